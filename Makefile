@@ -1,0 +1,47 @@
+# Drives CMake.  `make test` builds and runs every test twice: optimised, and
+# with AddressSanitizer + UndefinedBehaviorSanitizer.  `make demo` runs the demo.
+PREFIX ?= /usr/local
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+BUILD := build
+ASAN_BUILD := build-asan
+CMAKE_FLAGS ?=
+
+APT_PACKAGES := cmake g++ make pkg-config libgtest-dev
+BENCH_PACKAGES := libopencv-dev libbenchmark-dev
+
+.PHONY: all deps build build-asan test test-release test-asan demo install bench bench-report fuzz clean
+
+all: build
+
+# Install what a fresh machine lacks (Debian packages only).
+deps:
+	@missing=""; for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then echo "installing:$$missing"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; fi
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAR_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+test-release: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: build-asan
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+test: test-release test-asan
+
+demo: build
+	@if [ -x $(BUILD)/tools/zar ]; then $(BUILD)/tools/zar demo demo-out; \
+	else $(BUILD)/examples/example_basic; fi
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz demo-out

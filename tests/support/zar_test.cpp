@@ -1,0 +1,318 @@
+#include "zar_test.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+#include "image/image.h"
+
+namespace zt {
+
+// ------------------------------------------------------------ error reports
+
+namespace {
+thread_local std::vector<Report> recorded;
+
+ZarStatus ZAR_STDCALL recordReport(ZarStatus status, const char* func, const char* context,
+                                   const char* file, int32_t line) {
+    recorded.push_back({status, func ? func : "(null)", context ? context : "(null)",
+                        file ? file : "(null)", line});
+    return status;
+}
+}  // namespace
+
+ErrorRecorder::ErrorRecorder()
+    : previousMode_(zarSetErrorMode(ZAR_ERRMODE_RETURN)),
+      previousHandler_(zarRedirectError(recordReport)) {
+    recorded.clear();
+    zarSetStatus(STATUS_OK);
+}
+
+ErrorRecorder::~ErrorRecorder() {
+    zarRedirectError(previousHandler_);
+    zarSetErrorMode(previousMode_);
+    zarSetStatus(STATUS_OK);
+}
+
+const std::vector<Report>& ErrorRecorder::reports() const { return recorded; }
+void ErrorRecorder::clear() {
+    recorded.clear();
+    zarSetStatus(STATUS_OK);
+}
+
+Report ErrorRecorder::only() const {
+    EXPECT_EQ(recorded.size(), 1u);
+    if (recorded.empty()) return {0, "", "(no report)", "", 0};
+    return recorded.front();
+}
+
+// --------------------------------------------------------------- samples
+
+int32_t depthBits(int32_t depth) { return depth & 0x7FFFFFFF; }
+
+Layout layoutOf(const ImageHeader* image) {
+    return {image->imageData, image->widthStep, image->height, image->nChannels, image->depth,
+            image->dataOrder};
+}
+
+namespace {
+// Address of the byte holding the value, and for 1-bit images the bit (7 = msb).
+char* valueAddress(const Layout& l, int32_t x, int32_t y, int32_t channel, int* bit) {
+    int32_t bits = depthBits(l.depth);
+    char* row = l.data + static_cast<ptrdiff_t>(y) * l.widthStep;
+    if (l.dataOrder == ZAR_DATA_ORDER_PLANE)
+        row += static_cast<ptrdiff_t>(channel) * l.height * l.widthStep;
+    int64_t index = l.dataOrder == ZAR_DATA_ORDER_PLANE
+                        ? x
+                        : static_cast<int64_t>(x) * l.nChannels + channel;
+    if (bits == 1) {
+        *bit = 7 - static_cast<int>(index % 8);
+        return row + index / 8;
+    }
+    return row + index * (bits / 8);
+}
+}  // namespace
+
+double getSample(const Layout& l, int32_t x, int32_t y, int32_t channel) {
+    int bit = 0;
+    const char* p = valueAddress(l, x, y, channel, &bit);
+    switch (l.depth) {
+    case ZAR_DEPTH_1U: return (static_cast<uint8_t>(*p) >> bit) & 1;
+    case ZAR_DEPTH_8U: return static_cast<uint8_t>(*p);
+    case ZAR_DEPTH_8S: return static_cast<int8_t>(*p);
+    case ZAR_DEPTH_16U: { uint16_t v; std::memcpy(&v, p, 2); return v; }
+    case ZAR_DEPTH_16S: { int16_t v; std::memcpy(&v, p, 2); return v; }
+    case ZAR_DEPTH_32S: { int32_t v; std::memcpy(&v, p, 4); return v; }
+    case ZAR_DEPTH_32F: { float v; std::memcpy(&v, p, 4); return v; }
+    default: ADD_FAILURE() << "bad depth"; return 0;
+    }
+}
+
+void setSample(const Layout& l, int32_t x, int32_t y, int32_t channel, double value) {
+    int bit = 0;
+    char* p = valueAddress(l, x, y, channel, &bit);
+    int64_t i = static_cast<int64_t>(value);
+    switch (l.depth) {
+    case ZAR_DEPTH_1U:
+        *p = static_cast<char>((static_cast<uint8_t>(*p) & ~(1u << bit)) | ((i & 1) << bit));
+        break;
+    case ZAR_DEPTH_8U: case ZAR_DEPTH_8S: *p = static_cast<char>(i); break;
+    case ZAR_DEPTH_16U: case ZAR_DEPTH_16S: {
+        uint16_t v = static_cast<uint16_t>(i); std::memcpy(p, &v, 2); break; }
+    case ZAR_DEPTH_32S: { int32_t v = static_cast<int32_t>(i); std::memcpy(p, &v, 4); break; }
+    case ZAR_DEPTH_32F: { float v = static_cast<float>(value); std::memcpy(p, &v, 4); break; }
+    default: ADD_FAILURE() << "bad depth";
+    }
+}
+
+double getSample(const ImageHeader* image, int32_t x, int32_t y, int32_t channel) {
+    return getSample(layoutOf(image), x, y, channel);
+}
+void setSample(ImageHeader* image, int32_t x, int32_t y, int32_t channel, double value) {
+    setSample(layoutOf(image), x, y, channel, value);
+}
+
+int32_t expectedWidthStep(int32_t dataOrder, int32_t depth, int32_t align, int32_t nChannels,
+                          int32_t width) {
+    int64_t bits = static_cast<int64_t>(width) * depthBits(depth);
+    if (dataOrder == ZAR_DATA_ORDER_PIXEL) bits *= nChannels;
+    int64_t bytes = (bits + 7) / 8;
+    return static_cast<int32_t>((bytes + align - 1) / align * align);
+}
+
+ImageHeader* newImage(int32_t nChannels, int32_t alphaChannel, int32_t depth, int32_t dataOrder,
+                      int32_t width, int32_t height, int32_t align, int32_t fill) {
+    ImageHeader* image = zarCreateImageHeader(nChannels, alphaChannel, depth, "RGBA", "BGRA",
+                                              dataOrder, ZAR_ORIGIN_TL, align, width, height,
+                                              nullptr, nullptr, nullptr, nullptr);
+    if (!image) return nullptr;
+    if (depth == ZAR_DEPTH_32F)
+        zarAllocateImageFP(image, 1, static_cast<float>(fill));
+    else
+        zarAllocateImage(image, 1, fill);
+    return image;
+}
+
+Image::~Image() {
+    if (image_) zarDeallocate(image_, ZAR_FREE_ALL);
+}
+
+Image& Image::operator=(Image&& other) noexcept {
+    if (this != &other) {
+        if (image_) zarDeallocate(image_, ZAR_FREE_ALL);
+        image_ = std::exchange(other.image_, nullptr);
+    }
+    return *this;
+}
+
+void Image::setRoi(int32_t coi, int32_t x, int32_t y, int32_t width, int32_t height) {
+    if (image_->roi) zarDeallocate(image_, ZAR_FREE_ROI);
+    image_->roi = newRoi(coi, x, y, width, height);
+}
+
+void Image::randomize(uint32_t seed) {
+    Rng rng(seed);
+    Layout l = layoutOf(image_);
+    for (int32_t c = 0; c < image_->nChannels; ++c)
+        for (int32_t y = 0; y < image_->height; ++y)
+            for (int32_t x = 0; x < image_->width; ++x) {
+                uint32_t r = rng.next();
+                double v;
+                switch (image_->depth) {
+                case ZAR_DEPTH_1U: v = r & 1; break;
+                case ZAR_DEPTH_8U: v = r & 0xFF; break;
+                case ZAR_DEPTH_8S: v = static_cast<int8_t>(r); break;
+                case ZAR_DEPTH_16U: v = r & 0xFFFF; break;
+                case ZAR_DEPTH_16S: v = static_cast<int16_t>(r); break;
+                case ZAR_DEPTH_32S: v = static_cast<int32_t>(r); break;
+                default: v = static_cast<int32_t>(r % 2001) / 2.0 - 500.0; break;
+                }
+                setSample(l, x, y, c, v);
+            }
+}
+
+Roi* newRoi(int32_t coi, int32_t x, int32_t y, int32_t width, int32_t height) {
+    return makeRoi(coi, x, y, width, height);
+}
+
+uint32_t Rng::next() {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<uint32_t>(state >> 32);
+}
+
+int32_t Rng::range(int32_t lo, int32_t hi) {
+    return lo + static_cast<int32_t>(next() % static_cast<uint32_t>(hi - lo + 1));
+}
+
+// ------------------------------------------------------------ tile store
+
+namespace {
+std::map<const ImageHeader*, TileStore*>& storeRegistry() {
+    static std::map<const ImageHeader*, TileStore*> registry;
+    return registry;
+}
+}  // namespace
+
+TileStore::TileStore(int32_t nChannels, int32_t alphaChannel, int32_t depth, int32_t dataOrder,
+                     int32_t width, int32_t height, int32_t tileWidth, int32_t tileHeight,
+                     int32_t align) {
+    image_ = new ImageHeader{};
+    image_->headerSize = sizeof(ImageHeader);
+    image_->nChannels = nChannels;
+    image_->alphaChannel = alphaChannel;
+    image_->depth = depth;
+    std::memcpy(image_->colorModel, "RGBA", 4);
+    std::memcpy(image_->channelSeq, "BGRA", 4);
+    image_->dataOrder = dataOrder;
+    image_->align = align;
+    image_->width = width;
+    image_->height = height;
+    image_->widthStep = expectedWidthStep(dataOrder, depth, align, nChannels, width);
+    image_->imageSize = image_->widthStep * height *
+                        (dataOrder == ZAR_DATA_ORDER_PLANE ? nChannels : 1);
+    tileInfo_.callBack = &TileStore::callback;
+    tileInfo_.width = tileWidth;
+    tileInfo_.height = tileHeight;
+    image_->tileInfo = &tileInfo_;
+    columns_ = (width + tileWidth - 1) / tileWidth;
+    rows_ = (height + tileHeight - 1) / tileHeight;
+    tileStep_ = expectedWidthStep(dataOrder, depth, align, nChannels, tileWidth);
+    tileBytes_ = tileStep_ * tileHeight * (dataOrder == ZAR_DATA_ORDER_PLANE ? nChannels : 1);
+    tiles_.assign(static_cast<size_t>(columns_) * rows_, std::vector<char>(tileBytes_, 0));
+    storeRegistry()[image_] = this;
+}
+
+TileStore::~TileStore() {
+    storeRegistry().erase(image_);
+    delete image_;
+}
+
+void ZAR_STDCALL TileStore::callback(ImageHeader* image, int32_t column, int32_t row,
+                                     int32_t mode) {
+    auto it = storeRegistry().find(image);
+    if (it == storeRegistry().end()) {
+        ADD_FAILURE() << "tile callback for an unknown image";
+        return;
+    }
+    it->second->onCall(column, row, mode);
+}
+
+void TileStore::onCall(int32_t column, int32_t row, int32_t mode) {
+    if (mode == ZAR_TILE_RELEASE) {
+        log_.push_back({column, row, mode, tileInfo_.tileData});
+        return;
+    }
+    char* data = nullptr;
+    if (column < 0 || row < 0 || column >= columns_ || row >= rows_) {
+        ADD_FAILURE() << "tile (" << column << ", " << row << ") is outside the image";
+    } else if (!refused_.count({column, row})) {
+        data = tiles_[static_cast<size_t>(row) * columns_ + column].data();
+    }
+    tileInfo_.tileData = data;
+    log_.push_back({column, row, mode, data});
+}
+
+int32_t TileStore::outstanding() const {
+    std::map<std::pair<int32_t, int32_t>, int32_t> held;
+    for (const TileCall& call : log_) {
+        if (call.mode == ZAR_TILE_RELEASE) --held[{call.column, call.row}];
+        else if (call.data) ++held[{call.column, call.row}];
+    }
+    int32_t total = 0;
+    for (auto& [tile, n] : held) total += n;
+    return total;
+}
+
+bool TileStore::balanced() const {
+    std::map<std::pair<int32_t, int32_t>, std::vector<char*>> held;
+    for (const TileCall& call : log_) {
+        auto& stack = held[{call.column, call.row}];
+        if (call.mode == ZAR_TILE_RELEASE) {
+            if (stack.empty() || stack.back() != call.data) return false;
+            stack.pop_back();
+        } else if (call.data) {
+            stack.push_back(call.data);
+        }
+    }
+    for (auto& [tile, stack] : held)
+        if (!stack.empty()) return false;
+    return true;
+}
+
+int32_t TileStore::count(int32_t mode) const {
+    int32_t n = 0;
+    for (const TileCall& call : log_) n += call.mode == mode;
+    return n;
+}
+
+Layout TileStore::tileLayout(int32_t column, int32_t row) const {
+    char* data = const_cast<char*>(tiles_[static_cast<size_t>(row) * columns_ + column].data());
+    return {data, tileStep_, tileInfo_.height, image_->nChannels, image_->depth,
+            image_->dataOrder};
+}
+
+void TileStore::loadFrom(const ImageHeader* plain) {
+    Layout src = layoutOf(plain);
+    for (int32_t c = 0; c < image_->nChannels; ++c)
+        for (int32_t y = 0; y < image_->height; ++y)
+            for (int32_t x = 0; x < image_->width; ++x)
+                setSample(tileLayout(x / tileInfo_.width, y / tileInfo_.height),
+                          x % tileInfo_.width, y % tileInfo_.height, c, getSample(src, x, y, c));
+}
+
+void TileStore::storeTo(ImageHeader* plain) const {
+    Layout dst = layoutOf(plain);
+    for (int32_t c = 0; c < image_->nChannels; ++c)
+        for (int32_t y = 0; y < image_->height; ++y)
+            for (int32_t x = 0; x < image_->width; ++x)
+                setSample(dst, x, y, c,
+                          getSample(tileLayout(x / tileInfo_.width, y / tileInfo_.height),
+                                    x % tileInfo_.width, y % tileInfo_.height, c));
+}
+
+void TileStore::fillBytes(uint8_t value) {
+    for (auto& tile : tiles_) std::memset(tile.data(), value, tile.size());
+}
+
+}  // namespace zt

@@ -1,0 +1,167 @@
+// Shared test support: error recording, plain test images, sample access and
+// the tile store that backs tiled images with memory.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "zar.h"
+
+namespace zt {
+
+// ------------------------------------------------------------ error reports
+
+struct Report {
+    ZarStatus status;
+    std::string func, context, file;
+    int32_t line;
+};
+
+// While alive: return mode and a handler that records every report of this
+// thread.  Restores the previous mode and handler on destruction.
+class ErrorRecorder {
+public:
+    ErrorRecorder();
+    ~ErrorRecorder();
+    ErrorRecorder(const ErrorRecorder&) = delete;
+    ErrorRecorder& operator=(const ErrorRecorder&) = delete;
+    const std::vector<Report>& reports() const;
+    void clear();
+    // The only report; fails the test unless exactly one arrived.
+    Report only() const;
+
+private:
+    int32_t previousMode_;
+    ZarErrorHandler previousHandler_;
+};
+
+// --------------------------------------------------------------- samples
+
+// Size of a depth's value in bits (the depth without its sign flag).
+int32_t depthBits(int32_t depth);
+
+// Layout of plain pixel memory (a plain image or one tile).
+struct Layout {
+    char* data;
+    int32_t widthStep;
+    int32_t height;  // rows per plane
+    int32_t nChannels;
+    int32_t depth;
+    int32_t dataOrder;
+};
+Layout layoutOf(const ImageHeader* plainImage);
+
+// One channel value as a double (integers exactly), channel 0-based.
+double getSample(const Layout& layout, int32_t x, int32_t y, int32_t channel);
+// Stores value converted to the depth (integers wrap to the depth's width; no saturation).
+void setSample(const Layout& layout, int32_t x, int32_t y, int32_t channel, double value);
+double getSample(const ImageHeader* plainImage, int32_t x, int32_t y, int32_t channel);
+void setSample(ImageHeader* plainImage, int32_t x, int32_t y, int32_t channel, double value);
+
+// The widthStep rule, computed independently of the library.
+int32_t expectedWidthStep(int32_t dataOrder, int32_t depth, int32_t align, int32_t nChannels,
+                          int32_t width);
+
+// A plain image created and allocated through the public API (filled with
+// fill).  Free with zarDeallocate(image, ZAR_FREE_ALL) or use the Image owner.
+ImageHeader* newImage(int32_t nChannels, int32_t alphaChannel, int32_t depth, int32_t dataOrder,
+                      int32_t width, int32_t height, int32_t align = 4, int32_t fill = 0);
+
+// Owner of a library-made image; frees header, pixels, roi and mask.
+class Image {
+public:
+    Image() = default;
+    explicit Image(ImageHeader* image) : image_(image) {}
+    Image(int32_t nChannels, int32_t alphaChannel, int32_t depth, int32_t dataOrder,
+          int32_t width, int32_t height, int32_t align = 4, int32_t fill = 0)
+        : image_(newImage(nChannels, alphaChannel, depth, dataOrder, width, height, align, fill)) {}
+    ~Image();
+    Image(Image&& other) noexcept : image_(std::exchange(other.image_, nullptr)) {}
+    Image& operator=(Image&& other) noexcept;
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+    ImageHeader* get() const { return image_; }
+    ImageHeader* operator->() const { return image_; }
+    operator ImageHeader*() const { return image_; }
+    // Gives the image a roi (a 32-byte aligned record freed with the image).
+    void setRoi(int32_t coi, int32_t x, int32_t y, int32_t width, int32_t height);
+    // Fills every channel value of the whole image with a deterministic
+    // pseudo-random value valid for the depth (floats: small integers and halves).
+    void randomize(uint32_t seed);
+
+private:
+    ImageHeader* image_ = nullptr;
+};
+
+// A Roi record from the library's own allocator rules (so ZAR_FREE_ROI may free it).
+Roi* newRoi(int32_t coi, int32_t x, int32_t y, int32_t width, int32_t height);
+
+// Deterministic 32-bit generator for tests.
+struct Rng {
+    uint64_t state;
+    explicit Rng(uint64_t seed) : state(seed * 0x9E3779B97F4A7C15ull + 1) {}
+    uint32_t next();
+    // Uniform in [lo, hi].
+    int32_t range(int32_t lo, int32_t hi);
+};
+
+// ------------------------------------------------------------ tile store
+
+struct TileCall {
+    int32_t column, row, mode;
+    char* data;  // tileData after a read/write call, or the pointer handed back
+};
+
+// Backs a tiled image with memory.  The tiled header has the given format;
+// tiles are tileWidth x tileHeight pixels, laid out like plain images.  Every
+// callback call is logged; chosen tiles can be refused (tileData null).
+class TileStore {
+public:
+    TileStore(int32_t nChannels, int32_t alphaChannel, int32_t depth, int32_t dataOrder,
+              int32_t width, int32_t height, int32_t tileWidth, int32_t tileHeight,
+              int32_t align = 4);
+    ~TileStore();
+    TileStore(const TileStore&) = delete;
+    TileStore& operator=(const TileStore&) = delete;
+
+    ImageHeader* image() const { return image_; }
+    operator ImageHeader*() const { return image_; }
+
+    void refuse(int32_t column, int32_t row) { refused_.insert({column, row}); }
+    const std::vector<TileCall>& log() const { return log_; }
+    void clearLog() { log_.clear(); }
+    // Tiles handed out and not yet given back.
+    int32_t outstanding() const;
+    // Every tile handed out was released, with the pointer it was given as.
+    bool balanced() const;
+    // Number of calls with the given mode.
+    int32_t count(int32_t mode) const;
+
+    // Copies the pixels of a plain image of the same size and format into the tiles.
+    void loadFrom(const ImageHeader* plain);
+    // Copies the tiles into a plain image of the same size and format.
+    void storeTo(ImageHeader* plain) const;
+    // Sets every byte of every tile.
+    void fillBytes(uint8_t value);
+
+    Layout tileLayout(int32_t column, int32_t row) const;
+    int32_t columns() const { return columns_; }
+    int32_t rows() const { return rows_; }
+
+private:
+    static void ZAR_STDCALL callback(ImageHeader* image, int32_t column, int32_t row, int32_t mode);
+    void onCall(int32_t column, int32_t row, int32_t mode);
+
+    ImageHeader* image_ = nullptr;
+    TileInfo tileInfo_{};
+    int32_t columns_ = 0, rows_ = 0;
+    int32_t tileStep_ = 0, tileBytes_ = 0;
+    std::vector<std::vector<char>> tiles_;
+    std::vector<TileCall> log_;
+    std::set<std::pair<int32_t, int32_t>> refused_;
+};
+
+}  // namespace zt
