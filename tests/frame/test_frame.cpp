@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "frame/frame.h"
+#include "support/image_support.h"
 #include "support/zar_test.h"
 #include "zar.h"
 
@@ -197,12 +198,8 @@ TEST(ErrorRecorder, ReceivesTheFiveArgumentsUnchanged) {
     zt::ErrorRecorder recorder;
     zarReportError(STATUS_BAD_ARG, "zarAllocateImage", "( image == ((void *)0) )", "zaralloc",
                    256);
-    zt::Report r = recorder.only();
-    EXPECT_EQ(r.status, STATUS_BAD_ARG);
-    EXPECT_EQ(r.func, "zarAllocateImage");
-    EXPECT_EQ(r.context, "( image == ((void *)0) )");
-    EXPECT_EQ(r.file, "zaralloc");
-    EXPECT_EQ(r.line, 256);
+    zt::expectReport(recorder, STATUS_BAD_ARG, "zarAllocateImage", "( image == ((void *)0) )",
+                     "zaralloc", 256);
 }
 
 TEST(DefaultHandler, ReturnsTheStatusInReturnMode) {

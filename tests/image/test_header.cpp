@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/image.h"
+#include "support/image_support.h"
 #include "support/zar_test.h"
 #include "zar.h"
 
@@ -159,12 +160,7 @@ ImageHeader* create(const CreateArgs& a) {
 }
 
 void expectCreationReport(const zt::ErrorRecorder& recorder, ZarStatus code) {
-    zt::Report r = recorder.only();
-    EXPECT_EQ(r.status, code);
-    EXPECT_EQ(r.func, "zarCreateImageHeader");
-    EXPECT_EQ(r.context, "Incorrect data-ins");
-    EXPECT_EQ(r.file, "zaralloc");
-    EXPECT_EQ(r.line, 148);
+    zt::expectReport(recorder, code, "zarCreateImageHeader", "Incorrect data-ins", "zaralloc", 148);
     EXPECT_EQ(zarGetStatus(), code);
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "image/image.h"
+#include "support/image_support.h"
 #include "support/zar_test.h"
 #include "zar.h"
 
@@ -17,15 +18,7 @@ ImageHeader* header(int32_t nChannels, int32_t depth, int32_t order = 0, int32_t
                                 width, height, nullptr, nullptr, nullptr, nullptr);
 }
 
-void expectReport(const zt::ErrorRecorder& recorder, ZarStatus status, const std::string& func,
-                  const std::string& context, const std::string& file, int32_t line) {
-    zt::Report r = recorder.only();
-    EXPECT_EQ(r.status, status);
-    EXPECT_EQ(r.func, func);
-    EXPECT_EQ(r.context, context);
-    EXPECT_EQ(r.file, file);
-    EXPECT_EQ(r.line, line);
-}
+using zt::expectReport;
 
 // Every 32-bit word of the pixel block, row padding included.
 std::vector<uint32_t> words(const ImageHeader* image) {
