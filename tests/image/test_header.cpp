@@ -184,6 +184,19 @@ TEST(CreateImageHeader, EachCheckAloneAndEveryPairInOrder) {
     }
 }
 
+TEST(CreateImageHeader, RoiAndTileRecordsAreNotChecked) {
+    zt::ErrorRecorder recorder;
+    Roi roi{99, -5, -5, 0, -1};
+    TileInfo tile{nullptr, 0, nullptr, 3, 0};
+    ImageHeader* image = zarCreateImageHeader(1, 0, ZAR_DEPTH_8U, "GRAY", "GRAY", 0, 0, 4, 4, 4, &roi,
+                                              nullptr, nullptr, &tile);
+    ASSERT_NE(image, nullptr);
+    EXPECT_TRUE(recorder.reports().empty());
+    EXPECT_EQ(image->roi, &roi);
+    EXPECT_EQ(image->tileInfo, &tile);
+    zarDeallocate(image, ZAR_FREE_HEADER);
+}
+
 TEST(CreateImageHeader, WidthZeroComesBeforeChannels) {
     zt::ErrorRecorder recorder;
     CreateArgs args;
