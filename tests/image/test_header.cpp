@@ -188,8 +188,8 @@ TEST(CreateImageHeader, RoiAndTileRecordsAreNotChecked) {
     zt::ErrorRecorder recorder;
     Roi roi{99, -5, -5, 0, -1};
     TileInfo tile{nullptr, 0, nullptr, 3, 0};
-    ImageHeader* image = zarCreateImageHeader(1, 0, ZAR_DEPTH_8U, "GRAY", "GRAY", 0, 0, 4, 4, 4, &roi,
-                                              nullptr, nullptr, &tile);
+    ImageHeader* image = zarCreateImageHeader(1, 0, ZAR_DEPTH_8U, "GRAY", "GRAY", 0, 0, 4, 4, 4,
+                                              &roi, nullptr, nullptr, &tile);
     ASSERT_NE(image, nullptr);
     EXPECT_TRUE(recorder.reports().empty());
     EXPECT_EQ(image->roi, &roi);
@@ -359,8 +359,10 @@ TEST_F(Validate, EachCheckAloneAndEveryPairInOrder) {
          [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->height = 0; }},
         {"roi width -1", -25, "roiWidth",
          [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->width = -1; }},
-        {"roi x -1", -11, "roiX", [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->xOffset = -1; }},
-        {"roi y -2", -11, "roiY", [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->yOffset = -2; }},
+        {"roi x -1", -11, "roiX",
+         [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->xOffset = -1; }},
+        {"roi y -2", -11, "roiY",
+         [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->yOffset = -2; }},
     };
     auto tiledOnly = [](const std::string& f) {
         return f == "callback" || f == "tileWidth" || f == "tileHeight";

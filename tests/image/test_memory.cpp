@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,7 +65,8 @@ TEST(AllocateImage, FillPatternsOfEveryIntegerDepth) {
     };
     for (const Case& c : cases) {
         for (int32_t order : {0, 1}) {
-            SCOPED_TRACE(::testing::Message() << c.depth << " fill " << c.fill << " order " << order);
+            SCOPED_TRACE(::testing::Message()
+                         << c.depth << " fill " << c.fill << " order " << order);
             int32_t channels = c.depth == ZAR_DEPTH_1U ? 1 : 3;
             ImageHeader* image = header(channels, c.depth, order, 8, 9, 4);
             zarAllocateImage(image, 1, c.fill);
@@ -184,26 +186,34 @@ TEST(AllocateImage, HeaderChecksInTheCreationOrder) {
     zt::TileStore tiledMask(1, 0, ZAR_DEPTH_1U, 0, 16, 16, 8, 8);
     zt::Image badMask(1, 0, ZAR_DEPTH_1U, 0, 8, 8);
     badMask.setRoi(0, 0, 0, 0, 3);
+    ImageHeader* byteMaskHeader = byteMask;
+    ImageHeader* tiledMaskHeader = tiledMask;
+    ImageHeader* badMaskHeader = badMask;
+    // Each case breaks its own check and the next one: the earlier is reported.
     struct Case {
         ZarStatus code;
-        void (*apply)(ImageHeader*, ImageHeader*, ImageHeader*, ImageHeader*);
+        std::function<void(ImageHeader*)> apply;
     } cases[] = {
-        {-10, [](ImageHeader* h, ImageHeader*, ImageHeader*, ImageHeader*) { h->height = 0; h->nChannels = 0; }},
-        {-15, [](ImageHeader* h, ImageHeader*, ImageHeader*, ImageHeader*) { h->nChannels = -1; h->depth = 5; }},
-        {-16, [](ImageHeader* h, ImageHeader*, ImageHeader*, ImageHeader*) { h->nChannels = 2; h->depth = ZAR_DEPTH_1U; h->alphaChannel = 1; }},
-        {-17, [](ImageHeader* h, ImageHeader*, ImageHeader*, ImageHeader*) { h->depth = 5; h->alphaChannel = 2; }},
-        {-18, [](ImageHeader* h, ImageHeader*, ImageHeader*, ImageHeader*) { h->alphaChannel = 2; h->dataOrder = 2; }},
-        {-19, [](ImageHeader* h, ImageHeader*, ImageHeader*, ImageHeader*) { h->dataOrder = 2; h->origin = 2; }},
-        {-20, [](ImageHeader* h, ImageHeader*, ImageHeader*, ImageHeader*) { h->origin = 2; h->align = 7; }},
-        {-21, [](ImageHeader* h, ImageHeader* m, ImageHeader*, ImageHeader*) { h->align = 7; h->maskImage = m; }},
-        {-117, [](ImageHeader* h, ImageHeader* m, ImageHeader*, ImageHeader*) { h->maskImage = m; }},
-        {-26, [](ImageHeader* h, ImageHeader*, ImageHeader* t, ImageHeader*) { h->maskImage = t; }},
-        {-125, [](ImageHeader* h, ImageHeader*, ImageHeader*, ImageHeader* b) { h->maskImage = b; }},
+        {-10, [](ImageHeader* h) { h->height = 0; h->nChannels = 0; }},
+        {-15, [](ImageHeader* h) { h->nChannels = -1; h->depth = 5; }},
+        {-16, [](ImageHeader* h) {
+             h->nChannels = 2;
+             h->depth = ZAR_DEPTH_1U;
+             h->alphaChannel = 1;
+         }},
+        {-17, [](ImageHeader* h) { h->depth = 5; h->alphaChannel = 2; }},
+        {-18, [](ImageHeader* h) { h->alphaChannel = 2; h->dataOrder = 2; }},
+        {-19, [](ImageHeader* h) { h->dataOrder = 2; h->origin = 2; }},
+        {-20, [](ImageHeader* h) { h->origin = 2; h->align = 7; }},
+        {-21, [=](ImageHeader* h) { h->align = 7; h->maskImage = byteMaskHeader; }},
+        {-117, [=](ImageHeader* h) { h->maskImage = byteMaskHeader; }},
+        {-26, [=](ImageHeader* h) { h->maskImage = tiledMaskHeader; }},
+        {-125, [=](ImageHeader* h) { h->maskImage = badMaskHeader; }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
         ImageHeader* image = header(1, ZAR_DEPTH_8U);
-        c.apply(image, byteMask, tiledMask, badMask);
+        c.apply(image);
         recorder.clear();
         zarAllocateImage(image, 1, 0);
         expectReport(recorder, c.code, "zarAllocateImage", "Incorrect data-ins", "zaralloc", 269);
