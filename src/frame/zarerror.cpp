@@ -10,7 +10,10 @@ namespace {
 // Owns the calling thread's context and frees it when the thread ends.
 struct ContextHolder {
     ThreadContext* context = nullptr;
-    ~ContextHolder() { std::free(context); }
+    ~ContextHolder() {
+        std::free(context);
+        context = nullptr;
+    }
 };
 
 thread_local ContextHolder tlsContext;
