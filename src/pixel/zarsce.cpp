@@ -100,19 +100,29 @@ void releaseTile(ImageHeader* image, int32_t column, int32_t row, char* tile) {
     image->tileInfo->callBack(image, column, row, ZAR_TILE_RELEASE);
 }
 
-// A working copy of a mask header whose region moves along with the pieces.
-struct MovingMask {
-    ImageHeader header;
-    Roi roi;
-    RoiStart start;
-    void init(const ImageHeader* mask) {
-        header = *mask;
-        start = roiStart(mask);
-        roi = Roi{0, start.x, start.y, 1, 1};
+// A working copy of a header with its own region record, for the pieces of a
+// tiled run: a tiled image's copy describes one tile (its pixels set per
+// piece), a plain image's copy keeps its pixels.  The copy has no mask.
+struct WorkingHeader {
+    ImageHeader header{};
+    Roi roi{};
+    RoiStart start{};
+    // keepCoi false: coi 0, as for a mask.
+    void init(const ImageHeader* image, bool keepCoi) {
+        header = *image;
+        start = roiStart(image);
+        if (!keepCoi) start.coi = 0;
+        roi = Roi{start.coi, start.x, start.y, 1, 1};
         header.roi = &roi;
+        header.maskImage = nullptr;
+        if (image->tileInfo != nullptr) describeTile(&header, image);
     }
-    void moveTo(const Piece& p) {
-        roi = Roi{0, start.x + p.xDistance, start.y + p.yDistance, p.width, p.height};
+    // The region of a piece: inside the tile, or moved along with the pieces.
+    void place(const Piece& p, bool inTile) {
+        if (inTile)
+            roi = Roi{start.coi, p.xInTile, p.yInTile, p.width, p.height};
+        else
+            roi = Roi{start.coi, start.x + p.xDistance, start.y + p.yDistance, p.width, p.height};
     }
 };
 
@@ -135,15 +145,11 @@ void setMaskedBits(ImageHeader* dstImage, ImageHeader* mask, uint32_t bit) {
 
 void setTiled(ImageHeader* dstImage, const RoiSize& size, int32_t fillValue) {
     const TileSpan span = getTileSpan(dstImage, size.height, size.width);
-    const RoiStart start = roiStart(dstImage);
-    ImageHeader work = *dstImage;
-    describeTile(&work, dstImage);
-    Roi workRoi{start.coi, 0, 0, 1, 1};
-    work.roi = &workRoi;
-    MovingMask mask;
+    WorkingHeader work, mask;
+    work.init(dstImage, true);
     if (dstImage->maskImage != nullptr) {
-        mask.init(dstImage->maskImage);
-        work.maskImage = &mask.header;
+        mask.init(dstImage->maskImage, false);
+        work.header.maskImage = &mask.header;
     }
     for (int32_t r = 0; r < span.rows; ++r)
         for (int32_t c = 0; c < span.columns; ++c) {
@@ -154,10 +160,10 @@ void setTiled(ImageHeader* dstImage, const RoiSize& size, int32_t fillValue) {
                 return;
             }
             const Piece piece = pieceAt(span, c, r, size);
-            workRoi = Roi{start.coi, piece.xInTile, piece.yInTile, piece.width, piece.height};
-            work.imageData = tile;
-            mask.moveTo(piece);
-            zarSet(&work, fillValue);
+            work.place(piece, true);
+            work.header.imageData = tile;
+            mask.place(piece, false);
+            zarSet(&work.header, fillValue);
             releaseTile(dstImage, column, row, tile);
         }
 }
@@ -204,6 +210,11 @@ void setPlain(ImageHeader* dstImage, const RoiSize& size, uint32_t value) {
 }
 
 // --------------------------------------------------------------------- Copy
+
+bool isAlphaOnly(const ImageHeader* image) {
+    CoiLayout unused;
+    return !getCoiOrigin(image, &unused);
+}
 
 constexpr const char* kChannelsDiffer =
     "Number of processed channels of srcImage != Number of processed channels of dstImage";
@@ -315,83 +326,64 @@ void copyPlain(ImageHeader* srcImage, ImageHeader* dstImage, const ImageHeader* 
 // by Copy between plain working headers.
 void copyTiled(ImageHeader* srcImage, ImageHeader* dstImage, ImageHeader* mask,
                const RoiSize& size) {
+    // As in the direct copy, an image whose only channel is alpha (and that
+    // has no region) has nothing to copy; the working headers below carry a
+    // region and could no longer tell.
+    if (isAlphaOnly(srcImage) || isAlphaOnly(dstImage)) return;
     const bool srcTiled = srcImage->tileInfo != nullptr;
     const bool dstTiled = dstImage->tileInfo != nullptr;
     const TileSpan span = getTileSpan(dstTiled ? dstImage : srcImage, size.height, size.width);
-    const RoiStart srcStart = roiStart(srcImage), dstStart = roiStart(dstImage);
-
-    ImageHeader srcWork = *srcImage;
-    srcWork.maskImage = nullptr;
-    Roi srcRoi{srcStart.coi, 0, 0, 1, 1};
-    srcWork.roi = &srcRoi;
-    if (srcTiled) describeTile(&srcWork, srcImage);
-    ImageHeader dstWork = *dstImage;
-    dstWork.maskImage = nullptr;
-    Roi dstRoi{dstStart.coi, 0, 0, 1, 1};
-    dstWork.roi = &dstRoi;
-    if (dstTiled) describeTile(&dstWork, dstImage);
-    MovingMask workMask;
+    WorkingHeader srcWork, dstWork, workMask;
+    srcWork.init(srcImage, true);
+    dstWork.init(dstImage, true);
     if (mask != nullptr) {
-        workMask.init(mask);
-        dstWork.maskImage = &workMask.header;
+        workMask.init(mask, false);
+        dstWork.header.maskImage = &workMask.header;
     }
 
+    ImageHeader* const tiled = dstTiled ? dstImage : srcImage;
+    ImageHeader* const tiledWork = dstTiled ? &dstWork.header : &srcWork.header;
     for (int32_t r = 0; r < span.rows; ++r)
         for (int32_t c = 0; c < span.columns; ++c) {
             const int32_t column = span.firstColumn + c, row = span.firstRow + r;
             const Piece p = pieceAt(span, c, r, size);
-            const Roi inTile{0, p.xInTile, p.yInTile, p.width, p.height};
-            char* tile = nullptr;
+            char* tile = requestTile(tiled, column, row, dstTiled ? ZAR_TILE_WRITE : ZAR_TILE_READ);
+            if (tile == nullptr) {
+                zarReportError(STATUS_ERROR, kCopy,
+                               dstTiled ? "Error get tile to write" : "Error get tile to read",
+                               kFile, __LINE__);
+                return;
+            }
+            tiledWork->imageData = tile;
+            dstWork.place(p, dstTiled);
+            srcWork.place(p, !dstTiled);
             char* buffer = nullptr;
-            if (!dstTiled) {
-                tile = requestTile(srcImage, column, row, ZAR_TILE_READ);
-                if (tile == nullptr) {
-                    zarReportError(STATUS_ERROR, kCopy, "Error get tile to read", kFile, __LINE__);
+            if (srcTiled && dstTiled) {
+                // The source piece, wherever its own tiles lie, through the
+                // transfer engine.
+                int32_t stride = 0;
+                buffer = copyRegionWithBorder(srcImage, srcWork.roi.xOffset, srcWork.roi.yOffset,
+                                              p.width, p.height, &stride);
+                if (buffer == nullptr || statusFailed()) {
+                    // The destination tile is given back unchanged.
+                    freeRegionCopy(buffer);
+                    releaseTile(dstImage, column, row, tile);
+                    zarReportError(STATUS_BACKTRACE, kCopy, "", kFile, __LINE__);
                     return;
                 }
-                srcWork.imageData = tile;
-                srcRoi = Roi{srcStart.coi, inTile.xOffset, inTile.yOffset, p.width, p.height};
-                dstRoi = Roi{dstStart.coi, dstStart.x + p.xDistance, dstStart.y + p.yDistance,
-                             p.width, p.height};
-            } else {
-                tile = requestTile(dstImage, column, row, ZAR_TILE_WRITE);
-                if (tile == nullptr) {
-                    zarReportError(STATUS_ERROR, kCopy, "Error get tile to write", kFile, __LINE__);
-                    return;
-                }
-                dstWork.imageData = tile;
-                dstRoi = Roi{dstStart.coi, inTile.xOffset, inTile.yOffset, p.width, p.height};
-                srcRoi = Roi{srcStart.coi, srcStart.x + p.xDistance, srcStart.y + p.yDistance,
-                             p.width, p.height};
-                if (srcTiled) {
-                    int32_t stride = 0;
-                    buffer = copyRegionWithBorder(srcImage, srcRoi.xOffset, srcRoi.yOffset,
-                                                  p.width, p.height, &stride);
-                    if (buffer == nullptr || statusFailed()) {
-                        // The destination tile is given back unchanged.
-                        freeRegionCopy(buffer);
-                        releaseTile(dstImage, column, row, tile);
-                        zarReportError(STATUS_BACKTRACE, kCopy, "", kFile, __LINE__);
-                        return;
-                    }
-                    srcWork.imageData = buffer;
-                    srcWork.width = p.width;
-                    srcWork.height = p.height;
-                    srcWork.widthStep = stride;
-                    srcWork.imageSize = stride * p.height *
-                                        (srcImage->dataOrder == ZAR_DATA_ORDER_PLANE
-                                             ? srcImage->nChannels : 1);
-                    srcRoi = Roi{srcStart.coi, 0, 0, p.width, p.height};
-                }
+                ImageHeader& h = srcWork.header;
+                h.imageData = buffer;
+                h.width = p.width;
+                h.height = p.height;
+                h.widthStep = stride;
+                h.imageSize = stride * p.height *
+                              (srcImage->dataOrder == ZAR_DATA_ORDER_PLANE ? srcImage->nChannels : 1);
+                srcWork.roi = Roi{srcWork.start.coi, 0, 0, p.width, p.height};
             }
-            workMask.moveTo(p);
-            zarCopy(&srcWork, &dstWork);
-            if (!dstTiled) {
-                releaseTile(srcImage, column, row, tile);
-            } else {
-                releaseTile(dstImage, column, row, tile);
-                freeRegionCopy(buffer);
-            }
+            workMask.place(p, false);
+            zarCopy(&srcWork.header, &dstWork.header);
+            releaseTile(tiled, column, row, tile);
+            freeRegionCopy(buffer);
         }
 }
 

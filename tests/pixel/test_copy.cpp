@@ -473,3 +473,20 @@ TEST(CopyChecks, InnerFailureOfMaskedOneBitRestoresHeaders) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CopyTiled, AlphaOnlyImagesCopyNothing) {
+    TileStore src(1, 1, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 8, 8, 8, 8);
+    src.fillBytes(7);
+    Image dst(1, 1, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 8, 8, 4, 0);
+    ErrorRecorder recorder;
+    zarCopy(src.image(), dst);
+    Image plain(1, 1, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 8, 8, 4, 7);
+    zarCopy(plain, dst);
+    EXPECT_TRUE(recorder.reports().empty());
+    EXPECT_EQ(zt::getSample(dst, 3, 3, 0), 0);
+    EXPECT_TRUE(src.log().empty());
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "support/arith_support.h"
@@ -120,6 +121,56 @@ TEST(PutPixel, TiledOneBitWithBottomLeftOrigin) {
     EXPECT_EQ(store.log()[0].row, 2);
     EXPECT_EQ(zt::getSample(store.tileLayout(1, 2), 5, 1, 0), 1);
     EXPECT_TRUE(store.balanced());
+}
+
+TEST(PutPixelRandom, ManyPutsMatchTheReference) {
+    const int32_t depths[] = {ZAR_DEPTH_1U,  ZAR_DEPTH_8U,  ZAR_DEPTH_8S, ZAR_DEPTH_16U,
+                              ZAR_DEPTH_16S, ZAR_DEPTH_32S, ZAR_DEPTH_32F};
+    zt::Rng rng(99);
+    for (int iteration = 0; iteration < 200; ++iteration) {
+        const int32_t depth = depths[rng.range(0, 6)];
+        const int32_t order = rng.range(0, 1);
+        const int32_t channels = depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 4);
+        const int32_t width = rng.range(1, 40), height = rng.range(1, 30);
+        const int32_t align = 4 << rng.range(0, 3);
+        const int32_t origin = rng.range(0, 1);
+        const bool tiled = rng.range(0, 1) == 1;
+        Image expected(channels, 0, depth, order, width, height, align);
+        expected.randomize(rng.next());
+        Image plain = zt::copyImage(expected);
+        plain->origin = origin;
+        std::unique_ptr<TileStore> store;
+        if (tiled) {
+            store = std::make_unique<TileStore>(channels, 0, depth, order, width, height,
+                                                8 * rng.range(1, 3), 8 * rng.range(1, 2), align);
+            store->loadFrom(expected);
+            store->image()->origin = origin;
+        }
+        ImageHeader* target = tiled ? store->image() : plain.get();
+        ErrorRecorder recorder;
+        for (int put = 0; put < 10; ++put) {
+            const int32_t x = rng.range(0, width - 1), y = rng.range(0, height - 1);
+            const int32_t row = origin == ZAR_ORIGIN_BL ? height - 1 - y : y;
+            double values[4];
+            char pixel[16];
+            for (int32_t c = 0; c < channels; ++c) {
+                values[c] = depth == ZAR_DEPTH_1U ? rng.range(0, 1) : rng.range(-100, 100);
+                if (depth == ZAR_DEPTH_8U || depth == ZAR_DEPTH_16U) values[c] += 100;
+                // A 1-bit pixel is one byte whose bit 0 is used.
+                const int32_t sampleDepth = depth == ZAR_DEPTH_1U ? ZAR_DEPTH_8U : depth;
+                zt::setSample(zt::Layout{pixel, 0, 1, channels, sampleDepth, ZAR_DATA_ORDER_PIXEL},
+                              0, 0, c, values[c]);
+                zt::setSample(expected, x, row, c, values[c]);
+            }
+            zarPutPixel(target, x, y, pixel);
+        }
+        EXPECT_TRUE(recorder.reports().empty());
+        if (tiled) {
+            EXPECT_TRUE(store->balanced());
+            store->storeTo(plain);
+        }
+        ASSERT_EQ(zt::compareImages(expected, plain), "") << "iteration " << iteration;
+    }
 }
 
 TEST(PutPixelChecks, InvalidHeaderAndPositions) {
