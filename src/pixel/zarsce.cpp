@@ -126,6 +126,30 @@ struct WorkingHeader {
     }
 };
 
+// ------------------------------------------------------------------- forms
+
+struct FormChoice {
+    PixelForm form;
+    int32_t planes;     // run forms: planes to visit
+    int64_t runValues;  // run form: values per row and plane
+};
+
+// The form of a fill or copy.  Without a mask: plane order runs over each
+// processed plane; pixel order runs over whole rows when every channel is
+// processed (wholeRows), else pixel by pixel.  With a mask: pixel order, or
+// plane order of single-channel images, pixel by pixel; else plane by plane.
+FormChoice chooseForm(bool oneBit, bool masked, bool planeOrder, int32_t channels,
+                      bool wholeRows, bool singleChannel, int32_t width, int32_t nChannels) {
+    if (oneBit) return {PixelForm::Bits, 1, width};
+    if (!masked) {
+        if (planeOrder) return {PixelForm::Run, channels, width};
+        if (wholeRows) return {PixelForm::Run, 1, static_cast<int64_t>(width) * nChannels};
+        return {PixelForm::Pixel, 1, width};
+    }
+    if (!planeOrder || singleChannel) return {PixelForm::MaskedPixel, 1, width};
+    return {PixelForm::MaskedRun, channels, width};
+}
+
 // ---------------------------------------------------------------------- Set
 
 void setMaskedBits(ImageHeader* dstImage, ImageHeader* mask, uint32_t bit) {
@@ -181,32 +205,16 @@ void setPlain(ImageHeader* dstImage, const RoiSize& size, uint32_t value) {
     job.height = size.height;
     job.nChannels = l.nChannels;
     job.channels = l.channels;
-    job.planes = 1;
-    job.runValues = size.width;
     job.bitX = l.bitX;
     job.value = value;
     job.mask = maskRowsOf(mask);
 
-    PixelForm form;
-    if (dstImage->depth == ZAR_DEPTH_1U) {
-        form = PixelForm::Bits;
-    } else if (mask == nullptr) {
-        if (plane) {
-            form = PixelForm::Run;
-            job.planes = l.channels;
-        } else if (l.channels == l.nChannels) {
-            form = PixelForm::Run;
-            job.runValues = static_cast<int64_t>(size.width) * l.nChannels;
-        } else {
-            form = PixelForm::Pixel;
-        }
-    } else if (!plane || l.nChannels == 1) {
-        form = PixelForm::MaskedPixel;
-    } else {
-        form = PixelForm::MaskedRun;
-        job.planes = l.channels;
-    }
-    fillKernelFor(form, bytesPerValue(dstImage->depth))(job);
+    const FormChoice choice =
+        chooseForm(dstImage->depth == ZAR_DEPTH_1U, mask != nullptr, plane, l.channels,
+                   l.channels == l.nChannels, l.nChannels == 1, size.width, l.nChannels);
+    job.planes = choice.planes;
+    job.runValues = choice.runValues;
+    fillKernelFor(choice.form, bytesPerValue(dstImage->depth))(job);
 }
 
 // --------------------------------------------------------------------- Copy
@@ -292,33 +300,18 @@ void copyPlain(ImageHeader* srcImage, ImageHeader* dstImage, const ImageHeader* 
     job.srcChannels = s.nChannels;
     job.dstChannels = d.nChannels;
     job.channels = s.channels;
-    job.planes = 1;
-    job.runValues = size.width;
     job.srcBitX = s.bitX;
     job.dstBitX = d.bitX;
     job.mask = maskRowsOf(mask);
 
     const bool plane = srcImage->dataOrder == ZAR_DATA_ORDER_PLANE;
-    PixelForm form;
-    if (srcImage->depth == ZAR_DEPTH_1U) {
-        form = PixelForm::Bits;
-    } else if (mask == nullptr) {
-        if (plane) {
-            form = PixelForm::Run;
-            job.planes = s.channels;
-        } else if (s.nChannels == d.nChannels && s.channels == s.nChannels) {
-            form = PixelForm::Run;
-            job.runValues = static_cast<int64_t>(size.width) * s.nChannels;
-        } else {
-            form = PixelForm::Pixel;
-        }
-    } else if (!plane || (s.nChannels == 1 && d.nChannels == 1)) {
-        form = PixelForm::MaskedPixel;
-    } else {
-        form = PixelForm::MaskedRun;
-        job.planes = s.channels;
-    }
-    copyKernelFor(form, bytesPerValue(srcImage->depth))(job);
+    const FormChoice choice = chooseForm(
+        srcImage->depth == ZAR_DEPTH_1U, mask != nullptr, plane, s.channels,
+        s.nChannels == d.nChannels && s.channels == s.nChannels,
+        s.nChannels == 1 && d.nChannels == 1, size.width, s.nChannels);
+    job.planes = choice.planes;
+    job.runValues = choice.runValues;
+    copyKernelFor(choice.form, bytesPerValue(srcImage->depth))(job);
 }
 
 // Source, destination or both tiled: piece by piece along the destination's
