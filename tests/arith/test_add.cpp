@@ -314,6 +314,32 @@ TEST(AddTiles, TiledDestinationGivenAsSourceToo) {
     EXPECT_TRUE(d.store()->balanced());
 }
 
+TEST(AddTiles, OneTiledImageGivenAsBothSources) {
+    zt::OperandSpec st, sd;
+    st.depth = sd.depth = ZAR_DEPTH_16U;
+    st.nChannels = sd.nChannels = 2;
+    st.width = sd.width = 21;
+    st.height = sd.height = 13;
+    st.tiled = true;
+    st.tileWidth = 8;
+    st.tileHeight = 8;
+    st.hasRoi = true;
+    st.roi = {0, 4, 2, 30, 30};
+    sd.tiled = true;
+    sd.tileWidth = 16;
+    sd.tileHeight = 8;
+    sd.hasMask = true;
+    sd.maskWidth = 21;
+    sd.maskHeight = 13;
+    zt::Operand t(st, 31), d(sd, 32);
+    EXPECT_EQ(zt::runAgainstReference(zt::RefOp::add, t, t, d), "");
+    // Source rows from 2, destination rows from 0, tile rows 8 high in both:
+    // rows of pieces 6, 2 and 3 high, each over the source's tile columns
+    // 0..2; each source asks for its tiles on its own.
+    EXPECT_EQ(t.store()->count(ZAR_TILE_READ), 2 * 3 * 3);
+    EXPECT_EQ(t.store()->count(ZAR_TILE_WRITE), 0);
+}
+
 TEST(AddTiles, ARegionOutsideTheImageAsksForNoTile) {
     zt::ErrorRecorder recorder;
     zt::TileStore a(1, 0, ZAR_DEPTH_8U, 0, 16, 16, 8, 8), b(1, 0, ZAR_DEPTH_8U, 0, 16, 16, 8, 8);
