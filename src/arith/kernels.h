@@ -300,9 +300,9 @@ void sampleRegion(const KernelArgs& k) {
             const uint8_t* rm = m;
             for (int32_t y = 0; y < r.height; ++y) {
                 if constexpr (kMasked) {
-                    maskedPixelRow(reinterpret_cast<const T*>(ra), 1, reinterpret_cast<const T*>(rb),
-                                   1, reinterpret_cast<T*>(rd), 1, 1, r.width, rm, r.m.bitOffset,
-                                   op);
+                    maskedPixelRow(reinterpret_cast<const T*>(ra), 1,
+                                   reinterpret_cast<const T*>(rb), 1, reinterpret_cast<T*>(rd), 1,
+                                   1, r.width, rm, r.m.bitOffset, op);
                     rm += maskStep;
                 } else {
                     runRow(reinterpret_cast<const T*>(ra), reinterpret_cast<const T*>(rb),

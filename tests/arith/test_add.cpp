@@ -102,7 +102,7 @@ TEST(Add, OneBitImagesAreTheOrOfTheImages) {
     Image d8(1, 0, ZAR_DEPTH_8U, 0, 4, 1);
     zarAdd(a, b, d8);
     zt::expectOneReport(recorder, STATUS_BAD_ARG, "zarOr", "(srcImageA->depth != dstImage->depth)",
-                 "zaror");
+                        "zaror");
     recorder.clear();
     zarAdd(a, nullptr, d);
     zt::expectOneReport(recorder, STATUS_NULL_HEADER, "zarOr", "Incorrect Image", "zaror");
@@ -148,8 +148,8 @@ TEST(Add, ChannelOfInterestOnEachOperand) {
 TEST(Add, AlphaSamplesKeepTheirValues) {
     zt::ErrorRecorder recorder;
     for (int32_t order : {0, 1}) {
-        Image a(4, 4, ZAR_DEPTH_16U, order, 3, 2, 4, 10), b(3, 0, ZAR_DEPTH_16U, order, 3, 2, 4, 20),
-            d(4, 4, ZAR_DEPTH_16U, order, 3, 2, 4, 5);
+        Image a(4, 4, ZAR_DEPTH_16U, order, 3, 2, 4, 10),
+            b(3, 0, ZAR_DEPTH_16U, order, 3, 2, 4, 20), d(4, 4, ZAR_DEPTH_16U, order, 3, 2, 4, 5);
         zarAdd(a, b, d);
         for (int32_t y = 0; y < 2; ++y)
             for (int32_t x = 0; x < 3; ++x) {
@@ -242,6 +242,9 @@ TEST(Add, CombinedMaskWithoutMemory) {
     recorder.clear();
     zarOr(a, b, d);
     zt::expectOneReport(recorder, STATUS_NO_MEMORY, "zarOr", "Out of memory", "zaror");
+    recorder.clear();
+    zarAnd(a, b, d);
+    zt::expectOneReport(recorder, STATUS_NO_MEMORY, "zarAnd", "Out of memory", "zarand");
     recorder.clear();
     zarXorS(a, d, 1);
     zt::expectOneReport(recorder, STATUS_NO_MEMORY, "zarXorS", "Out of memory", "zarxors");
@@ -423,6 +426,14 @@ TEST(AddChecks, EveryCheckInOrder) {
     zt::expectOneReport(recorder, STATUS_MASK_TILED, "zarAdd", "Incorrect Image", "zaradd");
     b->maskImage = nullptr;
     EXPECT_EQ(allBytes(d), std::vector<uint8_t>(d->imageSize, 0));
+}
+
+// In the default mode a report ends the process with exit code 1.
+TEST(AddChecksDeathTest, DefaultModeExitsOnAReport) {
+    Image b(1, 0, ZAR_DEPTH_8U, 0, 4, 4), d(1, 0, ZAR_DEPTH_8U, 0, 4, 4);
+    Image f(1, 0, ZAR_DEPTH_32F, 0, 4, 4);
+    EXPECT_EXIT(zarAdd(nullptr, b, d), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(zarOr(f, f, f), ::testing::ExitedWithCode(1), "");
 }
 
 // ------------------------------------------------------- mask combiner

@@ -122,7 +122,10 @@ double applyOp(RefOp op, int32_t depth, double a, double b, int32_t value) {
     switch (op) {
     case RefOp::logicalOr: return static_cast<double>(ua | ub);
     case RefOp::logicalAnd: return static_cast<double>(ua & ub);
-    default: return static_cast<double>(ua ^ (static_cast<uint64_t>(static_cast<uint32_t>(value)) & width));
+    default: {
+        const uint64_t constant = static_cast<uint64_t>(static_cast<uint32_t>(value)) & width;
+        return static_cast<double>(ua ^ constant);
+    }
     }
 }
 
