@@ -24,16 +24,11 @@ int32_t borderMap(int32_t mode, int64_t c, int32_t size) {
 }
 
 namespace {
+// A 1-bit pixel is set by an odd constant; other depths keep its low bits.
 double constantFor(const ImageHeader* image, int32_t side) {
-    const uint32_t v = static_cast<uint32_t>(image->borderValues[side]);
-    switch (image->depth & 0x7FFFFFFF) {
-        case 1:
-            return v & 1u;
-        case 8:
-            return v & 0xFFu;
-        default:
-            return v & 0xFFFFu;
-    }
+    const int64_t bits = image->depth & 0x7FFFFFFF;
+    const uint64_t v = static_cast<uint32_t>(image->borderValues[side]);
+    return static_cast<double>(bits == 1 ? v % 2 : v % (uint64_t{1} << bits));
 }
 }  // namespace
 
