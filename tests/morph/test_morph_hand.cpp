@@ -163,6 +163,7 @@ TEST(MorphHand, InnerRegionWithNThreeSeesOnlyItsFrame) {
     EXPECT_TRUE(rec.reports().empty());
 }
 
+// A plain 1-bit image (a mask, or a 1-bit source) from rows of '0' and '1'.
 ImageHeader* newMask(const std::vector<std::string>& rows) {
     ImageHeader* mask =
         zt::newImage(1, 0, ZAR_DEPTH_1U, ZAR_DATA_ORDER_PIXEL, static_cast<int32_t>(rows[0].size()),
@@ -286,14 +287,12 @@ std::string bitsOf(const ImageHeader* image, int32_t y) {
     return s;
 }
 
-ImageHeader* newBits(const std::vector<std::string>& rows) { return newMask(rows); }
-
 TEST(MorphHand, OneBitAtOddOffsets) {
     ErrorRecorder rec;
-    Image src(newBits({"000000000000000000000", "000010000000110000001", "000000000000000000000"}));
+    Image src(newMask({"000000000000000000000", "000010000000110000001", "000000000000000000000"}));
     src.setRoi(0, 3, 0, 13, 3);  // frame columns 2 and 16; bit 20 lies beyond
     const std::string stripes = "101010101010101010101";
-    Image dst(newBits({stripes, stripes, stripes}));
+    Image dst(newMask({stripes, stripes, stripes}));
     dst.setRoi(0, 5, 0, 13, 3);
     zarDilate(src, dst, 1);
     EXPECT_TRUE(rec.reports().empty());
@@ -307,7 +306,7 @@ TEST(MorphHand, OneBitAtOddOffsets) {
             << y;
 
     Image ones(
-        newBits({"111111111111111111111", "111111101111111111111", "111111111111111111111"}));
+        newMask({"111111111111111111111", "111111101111111111111", "111111111111111111111"}));
     ones.setRoi(0, 3, 0, 13, 3);
     zarErode(ones, dst, 1);
     // Rows 0 and 2 see the constant-0 rows outside the image; row 1 loses
@@ -330,8 +329,8 @@ TEST(MorphHand, OneBitAtOddOffsets) {
 TEST(MorphHand, OneBitWithConstantBorderOne) {
     // A 1-bit border constant counts when odd: 3 sets the frame, 2 clears it.
     ErrorRecorder rec;
-    Image src(newBits({"1111", "1111"}));
-    Image dst(newBits({"0000", "0000"}));
+    Image src(newMask({"1111", "1111"}));
+    Image dst(newMask({"0000", "0000"}));
     for (int32_t side = 0; side < 4; ++side) src->borderValues[side] = 3;
     zarErode(src, dst, 1);
     EXPECT_EQ(bitsOf(dst, 0), "1111");
