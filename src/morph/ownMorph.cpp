@@ -7,6 +7,8 @@
 #include <cstring>
 
 #include "image/image.h"
+#include "image/region.h"
+#include "image/rows.h"
 #include "morph/morph.h"
 
 namespace {
@@ -47,103 +49,44 @@ void copyWords(const char* src, int64_t srcPos, int32_t srcStep, bool reversed, 
 }
 
 template <typename T>
-void fillWords(char* buffer, int64_t pos, int32_t count, uint32_t value) {
-    T* d = reinterpret_cast<T*>(buffer) + pos;
-    std::fill(d, d + count, static_cast<T>(value));
+void fillValues(char* buffer, int64_t pos, int32_t count, uint32_t value) {
+    fillRunFor(sizeof(T))(buffer + pos * static_cast<int64_t>(sizeof(T)), count, value);
 }
 
 template <typename T>
-uint32_t getWord(const char* buffer, int64_t pos) {
+uint32_t getValue(const char* buffer, int64_t pos) {
     return reinterpret_cast<const T*>(buffer)[pos];
 }
 
-// ----- 1-bit rows: most significant bit of each byte first
-
-uint32_t getBit(const char* buffer, int64_t pos) {
-    return (static_cast<uint8_t>(buffer[pos >> 3]) >> (7 - (pos & 7))) & 1u;
-}
-
-// n ones from bit `shift` of a byte on (shift + n <= 8).
-uint8_t bitSpan(int32_t shift, int32_t n) {
-    return static_cast<uint8_t>(((0xFF00u >> n) & 0xFFu) >> shift);
-}
-
-// The n (1..8) bits from bit position pos, in the top bits of the result byte;
-// reads only the bytes that hold them.
-uint32_t takeBits(const uint8_t* s, int64_t pos, int32_t n) {
-    const uint8_t* b = s + (pos >> 3);
-    const int32_t off = static_cast<int32_t>(pos & 7);
-    uint32_t v = static_cast<uint32_t>(b[0]) << 8;
-    if (off + n > 8) v |= b[1];
-    return ((v << off) >> 8) & 0xFFu;
-}
-
-void copyBits(const char* src, int64_t srcPos, int32_t, bool reversed, char* dst, int64_t dstPos,
-              int32_t, int32_t count) {
-    uint8_t* d = reinterpret_cast<uint8_t*>(dst);
-    if (reversed) {  // only border stretches run backwards
-        for (int32_t i = 0; i < count; ++i) {
-            const int64_t p = dstPos + i;
-            const uint8_t m = static_cast<uint8_t>(0x80u >> (p & 7));
-            d[p >> 3] = getBit(src, srcPos - i) ? (d[p >> 3] | m) : (d[p >> 3] & ~m);
-        }
-        return;
-    }
-    // A destination byte (or its part) at a time; bits outside the run keep their values.
+// 1-bit rows (most significant bit first) through the shared bit-run kernels.
+void copyBitValues(const char* src, int64_t srcPos, int32_t, bool reversed, char* dst,
+                   int64_t dstPos, int32_t, int32_t count) {
     const uint8_t* s = reinterpret_cast<const uint8_t*>(src);
-    while (count > 0) {
-        const int32_t shift = static_cast<int32_t>(dstPos & 7);
-        const int32_t n = std::min(8 - shift, count);
-        const uint8_t mask = bitSpan(shift, n);
-        const uint8_t bits = static_cast<uint8_t>(takeBits(s, srcPos, n) >> shift);
-        uint8_t& byte = d[dstPos >> 3];
-        byte = static_cast<uint8_t>((byte & ~mask) | (bits & mask));
-        srcPos += n;
-        dstPos += n;
-        count -= n;
-    }
+    uint8_t* d = reinterpret_cast<uint8_t*>(dst);
+    if (reversed)
+        copyBitsReversed(s, srcPos, d, dstPos, count);
+    else
+        copyBits(s, srcPos, d, dstPos, count);
 }
 
-void fillBits(char* buffer, int64_t pos, int32_t count, uint32_t value) {
-    uint8_t* d = reinterpret_cast<uint8_t*>(buffer);
-    const uint8_t pattern = value ? 0xFF : 0x00;
-    while (count > 0) {
-        const int32_t shift = static_cast<int32_t>(pos & 7);
-        const int32_t n = std::min(8 - shift, count);
-        const uint8_t mask = bitSpan(shift, n);
-        uint8_t& byte = d[pos >> 3];
-        byte = static_cast<uint8_t>((byte & ~mask) | (pattern & mask));
-        pos += n;
-        count -= n;
-    }
+void fillBitValues(char* buffer, int64_t pos, int32_t count, uint32_t value) {
+    fillBits(reinterpret_cast<uint8_t*>(buffer), pos, count, value != 0);
 }
 
-const ValueRuns kBitRuns{copyBits, fillBits, getBit};
-const ValueRuns kByteRuns{copyWords<uint8_t>, fillWords<uint8_t>, getWord<uint8_t>};
-const ValueRuns kShortRuns{copyWords<uint16_t>, fillWords<uint16_t>, getWord<uint16_t>};
+uint32_t getBitValue(const char* buffer, int64_t pos) {
+    return static_cast<uint32_t>(getBit(reinterpret_cast<const uint8_t*>(buffer), pos));
+}
+
+const ValueRuns kBitRuns{copyBitValues, fillBitValues, getBitValue};
+const ValueRuns kByteRuns{copyWords<uint8_t>, fillValues<uint8_t>, getValue<uint8_t>};
+const ValueRuns kShortRuns{copyWords<uint16_t>, fillValues<uint16_t>, getValue<uint16_t>};
 
 // Only 1-, 8- and 16-bit images reach here (checkMorphArgs).
 const ValueRuns& runsFor(int32_t depth) {
     switch (bitDepth(depth)) {
-        case 1:
-            return kBitRuns;
-        case 8:
-            return kByteRuns;
-        default:
-            return kShortRuns;
-    }
-}
-
-// A border constant reduced to the depth: odd sets a bit, else the low bits.
-uint32_t constantPattern(int32_t depth, int32_t value) {
-    const uint32_t v = static_cast<uint32_t>(value);
-    switch (bitDepth(depth)) {
-        case 1:
-            return v & 1u;
-        case 8:
-            return v & 0xFFu;
-        default:
-            return v & 0xFFFFu;
+    case 1: return kBitRuns;
+    case 8: return kByteRuns;
+    default: return kShortRuns;
     }
 }
 
@@ -204,12 +147,9 @@ int32_t mapCoordinate(int32_t mode, int32_t c, int32_t size) {
     const int64_t block = floorDiv(c, size);
     const int32_t r = static_cast<int32_t>(c - block * size);
     switch (mode) {
-        case ZAR_BORDER_REPLICATE:
-            return c < 0 ? 0 : (c >= size ? size - 1 : c);
-        case ZAR_BORDER_REFLECT:
-            return (block & 1) ? size - 1 - r : r;
-        default:
-            return r;  // wrap
+    case ZAR_BORDER_REPLICATE: return c < 0 ? 0 : (c >= size ? size - 1 : c);
+    case ZAR_BORDER_REFLECT: return (block & 1) ? size - 1 - r : r;
+    default: return r;  // wrap
     }
 }
 
@@ -227,7 +167,7 @@ bool readRowAt(ImageHeader* image, int32_t x, int32_t y, int32_t channel, char* 
         const int32_t mode = image->borderModes[rowSide] & 3;
         if (mode == ZAR_BORDER_CONSTANT) {
             runs.fill(buffer, bufferPos, count,
-                      constantPattern(image->depth, image->borderValues[rowSide]));
+                      borderPattern(image->depth, image->borderValues[rowSide]));
             return true;
         }
         row = mapCoordinate(mode, y, height);
@@ -247,26 +187,24 @@ bool readRowAt(ImageHeader* image, int32_t x, int32_t y, int32_t channel, char* 
         } else {
             const int32_t side = rowSide >= 0 ? rowSide : (block < 0 ? 2 : 3);
             switch (image->borderModes[side] & 3) {
-                case ZAR_BORDER_CONSTANT:
-                    runs.fill(buffer, pos, len,
-                              constantPattern(image->depth, image->borderValues[side]));
-                    break;
-                case ZAR_BORDER_REPLICATE:
-                    ok = transferRun(image, runs, block < 0 ? 0 : width - 1, row, channel, buffer,
-                                     pos, 1, false, false);
-                    if (ok && len > 1) runs.fill(buffer, pos + 1, len - 1, runs.get(buffer, pos));
-                    break;
-                case ZAR_BORDER_REFLECT:
-                    if (block & 1)  // mirrored: columns width - 1 - r down to width - r - len
-                        ok = transferRun(image, runs, width - r - len, row, channel, buffer, pos,
-                                         len, true, false);
-                    else
-                        ok = transferRun(image, runs, r, row, channel, buffer, pos, len, false,
-                                         false);
-                    break;
-                default:  // wrap
+            case ZAR_BORDER_CONSTANT:
+                runs.fill(buffer, pos, len, borderPattern(image->depth, image->borderValues[side]));
+                break;
+            case ZAR_BORDER_REPLICATE:
+                ok = transferRun(image, runs, block < 0 ? 0 : width - 1, row, channel, buffer, pos,
+                                 1, false, false);
+                if (ok && len > 1) runs.fill(buffer, pos + 1, len - 1, runs.get(buffer, pos));
+                break;
+            case ZAR_BORDER_REFLECT:
+                if (block & 1)  // mirrored: columns width - 1 - r down to width - r - len
+                    ok = transferRun(image, runs, width - r - len, row, channel, buffer, pos, len,
+                                     true, false);
+                else
                     ok = transferRun(image, runs, r, row, channel, buffer, pos, len, false, false);
-                    break;
+                break;
+            default:  // wrap
+                ok = transferRun(image, runs, r, row, channel, buffer, pos, len, false, false);
+                break;
             }
         }
         if (!ok) return false;
@@ -602,7 +540,8 @@ ImageHeader* newWorkingMask(int32_t depth, int32_t w, int32_t h, int32_t fill) {
 template <typename T>
 void expandBits(const char* bits, char* values, int32_t width) {
     T* out = reinterpret_cast<T*>(values);
-    for (int32_t x = 0; x < width; ++x) out[x] = getBit(bits, x) ? static_cast<T>(~T{0}) : T{0};
+    for (int32_t x = 0; x < width; ++x)
+        out[x] = getBit(reinterpret_cast<const uint8_t*>(bits), x) ? static_cast<T>(~T{0}) : T{0};
 }
 
 // Every set bit of the 1-bit image a becomes an all-ones value of b.

@@ -1,21 +1,13 @@
 // Argument checks of zarDilate and zarErode, in their order, with exact reports.
 #include <gtest/gtest.h>
 
+#include "support/image_support.h"
 #include "support/zar_test.h"
 
 namespace {
 
 using zt::ErrorRecorder;
 using zt::Image;
-
-void expectReport(const zt::Report& r, ZarStatus status, const char* func, const char* context,
-                  int32_t line) {
-    EXPECT_EQ(r.status, status);
-    EXPECT_EQ(r.func, func);
-    EXPECT_EQ(r.context, context);
-    EXPECT_EQ(r.file, "ownMorph");
-    EXPECT_EQ(r.line, line);
-}
 
 using MorphFn = void(ZAR_STDCALL*)(ImageHeader*, ImageHeader*, int32_t);
 struct Named {
@@ -28,7 +20,7 @@ const Named kOps[] = {{zarDilate, "zarDilate"}, {zarErode, "zarErode"}};
 void refused(ErrorRecorder& rec, const Named& op, ImageHeader* src, ImageHeader* dst, int32_t n,
              ZarStatus status, const char* context, int32_t line) {
     op.fn(src, dst, n);
-    expectReport(rec.only(), status, op.name, context, line);
+    zt::expectReport(rec, status, op.name, context, "ownMorph", line);
     rec.clear();
 }
 
@@ -43,7 +35,7 @@ TEST(MorphChecks, InvalidSourceThenDestination) {
         Image badRoi(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 4, 4, 4, 9);
         badRoi.setRoi(2, 0, 0, 2, 2);  // coi beyond the channels
         op.fn(good, badRoi, 1);        // the recorded validation code is reported
-        expectReport(rec.only(), STATUS_BAD_COI, op.name, "Incorrect Image", 86);
+        zt::expectReport(rec, STATUS_BAD_COI, op.name, "Incorrect Image", "ownMorph", 86);
         EXPECT_EQ(zarGetStatus(), STATUS_BAD_COI);
     }
 }
