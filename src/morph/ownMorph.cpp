@@ -309,9 +309,17 @@ struct BitAnd {
     static uint32_t pick(uint32_t a, uint32_t b) { return a & b; }
 };
 
+// Word i of a bit stream shifted left by s bits: stream bits 32 i + s on.
+inline uint32_t streamAt(const uint32_t* stream, int32_t i, int32_t s) {
+    const int32_t q = i + (s >> 5), r = s & 31;
+    return r ? (stream[q] << r) | (stream[q + 1] >> (32 - r)) : stream[q];
+}
+
 // 1-bit rows, 32 pixels per operation: the vertical pass combines whole words
-// of the k rows; in the horizontal pass output bit j combines column bits
-// j .. j + k - 1, taken as the column stream shifted left by 0 .. k - 1.
+// of the k rows.  The horizontal pass doubles windows in place (bit j of the
+// column stream comes to combine bits j .. j + span - 1) up to the largest
+// span <= k, so a window of k is two overlapping spans: log2(k) passes
+// instead of k.
 template <typename Pick>
 void bitKernel(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t outBitOffset,
                int32_t w) {
@@ -328,15 +336,21 @@ void bitKernel(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t o
         column[j] = loadStream(reinterpret_cast<const char*>(column + j));
     column[words] = 0;
 
+    int32_t span = 1;
+    for (; 2 * span <= k; span *= 2) {
+        // Word i reads up to word i + span / 32 + 1; the words left out hold
+        // only positions past length - 2 span, which no output needs.
+        const int32_t limit = words - (span >> 5);
+        for (int32_t i = 0; i < limit; ++i)
+            column[i] = Pick::pick(column[i], streamAt(column, i, span));
+    }
+    const int32_t rest = k - span;  // the second span starts rest bits on
+
     const int32_t outWords = (w + 31) / 32;
     const int32_t shift = outBitOffset;
     uint32_t carry = shift ? loadStream(out) & ~(0xFFFFFFFFu >> shift) : 0;  // bits before the run
     for (int32_t i = 0; i < outWords; ++i) {
-        uint32_t acc = column[i];
-        for (int32_t t = 1; t < k; ++t) {
-            const int32_t q = i + (t >> 5), r = t & 31;
-            acc = Pick::pick(acc, r ? (column[q] << r) | (column[q + 1] >> (32 - r)) : column[q]);
-        }
+        const uint32_t acc = rest ? Pick::pick(column[i], streamAt(column, i, rest)) : column[i];
         if (shift == 0) {
             storeStream(out + 4 * i, acc);
         } else {

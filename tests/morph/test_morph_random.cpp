@@ -306,7 +306,7 @@ TEST(MorphKernels, OneBitKernelAtABitOffset) {
     Rng rng(9);
     for (int32_t iteration = 0; iteration < 300; ++iteration) {
         const bool dilate = rng.range(0, 1) != 0;
-        const int32_t k = 2 * rng.range(1, 20) + 1, w = rng.range(1, 100);
+        const int32_t k = 2 * rng.range(1, 70) + 1, w = rng.range(1, 160);
         const int32_t offset = rng.range(0, 7), length = k + w - 1;
         const ptrdiff_t stride = morphRingRowBytes(ZAR_DEPTH_1U, length);
         EXPECT_EQ(stride % 8, 0);
