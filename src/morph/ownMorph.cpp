@@ -113,7 +113,10 @@ bool transferRun(ImageHeader* image, const ValueRuns& runs, int32_t x, int32_t y
         return true;
     }
     const TileInfo& tiles = *image->tileInfo;
-    const int32_t tileStep = tileWidthStep(image);
+    // The tile stride without tileWidthStep's header validation, which every
+    // row would repeat.
+    const int32_t tileStep = computeWidthStep(image->dataOrder, image->depth, image->align,
+                                              image->nChannels, tiles.width);
     const int32_t tileRow = y / tiles.height;
     const int64_t rowOffset = static_cast<int64_t>(y % tiles.height) * tileStep +
                               (plane ? static_cast<int64_t>(channel) * tiles.height * tileStep
