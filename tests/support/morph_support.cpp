@@ -1,0 +1,137 @@
+#include "morph_support.h"
+
+#include <algorithm>
+
+#include "zar_test.h"
+
+namespace mt {
+
+int32_t borderMap(int32_t mode, int64_t c, int32_t size) {
+    switch (mode & 3) {
+    case ZAR_BORDER_REPLICATE: return static_cast<int32_t>(std::clamp<int64_t>(c, 0, size - 1));
+    case ZAR_BORDER_REFLECT: {
+        // Period 2 * size: 0 .. size - 1 as they are, the next size mirrored.
+        const int64_t period = 2 * static_cast<int64_t>(size);
+        const int64_t m = ((c % period) + period) % period;
+        return static_cast<int32_t>(m < size ? m : period - 1 - m);
+    }
+    case ZAR_BORDER_WRAP: return static_cast<int32_t>(((c % size) + size) % size);
+    default: return -1;  // constant: no image position
+    }
+}
+
+namespace {
+// A 1-bit pixel is set by an odd constant; other depths keep its low bits.
+double constantFor(const ImageHeader* image, int32_t side) {
+    const int64_t bits = image->depth & 0x7FFFFFFF;
+    const uint64_t v = static_cast<uint32_t>(image->borderValues[side]);
+    return static_cast<double>(bits == 1 ? v % 2 : v % (uint64_t{1} << bits));
+}
+}  // namespace
+
+double borderSample(const ImageHeader* image, int64_t x, int64_t y, int32_t channel) {
+    const int32_t width = image->width, height = image->height;
+    if (y < 0 || y >= height) {
+        const int32_t side = y < 0 ? 0 : 1;
+        const int32_t mode = image->borderModes[side] & 3;
+        if (mode == ZAR_BORDER_CONSTANT) return constantFor(image, side);
+        const int32_t yy = borderMap(mode, y, height);
+        const int32_t xx =
+            (x < 0 || x >= width) ? borderMap(mode, x, width) : static_cast<int32_t>(x);
+        return zt::getSample(image, xx, yy, channel);
+    }
+    if (x < 0 || x >= width) {
+        const int32_t side = x < 0 ? 2 : 3;
+        const int32_t mode = image->borderModes[side] & 3;
+        if (mode == ZAR_BORDER_CONSTANT) return constantFor(image, side);
+        return zt::getSample(image, borderMap(mode, x, width), static_cast<int32_t>(y), channel);
+    }
+    return zt::getSample(image, static_cast<int32_t>(x), static_cast<int32_t>(y), channel);
+}
+
+size_t sampleIndex(const ImageHeader* image, int32_t x, int32_t y, int32_t channel) {
+    return (static_cast<size_t>(channel) * image->height + y) * image->width + x;
+}
+
+std::vector<double> allSamples(const ImageHeader* image) {
+    std::vector<double> out(static_cast<size_t>(image->nChannels) * image->height * image->width);
+    for (int32_t c = 0; c < image->nChannels; ++c)
+        for (int32_t y = 0; y < image->height; ++y)
+            for (int32_t x = 0; x < image->width; ++x)
+                out[sampleIndex(image, x, y, c)] = zt::getSample(image, x, y, c);
+    return out;
+}
+
+namespace {
+
+struct Region {
+    int64_t x, y, width, height;
+};
+
+// The roi clipped to the image, cut to the mask's clipped region.
+Region regionOf(const ImageHeader* image) {
+    auto clipped = [](const ImageHeader* im) {
+        if (!im->roi) return Region{0, 0, im->width, im->height};
+        const Roi& r = *im->roi;
+        return Region{r.xOffset, r.yOffset, std::min<int64_t>(r.width, im->width - r.xOffset),
+                      std::min<int64_t>(r.height, im->height - r.yOffset)};
+    };
+    Region region = clipped(image);
+    if (image->maskImage) {
+        const Region mask = clipped(image->maskImage);
+        region.width = std::min(region.width, mask.width);
+        region.height = std::min(region.height, mask.height);
+    }
+    return region;
+}
+
+bool maskAllows(const ImageHeader* image, int64_t i, int64_t j) {
+    const ImageHeader* mask = image->maskImage;
+    if (!mask) return true;
+    const int32_t mx = mask->roi ? mask->roi->xOffset : 0;
+    const int32_t my = mask->roi ? mask->roi->yOffset : 0;
+    return zt::getSample(mask, static_cast<int32_t>(mx + i), static_cast<int32_t>(my + j), 0) != 0;
+}
+
+void channelsOf(const ImageHeader* image, int32_t* first, int32_t* last) {
+    const int32_t coi = image->roi ? image->roi->coi : 0;
+    *first = coi ? coi - 1 : 0;
+    *last = coi ? coi - 1 : image->nChannels - 1 - (image->alphaChannel ? 1 : 0);
+}
+
+}  // namespace
+
+std::vector<double> referenceMorph(const ImageHeader* src, const ImageHeader* dst, int64_t n,
+                                   bool dilate) {
+    std::vector<double> expected = allSamples(dst);
+    const Region rs = regionOf(src), rd = regionOf(dst);
+    const int64_t w = std::min(rs.width, rd.width), h = std::min(rs.height, rd.height);
+    if (w < 1 || h < 1) return expected;
+    int32_t sFirst, sLast, dFirst, dLast;
+    channelsOf(src, &sFirst, &sLast);
+    channelsOf(dst, &dFirst, &dLast);
+    for (int32_t sc = sFirst, dc = dFirst; sc <= sLast; ++sc, ++dc)
+        for (int64_t j = 0; j < h; ++j)
+            for (int64_t i = 0; i < w; ++i) {
+                if (!maskAllows(src, i, j) || !maskAllows(dst, i, j)) continue;
+                // The square around (i, j), each position past the region's
+                // one-pixel frame taken at the nearest frame position: since
+                // the clamp is monotone, the clamped rows and columns are the
+                // ranges between the clamped ends.
+                const int64_t y0 = std::clamp<int64_t>(j - n, -1, h),
+                              y1 = std::clamp<int64_t>(j + n, -1, h);
+                const int64_t x0 = std::clamp<int64_t>(i - n, -1, w),
+                              x1 = std::clamp<int64_t>(i + n, -1, w);
+                double best = dilate ? -1.0 : 1e9;
+                for (int64_t yy = y0; yy <= y1; ++yy)
+                    for (int64_t xx = x0; xx <= x1; ++xx) {
+                        const double v = borderSample(src, rs.x + xx, rs.y + yy, sc);
+                        best = dilate ? std::max(best, v) : std::min(best, v);
+                    }
+                expected[sampleIndex(dst, static_cast<int32_t>(rd.x + i),
+                                     static_cast<int32_t>(rd.y + j), dc)] = best;
+            }
+    return expected;
+}
+
+}  // namespace mt

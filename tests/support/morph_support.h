@@ -1,0 +1,28 @@
+// Naive references for the morphology tests, written from the rules.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "zar.h"
+
+namespace mt {
+
+// A coordinate outside 0 .. size - 1 mapped by a replicate, reflect or wrap
+// border mode.
+int32_t borderMap(int32_t mode, int64_t c, int32_t size);
+
+// The value at (x, y), channel 0-based, of a plain image; positions outside the
+// image by its border modes and constants (top and bottom rules for corners).
+double borderSample(const ImageHeader* plain, int64_t x, int64_t y, int32_t channel);
+
+// Every channel value of a plain image, channel by channel, row by row.
+std::vector<double> allSamples(const ImageHeader* plain);
+size_t sampleIndex(const ImageHeader* plain, int32_t x, int32_t y, int32_t channel);
+
+// What a plain destination holds after zarDilate (dilate) or zarErode with
+// nIterations = n, computed per pixel over the square from the rules.
+std::vector<double> referenceMorph(const ImageHeader* src, const ImageHeader* dst, int64_t n,
+                                   bool dilate);
+
+}  // namespace mt
