@@ -219,6 +219,7 @@ Image copyOf(const ImageHeader* image) {
     for (int c = 0; c < image->nChannels; ++c)
         for (int y = 0; y < image->height; ++y)
             for (int x = 0; x < image->width; ++x) setSample(out, x, y, c, getSample(image, x, y, c));
+    if (const Roi* r = image->roi) out.setRoi(r->coi, r->xOffset, r->yOffset, r->width, r->height);
     return out;
 }
 
@@ -257,19 +258,25 @@ TEST(ZoomHandWorked, FourToEightBitsAndRows) {
     EXPECT_TRUE(errors.reports().empty());
 }
 
+// Two equal rows a, b zoomed LINEAR across by xDst/1 into width columns and not
+// at all down; both destination rows must agree, and the first is returned.
+std::vector<int> linearAcross(int a, int b, int xDst, int width) {
+    Image src = grey8(2, 2);
+    setRow(src, 0, {a, b});
+    setRow(src, 1, {a, b});
+    Image dst = grey8(width, 2);
+    zarZoom(src, dst, xDst, 1, 1, 1, ZAR_INTER_LINEAR);
+    EXPECT_EQ(rowOf(dst, 1), rowOf(dst, 0));
+    return rowOf(dst, 0);
+}
+
 TEST(ZoomHandWorked, LinearNeverRoundsUp) {
     ErrorRecorder errors;
     // 2 -> 100 columns: factor 1/99, column i holds 127 + i/99 before storing;
     // every value below 128 is stored as 127 (127.9899 included), the last is 128.
-    Image src = grey8(2, 2);
-    setRow(src, 0, {127, 128});
-    setRow(src, 1, {127, 128});
-    Image dst = grey8(100, 2);
-    zarZoom(src, dst, 50, 1, 1, 1, ZAR_INTER_LINEAR);
     std::vector<int> expected(100, 127);
     expected[99] = 128;
-    EXPECT_EQ(rowOf(dst, 0), expected);
-    EXPECT_EQ(rowOf(dst, 1), expected);
+    EXPECT_EQ(linearAcross(127, 128, 50, 100), expected);
 
     // the same down the rows
     Image tall = grey8(2, 2);
@@ -285,51 +292,41 @@ TEST(ZoomHandWorked, LinearNeverRoundsUp) {
 TEST(ZoomHandWorked, LinearThirds) {
     ErrorRecorder errors;
     // 2 -> 4: positions 0, 1/3, 2/3, 1: 0, 66.67, 133.33, 200 stored as floors.
-    Image src = grey8(2, 2);
-    setRow(src, 0, {0, 200});
-    setRow(src, 1, {0, 200});
-    Image dst = grey8(4, 2);
-    zarZoom(src, dst, 2, 1, 1, 1, ZAR_INTER_LINEAR);
-    EXPECT_EQ(rowOf(dst, 0), (std::vector<int>{0, 66, 133, 200}));
+    EXPECT_EQ(linearAcross(0, 200, 2, 4), (std::vector<int>{0, 66, 133, 200}));
     EXPECT_TRUE(errors.reports().empty());
+}
+
+// Four equal rows through the values, zoomed CUBIC from 4 to 7 columns (factor
+// 0.5: positions 0, 0.5, ... 3) and not at all down the rows; every destination
+// row must be the same, and that row is returned.
+std::vector<int> cubicAcross(int32_t depth, const std::vector<int>& values) {
+    Image src(1, 0, depth, ZAR_DATA_ORDER_PIXEL, 4, 4);
+    for (int y = 0; y < 4; ++y) setRow(src, y, values);
+    Image dst(1, 0, depth, ZAR_DATA_ORDER_PIXEL, 7, 4);
+    zarZoom(src, dst, 7, 4, 1, 1, ZAR_INTER_CUBIC);
+    for (int y = 1; y < 4; ++y) EXPECT_EQ(rowOf(dst, y), rowOf(dst, 0));
+    return rowOf(dst, 0);
 }
 
 TEST(ZoomHandWorked, CubicSaturatesAtBothEnds) {
     ErrorRecorder errors;
-    // 4 -> 7 columns: factor 0.5.  Through 0, 255, 255, 0 the cubic at 1.5 is
-    // 286.875 (saturated to 255), at 0.5 and 2.5 it is 159.375.
-    Image src = grey8(4, 4);
-    for (int y = 0; y < 4; ++y) setRow(src, y, {0, 255, 255, 0});
-    Image dst = grey8(7, 4);
-    zarZoom(src, dst, 7, 4, 1, 1, ZAR_INTER_CUBIC);
-    for (int y = 0; y < 4; ++y)
-        EXPECT_EQ(rowOf(dst, y), (std::vector<int>{0, 159, 255, 255, 255, 159, 0}));
-
+    // Through 0, 255, 255, 0 the cubic at 1.5 is 286.875 (saturated to 255), at
+    // 0.5 and 2.5 it is 159.375.
+    EXPECT_EQ(cubicAcross(ZAR_DEPTH_8U, {0, 255, 255, 0}),
+              (std::vector<int>{0, 159, 255, 255, 255, 159, 0}));
     // through 255, 0, 0, 255 it dips to -31.875 (saturated to 0)
-    for (int y = 0; y < 4; ++y) setRow(src, y, {255, 0, 0, 255});
-    zarZoom(src, dst, 7, 4, 1, 1, ZAR_INTER_CUBIC);
-    for (int y = 0; y < 4; ++y)
-        EXPECT_EQ(rowOf(dst, y), (std::vector<int>{255, 96, 0, 0, 0, 96, 255}));
-
-    // 16-bit: the overshoot saturates at 65535
-    Image src16(1, 0, ZAR_DEPTH_16U, ZAR_DATA_ORDER_PIXEL, 4, 4);
-    for (int y = 0; y < 4; ++y) setRow(src16, y, {0, 65535, 65535, 0});
-    Image dst16(1, 0, ZAR_DEPTH_16U, ZAR_DATA_ORDER_PIXEL, 7, 4);
-    zarZoom(src16, dst16, 7, 4, 1, 1, ZAR_INTER_CUBIC);
-    // 159.375 * 257 = 40959.375
-    EXPECT_EQ(rowOf(dst16, 2), (std::vector<int>{0, 40959, 65535, 65535, 65535, 40959, 0}));
+    EXPECT_EQ(cubicAcross(ZAR_DEPTH_8U, {255, 0, 0, 255}),
+              (std::vector<int>{255, 96, 0, 0, 0, 96, 255}));
+    // 16-bit: the overshoot saturates at 65535; 159.375 * 257 = 40959.375
+    EXPECT_EQ(cubicAcross(ZAR_DEPTH_16U, {0, 65535, 65535, 0}),
+              (std::vector<int>{0, 40959, 65535, 65535, 65535, 40959, 0}));
     EXPECT_TRUE(errors.reports().empty());
 }
 
 TEST(ZoomHandWorked, CubicHalvesGoToEven) {
     ErrorRecorder errors;
     // A ramp 1, 2, 3, 4 is reproduced exactly: 1.5, 2.5 and 3.5 go to 2, 2, 4.
-    Image src = grey8(4, 4);
-    for (int y = 0; y < 4; ++y) setRow(src, y, {1, 2, 3, 4});
-    Image dst = grey8(7, 4);
-    zarZoom(src, dst, 7, 4, 1, 1, ZAR_INTER_CUBIC);
-    for (int y = 0; y < 4; ++y)
-        EXPECT_EQ(rowOf(dst, y), (std::vector<int>{1, 2, 2, 2, 3, 4, 4}));
+    EXPECT_EQ(cubicAcross(ZAR_DEPTH_8U, {1, 2, 3, 4}), (std::vector<int>{1, 2, 2, 2, 3, 4, 4}));
     EXPECT_TRUE(errors.reports().empty());
 }
 
@@ -760,20 +757,28 @@ std::string describe(const Case& c) {
     return s.str();
 }
 
+// The case's source and destination, filled with random values, with their rois.
+struct CaseImages {
+    Image src, dst;
+};
+CaseImages makeImages(const Case& c, Rng& rng) {
+    CaseImages m{Image(c.nChannels, c.alpha, c.depth, c.order, c.srcW, c.srcH),
+                 Image(c.nChannels, c.alpha, c.depth, c.order, c.dstW, c.dstH)};
+    m.src.randomize(rng.next());
+    m.dst.randomize(rng.next());
+    if (c.srcRoi) m.src.setRoi(c.sr.coi, c.sr.xOffset, c.sr.yOffset, c.sr.width, c.sr.height);
+    if (c.dstRoi) m.dst.setRoi(c.dr.coi, c.dr.xOffset, c.dr.yOffset, c.dr.width, c.dr.height);
+    return m;
+}
+
 TEST(ZoomRandomized, MatchesTheNaiveReference) {
     ErrorRecorder errors;
     Rng rng(2024);
     int changed = 0;
     for (int n = 0; n < 400; ++n) {
         Case c = randomCase(rng, true);
-        Image src(c.nChannels, c.alpha, c.depth, c.order, c.srcW, c.srcH);
-        src.randomize(rng.next());
-        Image dst(c.nChannels, c.alpha, c.depth, c.order, c.dstW, c.dstH);
-        dst.randomize(rng.next());
-        if (c.srcRoi) src.setRoi(c.sr.coi, c.sr.xOffset, c.sr.yOffset, c.sr.width, c.sr.height);
-        if (c.dstRoi) dst.setRoi(c.dr.coi, c.dr.xOffset, c.dr.yOffset, c.dr.width, c.dr.height);
+        auto [src, dst] = makeImages(c, rng);
         Image expected = copyOf(dst);
-        if (c.dstRoi) expected.setRoi(c.dr.coi, c.dr.xOffset, c.dr.yOffset, c.dr.width, c.dr.height);
         Image before = copyOf(dst);
         zoomEngine(src, dst, c.xDst, c.xSrc, c.yDst, c.ySrc, c.mode);
         referenceZoom(src, expected, c.xDst, c.xSrc, c.yDst, c.ySrc, c.mode);
@@ -809,14 +814,8 @@ TEST(ZoomRandomized, MasksMatchTheReference) {
     int changed = 0;
     for (int n = 0; n < 150; ++n) {
         Case c = randomCase(rng, false);
-        Image src(c.nChannels, c.alpha, c.depth, c.order, c.srcW, c.srcH);
-        src.randomize(rng.next());
-        Image dst(c.nChannels, c.alpha, c.depth, c.order, c.dstW, c.dstH);
-        dst.randomize(rng.next());
-        if (c.srcRoi) src.setRoi(0, c.sr.xOffset, c.sr.yOffset, c.sr.width, c.sr.height);
-        if (c.dstRoi) dst.setRoi(0, c.dr.xOffset, c.dr.yOffset, c.dr.width, c.dr.height);
+        auto [src, dst] = makeImages(c, rng);
         Image expected = copyOf(dst);
-        if (c.dstRoi) expected.setRoi(0, c.dr.xOffset, c.dr.yOffset, c.dr.width, c.dr.height);
         int which = rng.range(1, 3);  // 1 source mask, 2 destination mask, 3 both
         Image srcMask, dstMask;
         if (which & 1) {
@@ -874,17 +873,11 @@ TEST(ZoomTiles, TiledImagesGiveThePlainPixels) {
         c.srcW += 60 * (n % 3 == 0);  // some sources wider than one 64-column block
         c.dstW += 70 * (n % 4 == 0);
         c.dstH += 70 * (n % 5 == 0);
-        Image src(c.nChannels, c.alpha, c.depth, c.order, c.srcW, c.srcH);
-        src.randomize(rng.next());
-        Image dst(c.nChannels, c.alpha, c.depth, c.order, c.dstW, c.dstH);
-        dst.randomize(rng.next());
-        if (c.srcRoi) src.setRoi(c.sr.coi, c.sr.xOffset, c.sr.yOffset, c.sr.width, c.sr.height);
-        if (c.dstRoi) dst.setRoi(c.dr.coi, c.dr.xOffset, c.dr.yOffset, c.dr.width, c.dr.height);
+        auto [src, dst] = makeImages(c, rng);
         int sides = rng.range(1, 3);  // 1 tiled source, 2 tiled destination, 3 both
         TiledTwin tsrc(src, 8 * rng.range(1, 3), 8 * rng.range(1, 3));
         TiledTwin tdst(dst, 8 * rng.range(1, 4), 8 * rng.range(1, 4));
         Image plainOut = copyOf(dst);
-        if (c.dstRoi) plainOut.setRoi(c.dr.coi, c.dr.xOffset, c.dr.yOffset, c.dr.width, c.dr.height);
         Image tiledOut = copyOf(dst);
         zoomEngine(src, plainOut, c.xDst, c.xSrc, c.yDst, c.ySrc, c.mode);
         ImageHeader* s = sides & 1 ? tsrc.store.image() : src.get();
@@ -894,10 +887,7 @@ TEST(ZoomTiles, TiledImagesGiveThePlainPixels) {
             tdst.store.storeTo(tiledOut);
         } else {
             // the plain destination gets a second, independent run
-            Image again = copyOf(dst);
-            if (c.dstRoi) again.setRoi(c.dr.coi, c.dr.xOffset, c.dr.yOffset, c.dr.width, c.dr.height);
-            zoomEngine(s, again, c.xDst, c.xSrc, c.yDst, c.ySrc, c.mode);
-            tiledOut = std::move(again);
+            zoomEngine(s, tiledOut, c.xDst, c.xSrc, c.yDst, c.ySrc, c.mode);
         }
         ASSERT_TRUE(errors.reports().empty()) << describe(c) << ": " << errors.reports()[0].context;
         ASSERT_TRUE(samePixels(tiledOut, plainOut)) << describe(c) << " sides " << sides;
