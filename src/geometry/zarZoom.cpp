@@ -12,6 +12,21 @@
 //      per 64 x 64 block of a tiled source.  Every piece reads the same tables,
 //      so every destination pixel has the same source position, fraction and
 //      mask bit whatever the cutting: tiled and plain runs give equal pixels.
+//
+// Choices where the rules leave room:
+//   - the source mask is resized once, for the whole destination region, and
+//     each piece reads its window of it; the caller's headers (roi pointers of
+//     the images and masks included) are never touched;
+//   - the processed-channel check runs once, before any tile is asked for;
+//   - a tiled source into a tiled destination is read as one block per
+//     destination tile piece, into a plain destination as 64 x 64 blocks;
+//   - no memory for the tables, working rows or the resized mask reports
+//     STATUS_NO_MEMORY "Out of memory"; a source block that cannot be had (a
+//     refused tile) reports STATUS_ERROR "Error get tile to read";
+//   - the resized source mask starts cleared, so destination pixels that the
+//     mask's own region does not reach stay unwritten;
+//   - indices are kept inside the source region, which the positions reach only
+//     by rounding.
 #include <algorithm>
 #include <cstring>
 
