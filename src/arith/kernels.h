@@ -1,0 +1,335 @@
+// Row kernels and region kernels of the arithmetic and logic operations.
+//
+// An operation is a functor with `T operator()(T a, T b)` on samples (or on
+// packed 1-bit words) and a flag telling whether it reads a second source.
+// The region kernels resolve the operands' regions once per call (or per piece
+// of the tiled walk) and run row kernels over raw pointers; nothing is decided
+// per pixel.
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+#include "arith/arith.h"
+
+// ------------------------------------------------------------ operations
+
+struct OrBits {
+    static constexpr bool kTwoSources = true;
+    explicit OrBits(uint32_t) {}
+    template <class W> W operator()(W a, W b) const { return a | b; }
+};
+
+struct AndBits {
+    static constexpr bool kTwoSources = true;
+    explicit AndBits(uint32_t) {}
+    template <class W> W operator()(W a, W b) const { return a & b; }
+};
+
+// XOR with the constant's 32-bit pattern; narrower samples take its low bits.
+struct XorBits {
+    static constexpr bool kTwoSources = false;
+    uint64_t pattern;
+    explicit XorBits(uint32_t p) : pattern(p | (static_cast<uint64_t>(p) << 32)) {}
+    template <class W> W operator()(W a, W) const { return a ^ static_cast<W>(pattern); }
+};
+
+// Sum saturated to the sample type's range; floats are never clamped.
+struct SaturatedAdd {
+    static constexpr bool kTwoSources = true;
+    explicit SaturatedAdd(uint32_t) {}
+    template <class T> T operator()(T a, T b) const {
+        if constexpr (std::is_floating_point_v<T>) {
+            return a + b;
+        } else {
+            using Wide = std::conditional_t<(sizeof(T) < 4), int32_t, int64_t>;
+            const Wide sum = static_cast<Wide>(a) + static_cast<Wide>(b);
+            constexpr Wide lo = std::numeric_limits<T>::min();
+            constexpr Wide hi = std::numeric_limits<T>::max();
+            return static_cast<T>(sum > hi ? hi : (sum < lo ? lo : sum));
+        }
+    }
+};
+
+// ------------------------------------------------------------- sample rows
+
+// n consecutive samples.  b may equal a for a one-source operation.
+template <class T, class Op>
+void runRow(const T* a, const T* b, T* d, int64_t n, const Op& op) {
+    for (int64_t i = 0; i < n; ++i) d[i] = op(a[i], b[i]);
+}
+
+// w pixels of per samples each; pixels are strideA/B/D samples apart.
+template <class T, class Op>
+void pixelRow(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d, int32_t strideD,
+              int32_t per, int32_t w, const Op& op) {
+    if (per == 1) {
+        for (int32_t x = 0; x < w; ++x, a += strideA, b += strideB, d += strideD)
+            *d = op(*a, *b);
+        return;
+    }
+    for (int32_t x = 0; x < w; ++x, a += strideA, b += strideB, d += strideD)
+        for (int32_t c = 0; c < per; ++c) d[c] = op(a[c], b[c]);
+}
+
+// As pixelRow, only for pixels whose mask bit (most significant bit first,
+// from bit maskBit of *mask) is 1.
+template <class T, class Op>
+void maskedPixelRow(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d,
+                    int32_t strideD, int32_t per, int32_t w, const uint8_t* mask,
+                    int32_t maskBit, const Op& op) {
+    unsigned bit = 0x80u >> maskBit;
+    for (int32_t x = 0; x < w; ++x, a += strideA, b += strideB, d += strideD) {
+        if (*mask & bit)
+            for (int32_t c = 0; c < per; ++c) d[c] = op(a[c], b[c]);
+        bit >>= 1;
+        if (!bit) {
+            bit = 0x80u;
+            ++mask;
+        }
+    }
+}
+
+// --------------------------------------------------------------- bit rows
+
+inline uint64_t loadBigEndian64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    return v;
+}
+
+inline void storeBigEndian64(uint8_t* p, uint64_t v) {
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+    std::memcpy(p, &v, 8);
+}
+
+// The 64 bits of a 1-bit row that start at bit position pos (most significant
+// bit first; pos may be negative).  Only the row's bytes [0, bytes) are read;
+// positions outside them read as 0.
+inline uint64_t loadBitsAt(const uint8_t* row, int64_t bytes, int64_t pos) {
+    const int64_t first = pos >> 3;  // rounds toward minus infinity
+    const int shift = static_cast<int>(pos & 7);
+    if (first >= 0 && first + 9 <= bytes) {
+        const uint64_t v = loadBigEndian64(row + first);
+        return shift ? (v << shift) | (row[first + 8] >> (8 - shift)) : v;
+    }
+    auto byteAt = [&](int64_t i) -> uint64_t { return i >= 0 && i < bytes ? row[i] : 0; };
+    uint64_t v = 0;
+    for (int j = 0; j < 8; ++j) v = (v << 8) | byteAt(first + j);
+    return shift ? (v << shift) | (byteAt(first + 8) >> (8 - shift)) : v;
+}
+
+// Combines w bits of the source rows (each from its own bit offset 0..7 of its
+// first byte) into the destination row at its bit offset, 64 bits at a time.
+// Destination bits outside the w bits (and, when masked, where the mask bit is
+// 0) keep their values.  In place use (d == a, same offset) is allowed.
+template <bool kMasked, class Op>
+void combineBitRow(uint8_t* d, int32_t offD, const uint8_t* a, int32_t offA, const uint8_t* b,
+                   int32_t offB, const uint8_t* m, int32_t offM, int32_t w, const Op& op) {
+    const int64_t end = static_cast<int64_t>(offD) + w;  // destination bits [offD, end)
+    const int64_t bytesD = (end + 7) >> 3;
+    const int64_t bytesA = (static_cast<int64_t>(offA) + w + 7) >> 3;
+    const int64_t bytesB = (static_cast<int64_t>(offB) + w + 7) >> 3;
+    const int64_t bytesM = (static_cast<int64_t>(offM) + w + 7) >> 3;
+    for (int64_t q = 0; q < end; q += 64) {
+        const uint64_t va = loadBitsAt(a, bytesA, q - offD + offA);
+        uint64_t vb = 0;
+        if constexpr (Op::kTwoSources) vb = loadBitsAt(b, bytesB, q - offD + offB);
+        const uint64_t result = op(va, vb);
+        uint64_t select = ~0ull;
+        if (q < offD) select >>= offD;
+        if (end - q < 64) select &= ~(~0ull >> (end - q));
+        if constexpr (kMasked) select &= loadBitsAt(m, bytesM, q - offD + offM);
+        uint8_t* p = d + (q >> 3);
+        const int64_t left = bytesD - (q >> 3);
+        if (left >= 8) {
+            const uint64_t old = select == ~0ull ? 0 : loadBigEndian64(p);
+            storeBigEndian64(p, (old & ~select) | (result & select));
+        } else {
+            for (int64_t j = 0; j < left; ++j) {
+                const int shift = 56 - 8 * static_cast<int>(j);
+                const uint8_t s = static_cast<uint8_t>(select >> shift);
+                const uint8_t v = static_cast<uint8_t>(result >> shift);
+                p[j] = static_cast<uint8_t>((p[j] & ~s) | (v & s));
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------- region kernels
+
+// The source B header to read: source A stands in for a one-source operation
+// (whose functor ignores the second value).
+inline const ImageHeader* sourceB(const KernelArgs& k) { return k.srcB ? k.srcB : k.srcA; }
+inline int32_t channelB(const KernelArgs& k) { return k.srcB ? k.channelB : k.channelA; }
+
+// Both sources and the destination may be processed as one run of imageSize
+// bytes (no mask; equal geometry; regions covering the whole images).
+inline bool wholeBufferLayout(const KernelArgs& k) {
+    return !k.mask && isWholeImageLayout(k.srcA, k.dst, k.alpha) &&
+           isWholeImageLayout(sourceB(k), k.dst, k.alpha);
+}
+
+// The whole pixel buffers as one run of W values (row padding included).
+template <class W, class Op>
+void wholeBufferRun(const KernelArgs& k) {
+    const Op op(k.pattern);
+    runRow(reinterpret_cast<const W*>(k.srcA->imageData),
+           reinterpret_cast<const W*>(sourceB(k)->imageData),
+           reinterpret_cast<W*>(k.dst->imageData),
+           static_cast<int64_t>(k.srcA->imageSize) / static_cast<int64_t>(sizeof(W)), op);
+}
+
+// The operands' regions at their channel indices, cut to the common size.
+struct RegionOrigins {
+    RoiOrigin a, b, d, m;
+    int32_t width, height;
+};
+
+inline RegionOrigins resolveRegion(const KernelArgs& k) {
+    RegionOrigins r;
+    r.a = getRoiOrigin(k.srcA, k.channelA);
+    r.b = getRoiOrigin(sourceB(k), channelB(k));
+    r.d = getRoiOrigin(k.dst, k.channelDst);
+    r.width = std::min({r.a.width, r.b.width, r.d.width});
+    r.height = std::min({r.a.height, r.b.height, r.d.height});
+    r.m = {};
+    if (k.mask) {
+        r.m = getRoiOrigin(k.mask, 0);
+        r.width = std::min(r.width, r.m.width);
+        r.height = std::min(r.height, r.m.height);
+    }
+    return r;
+}
+
+// Kernel on samples of type T: the whole-buffer form (values of type W) when
+// kWholeBuffer allows it, then plane order, one or several samples per pixel,
+// or one run per row.  Masked kernels test the mask bit of each pixel.
+template <class Op, class T, class W, bool kMasked, bool kWholeBuffer>
+void sampleRegion(const KernelArgs& k) {
+    if constexpr (!kMasked && kWholeBuffer) {
+        if (wholeBufferLayout(k)) {
+            wholeBufferRun<W, Op>(k);
+            return;
+        }
+    }
+    const RegionOrigins r = resolveRegion(k);
+    if (r.width <= 0 || r.height <= 0 || k.channels <= 0) return;
+    const Op op(k.pattern);
+    const ImageHeader* A = k.srcA;
+    const ImageHeader* B = sourceB(k);
+    const ImageHeader* D = k.dst;
+    const char* a = r.a.address;
+    const char* b = r.b.address;
+    char* d = r.d.address;
+    const uint8_t* m = reinterpret_cast<const uint8_t*>(r.m.address);
+    const int32_t maskStep = k.mask ? k.mask->widthStep : 0;
+
+    if (D->dataOrder == ZAR_DATA_ORDER_PLANE) {
+        const int64_t planeA = static_cast<int64_t>(A->height) * A->widthStep;
+        const int64_t planeB = static_cast<int64_t>(B->height) * B->widthStep;
+        const int64_t planeD = static_cast<int64_t>(D->height) * D->widthStep;
+        for (int32_t c = 0; c < k.channels; ++c) {
+            const char* ra = a + c * planeA;
+            const char* rb = b + c * planeB;
+            char* rd = d + c * planeD;
+            const uint8_t* rm = m;
+            for (int32_t y = 0; y < r.height; ++y) {
+                if constexpr (kMasked) {
+                    maskedPixelRow(reinterpret_cast<const T*>(ra), 1, reinterpret_cast<const T*>(rb),
+                                   1, reinterpret_cast<T*>(rd), 1, 1, r.width, rm, r.m.bitOffset,
+                                   op);
+                    rm += maskStep;
+                } else {
+                    runRow(reinterpret_cast<const T*>(ra), reinterpret_cast<const T*>(rb),
+                           reinterpret_cast<T*>(rd), r.width, op);
+                }
+                ra += A->widthStep;
+                rb += B->widthStep;
+                rd += D->widthStep;
+            }
+        }
+        return;
+    }
+
+    // Pixel order: with a channel of interest every operand processes one
+    // sample per pixel (k.channels is then 1); otherwise the processed samples
+    // of each pixel, pixels nChannels apart.
+    const int32_t per = k.channels;
+    const bool oneRun = k.allChannels && !k.alpha;
+    for (int32_t y = 0; y < r.height; ++y) {
+        const T* ra = reinterpret_cast<const T*>(a);
+        const T* rb = reinterpret_cast<const T*>(b);
+        T* rd = reinterpret_cast<T*>(d);
+        if constexpr (kMasked) {
+            maskedPixelRow(ra, A->nChannels, rb, B->nChannels, rd, D->nChannels, per, r.width, m,
+                           r.m.bitOffset, op);
+            m += maskStep;
+        } else if (oneRun) {
+            runRow(ra, rb, rd, static_cast<int64_t>(r.width) * per, op);
+        } else {
+            pixelRow(ra, A->nChannels, rb, B->nChannels, rd, D->nChannels, per, r.width, op);
+        }
+        a += A->widthStep;
+        b += B->widthStep;
+        d += D->widthStep;
+    }
+}
+
+// Kernel on 1-bit images: the whole-buffer form in 32-bit words when
+// kWholeBuffer allows it, else each row combined bit-aligned.
+template <class Op, bool kMasked, bool kWholeBuffer>
+void bitRegion(const KernelArgs& k) {
+    if (k.channels <= 0) return;  // the only channel is an alpha channel
+    if constexpr (!kMasked && kWholeBuffer) {
+        if (wholeBufferLayout(k)) {
+            wholeBufferRun<uint32_t, Op>(k);
+            return;
+        }
+    }
+    const RegionOrigins r = resolveRegion(k);
+    if (r.width <= 0 || r.height <= 0) return;
+    const Op op(k.pattern);
+    auto a = reinterpret_cast<const uint8_t*>(r.a.address);
+    auto b = reinterpret_cast<const uint8_t*>(r.b.address);
+    auto d = reinterpret_cast<uint8_t*>(r.d.address);
+    auto m = reinterpret_cast<const uint8_t*>(r.m.address);
+    const int32_t maskStep = k.mask ? k.mask->widthStep : 0;
+    for (int32_t y = 0; y < r.height; ++y) {
+        combineBitRow<kMasked>(d, r.d.bitOffset, a, r.a.bitOffset, b, r.b.bitOffset, m,
+                               r.m.bitOffset, r.width, op);
+        a += k.srcA->widthStep;
+        b += sourceB(k)->widthStep;
+        d += k.dst->widthStep;
+        m += maskStep;
+    }
+}
+
+// Kernels of a logical operation by depth: 1-bit, 8-bit, 16-bit and 32-bit
+// integers; null for 32F.  Bits combine the same whatever the sign, so the
+// whole-buffer form works on 32-bit words.
+template <class Op, bool kWholeBuffer>
+RegionKernel chooseLogicalKernel(int32_t depth, bool masked) {
+    switch (depth) {
+    case ZAR_DEPTH_1U:
+        return masked ? &bitRegion<Op, true, false> : &bitRegion<Op, false, kWholeBuffer>;
+    case ZAR_DEPTH_8U:
+    case ZAR_DEPTH_8S:
+        return masked ? &sampleRegion<Op, uint8_t, uint32_t, true, false>
+                      : &sampleRegion<Op, uint8_t, uint32_t, false, kWholeBuffer>;
+    case ZAR_DEPTH_16U:
+    case ZAR_DEPTH_16S:
+        return masked ? &sampleRegion<Op, uint16_t, uint32_t, true, false>
+                      : &sampleRegion<Op, uint16_t, uint32_t, false, kWholeBuffer>;
+    case ZAR_DEPTH_32S:
+        return masked ? &sampleRegion<Op, uint32_t, uint32_t, true, false>
+                      : &sampleRegion<Op, uint32_t, uint32_t, false, kWholeBuffer>;
+    default:
+        return nullptr;
+    }
+}

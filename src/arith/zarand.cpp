@@ -1,0 +1,15 @@
+// zarAnd: source A AND source B into the destination, bit by bit.
+#include "arith/arith.h"
+#include "arith/kernels.h"
+
+namespace {
+RegionKernel chooseAndKernel(int32_t depth, bool masked) {
+    return chooseLogicalKernel<AndBits, true>(depth, masked);
+}
+}  // namespace
+
+void ZAR_STDCALL zarAnd(ImageHeader* srcImageA, ImageHeader* srcImageB, ImageHeader* dstImage) {
+    const Failure failure = runLogical(srcImageA, srcImageB, dstImage, chooseAndKernel);
+    if (failure.failed())
+        zarReportError(failure.status, "zarAnd", failure.context, "zarand", __LINE__);
+}

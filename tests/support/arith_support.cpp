@@ -1,0 +1,343 @@
+#include "support/arith_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+#include <vector>
+
+namespace zt {
+
+// ----------------------------------------------------------------- operands
+
+Operand::Operand(const OperandSpec& s, uint32_t seed) : spec_(s) {
+    plain_ = Image(s.nChannels, s.alphaChannel, s.depth, s.dataOrder, s.width, s.height, s.align);
+    plain_.randomize(seed);
+    if (s.hasMask) {
+        mask_ = Image(1, 0, ZAR_DEPTH_1U, s.maskOrder, s.maskWidth, s.maskHeight, s.maskAlign);
+        mask_.randomize(seed * 7u + 3u);
+        if (s.maskHasRoi)
+            mask_.setRoi(s.maskRoi.coi, s.maskRoi.xOffset, s.maskRoi.yOffset, s.maskRoi.width,
+                         s.maskRoi.height);
+    }
+    if (s.tiled) {
+        store_ = std::make_unique<TileStore>(s.nChannels, s.alphaChannel, s.depth, s.dataOrder,
+                                             s.width, s.height, s.tileWidth, s.tileHeight,
+                                             s.align);
+        store_->fillBytes(0xA5);
+        store_->loadFrom(plain_);
+        roi_ = s.roi;
+        store_->image()->roi = s.hasRoi ? &roi_ : nullptr;
+        store_->image()->maskImage = mask_.get();
+    } else {
+        if (s.hasRoi)
+            plain_.setRoi(s.roi.coi, s.roi.xOffset, s.roi.yOffset, s.roi.width, s.roi.height);
+        plain_->maskImage = mask_.get();
+    }
+}
+
+Operand::~Operand() {
+    // The mask belongs to mask_, not to the image that carries it.
+    if (plain_.get()) plain_->maskImage = nullptr;
+}
+
+ImageHeader* Operand::header() const { return store_ ? store_->image() : plain_.get(); }
+
+Image Operand::snapshot() const {
+    Image copy = copyImage(plain_.get());
+    if (store_) store_->storeTo(copy);
+    return copy;
+}
+
+Image copyImage(const ImageHeader* image) {
+    Image copy(image->nChannels, image->alphaChannel, image->depth, image->dataOrder,
+               image->width, image->height, image->align);
+    EXPECT_EQ(copy->imageSize, image->imageSize);
+    std::memcpy(copy->imageData, image->imageData,
+                static_cast<size_t>(std::min(copy->imageSize, image->imageSize)));
+    return copy;
+}
+
+RefView viewOf(const Operand& operand, const ImageHeader* pixels) {
+    const OperandSpec& s = operand.spec();
+    return {pixels, s.hasRoi ? &s.roi : nullptr, s.alphaChannel, operand.mask()};
+}
+
+// ---------------------------------------------------------------- reference
+
+namespace {
+
+struct Region {
+    int32_t x, y, width, height;
+};
+
+// The roi clipped at the right and bottom edges, never negative.
+Region clippedRegion(const ImageHeader* image, const Roi* roi) {
+    if (!roi) return {0, 0, image->width, image->height};
+    return {roi->xOffset, roi->yOffset,
+            std::max(0, std::min(roi->width, image->width - roi->xOffset)),
+            std::max(0, std::min(roi->height, image->height - roi->yOffset))};
+}
+
+std::vector<int32_t> processedChannelList(const RefView& v) {
+    if (v.roi && v.roi->coi >= 1) return {v.roi->coi - 1};
+    std::vector<int32_t> list;
+    const int32_t count = v.pixels->nChannels - (v.alphaChannel ? 1 : 0);
+    for (int32_t c = 0; c < count; ++c) list.push_back(c);
+    return list;
+}
+
+// Range of an integer depth.
+void depthRange(int32_t depth, double* lo, double* hi) {
+    switch (depth) {
+    case ZAR_DEPTH_8U: *lo = 0; *hi = 255; break;
+    case ZAR_DEPTH_8S: *lo = -128; *hi = 127; break;
+    case ZAR_DEPTH_16U: *lo = 0; *hi = 65535; break;
+    case ZAR_DEPTH_16S: *lo = -32768; *hi = 32767; break;
+    case ZAR_DEPTH_1U: *lo = 0; *hi = 1; break;
+    default: *lo = -2147483648.0; *hi = 2147483647.0; break;
+    }
+}
+
+double applyOp(RefOp op, int32_t depth, double a, double b, int32_t value) {
+    if (op == RefOp::add) {
+        if (depth == ZAR_DEPTH_32F) return static_cast<float>(a) + static_cast<float>(b);
+        double lo, hi;
+        depthRange(depth, &lo, &hi);
+        return std::clamp(a + b, lo, hi);
+    }
+    const int32_t bits = depthBits(depth);
+    const uint64_t width = bits == 32 ? 0xFFFFFFFFull : (1ull << bits) - 1;
+    const uint64_t ua = static_cast<uint64_t>(static_cast<int64_t>(a)) & width;
+    const uint64_t ub = static_cast<uint64_t>(static_cast<int64_t>(b)) & width;
+    switch (op) {
+    case RefOp::logicalOr: return static_cast<double>(ua | ub);
+    case RefOp::logicalAnd: return static_cast<double>(ua & ub);
+    default: return static_cast<double>(ua ^ (static_cast<uint64_t>(static_cast<uint32_t>(value)) & width));
+    }
+}
+
+}  // namespace
+
+void referenceOp(RefOp op, const RefView& srcA, const RefView& srcB, const RefView& dst,
+                 int32_t value, ImageHeader* expected) {
+    const bool twoSources = op != RefOp::xorS;
+    std::vector<const RefView*> operands = {&srcA};
+    if (twoSources) operands.push_back(&srcB);
+    operands.push_back(&dst);
+
+    int32_t width = INT32_MAX, height = INT32_MAX;
+    std::vector<Region> regions;
+    std::vector<std::vector<int32_t>> channels;
+    std::vector<const ImageHeader*> masks;
+    std::vector<Region> maskRegions;
+    for (const RefView* v : operands) {
+        regions.push_back(clippedRegion(v->pixels, v->roi));
+        channels.push_back(processedChannelList(*v));
+        width = std::min(width, regions.back().width);
+        height = std::min(height, regions.back().height);
+        if (v->mask) {
+            masks.push_back(v->mask);
+            maskRegions.push_back(clippedRegion(v->mask, v->mask->roi));
+            width = std::min(width, maskRegions.back().width);
+            height = std::min(height, maskRegions.back().height);
+        }
+    }
+    for (const auto& list : channels) ASSERT_EQ(list.size(), channels.front().size());
+
+    const Region& ra = regions.front();
+    const Region& rb = regions[twoSources ? 1 : 0];
+    const Region& rd = regions.back();
+    const auto& ca = channels.front();
+    const auto& cb = channels[twoSources ? 1 : 0];
+    const auto& cd = channels.back();
+    const RefView& b = twoSources ? srcB : srcA;
+    for (int32_t j = 0; j < height; ++j)
+        for (int32_t i = 0; i < width; ++i) {
+            bool selected = true;
+            for (size_t m = 0; m < masks.size(); ++m)
+                selected = selected && getSample(masks[m], maskRegions[m].x + i,
+                                                 maskRegions[m].y + j, 0) != 0;
+            if (!selected) continue;
+            for (size_t c = 0; c < cd.size(); ++c) {
+                const double va = getSample(srcA.pixels, ra.x + i, ra.y + j, ca[c]);
+                const double vb = getSample(b.pixels, rb.x + i, rb.y + j, cb[c]);
+                setSample(expected, rd.x + i, rd.y + j, cd[c],
+                          applyOp(op, dst.pixels->depth, va, vb, value));
+            }
+        }
+}
+
+std::string compareImages(const ImageHeader* expected, const ImageHeader* actual) {
+    for (int32_t c = 0; c < expected->nChannels; ++c)
+        for (int32_t y = 0; y < expected->height; ++y)
+            for (int32_t x = 0; x < expected->width; ++x) {
+                const double e = getSample(expected, x, y, c);
+                const double a = getSample(actual, x, y, c);
+                if (e != a) {
+                    std::ostringstream out;
+                    out << "pixel (" << x << ", " << y << ") channel " << c << ": expected " << e
+                        << ", got " << a;
+                    return out.str();
+                }
+            }
+    return {};
+}
+
+}  // namespace zt
+
+// ------------------------------------------------------------ random cases
+
+namespace zt {
+
+namespace {
+
+int32_t pick(Rng& rng, std::initializer_list<int32_t> values) {
+    return *(values.begin() + rng.range(0, static_cast<int32_t>(values.size()) - 1));
+}
+
+// Channel layouts that process n channels.
+void randomChannels(Rng& rng, int32_t depth, int32_t n, int32_t form, OperandSpec& s) {
+    s.roi.coi = 0;
+    if (depth == ZAR_DEPTH_1U) {
+        s.nChannels = 1;
+        s.alphaChannel = 0;
+        if (form == 2) s.roi.coi = 1;
+        return;
+    }
+    if (form == 2 && n == 1) {
+        s.nChannels = rng.range(1, 4);
+        s.alphaChannel = rng.range(0, 1) ? s.nChannels : 0;
+        s.roi.coi = rng.range(1, s.nChannels);
+    } else if (form >= 1) {
+        s.nChannels = n + 1;
+        s.alphaChannel = n + 1;
+    } else {
+        s.nChannels = n;
+        s.alphaChannel = 0;
+    }
+}
+
+void randomRoi(Rng& rng, int32_t width, int32_t height, Roi& roi) {
+    roi.xOffset = rng.range(0, width + 2);
+    roi.yOffset = rng.range(0, height + 2);
+    roi.width = rng.range(1, width + 4);
+    roi.height = rng.range(1, height + 4);
+}
+
+std::string describe(const OperandSpec& s) {
+    std::ostringstream out;
+    out << "{" << s.nChannels << "ch alpha " << s.alphaChannel << " depth " << std::hex
+        << s.depth << std::dec << " order " << s.dataOrder << " " << s.width << "x" << s.height
+        << " align " << s.align;
+    if (s.hasRoi)
+        out << " roi(" << s.roi.coi << "; " << s.roi.xOffset << "," << s.roi.yOffset << " "
+            << s.roi.width << "x" << s.roi.height << ")";
+    if (s.tiled) out << " tiles " << s.tileWidth << "x" << s.tileHeight;
+    if (s.hasMask) {
+        out << " mask " << s.maskWidth << "x" << s.maskHeight;
+        if (s.maskHasRoi)
+            out << " roi(" << s.maskRoi.xOffset << "," << s.maskRoi.yOffset << " "
+                << s.maskRoi.width << "x" << s.maskRoi.height << ")";
+    }
+    out << "}";
+    return out.str();
+}
+
+}  // namespace
+
+std::string runRandomCase(RefOp op, uint64_t seed) {
+    Rng rng(seed);
+    const bool twoSources = op != RefOp::xorS;
+    const int32_t depth =
+        op == RefOp::add
+            ? pick(rng, {ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U, ZAR_DEPTH_16S, ZAR_DEPTH_32S,
+                         ZAR_DEPTH_32F})
+            : pick(rng, {ZAR_DEPTH_1U, ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U, ZAR_DEPTH_16S,
+                         ZAR_DEPTH_32S});
+    const int32_t count = twoSources ? 3 : 2;
+    const bool sameGeometry = rng.range(0, 9) < 4;
+    const int32_t width = rng.range(1, 40), height = rng.range(1, 16);
+    const int32_t align = pick(rng, {4, 8, 16, 32});
+    const int32_t order = rng.range(0, 1);
+    const int32_t n = depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 3);
+    const int32_t sharedForm = rng.range(0, 1) ? rng.range(0, 2) : -1;
+    // The destination may be one of the sources' own headers.
+    const int32_t alias = rng.range(0, 9) < 3 ? rng.range(0, count - 2) : -1;
+
+    std::vector<OperandSpec> specs(count);
+    for (int32_t k = 0; k < count; ++k) {
+        OperandSpec& s = specs[k];
+        s.depth = depth;
+        s.dataOrder = depth == ZAR_DEPTH_1U ? rng.range(0, 1) : order;
+        randomChannels(rng, depth, n, sharedForm >= 0 ? sharedForm : rng.range(0, 2), s);
+        s.width = sameGeometry ? width : rng.range(1, 40);
+        s.height = sameGeometry ? height : rng.range(1, 16);
+        s.align = sameGeometry ? align : pick(rng, {4, 8, 16, 32});
+        s.hasRoi = s.roi.coi > 0 || rng.range(0, 9) < (sameGeometry ? 3 : 6);
+        if (s.hasRoi) {
+            if (rng.range(0, 3) == 0)
+                s.roi = {s.roi.coi, 0, 0, s.width, s.height};
+            else
+                randomRoi(rng, s.width, s.height, s.roi);
+        }
+        s.tiled = rng.range(0, 9) < 3;
+        s.tileWidth = pick(rng, {8, 16, 24, 32});
+        s.tileHeight = pick(rng, {8, 16, 24});
+        s.hasMask = rng.range(0, 9) < 3;
+        s.maskWidth = rng.range(1, s.width + 8);
+        s.maskHeight = rng.range(1, s.height + 6);
+        s.maskOrder = rng.range(0, 1);
+        s.maskAlign = pick(rng, {4, 8, 16, 32});
+        s.maskHasRoi = rng.range(0, 1) == 1;
+        if (s.maskHasRoi) randomRoi(rng, s.maskWidth, s.maskHeight, s.maskRoi);
+    }
+    std::vector<std::unique_ptr<Operand>> owned;
+    std::vector<Operand*> operands;
+    for (int32_t k = 0; k < count; ++k) {
+        if (k == count - 1 && alias >= 0) {
+            operands.push_back(operands[alias]);
+            specs[k] = specs[alias];
+            continue;
+        }
+        owned.push_back(std::make_unique<Operand>(specs[k], static_cast<uint32_t>(seed * 31 + k)));
+        operands.push_back(owned.back().get());
+    }
+    const int32_t value = static_cast<int32_t>(rng.next());
+
+    std::ostringstream what;
+    what << "seed " << seed << " depth " << std::hex << depth << std::dec;
+    if (alias >= 0) what << " dst is source " << alias;
+    if (op == RefOp::xorS) what << " value " << value;
+    for (const OperandSpec& s : specs) what << " " << describe(s);
+
+    std::vector<Image> before;
+    for (Operand* operand : operands) before.push_back(operand->snapshot());
+    const RefView viewA = viewOf(*operands[0], before[0]);
+    const RefView viewB = viewOf(*operands[twoSources ? 1 : 0], before[twoSources ? 1 : 0]);
+    const RefView viewD = viewOf(*operands[count - 1], before[count - 1]);
+    Image expected = copyImage(before[count - 1]);
+    referenceOp(op, viewA, viewB, viewD, value, expected);
+
+    ErrorRecorder recorder;
+    ImageHeader* a = operands[0]->header();
+    ImageHeader* b = operands[1]->header();
+    ImageHeader* d = operands[count - 1]->header();
+    switch (op) {
+    case RefOp::add: zarAdd(a, b, d); break;
+    case RefOp::logicalOr: zarOr(a, b, d); break;
+    case RefOp::logicalAnd: zarAnd(a, b, d); break;
+    case RefOp::xorS: zarXorS(a, d, value); break;
+    }
+    if (!recorder.reports().empty())
+        return what.str() + ": unexpected report " + recorder.reports().front().context;
+    for (const auto& operand : owned)
+        if (operand->store() && !operand->store()->balanced())
+            return what.str() + ": a tile was not released";
+    Image after = operands[count - 1]->snapshot();
+    const std::string difference = compareImages(expected, after);
+    return difference.empty() ? difference : what.str() + ": " + difference;
+}
+
+}  // namespace zt
