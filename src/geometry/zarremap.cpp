@@ -222,12 +222,7 @@ void remapBits(const RemapJob& job) {
             const int32_t bx = floatBits(xs[c]), by = floatBits(ys[c]);
             if (bx < job.lowX || bx > job.highX || by < job.lowY || by > job.highY) continue;
             const int32_t ix = nearest(xs[c]), iy = nearest(ys[c]);
-            const int32_t bit = (static_cast<uint8_t>(job.src[iy * job.srcRowStep + (ix >> 3)]) >>
-                                 (7 - (ix & 7))) & 1;
-            const int32_t i = job.dstBit + c;
-            const uint8_t mask = static_cast<uint8_t>(0x80 >> (i & 7));
-            dstRow[i >> 3] = static_cast<char>(bit ? (dstRow[i >> 3] | mask)
-                                                   : (dstRow[i >> 3] & ~mask));
+            writeBit(dstRow, job.dstBit + c, readBit(job.src + iy * job.srcRowStep, ix));
         }
     }
 }
@@ -254,9 +249,6 @@ constexpr RemapKernel kKernels[12] = {
 int32_t processedChannels(const ImageHeader* image) {
     if (image->roi && image->roi->coi > 0) return 1;
     return image->nChannels - (image->alphaChannel ? 1 : 0);
-}
-int32_t firstChannel(const ImageHeader* image) {
-    return image->roi && image->roi->coi > 0 ? image->roi->coi - 1 : 0;
 }
 // Byte offset of channel k's first value from imageData.
 intptr_t channelOffset(const ImageHeader* image, int32_t k) {

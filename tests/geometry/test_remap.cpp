@@ -12,14 +12,8 @@
 
 namespace {
 
+using gt::fill;
 using zt::Image;
-
-template <class F>
-void fill(ImageHeader* image, F f) {
-    for (int32_t c = 0; c < image->nChannels; ++c)
-        for (int32_t y = 0; y < image->height; ++y)
-            for (int32_t x = 0; x < image->width; ++x) zt::setSample(image, x, y, c, f(x, y, c));
-}
 
 Image map(int32_t width, int32_t height) { return Image(1, 0, ZAR_DEPTH_32F, 0, width, height); }
 
