@@ -105,11 +105,19 @@ double mappingFactor(double scale, int32_t sourceSize, int32_t dstPart, int32_t 
     return realSize > 1.0 ? (sourceSize - 1) / (realSize - 1.0) : 0.0;
 }
 
+// nearest(v - 0.5 + 0.00001) of a size, held to the int32 range so that extreme
+// factors cannot wrap.
+int32_t flooredSize(double v) {
+    v = v - 0.5 + kTolerance;
+    if (v >= 2147483647.0) return 2147483647;
+    if (v <= -2147483648.0) return -2147483647 - 1;
+    return nearestInt(v);
+}
+
 // Destination pixels along an axis: the scaled source size, at least 1, at most
 // the destination region.
 int32_t destinationSize(int32_t sourceSize, double scale, int32_t dstRegionSize) {
-    int32_t scaled = std::max(1, nearestInt(sourceSize / scale - 0.5 + kTolerance));
-    return std::min(dstRegionSize, scaled);
+    return std::min(dstRegionSize, std::max(1, flooredSize(sourceSize / scale)));
 }
 
 // One axis of the index and weight tables: for every destination position the
@@ -390,10 +398,10 @@ bool prepareMask(ZoomCall* z, ImageHeader* srcImage, ImageHeader* dstImage, doub
         report(STATUS_NO_MEMORY, "Out of memory", __LINE__);
         return false;
     }
-    int32_t xSrc = nearestInt(kx * z->width - 0.5 + kTolerance);
-    if (xSrc < 1) xSrc = nearestInt(z->width / kx - 0.5 + kTolerance);
-    int32_t ySrc = nearestInt(ky * z->height - 0.5 + kTolerance);
-    if (ySrc < 1) ySrc = nearestInt(z->height / ky - 0.5 + kTolerance);
+    int32_t xSrc = flooredSize(kx * z->width);
+    if (xSrc < 1) xSrc = flooredSize(z->width / kx);
+    int32_t ySrc = flooredSize(ky * z->height);
+    if (ySrc < 1) ySrc = flooredSize(z->height / ky);
     zarResize(srcMask, resized, z->width, xSrc, z->height, ySrc, ZAR_INTER_NN);
     if (zarGetStatus() < 0) {
         report(STATUS_BACKTRACE, "", 391);

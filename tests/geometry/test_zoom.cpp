@@ -446,6 +446,17 @@ TEST(ZoomHandWorked, EmptyRegionsChangeNothing) {
     EXPECT_TRUE(errors.reports().empty());
 }
 
+TEST(ZoomHandWorked, ExtremeFactorsFillTheDestinationRegion) {
+    ErrorRecorder errors;
+    // a real width of 8e9: every column of the region lies within 1e-9 of column 0
+    Image src = grey8(4, 1);
+    setRow(src, 0, {10, 20, 30, 40});
+    Image dst = grey8(8, 1, 1);
+    zarZoom(src, dst, 2000000000, 1, 1, 1, ZAR_INTER_NN);
+    EXPECT_EQ(rowOf(dst, 0), std::vector<int>(8, 10));
+    EXPECT_TRUE(errors.reports().empty());
+}
+
 TEST(ZoomHandWorked, ShrinkingThroughTheEngine) {
     ErrorRecorder errors;
     // 8 -> 4 columns NN: factor 7/3, positions 0, 2.33, 4.67, 7 -> 0, 2, 5, 7;
