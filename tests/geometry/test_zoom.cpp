@@ -672,6 +672,21 @@ TEST(ZoomChecks, ZoomRefusesToShrink) {
     EXPECT_EQ(rowOf(dst, 0), (std::vector<int>{5, 5, 5, 5, 1, 1, 1, 1}));
 }
 
+TEST(ZoomChecks, ResizeShrinksAndEnlargesInOnePass) {
+    ErrorRecorder errors;
+    Image src(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 12, 7);
+    src.randomize(21);
+    Image dst(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 8, 20, 4, 1);
+    Image expected = copyOf(dst);
+    // x shrinks by 2/3, y grows by 5/2
+    EXPECT_EQ(zarResize(src, dst, 2, 3, 5, 2, ZAR_INTER_LINEAR), STATUS_OK);
+    referenceZoom(src, expected, 2, 3, 5, 2, ZAR_INTER_LINEAR);
+    EXPECT_TRUE(samePixels(dst, expected));
+    EXPECT_EQ(getSample(dst, 7, 17, 0), 1);  // 12 * 2/3 = 8 columns, 7 * 5/2 = 17.5 -> 17 rows
+    EXPECT_NE(getSample(dst, 7, 16, 0) + getSample(dst, 7, 16, 1) + getSample(dst, 7, 16, 2), 3);
+    EXPECT_TRUE(errors.reports().empty());
+}
+
 TEST(ZoomChecks, NotInPlace) {
     ErrorRecorder errors;
     Image img = grey8(8, 8, 5);
