@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "geometry/geometry.h"
 #include "geometry/zoom.h"
 #include "geometry/zoomKernels.h"
 #include "image/image.h"
@@ -105,11 +106,19 @@ double mappingFactor(double scale, int32_t sourceSize, int32_t dstPart, int32_t 
     return realSize > 1.0 ? (sourceSize - 1) / (realSize - 1.0) : 0.0;
 }
 
+// nearest(v - 0.5 + 0.00001) of a size, held to the int32 range so that extreme
+// factors cannot wrap.
+int32_t flooredSize(double v) {
+    v = v - 0.5 + kTolerance;
+    if (v >= 2147483647.0) return 2147483647;
+    if (v <= -2147483648.0) return -2147483647 - 1;
+    return nearestInt(v);
+}
+
 // Destination pixels along an axis: the scaled source size, at least 1, at most
 // the destination region.
 int32_t destinationSize(int32_t sourceSize, double scale, int32_t dstRegionSize) {
-    int32_t scaled = std::max(1, nearestInt(sourceSize / scale - 0.5 + kTolerance));
-    return std::min(dstRegionSize, scaled);
+    return std::min(dstRegionSize, std::max(1, flooredSize(sourceSize / scale)));
 }
 
 // One axis of the index and weight tables: for every destination position the
@@ -318,34 +327,22 @@ bool runBlock(ZoomCall& z, ImageHeader* srcImage, const Memory& dm, const Piece&
 
 // Every destination tile the region touches, tile rows top to bottom and tiles
 // left to right, each got for writing, filled and released.
-bool runTiledDestination(ZoomCall& z, ImageHeader* srcImage, ImageHeader* dstImage,
+void runTiledDestination(ZoomCall& z, ImageHeader* srcImage, ImageHeader* dstImage,
                          bool srcTiled, int32_t refusedLine) {
-    TileInfo* info = dstImage->tileInfo;
-    const int32_t tw = info->width, th = info->height;
+    const TileInfo* info = dstImage->tileInfo;
     const int32_t step = tileWidthStep(dstImage);
     const Memory srcPlain = srcTiled ? Memory{} : plainMemory(srcImage);
-    for (int32_t ty = z.dstY / th; ty <= (z.dstY + z.height - 1) / th; ++ty) {
-        for (int32_t tx = z.dstX / tw; tx <= (z.dstX + z.width - 1) / tw; ++tx) {
-            info->callBack(dstImage, tx, ty, ZAR_TILE_WRITE);
-            char* tile = info->tileData;
-            if (!tile) {
-                report(STATUS_ERROR, "Error get tile to write", refusedLine);
-                return false;
-            }
-            Piece p{std::max(0, tx * tw - z.dstX), std::min(z.width, (tx + 1) * tw - z.dstX),
-                    std::max(0, ty * th - z.dstY), std::min(z.height, (ty + 1) * th - z.dstY)};
-            Memory dm{tile, step, static_cast<int64_t>(th) * step, tx * tw, ty * th};
-            bool ok = true;
-            if (srcTiled)
-                ok = runBlock(z, srcImage, dm, p);
-            else
-                runPiece(z, srcPlain, dm, p);
-            info->tileData = tile;
-            info->callBack(dstImage, tx, ty, ZAR_TILE_RELEASE);
-            if (!ok) return false;
-        }
-    }
-    return true;
+    const Rect region{z.dstX, z.dstY, z.width, z.height};
+    TileWalk walk = walkTilesForWriting(dstImage, region, [&](const TilePiece& tile) {
+        Piece p{tile.area.x - z.dstX, tile.area.x + tile.area.width - z.dstX,
+                tile.area.y - z.dstY, tile.area.y + tile.area.height - z.dstY};
+        Memory dm{tile.tileData, step, static_cast<int64_t>(info->height) * step,
+                  tile.column * info->width, tile.row * info->height};
+        if (srcTiled) return runBlock(z, srcImage, dm, p);
+        runPiece(z, srcPlain, dm, p);
+        return true;
+    });
+    if (walk == TileWalk::Refused) report(STATUS_ERROR, "Error get tile to write", refusedLine);
 }
 
 // A tiled source into a plain destination: 64 x 64 blocks on a grid laid on the
@@ -390,10 +387,10 @@ bool prepareMask(ZoomCall* z, ImageHeader* srcImage, ImageHeader* dstImage, doub
         report(STATUS_NO_MEMORY, "Out of memory", __LINE__);
         return false;
     }
-    int32_t xSrc = nearestInt(kx * z->width - 0.5 + kTolerance);
-    if (xSrc < 1) xSrc = nearestInt(z->width / kx - 0.5 + kTolerance);
-    int32_t ySrc = nearestInt(ky * z->height - 0.5 + kTolerance);
-    if (ySrc < 1) ySrc = nearestInt(z->height / ky - 0.5 + kTolerance);
+    int32_t xSrc = flooredSize(kx * z->width);
+    if (xSrc < 1) xSrc = flooredSize(z->width / kx);
+    int32_t ySrc = flooredSize(ky * z->height);
+    if (ySrc < 1) ySrc = flooredSize(z->height / ky);
     zarResize(srcMask, resized, z->width, xSrc, z->height, ySrc, ZAR_INTER_NN);
     if (zarGetStatus() < 0) {
         report(STATUS_BACKTRACE, "", 391);

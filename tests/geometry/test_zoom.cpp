@@ -446,6 +446,17 @@ TEST(ZoomHandWorked, EmptyRegionsChangeNothing) {
     EXPECT_TRUE(errors.reports().empty());
 }
 
+TEST(ZoomHandWorked, ExtremeFactorsFillTheDestinationRegion) {
+    ErrorRecorder errors;
+    // a real width of 8e9: every column of the region lies within 1e-9 of column 0
+    Image src = grey8(4, 1);
+    setRow(src, 0, {10, 20, 30, 40});
+    Image dst = grey8(8, 1, 1);
+    zarZoom(src, dst, 2000000000, 1, 1, 1, ZAR_INTER_NN);
+    EXPECT_EQ(rowOf(dst, 0), std::vector<int>(8, 10));
+    EXPECT_TRUE(errors.reports().empty());
+}
+
 TEST(ZoomHandWorked, ShrinkingThroughTheEngine) {
     ErrorRecorder errors;
     // 8 -> 4 columns NN: factor 7/3, positions 0, 2.33, 4.67, 7 -> 0, 2, 5, 7;
@@ -659,6 +670,21 @@ TEST(ZoomChecks, ZoomRefusesToShrink) {
     zoomEngine(src, dst, 1, 2, 1, 1, ZAR_INTER_LINEAR);
     EXPECT_TRUE(errors.reports().empty());
     EXPECT_EQ(rowOf(dst, 0), (std::vector<int>{5, 5, 5, 5, 1, 1, 1, 1}));
+}
+
+TEST(ZoomChecks, ResizeShrinksAndEnlargesInOnePass) {
+    ErrorRecorder errors;
+    Image src(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 12, 7);
+    src.randomize(21);
+    Image dst(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 8, 20, 4, 1);
+    Image expected = copyOf(dst);
+    // x shrinks by 2/3, y grows by 5/2
+    EXPECT_EQ(zarResize(src, dst, 2, 3, 5, 2, ZAR_INTER_LINEAR), STATUS_OK);
+    referenceZoom(src, expected, 2, 3, 5, 2, ZAR_INTER_LINEAR);
+    EXPECT_TRUE(samePixels(dst, expected));
+    EXPECT_EQ(getSample(dst, 7, 17, 0), 1);  // 12 * 2/3 = 8 columns, 7 * 5/2 = 17.5 -> 17 rows
+    EXPECT_NE(getSample(dst, 7, 16, 0) + getSample(dst, 7, 16, 1) + getSample(dst, 7, 16, 2), 3);
+    EXPECT_TRUE(errors.reports().empty());
 }
 
 TEST(ZoomChecks, NotInPlace) {
