@@ -65,7 +65,9 @@ struct NearestSampler {
 
 // Bilinear in double precision, rounded to nearest.  On the region's last
 // column (row) the taps step back one pixel with the fraction 1.0, giving the
-// same value without reading past the region.
+// same value without reading past the region; a region one pixel wide at
+// column (row) 0 keeps its index instead, with the fraction 0, which again
+// gives that pixel's value and reads only inside the image.
 template <class T>
 struct LinearSampler {
     int32_t ix, iy;
