@@ -246,6 +246,18 @@ TEST_F(RemapCases, LinearRoundsToNearestEven) {
     EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{100, 102, 13, 200, 155}));
 }
 
+TEST_F(RemapCases, LinearOnAOneColumnRegion) {
+    Image src(1, 0, ZAR_DEPTH_8U, 0, 6, 4);
+    fill(src, [](int32_t x, int32_t y, int32_t) { return 40 * y + x; });
+    src.setRoi(0, 0, 0, 1, 4);
+    Image xs = map(2, 1), ys = map(2, 1);
+    fillMaps(xs, ys, [](int32_t c, int32_t) { return std::pair{0.0, c ? 3.0 : 1.5}; });
+    Image dst(1, 0, ZAR_DEPTH_8U, 0, 2, 1);
+    zarRemap(src, xs, ys, dst, ZAR_INTER_LINEAR);
+    // Column 0 of rows 1.5 (60) and 3 (the last row: 120).
+    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{60, 120}));
+}
+
 TEST_F(RemapCases, CubicSaturatesAndTakesExactTaps) {
     for (int32_t depth : {ZAR_DEPTH_8U, ZAR_DEPTH_16U}) {
         const int32_t top = depth == ZAR_DEPTH_8U ? 255 : 65535;
