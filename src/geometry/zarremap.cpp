@@ -1,10 +1,10 @@
 // Remap: fills the destination region by sampling the source at positions read
 // per destination pixel from two single-precision coordinate maps.
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 #include "geometry.h"
+#include "geometry/zoomKernels.h"
 
 namespace {
 
@@ -39,8 +39,9 @@ int32_t floatBits(float value) {
     return bits;
 }
 
-// Nearest integer in the current rounding mode (halves to even by default).
-inline int32_t nearest(double v) { return static_cast<int32_t>(std::lrint(v)); }
+// Nearest integer in the current rounding mode (halves to even by default),
+// converted in place rather than through a library call per pixel.
+inline int32_t nearest(double v) { return nearestInt(v); }
 // Floor with a tolerance: a position a hair below an integer counts as it.
 inline int32_t floorTolerant(float v) { return nearest(static_cast<double>(v) - 0.5 + 0.0000001); }
 
@@ -142,7 +143,7 @@ struct CubicSampler8 : CubicTaps {
     int64_t tFixed, uFixed;
     int32_t tExact, uExact;
     CubicSampler8(const RemapJob& job, float x, float y)
-        : CubicTaps(job, x, y), tFixed(std::llrint(t * 65536.0)), uFixed(std::llrint(u * 65536.0)),
+        : CubicTaps(job, x, y), tFixed(nearest(t * 65536.0)), uFixed(nearest(u * 65536.0)),
           tExact(FixedCubic::exactTap(tFixed)), uExact(FixedCubic::exactTap(uFixed)) {}
     int32_t value(const RemapJob& job, const char* plane) const {
         int64_t rows[4];

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfenv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -230,6 +231,28 @@ TEST_F(RemapCases, NearestRoundsHalvesToEven) {
     Image dst(1, 0, ZAR_DEPTH_8U, 0, 5, 1);
     zarRemap(src, xs, ys, dst, ZAR_INTER_NN);
     EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{2, 24, 20, 5, 31}));
+}
+
+TEST_F(RemapCases, NearestFollowsTheRoundingModeInForce) {
+    // The conversion takes the rounding mode the application set: downward
+    // 2.7 picks column 2 and 1.5 row 1, upward 2.2 picks 3 and 1.5 picks 2.
+    Image src(1, 0, ZAR_DEPTH_8U, 0, 6, 4);
+    fill(src, [](int32_t x, int32_t y, int32_t) { return 10 * y + x; });
+    Image xs = map(2, 1), ys = map(2, 1);
+    fillMaps(xs, ys, [](int32_t c, int32_t) { return std::pair{c ? 2.2f : 2.7f, 1.5f}; });
+    Image dst(1, 0, ZAR_DEPTH_8U, 0, 2, 1);
+    const int saved = std::fegetround();
+    std::fesetround(FE_DOWNWARD);
+    zarRemap(src, xs, ys, dst, ZAR_INTER_NN);
+    std::fesetround(saved);
+    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{12, 12}));
+    std::fesetround(FE_UPWARD);
+    zarRemap(src, xs, ys, dst, ZAR_INTER_NN);
+    std::fesetround(saved);
+    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{23, 23}));
+    // The default: 2.7 -> 3, 2.2 -> 2, 1.5 -> 2 (halves to even).
+    zarRemap(src, xs, ys, dst, ZAR_INTER_NN);
+    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{23, 22}));
 }
 
 TEST_F(RemapCases, LinearRoundsToNearestEven) {
