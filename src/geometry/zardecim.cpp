@@ -226,13 +226,15 @@ inline Box superBox(double start, float k, int32_t available) {
 
 // sum * 1/(kx ky) + 0.5, truncated: the rounded mean of the box.  Each row
 // of the box is summed (head, whole pixels, tail), then the rows likewise.
+// A bit is set when sum / (kx ky) + 0.5 reaches 1.
 template <class P>
 void decimateSuper(const DecimateJob& job, double& x, double& y) {
     struct Rows {
         const char* plane;
         Box box;
     };
-    const double scale = 1.0 / (static_cast<double>(job.kx) * static_cast<double>(job.ky));
+    const double area = static_cast<double>(job.kx) * static_cast<double>(job.ky);
+    const double scale = 1.0 / area;
     const intptr_t ps = job.srcPixelStep;
     const int32_t bit = job.srcBit;
     walkPositions<P>(
@@ -254,7 +256,8 @@ void decimateSuper(const DecimateJob& job, double& x, double& y) {
             if (rows.box.head >= 0) sum += rows.box.headWeight * rowSum(rows.box.head);
             for (int32_t r = rows.box.first; r <= rows.box.last; ++r) sum += rowSum(r);
             if (rows.box.tail >= 0) sum += rows.box.tailWeight * rowSum(rows.box.tail);
-            return std::min(static_cast<int32_t>(sum * scale + 0.5), P::kMax);
+            if constexpr (P::kMax == 1) return sum / area + 0.5 >= 1.0 ? 1 : 0;
+            else return std::min(static_cast<int32_t>(sum * scale + 0.5), P::kMax);
         });
 }
 

@@ -548,8 +548,9 @@ struct Reference {
             }
             sum += wr * rowSum;
         }
-        const double scale = 1.0 / (static_cast<double>(kx) * static_cast<double>(ky));
-        return std::min(static_cast<int32_t>(sum * scale + 0.5), maxValue);
+        const double area = static_cast<double>(kx) * static_cast<double>(ky);
+        if (maxValue == 1) return sum / area + 0.5 >= 1.0 ? 1 : 0;
+        return std::min(static_cast<int32_t>(sum * (1.0 / area) + 0.5), maxValue);
     }
 };
 
