@@ -25,6 +25,7 @@ struct DecimateJob {
     int32_t srcCols, srcRows;         // source pixels available to the image's edges
     float kx, ky;                     // source pixels per destination pixel
     bool xIntegral, yIntegral;        // the factor of that axis is a whole number
+    bool planes;                      // plane-ordered images
 };
 
 // Kernels take the starting source positions of the piece's first column and
@@ -89,9 +90,29 @@ void walkPositions(const DecimateJob& job, double& x, double& y, RowSetup rowSet
 
 // ------------------------------------------------------ nearest neighbour
 
-// The source pixel at the truncated position.
+// The source pixel at the truncated position.  Pixel-ordered images copy all
+// channels of a pixel together, working out each position once.
 template <class P>
 void decimateNN(const DecimateJob& job, double& x, double& y) {
+    if (job.channels > 1 && !job.planes) {
+        const double x0 = x;
+        double xi = x0, yj = y;
+        for (int32_t j = 0; j < job.height; ++j, yj += job.ky) {
+            const char* srcRow = job.src + static_cast<int32_t>(yj) * job.srcRowStep;
+            char* dstRow = job.dst + j * job.dstRowStep;
+            xi = x0;
+            for (int32_t i = 0; i < job.width; ++i, xi += job.kx) {
+                const int32_t ix = static_cast<int32_t>(xi);
+                for (int32_t c = 0; c < job.channels; ++c)
+                    P::write(dstRow + c * job.dstChannelStep, job.dstPixelStep, job.dstBit, i,
+                             P::read(srcRow + c * job.srcChannelStep, job.srcPixelStep,
+                                     job.srcBit, ix));
+            }
+        }
+        x = xi;
+        y = yj;
+        return;
+    }
     walkPositions<P>(
         job, x, y,
         [&](const char* plane, int32_t, double yj) {
@@ -426,6 +447,7 @@ void ZAR_STDCALL zarDecimate(ImageHeader* srcImage, ImageHeader* dstImage, int32
     job.ky = static_cast<float>(static_cast<double>(ySrc) / yDst);
     job.xIntegral = xIntegral;
     job.yIntegral = yIntegral;
+    job.planes = srcImage->dataOrder == ZAR_DATA_ORDER_PLANE;
     const DecimateKernel kernel = kKernels[depthIndex(srcImage->depth)][mode];
 
     auto run = [&](const ImageHeader* dstPlain, int32_t pieceWidth, int32_t pieceHeight,
