@@ -1,0 +1,77 @@
+// Geometric transforms: helpers shared by Decimate, Resize and Remap.
+#pragma once
+
+#include <cstdint>
+
+#include "image/image.h"
+#include "zar.h"
+
+// The first channel an operation processes: the channel of interest, else 0.
+inline int32_t firstChannel(const ImageHeader* image) {
+    return image->roi && image->roi->coi > 0 ? image->roi->coi - 1 : 0;
+}
+
+// 1-bit rows: pixel i is bit 7 - (i mod 8) of byte i / 8.
+inline int32_t readBit(const char* row, int32_t i) {
+    return (static_cast<uint8_t>(row[i >> 3]) >> (7 - (i & 7))) & 1;
+}
+inline void writeBit(char* row, int32_t i, int32_t value) {
+    const uint8_t bit = static_cast<uint8_t>(0x80 >> (i & 7));
+    row[i >> 3] = static_cast<char>(value ? (row[i >> 3] | bit) : (row[i >> 3] & ~bit));
+}
+
+// A plain header describing pixel memory that stands in for a tiled image
+// (a working copy of the whole image made by the transfer engine): the
+// format, size and roi of image, with imageData = data and rows of stride bytes.
+ImageHeader plainStandIn(const ImageHeader* image, char* data, int32_t stride);
+
+// A plain header describing one tile of a tiled image as an image of the tile
+// size, with roi as its region.
+ImageHeader tileAsImage(const ImageHeader* image, char* tileData, Roi* roi);
+
+// One piece of a destination region cut along the tile grid.
+struct TilePiece {
+    char* tileData;      // the tile got for writing
+    int32_t column, row; // tile indices
+    Rect area;           // the piece, in image coordinates
+    Roi roi;             // the piece inside its tile, keeping the image's coi
+    bool firstInRow;     // first piece of its tile row
+};
+
+enum class TileWalk { Done, Refused, Stopped };
+
+// Walks the region of a tiled image tile row by tile row, tiles left to right:
+// gets each tile with ZAR_TILE_WRITE, hands the piece to work (which returns
+// false to stop) and releases the tile with ZAR_TILE_RELEASE.  A refused tile
+// (null tileData) ends the walk with Refused; a stop, after the release, with
+// Stopped.
+template <class Work>
+TileWalk walkTilesForWriting(ImageHeader* image, const Rect& region, Work&& work) {
+    TileInfo* info = image->tileInfo;
+    const int32_t tw = info->width, th = info->height;
+    const int32_t coi = image->roi ? image->roi->coi : 0;
+    for (int32_t row = region.y / th; row <= (region.y + region.height - 1) / th; ++row) {
+        const int32_t top = row * th > region.y ? row * th : region.y;
+        const int32_t bottom = (row + 1) * th < region.y + region.height
+                                   ? (row + 1) * th : region.y + region.height;
+        bool first = true;
+        for (int32_t column = region.x / tw; column <= (region.x + region.width - 1) / tw;
+             ++column) {
+            const int32_t left = column * tw > region.x ? column * tw : region.x;
+            const int32_t right = (column + 1) * tw < region.x + region.width
+                                      ? (column + 1) * tw : region.x + region.width;
+            info->callBack(image, column, row, ZAR_TILE_WRITE);
+            char* data = info->tileData;
+            if (!data) return TileWalk::Refused;
+            TilePiece piece{data, column, row, {left, top, right - left, bottom - top},
+                            {coi, left - column * tw, top - row * th, right - left, bottom - top},
+                            first};
+            const bool goOn = work(piece);
+            info->tileData = data;
+            info->callBack(image, column, row, ZAR_TILE_RELEASE);
+            if (!goOn) return TileWalk::Stopped;
+            first = false;
+        }
+    }
+    return TileWalk::Done;
+}

@@ -1,0 +1,489 @@
+// Decimation: shrinks the source region into the destination region by the
+// rational factors xDst/xSrc and yDst/ySrc with nearest-neighbour, linear,
+// cubic or area (super-sampling) interpolation.
+#include <algorithm>
+#include <cfloat>
+
+#include "geometry.h"
+
+namespace {
+
+constexpr const char* kFunc = "zarDecimate";
+constexpr const char* kFile = "zardecim";
+
+// One kernel run: a destination piece and the source it samples.  Steps are
+// in bytes; 1-bit images count x in bits from their bit offset.  Positions are
+// measured in source pixels from the source region's top-left corner.
+struct DecimateJob {
+    char* dst;
+    int32_t dstBit;
+    intptr_t dstChannelStep, dstPixelStep, dstRowStep;
+    const char* src;
+    int32_t srcBit;
+    intptr_t srcChannelStep, srcPixelStep, srcRowStep;
+    int32_t channels, width, height;  // processed channels, piece size
+    int32_t srcCols, srcRows;         // source pixels available to the image's edges
+    float kx, ky;                     // source pixels per destination pixel
+    bool xIntegral, yIntegral;        // the factor of that axis is a whole number
+    bool planes;                      // plane-ordered images
+};
+
+// Kernels take the starting source positions of the piece's first column and
+// row and leave in them the positions of the column and the row after the
+// piece, so that the next piece continues the same sequence of additions.
+// Positions accumulate in double precision by adding the single-precision
+// factor, one addition per column (restarting at the first column on every
+// row) and one per row.
+using DecimateKernel = void (*)(const DecimateJob&, double& x, double& y);
+
+// ----------------------------------------------------------- sample access
+
+template <class T>
+struct Elements {
+    static constexpr int32_t kMax = T(~T(0));
+    static int32_t read(const char* row, intptr_t step, int32_t, int32_t x) {
+        return *reinterpret_cast<const T*>(row + x * step);
+    }
+    static void write(char* row, intptr_t step, int32_t, int32_t x, int32_t value) {
+        *reinterpret_cast<T*>(row + x * step) = static_cast<T>(value);
+    }
+};
+
+// 1-bit rows: x counts from the row's bit offset.
+struct Bits {
+    static constexpr int32_t kMax = 1;
+    static int32_t read(const char* row, intptr_t, int32_t bitOffset, int32_t x) {
+        return readBit(row, bitOffset + x);
+    }
+    static void write(char* row, intptr_t, int32_t bitOffset, int32_t x, int32_t value) {
+        writeBit(row, bitOffset + x, value);
+    }
+};
+
+// ------------------------------------------------------------ the walk
+
+// Walks the piece channel by channel, rows top to bottom, columns left to
+// right, accumulating the positions.  rowSetup(srcPlane, j, y) prepares what
+// a destination row needs; value(row, i, x) gives the saturated value of
+// column i.
+template <class P, class RowSetup, class Value>
+void walkPositions(const DecimateJob& job, double& x, double& y, RowSetup rowSetup, Value value) {
+    const double x0 = x, y0 = y;
+    double xEnd = x0, yEnd = y0;
+    for (int32_t c = 0; c < job.channels; ++c) {
+        const char* srcPlane = job.src + c * job.srcChannelStep;
+        char* dstPlane = job.dst + c * job.dstChannelStep;
+        double yj = y0;
+        for (int32_t j = 0; j < job.height; ++j, yj += job.ky) {
+            const auto row = rowSetup(srcPlane, j, yj);
+            char* dstRow = dstPlane + j * job.dstRowStep;
+            double xi = x0;
+            for (int32_t i = 0; i < job.width; ++i, xi += job.kx)
+                P::write(dstRow, job.dstPixelStep, job.dstBit, i, value(row, i, xi));
+            xEnd = xi;
+        }
+        yEnd = yj;
+    }
+    x = xEnd;
+    y = yEnd;
+}
+
+// ------------------------------------------------------ nearest neighbour
+
+// The source pixel at the truncated position.  Pixel-ordered images copy all
+// channels of a pixel together, working out each position once.
+template <class P>
+void decimateNN(const DecimateJob& job, double& x, double& y) {
+    if (job.channels > 1 && !job.planes) {
+        const double x0 = x;
+        double xi = x0, yj = y;
+        for (int32_t j = 0; j < job.height; ++j, yj += job.ky) {
+            const char* srcRow = job.src + static_cast<int32_t>(yj) * job.srcRowStep;
+            char* dstRow = job.dst + j * job.dstRowStep;
+            xi = x0;
+            for (int32_t i = 0; i < job.width; ++i, xi += job.kx) {
+                const int32_t ix = static_cast<int32_t>(xi);
+                for (int32_t c = 0; c < job.channels; ++c)
+                    P::write(dstRow + c * job.dstChannelStep, job.dstPixelStep, job.dstBit, i,
+                             P::read(srcRow + c * job.srcChannelStep, job.srcPixelStep,
+                                     job.srcBit, ix));
+            }
+        }
+        x = xi;
+        y = yj;
+        return;
+    }
+    walkPositions<P>(
+        job, x, y,
+        [&](const char* plane, int32_t, double yj) {
+            return plane + static_cast<int32_t>(yj) * job.srcRowStep;
+        },
+        [&](const char* row, int32_t, double xi) {
+            return P::read(row, job.srcPixelStep, job.srcBit, static_cast<int32_t>(xi));
+        });
+}
+
+// ----------------------------------------------------------------- linear
+
+// ((1-fx)a + fx b)(1-fy) + ((1-fx)c + fx d) fy in double precision, truncated.
+// An integral axis (and the first row or column when it starts exactly on
+// source pixel 0) interpolates only along the other axis: its fraction is 0
+// and its second tap is not read.
+template <class T>
+void decimateLinear(const DecimateJob& job, double& x, double& y) {
+    struct Rows {
+        const char* a;
+        const char* b;
+        double fy;
+    };
+    const double y0 = y;
+    const intptr_t ps = job.srcPixelStep, xTap = job.xIntegral ? 0 : ps;
+    walkPositions<Elements<T>>(
+        job, x, y,
+        [&](const char* plane, int32_t j, double yj) {
+            const int32_t iy = static_cast<int32_t>(yj);
+            const bool yDirect = job.yIntegral || (j == 0 && y0 < FLT_MIN);
+            const char* a = plane + iy * job.srcRowStep;
+            return Rows{a, yDirect ? a : a + job.srcRowStep, yDirect ? 0.0 : yj - iy};
+        },
+        [&](const Rows& rows, int32_t, double xi) {
+            const int32_t ix = static_cast<int32_t>(xi);
+            const double fx = job.xIntegral ? 0.0 : xi - ix, fy = rows.fy;
+            auto at = [&](const char* row, intptr_t tap) {
+                return static_cast<double>(*reinterpret_cast<const T*>(row + ix * ps + tap));
+            };
+            const double v = ((1.0 - fx) * at(rows.a, 0) + fx * at(rows.a, xTap)) * (1.0 - fy) +
+                             ((1.0 - fx) * at(rows.b, 0) + fx * at(rows.b, xTap)) * fy;
+            return static_cast<int32_t>(v);
+        });
+}
+
+// ------------------------------------------------------------------ cubic
+
+// Four-point Lagrange polynomial through a, b, c, d (at -1, 0, 1, 2) at t,
+// evaluated in double precision in the power form with 1/6 taken as the
+// single-precision constant.
+inline double lagrange4(double a, double b, double c, double d, double t) {
+    constexpr double kSixth = static_cast<double>(1.0f / 6.0f);
+    const double c1 = -2.0 * a - 3.0 * b + 6.0 * c - d;
+    const double c2 = 3.0 * a - 6.0 * b + 3.0 * c;
+    const double c3 = -a + 3.0 * b - 3.0 * c + d;
+    return (6.0 * b + t * c1 + t * t * c2 + t * t * t * c3) * kSixth;
+}
+
+// Base tap and fraction of a position: the taps are base-1 .. base+2; near
+// the far edge of the available source the taps move one pixel back.
+struct CubicTap {
+    int32_t base;
+    double t;
+};
+inline CubicTap cubicTap(double position, int32_t available) {
+    const int32_t i = static_cast<int32_t>(position);
+    const double t = position - i;
+    return i >= available - 2 ? CubicTap{i - 1, t + 1.0} : CubicTap{i, t};
+}
+
+// Rows are interpolated in x first, then the four row results in y; the
+// result is truncated and saturated.  A direct axis (integral, or the first
+// row or column starting on pixel 0) takes the tap itself.
+template <class T>
+void decimateCubic(const DecimateJob& job, double& x, double& y) {
+    struct Rows {
+        const char* base;  // the row at the position (direct) or the second tap row
+        bool direct;
+        double u;
+    };
+    const double x0 = x, y0 = y;
+    const intptr_t ps = job.srcPixelStep, rs = job.srcRowStep;
+    walkPositions<Elements<T>>(
+        job, x, y,
+        [&](const char* plane, int32_t j, double yj) {
+            const bool direct = job.yIntegral || (j == 0 && y0 < FLT_MIN);
+            const CubicTap tap = cubicTap(yj, job.srcRows);
+            return Rows{plane + (direct ? static_cast<int32_t>(yj) : tap.base) * rs, direct, tap.t};
+        },
+        [&](const Rows& rows, int32_t i, double xi) {
+            const bool xDirect = job.xIntegral || (i == 0 && x0 < FLT_MIN);
+            const int32_t ix = static_cast<int32_t>(xi);
+            const CubicTap tap = cubicTap(xi, job.srcCols);
+            auto rowValue = [&](const char* row) {
+                if (xDirect) return static_cast<double>(*reinterpret_cast<const T*>(row + ix * ps));
+                const char* p = row + tap.base * ps;
+                return lagrange4(*reinterpret_cast<const T*>(p - ps), *reinterpret_cast<const T*>(p),
+                                 *reinterpret_cast<const T*>(p + ps),
+                                 *reinterpret_cast<const T*>(p + 2 * ps), tap.t);
+            };
+            const double v = rows.direct ? rowValue(rows.base)
+                                         : lagrange4(rowValue(rows.base - rs), rowValue(rows.base),
+                                                     rowValue(rows.base + rs),
+                                                     rowValue(rows.base + 2 * rs), rows.u);
+            return std::clamp(static_cast<int32_t>(v), 0, Elements<T>::kMax);
+        });
+}
+
+// ------------------------------------------------------------------ super
+
+// The source box [start, start + k) of one axis, moved back to end at the
+// edge of the available source when its truncated end reaches it.  Whole
+// pixels weigh 1, the first and last by their covered fraction; an edge
+// pixel covered by no more than 0.0001 is left out.
+struct Box {
+    int32_t first, last;  // inclusive range of pixels weighing 1
+    int32_t head, tail;   // partial edge pixels, or -1 when left out
+    double headWeight, tailWeight;
+};
+inline Box superBox(double start, float k, int32_t available) {
+    double end = start + k;
+    if (static_cast<int32_t>(end) >= available) {
+        start = available - static_cast<double>(k);
+        end = available;
+    }
+    const int32_t s = static_cast<int32_t>(start), e = static_cast<int32_t>(end);
+    Box box{s + 1, e - 1, s, e, 1.0 - (start - s), end - e};
+    if (box.headWeight <= 0.0001) box.head = -1;
+    if (box.tailWeight <= 0.0001) box.tail = -1;
+    return box;
+}
+
+// sum * 1/(kx ky) + 0.5, truncated: the rounded mean of the box.  Each row
+// of the box is summed (head, whole pixels, tail), then the rows likewise.
+// A bit is set when sum / (kx ky) + 0.5 reaches 1.
+template <class P>
+void decimateSuper(const DecimateJob& job, double& x, double& y) {
+    struct Rows {
+        const char* plane;
+        Box box;
+    };
+    const double area = static_cast<double>(job.kx) * static_cast<double>(job.ky);
+    const double scale = 1.0 / area;
+    const intptr_t ps = job.srcPixelStep;
+    const int32_t bit = job.srcBit;
+    walkPositions<P>(
+        job, x, y,
+        [&](const char* plane, int32_t, double yj) {
+            return Rows{plane, superBox(yj, job.ky, job.srcRows)};
+        },
+        [&](const Rows& rows, int32_t, double xi) {
+            const Box cols = superBox(xi, job.kx, job.srcCols);
+            auto rowSum = [&](int32_t r) {
+                const char* row = rows.plane + r * job.srcRowStep;
+                double s = 0.0;
+                if (cols.head >= 0) s += cols.headWeight * P::read(row, ps, bit, cols.head);
+                for (int32_t k = cols.first; k <= cols.last; ++k) s += P::read(row, ps, bit, k);
+                if (cols.tail >= 0) s += cols.tailWeight * P::read(row, ps, bit, cols.tail);
+                return s;
+            };
+            double sum = 0.0;
+            if (rows.box.head >= 0) sum += rows.box.headWeight * rowSum(rows.box.head);
+            for (int32_t r = rows.box.first; r <= rows.box.last; ++r) sum += rowSum(r);
+            if (rows.box.tail >= 0) sum += rows.box.tailWeight * rowSum(rows.box.tail);
+            if constexpr (P::kMax == 1) return sum / area + 0.5 >= 1.0 ? 1 : 0;
+            else return std::min(static_cast<int32_t>(sum * scale + 0.5), P::kMax);
+        });
+}
+
+// Kernels by depth (1U, 8U, 16U) and effective mode.  1-bit images are not
+// interpolated in LINEAR and CUBIC: they copy bits.
+constexpr DecimateKernel kKernels[3][4] = {
+    {decimateNN<Bits>, decimateNN<Bits>, decimateNN<Bits>, decimateSuper<Bits>},
+    {decimateNN<Elements<uint8_t>>, decimateLinear<uint8_t>, decimateCubic<uint8_t>,
+     decimateSuper<Elements<uint8_t>>},
+    {decimateNN<Elements<uint16_t>>, decimateLinear<uint16_t>, decimateCubic<uint16_t>,
+     decimateSuper<Elements<uint16_t>>},
+};
+
+int32_t depthIndex(int32_t depth) {
+    return depth == ZAR_DEPTH_1U ? 0 : depth == ZAR_DEPTH_8U ? 1 : 2;
+}
+
+// ------------------------------------------------------------------ checks
+
+bool report(const char* context, int32_t line, ZarStatus status = STATUS_BAD_ARG) {
+    zarReportError(status, kFunc, context, kFile, line);
+    return false;
+}
+
+// The argument checks in their order; each failure is reported and the checks
+// go on.  False when the operation must not go on.
+bool checkArguments(const ImageHeader* src, const ImageHeader* dst, int32_t xDst, int32_t xSrc,
+                    int32_t yDst, int32_t ySrc, int32_t interpolate) {
+    if (ZarStatus s = validateHeader(src)) return report("Incorrect Image", 72, s);
+    if (ZarStatus s = validateHeader(dst)) return report("Incorrect Image", 73, s);
+    if (src == dst) report("srcImage == dstImage", 74);
+    if (src->depth != dst->depth) report("srcImage->depth != dstImage->depth", 75);
+    if (src->origin != dst->origin) report("srcImage->origin != dstImage->origin", 76);
+    if (src->dataOrder != dst->dataOrder) report("srcImage->dataOrder != dstImage->dataOrder", 77);
+    if (src->roi && src->roi->coi > 0 && dst->nChannels > 1) {
+        if (dst->roi && dst->roi->coi == 0)
+            report("srcImage->roi->coi > 0 && dstImage->roi->coi == 0", 80);
+        else if (!dst->roi)
+            report("srcImage->roi->coi > 0 && dstImage->roi == ((void *)0)", 83);
+    }
+    if (dst->roi && dst->roi->coi > 0 && src->nChannels > 1) {
+        if (src->roi && src->roi->coi == 0)
+            report("dstImage->roi->coi > 0 && srcImage->roi->coi == 0", 88);
+        else if (!src->roi)
+            report("dstImage->roi->coi > 0 && srcImage->roi == ((void *)0)", 91);
+    }
+    if (interpolate < ZAR_INTER_NN || interpolate > ZAR_INTER_SUPER)
+        report("interpolate != ZAR_INTER_NN, ZAR_INTER_LINEAR, ZAR_INTER_CUBIC or "
+               "ZAR_INTER_SUPER", 100);
+    if (xDst < 1) report("xDst <= 0", 105);
+    if (xSrc < 1) report("xSrc <= 0", 106);
+    if (yDst < 1) report("yDst <= 0", 107);
+    if (ySrc < 1) report("ySrc <= 0", 108);
+    if (xDst > xSrc) report("xDst > xSrc", 110);
+    if (yDst > ySrc) report("yDst > ySrc", 111);
+    // The status word is not cleared on entry: an earlier failure stops us too.
+    if (zarGetStatus() < 0) return false;
+    // Only 1U, 8U and 16U have kernels; other depths touch no pixel.
+    if (src->depth != ZAR_DEPTH_1U && src->depth != ZAR_DEPTH_8U && src->depth != ZAR_DEPTH_16U)
+        return report("srcImage->depth != ZAR_DEPTH_1U && srcImage->depth != ZAR_DEPTH_8U && "
+                      "srcImage->depth != ZAR_DEPTH_16U", __LINE__);
+    return true;
+}
+
+// The mode actually run, decided on the source image before any pixel is touched.
+int32_t effectiveMode(const ImageHeader* src, int32_t xDst, int32_t xSrc, int32_t yDst,
+                      int32_t ySrc, int32_t mode) {
+    const bool xIntegral = xSrc % xDst == 0, yIntegral = ySrc % yDst == 0;
+    const int32_t roiWidth = src->roi ? src->roi->width : src->width;
+    const int32_t roiHeight = src->roi ? src->roi->height : src->height;
+    if (src->width < 4 || src->height < 4) return ZAR_INTER_NN;
+    if (mode != ZAR_INTER_SUPER && xIntegral && yIntegral) return ZAR_INTER_NN;
+    if (int64_t{xDst} * roiWidth / xSrc == 0 || int64_t{yDst} * roiHeight / ySrc == 0)
+        return ZAR_INTER_NN;
+    // A tiled source is read in blocks no larger than a tile: a box wider or
+    // higher than a tile is sampled instead.
+    if (src->tileInfo && mode == ZAR_INTER_SUPER &&
+        ((xSrc + xDst - 1) / xDst > src->tileInfo->width ||
+         (ySrc + yDst - 1) / yDst > src->tileInfo->height))
+        return ZAR_INTER_NN;
+    return mode;
+}
+
+// Processed channels: the channel of interest alone, else all (an alpha
+// channel counts as an ordinary one).
+int32_t processedChannels(const ImageHeader* image) {
+    return image->roi && image->roi->coi > 0 ? 1 : image->nChannels;
+}
+
+struct Side {
+    char* start;
+    int32_t bit;
+    intptr_t channelStep, pixelStep, rowStep;
+};
+// Where the region of a plain image (or stand-in) starts, and its steps.
+Side sideOf(const ImageHeader* image) {
+    const RoiOrigin origin = getRoiOrigin(image, firstChannel(image));
+    const int32_t value = bytesPerValue(image->depth);
+    const bool planes = image->dataOrder == ZAR_DATA_ORDER_PLANE;
+    return {origin.address, origin.bitOffset,
+            planes ? intptr_t{image->widthStep} * image->height : value,
+            planes ? value : intptr_t{value} * image->nChannels, image->widthStep};
+}
+
+}  // namespace
+
+void ZAR_STDCALL zarDecimate(ImageHeader* srcImage, ImageHeader* dstImage, int32_t xDst,
+                             int32_t xSrc, int32_t yDst, int32_t ySrc, int32_t interpolate) {
+    if (!checkArguments(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate)) return;
+
+    const Rect srcRect = getRoiRect(srcImage), dstRect = getRoiRect(dstImage);
+    if (srcRect.width < 1 || srcRect.height < 1) return;
+    const int32_t width = static_cast<int32_t>(
+        std::min<int64_t>(dstRect.width, int64_t{srcRect.width} * xDst / xSrc));
+    const int32_t height = static_cast<int32_t>(
+        std::min<int64_t>(dstRect.height, int64_t{srcRect.height} * yDst / ySrc));
+    if (width < 1 || height < 1) return;
+
+    const int32_t mode = effectiveMode(srcImage, xDst, xSrc, yDst, ySrc, interpolate);
+    const bool xIntegral = xSrc % xDst == 0, yIntegral = ySrc % yDst == 0;
+    // Nearest neighbour samples the middle of each source span on a
+    // fractional axis; 1-bit LINEAR and CUBIC copy bits from position 0.
+    const double xStart = mode == ZAR_INTER_NN && !xIntegral ? 0.5 : 0.0;
+    const double yStart = mode == ZAR_INTER_NN && !yIntegral ? 0.5 : 0.0;
+
+    const int32_t roiX = srcImage->roi ? srcImage->roi->xOffset : 0;
+    const int32_t roiY = srcImage->roi ? srcImage->roi->yOffset : 0;
+    // A tiled source is first gathered into a working copy of the rectangle
+    // the kernels may read (the region, one pixel before it for the cubic
+    // taps, two after it), so that every kernel reads plain memory and the
+    // positions run on unbroken across the destination pieces.
+    char* gathered = nullptr;
+    Side src{};
+    if (!srcImage->tileInfo) {
+        src = sideOf(srcImage);
+    } else {
+        const int32_t x0 = std::max(0, roiX - 1), y0 = std::max(0, roiY - 1);
+        const int32_t x1 = std::min(srcImage->width, roiX + srcRect.width + 2);
+        const int32_t y1 = std::min(srcImage->height, roiY + srcRect.height + 2);
+        int32_t stride = 0;
+        gathered = copyRegionWithBorder(srcImage, x0, y0, x1 - x0, y1 - y0, &stride);
+        if (!gathered) {
+            zarReportError(STATUS_INTERNAL, kFunc, "srcImage->tileInfo->callBack crash", kFile, 342);
+            return;
+        }
+        // The copy as a plain image whose region starts where the source's does.
+        ImageHeader copy = plainStandIn(srcImage, gathered, stride);
+        Roi region{copy.roi ? copy.roi->coi : 0, roiX - x0, roiY - y0, srcRect.width,
+                   srcRect.height};
+        copy.roi = &region;
+        copy.width = x1 - x0;
+        copy.height = y1 - y0;
+        src = sideOf(&copy);
+    }
+
+    DecimateJob job{};
+    job.src = src.start;
+    job.srcBit = src.bit;
+    job.srcChannelStep = src.channelStep;
+    job.srcPixelStep = src.pixelStep;
+    job.srcRowStep = src.rowStep;
+    job.channels = std::min(processedChannels(srcImage), processedChannels(dstImage));
+    job.srcCols = srcImage->width - roiX;
+    job.srcRows = srcImage->height - roiY;
+    job.kx = static_cast<float>(static_cast<double>(xSrc) / xDst);
+    job.ky = static_cast<float>(static_cast<double>(ySrc) / yDst);
+    job.xIntegral = xIntegral;
+    job.yIntegral = yIntegral;
+    job.planes = srcImage->dataOrder == ZAR_DATA_ORDER_PLANE;
+    const DecimateKernel kernel = kKernels[depthIndex(srcImage->depth)][mode];
+
+    auto run = [&](const ImageHeader* dstPlain, int32_t pieceWidth, int32_t pieceHeight,
+                   double& x, double& y) {
+        const Side dst = sideOf(dstPlain);
+        job.dst = dst.start;
+        job.dstBit = dst.bit;
+        job.dstChannelStep = dst.channelStep;
+        job.dstPixelStep = dst.pixelStep;
+        job.dstRowStep = dst.rowStep;
+        job.width = pieceWidth;
+        job.height = pieceHeight;
+        kernel(job, x, y);
+    };
+
+    if (!dstImage->tileInfo) {
+        double x = xStart, y = yStart;
+        run(dstImage, width, height, x, y);
+    } else {
+        // Every tile row starts at the initial x and at the y the previous
+        // tile row reached; x carries from tile to tile within a row.
+        double x = xStart, rowY = yStart, nextY = yStart;
+        const Rect region{dstRect.x, dstRect.y, width, height};
+        const TileWalk walk = walkTilesForWriting(dstImage, region, [&](TilePiece& piece) {
+            if (piece.firstInRow) {
+                x = xStart;
+                rowY = nextY;
+            }
+            ImageHeader tile = tileAsImage(dstImage, piece.tileData, &piece.roi);
+            double y = rowY;
+            run(&tile, piece.area.width, piece.area.height, x, y);
+            nextY = y;
+            return true;
+        });
+        if (walk == TileWalk::Refused)
+            zarReportError(STATUS_INTERNAL, kFunc, "dstImage->tileInfo->callBack crash", kFile, 347);
+    }
+    freeRegionCopy(gathered);
+}

@@ -1,0 +1,453 @@
+// Remap: fills the destination region by sampling the source at positions read
+// per destination pixel from two single-precision coordinate maps.
+#include <algorithm>
+#include <cstring>
+
+#include "geometry.h"
+#include "geometry/zoomKernels.h"
+
+namespace {
+
+constexpr const char* kFunc = "zarRemap";
+constexpr const char* kFile = "zarremap";
+
+// One kernel run over a W x H region.  Steps are in bytes.  The source start
+// is the image's pixel (0, 0) in the first processed channel: positions are
+// absolute image coordinates.
+struct RemapJob {
+    const char* src;
+    intptr_t srcChannelStep, srcPixelStep, srcRowStep;
+    char* dst;
+    int32_t dstBit;
+    intptr_t dstChannelStep, dstPixelStep, dstRowStep;
+    const char* xMap;
+    const char* yMap;
+    intptr_t xMapStep, yMapStep;
+    int32_t channels, width, height;
+    int32_t srcWidth, srcHeight;  // the whole source image
+    int32_t x1, y1;               // last column and row of the source region
+    // The region's bounds as single-precision bit patterns read as signed
+    // integers: ordering them orders non-negative floats, and negative values
+    // (negative zero included) and NaNs fall outside.
+    int32_t lowX, highX, lowY, highY;
+};
+using RemapKernel = void (*)(const RemapJob&);
+
+int32_t floatBits(float value) {
+    int32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+// Nearest integer in the current rounding mode (halves to even by default),
+// converted in place rather than through a library call per pixel.
+inline int32_t nearest(double v) { return nearestInt(v); }
+// Floor with a tolerance: a position a hair below an integer counts as it.
+inline int32_t floorTolerant(float v) { return nearest(static_cast<double>(v) - 0.5 + 0.0000001); }
+
+template <class T>
+inline int32_t at(const char* plane, intptr_t pixelStep, intptr_t rowStep, int32_t x, int32_t y) {
+    return *reinterpret_cast<const T*>(plane + y * rowStep + x * pixelStep);
+}
+
+// ------------------------------------------------------------- samplers
+// Each sampler first works out its taps from the position (once per pixel),
+// then gives the value of one channel plane.
+
+template <class T>
+struct NearestSampler {
+    int32_t ix, iy;
+    NearestSampler(const RemapJob&, float x, float y)
+        : ix(nearest(x)), iy(nearest(y)) {}
+    int32_t value(const RemapJob& job, const char* plane) const {
+        return at<T>(plane, job.srcPixelStep, job.srcRowStep, ix, iy);
+    }
+};
+
+// Bilinear in double precision, rounded to nearest.  On the region's last
+// column (row) the taps step back one pixel with the fraction 1.0, giving the
+// same value without reading past the region; a region one pixel wide at
+// column (row) 0 keeps its index instead, with the fraction 0, which again
+// gives that pixel's value and reads only inside the image.
+template <class T>
+struct LinearSampler {
+    int32_t ix, iy;
+    double fx, fy;
+    LinearSampler(const RemapJob& job, float x, float y) : ix(floorTolerant(x)), iy(floorTolerant(y)) {
+        if (ix == job.x1 && ix > 0) --ix;
+        if (iy == job.y1 && iy > 0) --iy;
+        fx = static_cast<double>(x) - ix;
+        fy = static_cast<double>(y) - iy;
+    }
+    int32_t value(const RemapJob& job, const char* plane) const {
+        const intptr_t ps = job.srcPixelStep, rs = job.srcRowStep;
+        const double a = at<T>(plane, ps, rs, ix, iy), b = at<T>(plane, ps, rs, ix + 1, iy);
+        const double c = at<T>(plane, ps, rs, ix, iy + 1), d = at<T>(plane, ps, rs, ix + 1, iy + 1);
+        const double top = a + (b - a) * fx;
+        const double bottom = c + (d - c) * fx;
+        return nearest(top + (bottom - top) * fy);
+    }
+};
+
+// First of the four cubic taps: one before the floor of the position, kept
+// inside the image (the taps may reach outside the region).
+inline int32_t cubicBase(int32_t i, int32_t size) {
+    return i <= 0 ? 0 : i >= size - 2 ? size - 4 : i - 1;
+}
+
+// 8U cubic in fixed point.  The fractions t, u (relative to the second tap,
+// -1 .. 2) become 16.16 integers T = nearest(t * 65536); samples are scaled
+// by 16.  For samples a, b, c, d the Lagrange cubic is
+//   b + t(c1 + t(c2 + t c3)),  c1 = (-2a - 3b + 6c - d)/6,
+//   c2 = (a - 2b + c)/2,  c3 = (-a + 3b - 3c + d)/6,
+// evaluated in 64-bit integers: the divisions by 6 are products with
+// 43691 = ceil(2^18 / 6) shifted right by 18, the halving a shift, and each
+// product with T is shifted right by 16 (all shifts floor).  The horizontal
+// pass gives row values scaled by 16.  The vertical pass computes twice the
+// cubic of those row values (coefficients k1/3 = k1 * 43691 >> 17, k2, k3/3),
+// so its sum is the result scaled by 32: (sum + 16) >> 5 rounds it, then it is
+// clamped to 0..255.  A fraction of exactly -1, 0, 1 or 2 takes that tap
+// (scaled alike) without evaluating the polynomial.
+struct FixedCubic {
+    static constexpr int64_t kOne = 65536;
+    // Index 0..3 of the tap a fraction hits exactly, or -1.
+    static int32_t exactTap(int64_t t) {
+        return t == -kOne ? 0 : t == 0 ? 1 : t == kOne ? 2 : t == 2 * kOne ? 3 : -1;
+    }
+    // shift 18: the cubic itself; shift 17: twice the cubic.
+    static int64_t eval(const int64_t p[4], int64_t t, int shift, int64_t b) {
+        const int64_t k1 = -2 * p[0] - 3 * p[1] + 6 * p[2] - p[3];
+        const int64_t k2 = p[0] - 2 * p[1] + p[2];
+        const int64_t k3 = -p[0] + 3 * p[1] - 3 * p[2] + p[3];
+        const int64_t c1 = (k1 * 43691) >> shift;
+        const int64_t c2 = shift == 18 ? k2 >> 1 : k2;
+        const int64_t c3 = (k3 * 43691) >> shift;
+        const int64_t inner = c2 + ((t * c3) >> 16);
+        const int64_t middle = c1 + ((t * inner) >> 16);
+        return b + ((t * middle) >> 16);
+    }
+};
+
+struct CubicTaps {
+    int32_t bx, by;
+    double t, u;
+    CubicTaps(const RemapJob& job, float x, float y) {
+        bx = cubicBase(floorTolerant(x), job.srcWidth);
+        by = cubicBase(floorTolerant(y), job.srcHeight);
+        t = static_cast<double>(x) - bx - 1;
+        u = static_cast<double>(y) - by - 1;
+    }
+};
+
+struct CubicSampler8 : CubicTaps {
+    int64_t tFixed, uFixed;
+    int32_t tExact, uExact;
+    CubicSampler8(const RemapJob& job, float x, float y)
+        : CubicTaps(job, x, y), tFixed(nearest(t * 65536.0)), uFixed(nearest(u * 65536.0)),
+          tExact(FixedCubic::exactTap(tFixed)), uExact(FixedCubic::exactTap(uFixed)) {}
+    int32_t value(const RemapJob& job, const char* plane) const {
+        int64_t rows[4];
+        for (int32_t r = 0; r < 4; ++r) {
+            const char* row = plane + (by + r) * job.srcRowStep + bx * job.srcPixelStep;
+            int64_t p[4];
+            for (int32_t k = 0; k < 4; ++k)
+                p[k] = 16 * int64_t{*reinterpret_cast<const uint8_t*>(row + k * job.srcPixelStep)};
+            rows[r] = tExact >= 0 ? p[tExact] : FixedCubic::eval(p, tFixed, 18, p[1]);
+        }
+        const int64_t sum = uExact >= 0 ? 2 * rows[uExact]
+                                        : FixedCubic::eval(rows, uFixed, 17, 2 * rows[1]);
+        return static_cast<int32_t>(std::clamp<int64_t>((sum + 16) >> 5, 0, 255));
+    }
+};
+
+// 16U cubic in double precision, b + t(c1 + t(c2 + t c3)) with the
+// coefficients -1/3, 1/2 and 1/6; rounded to nearest and clamped.
+inline double cubicDouble(double a, double b, double c, double d, double t) {
+    constexpr double kThird = 1.0 / 3.0, kSixth = 1.0 / 6.0;
+    const double c1 = -kThird * a - 0.5 * b + c - kSixth * d;
+    const double c2 = 0.5 * (a + c) - b;
+    const double c3 = kSixth * (d - a) + 0.5 * (b - c);
+    return b + t * (c1 + t * (c2 + t * c3));
+}
+
+struct CubicSampler16 : CubicTaps {
+    using CubicTaps::CubicTaps;
+    int32_t value(const RemapJob& job, const char* plane) const {
+        double rows[4];
+        for (int32_t r = 0; r < 4; ++r) {
+            const char* row = plane + (by + r) * job.srcRowStep + bx * job.srcPixelStep;
+            auto p = [&](int32_t k) {
+                return static_cast<double>(*reinterpret_cast<const uint16_t*>(row + k * job.srcPixelStep));
+            };
+            rows[r] = cubicDouble(p(0), p(1), p(2), p(3), t);
+        }
+        const double v = cubicDouble(rows[0], rows[1], rows[2], rows[3], u);
+        return std::clamp(nearest(v), 0, 65535);
+    }
+};
+
+// ---------------------------------------------------------------- kernels
+
+// Walks the W x H region; a pixel whose position is outside the source region
+// keeps its value.  Pixel layout: all channels of a pixel together; plane
+// layout: one channel plane after the other.
+template <class T, class Sampler, bool Planes>
+void remapKernel(const RemapJob& job) {
+    const int32_t passes = Planes ? job.channels : 1;
+    const int32_t together = Planes ? 1 : job.channels;
+    for (int32_t pass = 0; pass < passes; ++pass) {
+        const char* srcPlane = job.src + pass * job.srcChannelStep;
+        char* dstPlane = job.dst + pass * job.dstChannelStep;
+        for (int32_t r = 0; r < job.height; ++r) {
+            const float* xs = reinterpret_cast<const float*>(job.xMap + r * job.xMapStep);
+            const float* ys = reinterpret_cast<const float*>(job.yMap + r * job.yMapStep);
+            char* dstRow = dstPlane + r * job.dstRowStep;
+            for (int32_t c = 0; c < job.width; ++c) {
+                const int32_t bx = floatBits(xs[c]), by = floatBits(ys[c]);
+                if (bx < job.lowX || bx > job.highX || by < job.lowY || by > job.highY) continue;
+                const Sampler sampler(job, xs[c], ys[c]);
+                char* dstPixel = dstRow + c * job.dstPixelStep;
+                for (int32_t k = 0; k < together; ++k)
+                    *reinterpret_cast<T*>(dstPixel + k * job.dstChannelStep) = static_cast<T>(
+                        sampler.value(job, srcPlane + k * job.srcChannelStep));
+            }
+        }
+    }
+}
+
+// 1-bit images: nearest neighbour, bits most significant first.
+void remapBits(const RemapJob& job) {
+    for (int32_t r = 0; r < job.height; ++r) {
+        const float* xs = reinterpret_cast<const float*>(job.xMap + r * job.xMapStep);
+        const float* ys = reinterpret_cast<const float*>(job.yMap + r * job.yMapStep);
+        char* dstRow = job.dst + r * job.dstRowStep;
+        for (int32_t c = 0; c < job.width; ++c) {
+            const int32_t bx = floatBits(xs[c]), by = floatBits(ys[c]);
+            if (bx < job.lowX || bx > job.highX || by < job.lowY || by > job.highY) continue;
+            const int32_t ix = nearest(xs[c]), iy = nearest(ys[c]);
+            writeBit(dstRow, job.dstBit + c, readBit(job.src + iy * job.srcRowStep, ix));
+        }
+    }
+}
+
+// Indexed by (6 for 16U) + (3 for plane layout) + mode.
+constexpr RemapKernel kKernels[12] = {
+    remapKernel<uint8_t, NearestSampler<uint8_t>, false>,
+    remapKernel<uint8_t, LinearSampler<uint8_t>, false>,
+    remapKernel<uint8_t, CubicSampler8, false>,
+    remapKernel<uint8_t, NearestSampler<uint8_t>, true>,
+    remapKernel<uint8_t, LinearSampler<uint8_t>, true>,
+    remapKernel<uint8_t, CubicSampler8, true>,
+    remapKernel<uint16_t, NearestSampler<uint16_t>, false>,
+    remapKernel<uint16_t, LinearSampler<uint16_t>, false>,
+    remapKernel<uint16_t, CubicSampler16, false>,
+    remapKernel<uint16_t, NearestSampler<uint16_t>, true>,
+    remapKernel<uint16_t, LinearSampler<uint16_t>, true>,
+    remapKernel<uint16_t, CubicSampler16, true>,
+};
+
+// ----------------------------------------------------------------- worker
+
+// Processed channels: the channel of interest alone, else every channel but alpha.
+int32_t processedChannels(const ImageHeader* image) {
+    if (image->roi && image->roi->coi > 0) return 1;
+    return image->nChannels - (image->alphaChannel ? 1 : 0);
+}
+// Byte offset of channel k's first value from imageData.
+intptr_t channelOffset(const ImageHeader* image, int32_t k) {
+    return image->dataOrder == ZAR_DATA_ORDER_PLANE
+               ? intptr_t{k} * image->height * image->widthStep
+               : intptr_t{k} * bytesPerValue(image->depth);
+}
+intptr_t channelStep(const ImageHeader* image) { return channelOffset(image, 1); }
+intptr_t pixelStep(const ImageHeader* image) {
+    const int32_t value = bytesPerValue(image->depth);
+    return image->dataOrder == ZAR_DATA_ORDER_PLANE ? value : intptr_t{value} * image->nChannels;
+}
+
+// One plain source, two plain maps and one plain destination.  False after
+// a report.
+bool remapWorker(const ImageHeader* src, const ImageHeader* xMap, const ImageHeader* yMap,
+                 const ImageHeader* dst, int32_t mode) {
+    const RoiSize size = getCommonRoiSize(dst, xMap, yMap, true);
+    if (size.empty()) return true;
+    RoiBounds bounds;
+    if (!getRoiBounds(src, true, &bounds)) return true;
+    if (processedChannels(src) != processedChannels(dst)) {
+        zarReportError(STATUS_BAD_ARG, kFunc,
+                       "Number of processed channels of srcImage != Number of processed channels "
+                       "of dstImage", kFile, 799);
+        return false;
+    }
+    const RoiOrigin dstOrigin = getRoiOrigin(dst, firstChannel(dst));
+    const RoiOrigin xOrigin = getRoiOrigin(xMap, 0), yOrigin = getRoiOrigin(yMap, 0);
+
+    RemapJob job{};
+    job.src = src->imageData + channelOffset(src, firstChannel(src));
+    job.srcChannelStep = channelStep(src);
+    job.srcPixelStep = pixelStep(src);
+    job.srcRowStep = src->widthStep;
+    job.dst = dstOrigin.address;
+    job.dstBit = dstOrigin.bitOffset;
+    job.dstChannelStep = channelStep(dst);
+    job.dstPixelStep = pixelStep(dst);
+    job.dstRowStep = dst->widthStep;
+    job.xMap = xOrigin.address;
+    job.yMap = yOrigin.address;
+    job.xMapStep = xMap->widthStep;
+    job.yMapStep = yMap->widthStep;
+    job.channels = processedChannels(src);
+    job.width = size.width;
+    job.height = size.height;
+    job.srcWidth = src->width;
+    job.srcHeight = src->height;
+    job.x1 = bounds.x1;
+    job.y1 = bounds.y1;
+    job.lowX = floatBits(static_cast<float>(bounds.x0));
+    job.highX = floatBits(static_cast<float>(bounds.x1));
+    job.lowY = floatBits(static_cast<float>(bounds.y0));
+    job.highY = floatBits(static_cast<float>(bounds.y1));
+
+    if (src->depth == ZAR_DEPTH_1U) {
+        remapBits(job);
+        return true;
+    }
+    const bool planes = src->dataOrder == ZAR_DATA_ORDER_PLANE &&
+                        !(src->nChannels == 1 && dst->nChannels == 1);
+    kKernels[(src->depth == ZAR_DEPTH_16U ? 6 : 0) + (planes ? 3 : 0) + mode](job);
+    return true;
+}
+
+// A map's piece for the destination piece at (column, row) of the processed
+// region, as a plain image of the piece's size.
+struct MapPiece {
+    char* data = nullptr;
+    ImageHeader header{};
+    ~MapPiece() { freeRegionCopy(data); }
+    bool take(ImageHeader* map, const Rect& piece, int32_t column, int32_t row) {
+        const Rect region = getRoiRect(map);
+        int32_t stride = 0;
+        data = copyRegionWithBorder(map, region.x + column, region.y + row, piece.width,
+                                    piece.height, &stride);
+        if (!data) return false;
+        header = plainStandIn(map, data, stride);
+        header.width = piece.width;
+        header.height = piece.height;
+        header.imageSize = stride * piece.height;
+        header.roi = nullptr;
+        return true;
+    }
+};
+
+// Some image is tiled: gather a tiled source whole, walk the destination's
+// tile grid (one piece for a plain destination) and run the worker on plain
+// stand-ins for each piece.
+void remapTiled(ImageHeader* src, ImageHeader* xMap, ImageHeader* yMap, ImageHeader* dst,
+                int32_t mode, const RoiSize& size) {
+    char* gathered = nullptr;
+    ImageHeader srcView = *src;
+    if (src->tileInfo) {
+        int32_t stride = 0;
+        gathered = copyRegionWithBorder(src, 0, 0, src->width, src->height, &stride);
+        if (!gathered) {
+            zarReportError(STATUS_BACKTRACE, kFunc, "", kFile, 672);
+            return;
+        }
+        srcView = plainStandIn(src, gathered, stride);
+    }
+    const Rect dstRect = getRoiRect(dst);
+    const Rect region{dstRect.x, dstRect.y, size.width, size.height};
+    int32_t failedLine = 0;
+    auto piece = [&](const Rect& area, const ImageHeader* dstPiece) {
+        MapPiece xs, ys;
+        if (!xs.take(xMap, area, area.x - region.x, area.y - region.y)) {
+            failedLine = 766;
+            return false;
+        }
+        if (!ys.take(yMap, area, area.x - region.x, area.y - region.y)) {
+            failedLine = 775;
+            return false;
+        }
+        return remapWorker(&srcView, &xs.header, &ys.header, dstPiece, mode);
+    };
+    if (!dst->tileInfo) {
+        Roi roi{dst->roi ? dst->roi->coi : 0, region.x, region.y, region.width, region.height};
+        ImageHeader dstView = *dst;
+        dstView.roi = &roi;
+        piece(region, &dstView);
+    } else {
+        const TileWalk walk = walkTilesForWriting(dst, region, [&](TilePiece& tile) {
+            const ImageHeader dstView = tileAsImage(dst, tile.tileData, &tile.roi);
+            return piece(tile.area, &dstView);
+        });
+        if (walk == TileWalk::Refused) {
+            freeRegionCopy(gathered);
+            zarReportError(STATUS_ERROR, kFunc, "Error get tile to write", kFile, 757);
+            return;
+        }
+    }
+    if (failedLine) zarReportError(STATUS_BACKTRACE, kFunc, "", kFile, failedLine);
+    freeRegionCopy(gathered);
+}
+
+// An image without a roi whose only channel is alpha has nothing to process.
+bool onlyAlpha(const ImageHeader* image) {
+    return !image->roi && image->nChannels == 1 && image->alphaChannel != 0;
+}
+
+}  // namespace
+
+void ZAR_STDCALL zarRemap(ImageHeader* srcImage, ImageHeader* xMap, ImageHeader* yMap,
+                          ImageHeader* dstImage, int32_t interpolate) {
+    auto bad = [](const char* context, int32_t line) {
+        zarReportError(STATUS_BAD_ARG, kFunc, context, kFile, line);
+    };
+    if (ZarStatus s = validateHeader(srcImage)) {
+        zarReportError(s, kFunc, "Incorrect Image", kFile, 858);
+        return;
+    }
+    if (ZarStatus s = validateHeader(dstImage)) {
+        zarReportError(s, kFunc, "Incorrect Image", kFile, 859);
+        return;
+    }
+    if (ZarStatus s = validateHeader(xMap)) {
+        zarReportError(s, kFunc, "Incorrect Image", kFile, 860);
+        return;
+    }
+    if (ZarStatus s = validateHeader(yMap)) {
+        zarReportError(s, kFunc, "Incorrect Image", kFile, 861);
+        return;
+    }
+    if (srcImage->depth != dstImage->depth) bad("srcImage->depth != dstImage->depth", 862);
+    if (srcImage->origin != dstImage->origin) bad("srcImage->origin != dstImage->origin", 862);
+    if (srcImage->depth != ZAR_DEPTH_1U && srcImage->dataOrder != dstImage->dataOrder &&
+        !(srcImage->nChannels == 1 && dstImage->nChannels == 1))
+        bad("srcImage->dataOrder != dstImage->dataOrder", 862);
+    if ((srcImage->depth & ZAR_DEPTH_SIGN) || srcImage->depth == ZAR_DEPTH_32F)
+        bad("(srcImage->depth & ZAR_DEPTH_SIGN) || (srcImage->depth == ZAR_DEPTH_32F)", 863);
+    if (xMap->depth != ZAR_DEPTH_32F || xMap->nChannels != 1 || xMap->alphaChannel != 0)
+        bad("xMap->depth != ZAR_DEPTH_32F || xMap->nChannels != 1 || xMap->alphaChannel != 0", 864);
+    if (yMap->depth != ZAR_DEPTH_32F || yMap->nChannels != 1 || yMap->alphaChannel != 0)
+        bad("yMap->depth != ZAR_DEPTH_32F || yMap->nChannels != 1 || yMap->alphaChannel != 0", 865);
+    if (srcImage == dstImage) bad("This function is not in-place function", 867);
+    if (zarGetStatus() < 0) return;
+    // The value 16 may be added to any mode; it has no effect.
+    int32_t mode = interpolate >= 16 ? interpolate - 16 : interpolate;
+    if (mode != ZAR_INTER_NN && mode != ZAR_INTER_LINEAR && mode != ZAR_INTER_CUBIC) {
+        bad("interpolate != ZAR_INTER_NN && interpolate != ZAR_INTER_LINEAR && "
+            "interpolate != ZAR_INTER_CUBIC", 869);
+        return;
+    }
+    if (srcImage->depth == ZAR_DEPTH_1U || srcImage->width == 1 || srcImage->height == 1)
+        mode = ZAR_INTER_NN;
+    else if (mode == ZAR_INTER_CUBIC && (srcImage->width < 4 || srcImage->height < 4))
+        mode = ZAR_INTER_LINEAR;
+
+    if (onlyAlpha(srcImage) || onlyAlpha(dstImage)) return;
+    const RoiSize size = getCommonRoiSize(dstImage, xMap, yMap, true);
+    if (size.empty()) return;
+    if (srcImage->tileInfo || dstImage->tileInfo || xMap->tileInfo || yMap->tileInfo)
+        remapTiled(srcImage, xMap, yMap, dstImage, mode, size);
+    else
+        remapWorker(srcImage, xMap, yMap, dstImage, mode);
+}
