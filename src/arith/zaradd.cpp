@@ -137,8 +137,18 @@ void prepareWalkImage(WalkImage& w, ImageHeader* image, int32_t mode, WalkOperan
     w.work.imageData = nullptr;
 }
 
-// Asks for tile (column, row); false when it was refused.
-bool requestTile(WalkImage& w, int32_t column, int32_t row) {
+void releaseTile(WalkImage& w) {
+    if (!w.tile) return;
+    char* table[1] = {w.tile};
+    releaseTileRow(w.image, table, 1, w.column, w.row, 1);
+    w.tile = nullptr;
+}
+
+// Makes w hold tile (column, row): a tile it holds already is kept, another
+// one is given back first.  False when the tile was refused.
+bool holdTile(WalkImage& w, int32_t column, int32_t row) {
+    if (w.tile && w.column == column && w.row == row) return true;
+    releaseTile(w);
     w.column = column;
     w.row = row;
     char* table[1] = {nullptr};
@@ -146,13 +156,6 @@ bool requestTile(WalkImage& w, int32_t column, int32_t row) {
     w.tile = delivered ? table[0] : nullptr;
     w.work.imageData = w.tile;
     return delivered;
-}
-
-void releaseTile(WalkImage& w) {
-    if (!w.tile) return;
-    char* table[1] = {w.tile};
-    releaseTileRow(w.image, table, 1, w.column, w.row, 1);
-    w.tile = nullptr;
 }
 
 // The working roi of one piece: in tile coordinates for a tiled image.
@@ -224,13 +227,16 @@ WalkOperand walkTiles(const KernelArgs& args, RegionKernel kernel) {
         return refused.name;
     };
 
+    // Each row of pieces starts at the tile column of each rectangle's left
+    // edge (every tile was given back at the end of the previous row); a
+    // piece ends where any operand's tile ends.
     int32_t pieceHeight = 0;
     for (int32_t dy = 0; dy < height; dy += pieceHeight) {
         pieceHeight = height - dy;
         for (int32_t i = 0; i < tiledCount; ++i) {
             WalkImage& t = *tiled[i];
             const int32_t y = t.rect.y + dy;
-            if (!requestTile(t, t.rect.x / t.tileWidth, y / t.tileHeight)) return stop(t);
+            if (!holdTile(t, t.rect.x / t.tileWidth, y / t.tileHeight)) return stop(t);
             pieceHeight = std::min(pieceHeight, (t.row + 1) * t.tileHeight - y);
         }
         int32_t pieceWidth = 0;
@@ -239,10 +245,7 @@ WalkOperand walkTiles(const KernelArgs& args, RegionKernel kernel) {
             for (int32_t i = 0; i < tiledCount; ++i) {
                 WalkImage& t = *tiled[i];
                 const int32_t x = t.rect.x + dx;
-                if (x >= (t.column + 1) * t.tileWidth) {
-                    releaseTile(t);
-                    if (!requestTile(t, x / t.tileWidth, t.row)) return stop(t);
-                }
+                if (!holdTile(t, x / t.tileWidth, t.row)) return stop(t);
                 pieceWidth = std::min(pieceWidth, (t.column + 1) * t.tileWidth - x);
             }
             for (int32_t i = 0; i < distinctCount; ++i)

@@ -50,6 +50,14 @@ Image Operand::snapshot() const {
     return copy;
 }
 
+AttachedMask::AttachedMask(ImageHeader* image, int32_t width, int32_t height, int32_t fill,
+                           int32_t dataOrder)
+    : image_(image), mask_(1, 0, ZAR_DEPTH_1U, dataOrder, width, height, 4, fill) {
+    image_->maskImage = mask_.get();
+}
+
+AttachedMask::~AttachedMask() { image_->maskImage = nullptr; }
+
 Image copyImage(const ImageHeader* image) {
     Image copy(image->nChannels, image->alphaChannel, image->depth, image->dataOrder,
                image->width, image->height, image->align);
@@ -185,11 +193,21 @@ std::string compareImages(const ImageHeader* expected, const ImageHeader* actual
     return {};
 }
 
-}  // namespace zt
+// ------------------------------------------------------------------ reports
+
+void expectOneReport(const ErrorRecorder& recorder, ZarStatus status, const char* func,
+                     const char* context, const char* file) {
+    ASSERT_EQ(recorder.reports().size(), 1u) << context;
+    const Report& r = recorder.reports().front();
+    EXPECT_EQ(r.status, status) << context;
+    EXPECT_EQ(r.func, func);
+    EXPECT_EQ(r.context, context);
+    EXPECT_EQ(r.file, file);
+    EXPECT_GT(r.line, 0);
+    EXPECT_EQ(zarGetStatus(), status);
+}
 
 // ------------------------------------------------------------ random cases
-
-namespace zt {
 
 namespace {
 
@@ -306,38 +324,35 @@ std::string runRandomCase(RefOp op, uint64_t seed) {
     }
     const int32_t value = static_cast<int32_t>(rng.next());
 
+    const std::string fault =
+        runAgainstReference(op, *operands[0], *operands[1], *operands[count - 1], value);
+    if (fault.empty()) return fault;
     std::ostringstream what;
     what << "seed " << seed << " depth " << std::hex << depth << std::dec;
     if (alias >= 0) what << " dst is source " << alias;
     if (op == RefOp::xorS) what << " value " << value;
     for (const OperandSpec& s : specs) what << " " << describe(s);
+    return what.str() + ": " + fault;
+}
 
-    std::vector<Image> before;
-    for (Operand* operand : operands) before.push_back(operand->snapshot());
-    const RefView viewA = viewOf(*operands[0], before[0]);
-    const RefView viewB = viewOf(*operands[twoSources ? 1 : 0], before[twoSources ? 1 : 0]);
-    const RefView viewD = viewOf(*operands[count - 1], before[count - 1]);
-    Image expected = copyImage(before[count - 1]);
-    referenceOp(op, viewA, viewB, viewD, value, expected);
+std::string runAgainstReference(RefOp op, const Operand& a, const Operand& b, const Operand& d,
+                                int32_t value) {
+    const Image beforeA = a.snapshot(), beforeB = b.snapshot(), beforeD = d.snapshot();
+    Image expected = copyImage(beforeD);
+    referenceOp(op, viewOf(a, beforeA), viewOf(b, beforeB), viewOf(d, beforeD), value, expected);
 
     ErrorRecorder recorder;
-    ImageHeader* a = operands[0]->header();
-    ImageHeader* b = operands[1]->header();
-    ImageHeader* d = operands[count - 1]->header();
     switch (op) {
-    case RefOp::add: zarAdd(a, b, d); break;
-    case RefOp::logicalOr: zarOr(a, b, d); break;
-    case RefOp::logicalAnd: zarAnd(a, b, d); break;
-    case RefOp::xorS: zarXorS(a, d, value); break;
+    case RefOp::add: zarAdd(a.header(), b.header(), d.header()); break;
+    case RefOp::logicalOr: zarOr(a.header(), b.header(), d.header()); break;
+    case RefOp::logicalAnd: zarAnd(a.header(), b.header(), d.header()); break;
+    case RefOp::xorS: zarXorS(a.header(), d.header(), value); break;
     }
     if (!recorder.reports().empty())
-        return what.str() + ": unexpected report " + recorder.reports().front().context;
-    for (const auto& operand : owned)
-        if (operand->store() && !operand->store()->balanced())
-            return what.str() + ": a tile was not released";
-    Image after = operands[count - 1]->snapshot();
-    const std::string difference = compareImages(expected, after);
-    return difference.empty() ? difference : what.str() + ": " + difference;
+        return "unexpected report " + recorder.reports().front().context;
+    for (const Operand* operand : {&a, &b, &d})
+        if (operand->store() && !operand->store()->balanced()) return "a tile was not released";
+    return compareImages(expected, d.snapshot());
 }
 
 }  // namespace zt

@@ -57,6 +57,27 @@ private:
     std::unique_ptr<TileStore> store_;
 };
 
+// A 1-bit mask image (filled with fill) attached to image while the owner
+// lives; detached and released on destruction.
+class AttachedMask {
+public:
+    AttachedMask(ImageHeader* image, int32_t width, int32_t height, int32_t fill = 1,
+                 int32_t dataOrder = ZAR_DATA_ORDER_PIXEL);
+    ~AttachedMask();
+    AttachedMask(const AttachedMask&) = delete;
+    AttachedMask& operator=(const AttachedMask&) = delete;
+    ImageHeader* get() const { return mask_.get(); }
+    operator ImageHeader*() const { return mask_.get(); }
+    ImageHeader* operator->() const { return mask_.get(); }
+    void setRoi(int32_t x, int32_t y, int32_t width, int32_t height) {
+        mask_.setRoi(0, x, y, width, height);
+    }
+
+private:
+    ImageHeader* image_;
+    Image mask_;
+};
+
 // A new plain image with the same format and the same pixel bytes.
 Image copyImage(const ImageHeader* image);
 
@@ -79,6 +100,19 @@ enum class RefOp { add, logicalOr, logicalAnd, xorS };
 // the destination's pixels and receives the result.  srcB is ignored for xorS.
 void referenceOp(RefOp op, const RefView& srcA, const RefView& srcB, const RefView& dst,
                  int32_t value, ImageHeader* expected);
+
+// The recorder holds exactly one report with these values (the line is the
+// reporting source's own and only checked to be positive); the status word
+// holds the status.
+void expectOneReport(const ErrorRecorder& recorder, ZarStatus status, const char* func,
+                     const char* context, const char* file);
+
+// Runs op on the operands' headers (b is ignored for xorS; the same operand
+// may be given twice for in-place use), in return mode.  Empty when no report
+// arrived, every tile handed out was released and every destination pixel
+// equals referenceOp's; else a description of the first fault.
+std::string runAgainstReference(RefOp op, const Operand& a, const Operand& b, const Operand& d,
+                                int32_t value = 0);
 
 // One randomized case of op from seed: random depth, data orders, channel
 // layouts (channel of interest, alpha), sizes, regions reaching past the
