@@ -6,6 +6,20 @@
 #include "image/image.h"
 #include "zar.h"
 
+// The first channel an operation processes: the channel of interest, else 0.
+inline int32_t firstChannel(const ImageHeader* image) {
+    return image->roi && image->roi->coi > 0 ? image->roi->coi - 1 : 0;
+}
+
+// 1-bit rows: pixel i is bit 7 - (i mod 8) of byte i / 8.
+inline int32_t readBit(const char* row, int32_t i) {
+    return (static_cast<uint8_t>(row[i >> 3]) >> (7 - (i & 7))) & 1;
+}
+inline void writeBit(char* row, int32_t i, int32_t value) {
+    const uint8_t bit = static_cast<uint8_t>(0x80 >> (i & 7));
+    row[i >> 3] = static_cast<char>(value ? (row[i >> 3] | bit) : (row[i >> 3] & ~bit));
+}
+
 // A plain header describing pixel memory that stands in for a tiled image
 // (a working copy of the whole image made by the transfer engine): the
 // format, size and roi of image, with imageData = data and rows of stride bytes.

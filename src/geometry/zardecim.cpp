@@ -48,41 +48,58 @@ struct Elements {
     }
 };
 
-// 1-bit rows: pixel x is bit 7 - (i mod 8) of byte i / 8, i = bit offset + x.
+// 1-bit rows: x counts from the row's bit offset.
 struct Bits {
     static constexpr int32_t kMax = 1;
     static int32_t read(const char* row, intptr_t, int32_t bitOffset, int32_t x) {
-        const int32_t i = bitOffset + x;
-        return (static_cast<uint8_t>(row[i >> 3]) >> (7 - (i & 7))) & 1;
+        return readBit(row, bitOffset + x);
     }
     static void write(char* row, intptr_t, int32_t bitOffset, int32_t x, int32_t value) {
-        const int32_t i = bitOffset + x;
-        const uint8_t bit = static_cast<uint8_t>(0x80 >> (i & 7));
-        row[i >> 3] = static_cast<char>(value ? (row[i >> 3] | bit) : (row[i >> 3] & ~bit));
+        writeBit(row, bitOffset + x, value);
     }
 };
 
-// ------------------------------------------------------ nearest neighbour
+// ------------------------------------------------------------ the walk
 
-// The source pixel at the truncated position, all channels of a pixel together.
-template <class P>
-void decimateNN(const DecimateJob& job, double& x, double& y) {
-    const double x0 = x;
-    double xEnd = x0;
-    for (int32_t j = 0; j < job.height; ++j, y += job.ky) {
-        const char* srcRow = job.src + static_cast<int32_t>(y) * job.srcRowStep;
-        char* dstRow = job.dst + j * job.dstRowStep;
-        double xi = x0;
-        for (int32_t i = 0; i < job.width; ++i, xi += job.kx) {
-            const int32_t ix = static_cast<int32_t>(xi);
-            for (int32_t c = 0; c < job.channels; ++c)
-                P::write(dstRow + c * job.dstChannelStep, job.dstPixelStep, job.dstBit, i,
-                         P::read(srcRow + c * job.srcChannelStep, job.srcPixelStep, job.srcBit,
-                                 ix));
+// Walks the piece channel by channel, rows top to bottom, columns left to
+// right, accumulating the positions.  rowSetup(srcPlane, j, y) prepares what
+// a destination row needs; value(row, i, x) gives the saturated value of
+// column i.
+template <class P, class RowSetup, class Value>
+void walkPositions(const DecimateJob& job, double& x, double& y, RowSetup rowSetup, Value value) {
+    const double x0 = x, y0 = y;
+    double xEnd = x0, yEnd = y0;
+    for (int32_t c = 0; c < job.channels; ++c) {
+        const char* srcPlane = job.src + c * job.srcChannelStep;
+        char* dstPlane = job.dst + c * job.dstChannelStep;
+        double yj = y0;
+        for (int32_t j = 0; j < job.height; ++j, yj += job.ky) {
+            const auto row = rowSetup(srcPlane, j, yj);
+            char* dstRow = dstPlane + j * job.dstRowStep;
+            double xi = x0;
+            for (int32_t i = 0; i < job.width; ++i, xi += job.kx)
+                P::write(dstRow, job.dstPixelStep, job.dstBit, i, value(row, i, xi));
+            xEnd = xi;
         }
-        xEnd = xi;
+        yEnd = yj;
     }
     x = xEnd;
+    y = yEnd;
+}
+
+// ------------------------------------------------------ nearest neighbour
+
+// The source pixel at the truncated position.
+template <class P>
+void decimateNN(const DecimateJob& job, double& x, double& y) {
+    walkPositions<P>(
+        job, x, y,
+        [&](const char* plane, int32_t, double yj) {
+            return plane + static_cast<int32_t>(yj) * job.srcRowStep;
+        },
+        [&](const char* row, int32_t, double xi) {
+            return P::read(row, job.srcPixelStep, job.srcBit, static_cast<int32_t>(xi));
+        });
 }
 
 // ----------------------------------------------------------------- linear
@@ -93,40 +110,31 @@ void decimateNN(const DecimateJob& job, double& x, double& y) {
 // and its second tap is not read.
 template <class T>
 void decimateLinear(const DecimateJob& job, double& x, double& y) {
-    using P = Elements<T>;
-    const double x0 = x, y0 = y;
-    const intptr_t xTap = job.xIntegral ? 0 : job.srcPixelStep;
-    double xEnd = x0, yEnd = y0;
-    for (int32_t c = 0; c < job.channels; ++c) {
-        const char* srcPlane = job.src + c * job.srcChannelStep;
-        char* dstPlane = job.dst + c * job.dstChannelStep;
-        double yj = y0;
-        for (int32_t j = 0; j < job.height; ++j, yj += job.ky) {
+    struct Rows {
+        const char* a;
+        const char* b;
+        double fy;
+    };
+    const double y0 = y;
+    const intptr_t ps = job.srcPixelStep, xTap = job.xIntegral ? 0 : ps;
+    walkPositions<Elements<T>>(
+        job, x, y,
+        [&](const char* plane, int32_t j, double yj) {
             const int32_t iy = static_cast<int32_t>(yj);
             const bool yDirect = job.yIntegral || (j == 0 && y0 < FLT_MIN);
-            const double fy = yDirect ? 0.0 : yj - iy;
-            const char* rowA = srcPlane + iy * job.srcRowStep;
-            const char* rowB = yDirect ? rowA : rowA + job.srcRowStep;
-            char* dstRow = dstPlane + j * job.dstRowStep;
-            double xi = x0;
-            for (int32_t i = 0; i < job.width; ++i, xi += job.kx) {
-                const int32_t ix = static_cast<int32_t>(xi);
-                const double fx = job.xIntegral ? 0.0 : xi - ix;
-                const intptr_t at = ix * job.srcPixelStep;
-                const double a = *reinterpret_cast<const T*>(rowA + at);
-                const double b = *reinterpret_cast<const T*>(rowA + at + xTap);
-                const double cc = *reinterpret_cast<const T*>(rowB + at);
-                const double d = *reinterpret_cast<const T*>(rowB + at + xTap);
-                const double v = ((1.0 - fx) * a + fx * b) * (1.0 - fy) +
-                                 ((1.0 - fx) * cc + fx * d) * fy;
-                P::write(dstRow, job.dstPixelStep, 0, i, static_cast<int32_t>(v));
-            }
-            xEnd = xi;
-        }
-        yEnd = yj;
-    }
-    x = xEnd;
-    y = yEnd;
+            const char* a = plane + iy * job.srcRowStep;
+            return Rows{a, yDirect ? a : a + job.srcRowStep, yDirect ? 0.0 : yj - iy};
+        },
+        [&](const Rows& rows, int32_t, double xi) {
+            const int32_t ix = static_cast<int32_t>(xi);
+            const double fx = job.xIntegral ? 0.0 : xi - ix, fy = rows.fy;
+            auto at = [&](const char* row, intptr_t tap) {
+                return static_cast<double>(*reinterpret_cast<const T*>(row + ix * ps + tap));
+            };
+            const double v = ((1.0 - fx) * at(rows.a, 0) + fx * at(rows.a, xTap)) * (1.0 - fy) +
+                             ((1.0 - fx) * at(rows.b, 0) + fx * at(rows.b, xTap)) * fy;
+            return static_cast<int32_t>(v);
+        });
 }
 
 // ------------------------------------------------------------------ cubic
@@ -159,50 +167,37 @@ inline CubicTap cubicTap(double position, int32_t available) {
 // row or column starting on pixel 0) takes the tap itself.
 template <class T>
 void decimateCubic(const DecimateJob& job, double& x, double& y) {
-    using P = Elements<T>;
+    struct Rows {
+        const char* base;  // the row at the position (direct) or the second tap row
+        bool direct;
+        double u;
+    };
     const double x0 = x, y0 = y;
     const intptr_t ps = job.srcPixelStep, rs = job.srcRowStep;
-    double xEnd = x0, yEnd = y0;
-    auto rowValue = [&](const char* row, bool xDirect, const CubicTap& tap, int32_t ix) {
-        if (xDirect) return static_cast<double>(*reinterpret_cast<const T*>(row + ix * ps));
-        const char* p = row + tap.base * ps;
-        return lagrange4(*reinterpret_cast<const T*>(p - ps), *reinterpret_cast<const T*>(p),
-                         *reinterpret_cast<const T*>(p + ps),
-                         *reinterpret_cast<const T*>(p + 2 * ps), tap.t);
-    };
-    for (int32_t c = 0; c < job.channels; ++c) {
-        const char* srcPlane = job.src + c * job.srcChannelStep;
-        char* dstPlane = job.dst + c * job.dstChannelStep;
-        double yj = y0;
-        for (int32_t j = 0; j < job.height; ++j, yj += job.ky) {
-            const bool yDirect = job.yIntegral || (j == 0 && y0 < FLT_MIN);
-            const CubicTap ty = cubicTap(yj, job.srcRows);
-            const int32_t iy = static_cast<int32_t>(yj);
-            const char* rowB = srcPlane + (yDirect ? iy : ty.base) * rs;
-            char* dstRow = dstPlane + j * job.dstRowStep;
-            double xi = x0;
-            for (int32_t i = 0; i < job.width; ++i, xi += job.kx) {
-                const bool xDirect = job.xIntegral || (i == 0 && x0 < FLT_MIN);
-                const CubicTap tx = cubicTap(xi, job.srcCols);
-                const int32_t ix = static_cast<int32_t>(xi);
-                double v;
-                if (yDirect) {
-                    v = rowValue(rowB, xDirect, tx, ix);
-                } else {
-                    v = lagrange4(rowValue(rowB - rs, xDirect, tx, ix),
-                                  rowValue(rowB, xDirect, tx, ix),
-                                  rowValue(rowB + rs, xDirect, tx, ix),
-                                  rowValue(rowB + 2 * rs, xDirect, tx, ix), ty.t);
-                }
-                const int32_t value = std::clamp(static_cast<int32_t>(v), 0, P::kMax);
-                P::write(dstRow, job.dstPixelStep, 0, i, value);
-            }
-            xEnd = xi;
-        }
-        yEnd = yj;
-    }
-    x = xEnd;
-    y = yEnd;
+    walkPositions<Elements<T>>(
+        job, x, y,
+        [&](const char* plane, int32_t j, double yj) {
+            const bool direct = job.yIntegral || (j == 0 && y0 < FLT_MIN);
+            const CubicTap tap = cubicTap(yj, job.srcRows);
+            return Rows{plane + (direct ? static_cast<int32_t>(yj) : tap.base) * rs, direct, tap.t};
+        },
+        [&](const Rows& rows, int32_t i, double xi) {
+            const bool xDirect = job.xIntegral || (i == 0 && x0 < FLT_MIN);
+            const int32_t ix = static_cast<int32_t>(xi);
+            const CubicTap tap = cubicTap(xi, job.srcCols);
+            auto rowValue = [&](const char* row) {
+                if (xDirect) return static_cast<double>(*reinterpret_cast<const T*>(row + ix * ps));
+                const char* p = row + tap.base * ps;
+                return lagrange4(*reinterpret_cast<const T*>(p - ps), *reinterpret_cast<const T*>(p),
+                                 *reinterpret_cast<const T*>(p + ps),
+                                 *reinterpret_cast<const T*>(p + 2 * ps), tap.t);
+            };
+            const double v = rows.direct ? rowValue(rows.base)
+                                         : lagrange4(rowValue(rows.base - rs), rowValue(rows.base),
+                                                     rowValue(rows.base + rs),
+                                                     rowValue(rows.base + 2 * rs), rows.u);
+            return std::clamp(static_cast<int32_t>(v), 0, Elements<T>::kMax);
+        });
 }
 
 // ------------------------------------------------------------------ super
@@ -233,42 +228,34 @@ inline Box superBox(double start, float k, int32_t available) {
 // of the box is summed (head, whole pixels, tail), then the rows likewise.
 template <class P>
 void decimateSuper(const DecimateJob& job, double& x, double& y) {
-    const double x0 = x, y0 = y;
+    struct Rows {
+        const char* plane;
+        Box box;
+    };
     const double scale = 1.0 / (static_cast<double>(job.kx) * static_cast<double>(job.ky));
     const intptr_t ps = job.srcPixelStep;
     const int32_t bit = job.srcBit;
-    double xEnd = x0, yEnd = y0;
-    for (int32_t c = 0; c < job.channels; ++c) {
-        const char* srcPlane = job.src + c * job.srcChannelStep;
-        char* dstPlane = job.dst + c * job.dstChannelStep;
-        double yj = y0;
-        for (int32_t j = 0; j < job.height; ++j, yj += job.ky) {
-            const Box rows = superBox(yj, job.ky, job.srcRows);
-            char* dstRow = dstPlane + j * job.dstRowStep;
-            double xi = x0;
-            for (int32_t i = 0; i < job.width; ++i, xi += job.kx) {
-                const Box cols = superBox(xi, job.kx, job.srcCols);
-                auto rowSum = [&](int32_t r) {
-                    const char* row = srcPlane + r * job.srcRowStep;
-                    double s = 0.0;
-                    if (cols.head >= 0) s += cols.headWeight * P::read(row, ps, bit, cols.head);
-                    for (int32_t k = cols.first; k <= cols.last; ++k) s += P::read(row, ps, bit, k);
-                    if (cols.tail >= 0) s += cols.tailWeight * P::read(row, ps, bit, cols.tail);
-                    return s;
-                };
-                double sum = 0.0;
-                if (rows.head >= 0) sum += rows.headWeight * rowSum(rows.head);
-                for (int32_t r = rows.first; r <= rows.last; ++r) sum += rowSum(r);
-                if (rows.tail >= 0) sum += rows.tailWeight * rowSum(rows.tail);
-                const int32_t value = std::min(static_cast<int32_t>(sum * scale + 0.5), P::kMax);
-                P::write(dstRow, job.dstPixelStep, job.dstBit, i, value);
-            }
-            xEnd = xi;
-        }
-        yEnd = yj;
-    }
-    x = xEnd;
-    y = yEnd;
+    walkPositions<P>(
+        job, x, y,
+        [&](const char* plane, int32_t, double yj) {
+            return Rows{plane, superBox(yj, job.ky, job.srcRows)};
+        },
+        [&](const Rows& rows, int32_t, double xi) {
+            const Box cols = superBox(xi, job.kx, job.srcCols);
+            auto rowSum = [&](int32_t r) {
+                const char* row = rows.plane + r * job.srcRowStep;
+                double s = 0.0;
+                if (cols.head >= 0) s += cols.headWeight * P::read(row, ps, bit, cols.head);
+                for (int32_t k = cols.first; k <= cols.last; ++k) s += P::read(row, ps, bit, k);
+                if (cols.tail >= 0) s += cols.tailWeight * P::read(row, ps, bit, cols.tail);
+                return s;
+            };
+            double sum = 0.0;
+            if (rows.box.head >= 0) sum += rows.box.headWeight * rowSum(rows.box.head);
+            for (int32_t r = rows.box.first; r <= rows.box.last; ++r) sum += rowSum(r);
+            if (rows.box.tail >= 0) sum += rows.box.tailWeight * rowSum(rows.box.tail);
+            return std::min(static_cast<int32_t>(sum * scale + 0.5), P::kMax);
+        });
 }
 
 // Kernels by depth (1U, 8U, 16U) and effective mode.  1-bit images are not
@@ -355,9 +342,6 @@ int32_t effectiveMode(const ImageHeader* src, int32_t xDst, int32_t xSrc, int32_
 // channel counts as an ordinary one).
 int32_t processedChannels(const ImageHeader* image) {
     return image->roi && image->roi->coi > 0 ? 1 : image->nChannels;
-}
-int32_t firstChannel(const ImageHeader* image) {
-    return image->roi && image->roi->coi > 0 ? image->roi->coi - 1 : 0;
 }
 
 struct Side {

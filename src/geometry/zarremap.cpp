@@ -1,10 +1,10 @@
 // Remap: fills the destination region by sampling the source at positions read
 // per destination pixel from two single-precision coordinate maps.
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 #include "geometry.h"
+#include "geometry/zoomKernels.h"
 
 namespace {
 
@@ -39,8 +39,9 @@ int32_t floatBits(float value) {
     return bits;
 }
 
-// Nearest integer in the current rounding mode (halves to even by default).
-inline int32_t nearest(double v) { return static_cast<int32_t>(std::lrint(v)); }
+// Nearest integer in the current rounding mode (halves to even by default),
+// converted in place rather than through a library call per pixel.
+inline int32_t nearest(double v) { return nearestInt(v); }
 // Floor with a tolerance: a position a hair below an integer counts as it.
 inline int32_t floorTolerant(float v) { return nearest(static_cast<double>(v) - 0.5 + 0.0000001); }
 
@@ -65,7 +66,9 @@ struct NearestSampler {
 
 // Bilinear in double precision, rounded to nearest.  On the region's last
 // column (row) the taps step back one pixel with the fraction 1.0, giving the
-// same value without reading past the region.
+// same value without reading past the region; a region one pixel wide at
+// column (row) 0 keeps its index instead, with the fraction 0, which again
+// gives that pixel's value and reads only inside the image.
 template <class T>
 struct LinearSampler {
     int32_t ix, iy;
@@ -140,7 +143,7 @@ struct CubicSampler8 : CubicTaps {
     int64_t tFixed, uFixed;
     int32_t tExact, uExact;
     CubicSampler8(const RemapJob& job, float x, float y)
-        : CubicTaps(job, x, y), tFixed(std::llrint(t * 65536.0)), uFixed(std::llrint(u * 65536.0)),
+        : CubicTaps(job, x, y), tFixed(nearest(t * 65536.0)), uFixed(nearest(u * 65536.0)),
           tExact(FixedCubic::exactTap(tFixed)), uExact(FixedCubic::exactTap(uFixed)) {}
     int32_t value(const RemapJob& job, const char* plane) const {
         int64_t rows[4];
@@ -222,12 +225,7 @@ void remapBits(const RemapJob& job) {
             const int32_t bx = floatBits(xs[c]), by = floatBits(ys[c]);
             if (bx < job.lowX || bx > job.highX || by < job.lowY || by > job.highY) continue;
             const int32_t ix = nearest(xs[c]), iy = nearest(ys[c]);
-            const int32_t bit = (static_cast<uint8_t>(job.src[iy * job.srcRowStep + (ix >> 3)]) >>
-                                 (7 - (ix & 7))) & 1;
-            const int32_t i = job.dstBit + c;
-            const uint8_t mask = static_cast<uint8_t>(0x80 >> (i & 7));
-            dstRow[i >> 3] = static_cast<char>(bit ? (dstRow[i >> 3] | mask)
-                                                   : (dstRow[i >> 3] & ~mask));
+            writeBit(dstRow, job.dstBit + c, readBit(job.src + iy * job.srcRowStep, ix));
         }
     }
 }
@@ -254,9 +252,6 @@ constexpr RemapKernel kKernels[12] = {
 int32_t processedChannels(const ImageHeader* image) {
     if (image->roi && image->roi->coi > 0) return 1;
     return image->nChannels - (image->alphaChannel ? 1 : 0);
-}
-int32_t firstChannel(const ImageHeader* image) {
-    return image->roi && image->roi->coi > 0 ? image->roi->coi - 1 : 0;
 }
 // Byte offset of channel k's first value from imageData.
 intptr_t channelOffset(const ImageHeader* image, int32_t k) {

@@ -11,19 +11,12 @@
 
 namespace {
 
+using gt::fill;
 using zt::Image;
 
 void decimate(ImageHeader* src, ImageHeader* dst, int32_t xDst, int32_t xSrc, int32_t yDst,
               int32_t ySrc, int32_t mode) {
     zarDecimate(src, dst, xDst, xSrc, yDst, ySrc, mode);
-}
-
-// Sets every value of the image to f(x, y, channel).
-template <class F>
-void fill(ImageHeader* image, F f) {
-    for (int32_t c = 0; c < image->nChannels; ++c)
-        for (int32_t y = 0; y < image->height; ++y)
-            for (int32_t x = 0; x < image->width; ++x) zt::setSample(image, x, y, c, f(x, y, c));
 }
 
 void expectReport(const zt::ErrorRecorder& errors, ZarStatus status, const char* context,

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfenv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -12,14 +13,8 @@
 
 namespace {
 
+using gt::fill;
 using zt::Image;
-
-template <class F>
-void fill(ImageHeader* image, F f) {
-    for (int32_t c = 0; c < image->nChannels; ++c)
-        for (int32_t y = 0; y < image->height; ++y)
-            for (int32_t x = 0; x < image->width; ++x) zt::setSample(image, x, y, c, f(x, y, c));
-}
 
 Image map(int32_t width, int32_t height) { return Image(1, 0, ZAR_DEPTH_32F, 0, width, height); }
 
@@ -238,6 +233,28 @@ TEST_F(RemapCases, NearestRoundsHalvesToEven) {
     EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{2, 24, 20, 5, 31}));
 }
 
+TEST_F(RemapCases, NearestFollowsTheRoundingModeInForce) {
+    // The conversion takes the rounding mode the application set: downward
+    // 2.7 picks column 2 and 1.5 row 1, upward 2.2 picks 3 and 1.5 picks 2.
+    Image src(1, 0, ZAR_DEPTH_8U, 0, 6, 4);
+    fill(src, [](int32_t x, int32_t y, int32_t) { return 10 * y + x; });
+    Image xs = map(2, 1), ys = map(2, 1);
+    fillMaps(xs, ys, [](int32_t c, int32_t) { return std::pair{c ? 2.2f : 2.7f, 1.5f}; });
+    Image dst(1, 0, ZAR_DEPTH_8U, 0, 2, 1);
+    const int saved = std::fegetround();
+    std::fesetround(FE_DOWNWARD);
+    zarRemap(src, xs, ys, dst, ZAR_INTER_NN);
+    std::fesetround(saved);
+    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{12, 12}));
+    std::fesetround(FE_UPWARD);
+    zarRemap(src, xs, ys, dst, ZAR_INTER_NN);
+    std::fesetround(saved);
+    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{23, 23}));
+    // The default: 2.7 -> 3, 2.2 -> 2, 1.5 -> 2 (halves to even).
+    zarRemap(src, xs, ys, dst, ZAR_INTER_NN);
+    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{23, 22}));
+}
+
 TEST_F(RemapCases, LinearRoundsToNearestEven) {
     Image src(1, 0, ZAR_DEPTH_8U, 0, 6, 4);
     const int32_t row[6] = {100, 101, 102, 10, 20, 200};
@@ -250,6 +267,18 @@ TEST_F(RemapCases, LinearRoundsToNearestEven) {
     Image dst(1, 0, ZAR_DEPTH_8U, 0, 5, 1);
     zarRemap(src, xs, ys, dst, ZAR_INTER_LINEAR);
     EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{100, 102, 13, 200, 155}));
+}
+
+TEST_F(RemapCases, LinearOnAOneColumnRegion) {
+    Image src(1, 0, ZAR_DEPTH_8U, 0, 6, 4);
+    fill(src, [](int32_t x, int32_t y, int32_t) { return 40 * y + x; });
+    src.setRoi(0, 0, 0, 1, 4);
+    Image xs = map(2, 1), ys = map(2, 1);
+    fillMaps(xs, ys, [](int32_t c, int32_t) { return std::pair{0.0, c ? 3.0 : 1.5}; });
+    Image dst(1, 0, ZAR_DEPTH_8U, 0, 2, 1);
+    zarRemap(src, xs, ys, dst, ZAR_INTER_LINEAR);
+    // Column 0 of rows 1.5 (60) and 3 (the last row: 120).
+    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{60, 120}));
 }
 
 TEST_F(RemapCases, CubicSaturatesAndTakesExactTaps) {

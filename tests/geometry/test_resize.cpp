@@ -7,14 +7,8 @@
 
 namespace {
 
+using gt::fill;
 using zt::Image;
-
-template <class F>
-void fill(ImageHeader* image, F f) {
-    for (int32_t c = 0; c < image->nChannels; ++c)
-        for (int32_t y = 0; y < image->height; ++y)
-            for (int32_t x = 0; x < image->width; ++x) zt::setSample(image, x, y, c, f(x, y, c));
-}
 
 void expectReport(const zt::Report& r, ZarStatus status, const char* func, const char* context,
                   const char* file, int32_t line) {

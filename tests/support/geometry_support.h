@@ -35,6 +35,14 @@ private:
     Roi roi_{};
 };
 
+// Sets every value of the plain image to f(x, y, channel).
+template <class F>
+void fill(ImageHeader* image, F f) {
+    for (int32_t c = 0; c < image->nChannels; ++c)
+        for (int32_t y = 0; y < image->height; ++y)
+            for (int32_t x = 0; x < image->width; ++x) zt::setSample(image, x, y, c, f(x, y, c));
+}
+
 // Values of a given channel of a row, for compact expectations.
 std::vector<int32_t> rowValues(const ImageHeader* image, int32_t y, int32_t channel = 0);
 
