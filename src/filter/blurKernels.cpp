@@ -1,0 +1,197 @@
+// Box-filter kernels: running column sums moved down one row per result row and
+// a running window sum moved along the row, so a result costs the same few
+// additions whatever the neighbourhood size.  One kernel, specialised per depth
+// family, masked and unmasked.
+#include <cmath>
+#include <type_traits>
+
+#include "filter/filter.h"
+#include "image/image.h"
+
+namespace {
+
+// The single-precision scale written as m / 2^k with an integer m of at most 24
+// bits.  The exact product of a 32-bit sum and the scale is then the integer
+// S * m (at most 55 bits) over a power of two, so its integer part comes out
+// exactly by a shift that rounds toward zero: the same value as the product
+// taken in the floating-point unit under rounding toward zero and truncated
+// (the unit's result lies between the exact product and its integer part,
+// which the 53-bit significand represents).
+struct ExactScale {
+    int64_t m;
+    int32_t k;
+};
+
+ExactScale exactScale(float scale) {
+    int exponent = 0;
+    float fraction = std::frexp(scale, &exponent);  // scale = fraction * 2^exponent
+    ExactScale exact{static_cast<int64_t>(std::ldexp(fraction, 24)), 24 - exponent};
+    // |S * m| < 2^55: a shift of 56 or more leaves nothing.
+    if (exact.k > 62) exact = {0, 0};
+    return exact;
+}
+
+inline int64_t integerPart(int64_t product, int32_t k) {
+    const int64_t towardZero = (product >> 63) & ((int64_t{1} << k) - 1);
+    return (product + towardZero) >> k;
+}
+
+inline const char* rowAt(const char* first, int32_t step, int32_t row) {
+    return first + static_cast<ptrdiff_t>(step) * row;
+}
+
+// 8U, 8S, 16U, 16S: 32-bit column and window sums (wrapping as 32-bit integers
+// do); the result is the integer part of S * scale, of which the depth's low
+// bits are stored.
+template <typename T>
+struct IntegerBlur {
+    using Sum = uint32_t;
+    using Window = uint32_t;
+    using Scale = ExactScale;
+    static Scale prepare(float scale) { return exactScale(scale); }
+    static Sum read(const char* row, const ChannelWalk& walk, int32_t j) {
+        return static_cast<Sum>(reinterpret_cast<const T*>(row)[j * walk.pixelStep]);
+    }
+    static Sum add(Sum sum, Sum value) { return sum + value; }
+    static Sum move(Sum sum, Sum entering, Sum leaving) { return sum + entering - leaving; }
+    static void store(char* row, const ChannelWalk& walk, int32_t x, Window window, Scale scale) {
+        const int64_t product = static_cast<int64_t>(static_cast<int32_t>(window)) * scale.m;
+        reinterpret_cast<T*>(row)[x * walk.pixelStep] =
+            static_cast<T>(integerPart(product, scale.k));
+    }
+};
+
+// 32S and 32F: single-precision column sums, the window sum in double
+// precision.  Runs under rounding toward zero (set by the caller), which
+// governs every rounding here; each addition to a column sum is rounded to
+// single precision.
+template <typename T>
+struct FloatBlur {
+    using Sum = float;
+    using Window = double;
+    using Scale = float;
+    static Scale prepare(float scale) { return scale; }
+    // 32S values enter as 32-bit integers, so that a column moves by their
+    // 32-bit integer difference.
+    static T read(const char* row, const ChannelWalk& walk, int32_t j) {
+        return reinterpret_cast<const T*>(row)[j * walk.pixelStep];
+    }
+    static Sum add(Sum sum, T value) {
+        return static_cast<float>(static_cast<double>(value) + static_cast<double>(sum));
+    }
+    static Sum move(Sum sum, T entering, T leaving) {
+        double difference;
+        if constexpr (std::is_same_v<T, int32_t>)
+            difference = static_cast<int32_t>(static_cast<uint32_t>(entering) -
+                                              static_cast<uint32_t>(leaving));
+        else
+            difference = static_cast<double>(entering) - static_cast<double>(leaving);
+        return static_cast<float>(difference + static_cast<double>(sum));
+    }
+    static void store(char* row, const ChannelWalk& walk, int32_t x, Window window, Scale scale) {
+        T& out = reinterpret_cast<T*>(row)[x * walk.pixelStep];
+        if constexpr (std::is_same_v<T, int32_t>)  // truncated, low 32 bits
+            out = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(window * scale)));
+        else
+            out = static_cast<float>(window * scale);
+    }
+};
+
+// 1U: counts of set bits; a result bit is 1 when count * scale >= 0.5 (in
+// double precision, under the caller's rounding mode).
+struct BitBlur {
+    using Sum = int32_t;
+    using Window = int32_t;
+    using Scale = double;
+    static Scale prepare(float scale) { return scale; }
+    static Sum read(const char* row, const ChannelWalk& walk, int32_t j) {
+        return maskBit(reinterpret_cast<const uint8_t*>(row), walk.bitX + j);
+    }
+    static Sum add(Sum sum, Sum value) { return sum + value; }
+    static Sum move(Sum sum, Sum entering, Sum leaving) { return sum + entering - leaving; }
+    static void store(char* row, const ChannelWalk& walk, int32_t x, Window window, Scale scale) {
+        uint8_t* bits = reinterpret_cast<uint8_t*>(row);
+        const int32_t position = walk.bitX + x;
+        const uint8_t bit = static_cast<uint8_t>(0x80u >> (position & 7));
+        if (static_cast<double>(window) * scale >= 0.5)
+            bits[position >> 3] |= bit;
+        else
+            bits[position >> 3] &= static_cast<uint8_t>(~bit);
+    }
+};
+
+// Per channel: column sums over the first nRows rows of the working block;
+// per result row a window sum over nCols of them, moved along the row; then
+// every column sum moved down one row.
+template <class Depth, bool Masked>
+bool blurChannels(const BlurJob& job) {
+    using Sum = typename Depth::Sum;
+    using Window = typename Depth::Window;
+    const int32_t span = job.width + job.nCols;
+    auto* sums = static_cast<Sum*>(alignedMalloc(sizeof(Sum) * span));
+    if (!sums) return false;
+    const auto scale = Depth::prepare(job.scale);
+    for (int32_t c = 0; c < job.channels; ++c) {
+        const char* src = job.src.first + c * job.src.channelStride;
+        char* dst = job.dst.first + c * job.dst.channelStride;
+        for (int32_t j = 0; j < span; ++j) sums[j] = Sum(0);
+        for (int32_t r = 0; r < job.nRows; ++r) {
+            const char* row = rowAt(src, job.src.step, r);
+            for (int32_t j = 0; j < span; ++j)
+                sums[j] = Depth::add(sums[j], Depth::read(row, job.src, j));
+        }
+        for (int32_t y = 0; y < job.height; ++y) {
+            Window window = Window(0);
+            for (int32_t j = 0; j < job.nCols; ++j) window += sums[j];
+            char* out = dst + static_cast<ptrdiff_t>(job.dst.step) * y;
+            const uint8_t* bits = Masked ? job.mask + static_cast<ptrdiff_t>(job.maskStep) * y
+                                         : nullptr;
+            for (int32_t x = 0; x < job.width; ++x) {
+                if (!Masked || maskBit(bits, job.maskBitX + x))
+                    Depth::store(out, job.dst, x, window, scale);
+                window += Window(sums[x + job.nCols]) - Window(sums[x]);
+            }
+            const char* leaving = rowAt(src, job.src.step, y);
+            const char* entering = rowAt(src, job.src.step, y + job.nRows);
+            for (int32_t j = 0; j < span; ++j)
+                sums[j] = Depth::move(sums[j], Depth::read(entering, job.src, j),
+                                      Depth::read(leaving, job.src, j));
+        }
+    }
+    alignedFree(sums);
+    return true;
+}
+
+struct BlurKernelPair {
+    int32_t depth;
+    BlurKernel plain, masked;
+    bool truncating;
+};
+
+constexpr BlurKernelPair kBlurKernels[] = {
+    {ZAR_DEPTH_1U, blurChannels<BitBlur, false>, blurChannels<BitBlur, true>, false},
+    {ZAR_DEPTH_8U, blurChannels<IntegerBlur<uint8_t>, false>,
+     blurChannels<IntegerBlur<uint8_t>, true>, false},
+    {ZAR_DEPTH_8S, blurChannels<IntegerBlur<int8_t>, false>,
+     blurChannels<IntegerBlur<int8_t>, true>, false},
+    {ZAR_DEPTH_16U, blurChannels<IntegerBlur<uint16_t>, false>,
+     blurChannels<IntegerBlur<uint16_t>, true>, false},
+    {ZAR_DEPTH_16S, blurChannels<IntegerBlur<int16_t>, false>,
+     blurChannels<IntegerBlur<int16_t>, true>, false},
+    {ZAR_DEPTH_32S, blurChannels<FloatBlur<int32_t>, false>,
+     blurChannels<FloatBlur<int32_t>, true>, true},
+    {ZAR_DEPTH_32F, blurChannels<FloatBlur<float>, false>, blurChannels<FloatBlur<float>, true>,
+     true},
+};
+
+}  // namespace
+
+BlurKernel selectBlurKernel(int32_t depth, bool masked, bool* truncating) {
+    for (const BlurKernelPair& entry : kBlurKernels)
+        if (entry.depth == depth) {
+            *truncating = entry.truncating;
+            return masked ? entry.masked : entry.plain;
+        }
+    *truncating = false;
+    return nullptr;
+}

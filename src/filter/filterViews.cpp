@@ -1,0 +1,47 @@
+// Addressing helpers shared by the blur and the fixed filters.
+#include "filter/filter.h"
+
+#include "image/image.h"
+
+ChannelWalk channelWalk(const ImageHeader* plain, int32_t x, int32_t y, int32_t channel) {
+    const bool planes = plain->dataOrder == ZAR_DATA_ORDER_PLANE;
+    ChannelWalk walk;
+    walk.first = pixelAddress(plain, x, y, channel);
+    walk.step = plain->widthStep;
+    walk.channelStride = planes ? static_cast<ptrdiff_t>(plain->height) * plain->widthStep
+                                : bytesPerValue(plain->depth);
+    walk.pixelStep = planes ? 1 : plain->nChannels;
+    walk.bitX = plain->depth == ZAR_DEPTH_1U ? x : 0;
+    return walk;
+}
+
+ImageHeader memoryView(const ImageHeader* image, char* data, int32_t width, int32_t height,
+                       int32_t widthStep) {
+    ImageHeader view = *image;
+    view.width = width;
+    view.height = height;
+    view.widthStep = widthStep;
+    view.imageData = data;
+    view.imageSize = widthStep * height *
+                     (image->dataOrder == ZAR_DATA_ORDER_PLANE ? image->nChannels : 1);
+    view.imageDataBlock = nullptr;
+    view.roi = nullptr;
+    view.maskImage = nullptr;
+    view.tileInfo = nullptr;
+    return view;
+}
+
+char* requestTile(ImageHeader* image, int32_t column, int32_t row, int32_t mode) {
+    image->tileInfo->callBack(image, column, row, mode);
+    return image->tileInfo->tileData;
+}
+
+void releaseTile(ImageHeader* image, int32_t column, int32_t row, char* tile) {
+    image->tileInfo->tileData = tile;
+    image->tileInfo->callBack(image, column, row, ZAR_TILE_RELEASE);
+}
+
+ImageHeader tileView(const ImageHeader* image, char* tile) {
+    const TileInfo& tiles = *image->tileInfo;
+    return memoryView(image, tile, tiles.width, tiles.height, tileWidthStep(image));
+}

@@ -1,0 +1,439 @@
+// Row kernels of the fixed filters.  Each filter is computed in a factored
+// form: a horizontal step applied once to every source row, then a vertical
+// combination of the last few horizontal rows per result row.  A loader widens
+// a row to 32-bit integers or single-precision floats, a store narrows the
+// result row into the destination depth.
+#include <climits>
+#include <cmath>
+#include <type_traits>
+
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
+#include "filter/filter.h"
+
+namespace {
+
+// Integer rows accumulate in 32-bit integers; float rows are combined in double
+// precision (the floating-point unit's) and rounded to single precision when
+// stored in a row.
+template <class W>
+using Acc = std::conditional_t<std::is_same_v<W, float>, double, int32_t>;
+
+// ------------------------------------------------------ horizontal steps
+
+// d[i] = v[i] - v[i + 2]: left minus right.
+struct HorizontalDifference {
+    static constexpr int32_t parts = 1;
+    template <class W>
+    static void run(const W* v, int32_t s, int32_t n, W* const* out) {
+        using A = Acc<W>;
+        W* d = out[0];
+        for (int32_t i = 0; i < n; ++i) d[i] = static_cast<W>(A(v[i]) - A(v[i + 2 * s]));
+    }
+};
+
+// s[i] = v[i] + c * v[i + 1] + v[i + 2].
+template <int32_t Centre>
+struct HorizontalSum3 {
+    static constexpr int32_t parts = 1;
+    template <class W>
+    static void run(const W* v, int32_t s, int32_t n, W* const* out) {
+        using A = Acc<W>;
+        W* sum = out[0];
+        for (int32_t i = 0; i < n; ++i)
+            sum[i] = static_cast<W>(A(v[i]) + A(Centre) * A(v[i + s]) + A(v[i + 2 * s]));
+    }
+};
+
+// A box of Size values and the centre value scaled by Centre.
+template <int32_t Size, int32_t Centre>
+struct HorizontalBoxAndCentre {
+    static constexpr int32_t parts = 2;
+    template <class W>
+    static void run(const W* v, int32_t s, int32_t n, W* const* out) {
+        using A = Acc<W>;
+        W* box = out[0];
+        W* centre = out[1];
+        for (int32_t i = 0; i < n; ++i) {
+            A sum = A(v[i]);
+            for (int32_t t = 1; t < Size; ++t) sum += A(v[i + t * s]);
+            box[i] = static_cast<W>(sum);
+            centre[i] = static_cast<W>(A(Centre) * A(v[i + (Size / 2) * s]));
+        }
+    }
+};
+
+// Three weighted sums of five taps, weights from Weights (rows a, b, c).
+template <class Weights>
+struct HorizontalWeighted5 {
+    static constexpr int32_t parts = 3;
+    template <class W>
+    static void run(const W* v, int32_t s, int32_t n, W* const* out) {
+        using A = Acc<W>;
+        for (int32_t p = 0; p < 3; ++p) {
+            const auto* w = Weights::template row<W>(p);
+            W* sum = out[p];
+            for (int32_t i = 0; i < n; ++i) {
+                A total = A(w[0]) * A(v[i]);
+                for (int32_t t = 1; t < 5; ++t) total += A(w[t]) * A(v[i + t * s]);
+                sum[i] = static_cast<W>(total);
+            }
+        }
+    }
+};
+
+// ------------------------------------------------------- vertical steps
+// h holds the horizontal rows of the neighbourhood, top row first, parts of a
+// row next to each other: h[row * parts + part].
+
+// h0 + c * h1 + h2.
+template <int32_t Centre>
+struct VerticalSum3 {
+    template <class W>
+    static void run(const W* const* h, int32_t n, W* res) {
+        using A = Acc<W>;
+        for (int32_t i = 0; i < n; ++i)
+            res[i] = static_cast<W>(A(h[0][i]) + A(Centre) * A(h[1][i]) + A(h[2][i]));
+    }
+};
+
+// h2 - h0: the row below minus the row above.
+struct VerticalDifference {
+    template <class W>
+    static void run(const W* const* h, int32_t n, W* res) {
+        using A = Acc<W>;
+        for (int32_t i = 0; i < n; ++i) res[i] = static_cast<W>(A(h[2][i]) - A(h[0][i]));
+    }
+};
+
+// Centre of the middle row minus the boxes of all rows.
+template <int32_t Size>
+struct VerticalCentreMinusBoxes {
+    template <class W>
+    static void run(const W* const* h, int32_t n, W* res) {
+        using A = Acc<W>;
+        const W* centre = h[(Size / 2) * 2 + 1];
+        for (int32_t i = 0; i < n; ++i) {
+            A boxes = A(h[0][i]);
+            for (int32_t r = 1; r < Size; ++r) boxes += A(h[r * 2][i]);
+            res[i] = static_cast<W>(A(centre[i]) - boxes);
+        }
+    }
+};
+
+// a(row 0) + b(row 1) + c(row 2) + b(row 3) + a(row 4).
+struct VerticalWeighted5 {
+    template <class W>
+    static void run(const W* const* h, int32_t n, W* res) {
+        using A = Acc<W>;
+        for (int32_t i = 0; i < n; ++i)
+            res[i] = static_cast<W>(A(h[0][i]) + A(h[4][i]) + A(h[8][i]) + A(h[10][i]) +
+                                    A(h[12][i]));
+    }
+};
+
+// ---------------------------------------------------------------- filters
+
+struct LaplaceWeights {
+    static constexpr int32_t rows[3][5] = {
+        {-1, -3, -4, -3, -1}, {-3, 0, 6, 0, -3}, {-4, 6, 20, 6, -4}};
+    template <class W>
+    static const int32_t* row(int32_t p) { return rows[p]; }
+};
+
+// The 5x5 Gaussian: integer weights (total 571) on integer rows, the weights
+// over 571 in single precision on float rows.
+struct GaussWeights {
+    static constexpr int32_t integers[3][5] = {
+        {2, 7, 12, 7, 2}, {7, 31, 52, 31, 7}, {12, 52, 127, 52, 12}};
+    static constexpr float fractions[3][5] = {
+        {2 / 571.0f, 7 / 571.0f, 12 / 571.0f, 7 / 571.0f, 2 / 571.0f},
+        {7 / 571.0f, 31 / 571.0f, 52 / 571.0f, 31 / 571.0f, 7 / 571.0f},
+        {12 / 571.0f, 52 / 571.0f, 127 / 571.0f, 52 / 571.0f, 12 / 571.0f}};
+    template <class W>
+    static const auto* row(int32_t p) {
+        if constexpr (std::is_same_v<W, float>)
+            return fractions[p];
+        else
+            return integers[p];
+    }
+};
+
+// A filter: its neighbourhood size, its two steps, the power of two it divides
+// by, and the threshold above which a 1-bit result is set.
+template <int32_t Size, class H, class V, int32_t Shift, int32_t BitAbove>
+struct Filter {
+    static constexpr int32_t size = Size, parts = H::parts, shift = Shift, bitAbove = BitAbove;
+    using Horizontal = H;
+    using Vertical = V;
+};
+
+using PrewittX = Filter<3, HorizontalDifference, VerticalSum3<1>, 0, 0>;
+using PrewittY = Filter<3, HorizontalSum3<1>, VerticalDifference, 0, 0>;
+using SobelX = Filter<3, HorizontalDifference, VerticalSum3<2>, 0, 0>;
+using SobelY = Filter<3, HorizontalSum3<2>, VerticalDifference, 0, 0>;
+using Laplace3 = Filter<3, HorizontalBoxAndCentre<3, 9>, VerticalCentreMinusBoxes<3>, 0, 0>;
+using Laplace5 = Filter<5, HorizontalWeighted5<LaplaceWeights>, VerticalWeighted5, 0, 0>;
+using Gauss3 = Filter<3, HorizontalSum3<2>, VerticalSum3<2>, 4, 7>;
+using Gauss5 = Filter<5, HorizontalWeighted5<GaussWeights>, VerticalWeighted5, 0, 285>;
+using HighPass5 = Filter<5, HorizontalBoxAndCentre<5, 25>, VerticalCentreMinusBoxes<5>, 0, 0>;
+using Sharpen3 = Filter<3, HorizontalBoxAndCentre<3, 17>, VerticalCentreMinusBoxes<3>, 3, 0>;
+
+// --------------------------------------------------------------- loaders
+
+// Integer rows; signed depths enter with their top bit flipped (v + 2^(bits-1)).
+template <typename T, int32_t Bias>
+struct IntegerLoad {
+    using Work = int32_t;
+    static void run(const char* row, int32_t, int32_t n, int32_t* out) {
+        const T* v = reinterpret_cast<const T*>(row);
+        for (int32_t i = 0; i < n; ++i) out[i] = static_cast<int32_t>(v[i]) + Bias;
+    }
+};
+
+template <typename T>
+struct FloatLoad {
+    using Work = float;
+    static void run(const char* row, int32_t, int32_t n, float* out) {
+        const T* v = reinterpret_cast<const T*>(row);
+        for (int32_t i = 0; i < n; ++i) out[i] = static_cast<float>(v[i]);
+    }
+};
+
+// Bits, most significant first, from bit position first.
+struct BitLoad {
+    using Work = int32_t;
+    static void run(const char* row, int32_t first, int32_t n, int32_t* out) {
+        const uint8_t* bits = reinterpret_cast<const uint8_t*>(row);
+        for (int32_t i = 0; i < n; ++i) out[i] = maskBit(bits, first + i);
+    }
+};
+
+// ---------------------------------------------------------------- stores
+
+// Division by 2^Shift rounding halves to even, with arithmetic shifts.
+template <int32_t Shift>
+inline int32_t divideHalfEven(int32_t s) {
+    if constexpr (Shift == 0)
+        return s;
+    else
+        return (s + ((s >> Shift) & 1) + (1 << (Shift - 1)) - 1) >> Shift;
+}
+
+template <typename T, int32_t Lo, int32_t Hi, int32_t Bias>
+struct IntegerStore {
+    template <int32_t Shift>
+    static void run(const int32_t* res, char* row, int32_t, int32_t n, int32_t step) {
+        T* out = reinterpret_cast<T*>(row);
+        for (int32_t i = 0; i < n; i += step) {
+            // Weights that sum to zero cancel the bias; the dividing filters remove it.
+            int32_t v = Shift ? divideHalfEven<Shift>(res[i]) - Bias : res[i];
+            out[i] = static_cast<T>(v < Lo ? Lo : v > Hi ? Hi : v);
+        }
+    }
+};
+
+// The nearest integer, ties to even, under the rounding mode in force.
+inline int64_t nearestInteger(double d) {
+#if defined(__SSE2__) && defined(__x86_64__)
+    return _mm_cvtsd_si64(_mm_set_sd(d));
+#else
+    return std::llrint(d);
+#endif
+}
+
+// Float results into an integer depth: rounded to nearest (the conversion runs
+// under round-to-nearest and gives the caller's mode back), saturated.
+template <typename T, int32_t Lo, int32_t Hi>
+struct RoundingStore {
+    template <int32_t Shift>
+    static void run(const float* res, char* row, int32_t, int32_t n, int32_t step) {
+        constexpr float scale = 1.0f / (1 << Shift);
+        T* out = reinterpret_cast<T*>(row);
+        RoundingScope nearest(FE_TONEAREST);
+        for (int32_t i = 0; i < n; i += step) {
+            const double v = static_cast<double>(res[i] * scale);
+            out[i] = static_cast<T>(v > Hi ? Hi : v < Lo ? Lo : nearestInteger(v));
+        }
+    }
+};
+
+struct FloatStore {
+    template <int32_t Shift>
+    static void run(const float* res, char* row, int32_t, int32_t n, int32_t step) {
+        constexpr float scale = 1.0f / (1 << Shift);
+        float* out = reinterpret_cast<float*>(row);
+        for (int32_t i = 0; i < n; i += step) out[i] = res[i] * scale;
+    }
+};
+
+// 1-bit results: set where the undivided kernel result passes the filter's threshold.
+template <int32_t Above>
+struct BitStore {
+    template <int32_t Shift>
+    static void run(const int32_t* res, char* row, int32_t first, int32_t n, int32_t step) {
+        uint8_t* bits = reinterpret_cast<uint8_t*>(row);
+        for (int32_t i = 0; i < n; i += step) {
+            const int32_t position = first + i;
+            const uint8_t bit = static_cast<uint8_t>(0x80u >> (position & 7));
+            if (res[i] > Above)
+                bits[position >> 3] |= bit;
+            else
+                bits[position >> 3] &= static_cast<uint8_t>(~bit);
+        }
+    }
+};
+
+// ---------------------------------------------------------------- kernel
+
+// Scratch layout: the widened source row, the result row, then Size x parts
+// horizontal rows used as a ring, so each source row is widened and filtered
+// horizontally once.
+template <class F>
+constexpr size_t scratchValues(int32_t count, int32_t elementStep) {
+    return static_cast<size_t>(count) + static_cast<size_t>(F::size - 1) * elementStep + count +
+           static_cast<size_t>(F::size) * F::parts * count;
+}
+
+template <class F, class Load, class Store>
+void slideRows(const RowJob& job, void* scratch) {
+    using W = typename Load::Work;
+    constexpr int32_t K = F::size, P = F::parts;
+    const int32_t n = job.count;
+    const int32_t loadCount = n + (K - 1) * job.elementStep;
+    W* loaded = static_cast<W*>(scratch);
+    W* result = loaded + loadCount;
+    W* ring = result + n;
+    auto horizontalRow = [&](int32_t slot, int32_t part) {
+        return ring + (static_cast<size_t>(slot) * P + part) * n;
+    };
+    W* parts[P];
+    const W* ordered[K * P];
+    for (int32_t r = 0; r < job.rows + K - 1; ++r) {
+        Load::run(job.src + static_cast<ptrdiff_t>(r) * job.srcStep, job.srcBit, loadCount,
+                  loaded);
+        for (int32_t p = 0; p < P; ++p) parts[p] = horizontalRow(r % K, p);
+        F::Horizontal::run(loaded, job.elementStep, n, parts);
+        if (r < K - 1) continue;
+        const int32_t out = r - (K - 1);
+        for (int32_t j = 0; j < K; ++j)
+            for (int32_t p = 0; p < P; ++p) ordered[j * P + p] = horizontalRow((out + j) % K, p);
+        F::Vertical::run(ordered, n, result);
+        Store::template run<F::shift>(result, job.dst + static_cast<ptrdiff_t>(out) * job.dstStep,
+                                      job.dstBit, n, job.storeStep);
+    }
+}
+
+// The kernels of one filter for the seven depth columns.  Filter 7 works in
+// single precision on every depth; the others on integers where the depth is
+// an integer one of at most 16 bits.
+template <class F, bool FloatEverywhere>
+struct DepthColumns {
+    template <typename T, int32_t Lo, int32_t Hi, int32_t Bias>
+    static constexpr RowKernel integer() {
+        if constexpr (FloatEverywhere)
+            return slideRows<F, FloatLoad<T>, RoundingStore<T, Lo, Hi>>;
+        else
+            return slideRows<F, IntegerLoad<T, Bias>, IntegerStore<T, Lo, Hi, Bias>>;
+    }
+    static constexpr RowKernel columns[kDepthCount] = {
+        slideRows<F, BitLoad, BitStore<F::bitAbove>>,
+        integer<uint8_t, 0, 255, 0>(),
+        integer<int8_t, -128, 127, 128>(),
+        integer<uint16_t, 0, 65535, 0>(),
+        integer<int16_t, -32768, 32767, 32768>(),
+        slideRows<F, FloatLoad<int32_t>, RoundingStore<int32_t, INT32_MIN, INT32_MAX>>,
+        slideRows<F, FloatLoad<float>, FloatStore>,
+    };
+};
+
+struct FilterEntry {
+    FilterShape shape;
+    const RowKernel* kernels;
+    size_t (*scratch)(int32_t count, int32_t elementStep);
+};
+
+template <class F>
+size_t scratchBytes(int32_t count, int32_t elementStep) {
+    return sizeof(int32_t) * scratchValues<F>(count, elementStep);
+}
+
+template <class F, bool FloatEverywhere = false>
+constexpr FilterEntry entry(int32_t nCols, int32_t nRows, int32_t anchorX, int32_t anchorY) {
+    return {{nCols, nRows, anchorX, anchorY}, DepthColumns<F, FloatEverywhere>::columns,
+            scratchBytes<F>};
+}
+
+// Indexed by filter number; filters 4 and 8 share their kernels.
+const FilterEntry kFilters[11] = {
+    entry<PrewittX>(3, 3, 1, 1),  entry<PrewittY>(3, 3, 1, 1), entry<SobelX>(3, 3, 1, 1),
+    entry<SobelY>(3, 3, 1, 1),    entry<Laplace3>(3, 3, 1, 1), entry<Laplace5>(5, 5, 2, 2),
+    entry<Gauss3>(3, 3, 1, 1),    entry<Gauss5, true>(5, 5, 2, 2),
+    entry<Laplace3>(3, 3, 1, 1),  entry<HighPass5>(5, 5, 2, 2), entry<Sharpen3>(3, 3, 1, 1),
+};
+
+// ---------------------------------------------------------- masked stores
+
+template <typename T>
+void storeMaskedValues(const char* row, char* dst, int32_t, int32_t pixels, int32_t pixelStep,
+                       int32_t valuesPerPixel, const uint8_t* maskA, int32_t bitA,
+                       const uint8_t* maskB, int32_t bitB) {
+    const T* in = reinterpret_cast<const T*>(row);
+    T* out = reinterpret_cast<T*>(dst);
+    for (int32_t x = 0; x < pixels; ++x) {
+        if (!(maskBit(maskA, bitA + x) & maskBit(maskB, bitB + x))) continue;
+        const int32_t first = x * pixelStep;
+        for (int32_t k = 0; k < valuesPerPixel; ++k) out[first + k] = in[first + k];
+    }
+}
+
+void storeMaskedBits(const char* row, char* dst, int32_t dstBit, int32_t pixels, int32_t,
+                     int32_t, const uint8_t* maskA, int32_t bitA, const uint8_t* maskB,
+                     int32_t bitB) {
+    const uint8_t* in = reinterpret_cast<const uint8_t*>(row);
+    uint8_t* out = reinterpret_cast<uint8_t*>(dst);
+    for (int32_t x = 0; x < pixels; ++x) {
+        if (!(maskBit(maskA, bitA + x) & maskBit(maskB, bitB + x))) continue;
+        const int32_t position = dstBit + x;
+        const uint8_t bit = static_cast<uint8_t>(0x80u >> (position & 7));
+        if (maskBit(in, x))
+            out[position >> 3] |= bit;
+        else
+            out[position >> 3] &= static_cast<uint8_t>(~bit);
+    }
+}
+
+constexpr MaskedStore kMaskedStores[kDepthCount] = {
+    storeMaskedBits,           storeMaskedValues<uint8_t>,  storeMaskedValues<uint8_t>,
+    storeMaskedValues<uint16_t>, storeMaskedValues<uint16_t>, storeMaskedValues<uint32_t>,
+    storeMaskedValues<uint32_t>,
+};
+
+}  // namespace
+
+int32_t filterDepthIndex(int32_t depth) {
+    switch (depth) {
+    case ZAR_DEPTH_1U: return kDepth1u;
+    case ZAR_DEPTH_8U: return kDepth8u;
+    case ZAR_DEPTH_8S: return kDepth8s;
+    case ZAR_DEPTH_16U: return kDepth16u;
+    case ZAR_DEPTH_16S: return kDepth16s;
+    case ZAR_DEPTH_32S: return kDepth32s;
+    case ZAR_DEPTH_32F: return kDepth32f;
+    default: return -1;
+    }
+}
+
+FilterShape fixedFilterShape(int32_t filter) { return kFilters[filter].shape; }
+
+RowKernel selectRowKernel(int32_t filter, int32_t depthIndex) {
+    return kFilters[filter].kernels[depthIndex];
+}
+
+size_t rowKernelScratch(int32_t filter, int32_t count, int32_t elementStep) {
+    return kFilters[filter].scratch(count, elementStep);
+}
+
+MaskedStore selectMaskedStore(int32_t depthIndex) { return kMaskedStores[depthIndex]; }
