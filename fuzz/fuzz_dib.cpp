@@ -14,7 +14,7 @@ namespace {
 // Bitmaps of more than this many pixels are skipped: a few bytes of
 // run-length stream may describe gigabytes of rows, which would only measure
 // the allocator against the fuzzer's memory limit.
-constexpr int64_t kMaxPixels = int64_t{1} << 22;
+constexpr int64_t kMaxPixels = int64_t{1} << 20;
 
 bool tooLarge(const uint8_t* data, size_t size) {
     const size_t at = size >= 2 && data[0] == 'B' && data[1] == 'M' ? 14 : 0;

@@ -96,6 +96,20 @@ std::vector<uint8_t> bmpPackRows(const std::vector<std::vector<uint8_t>>& indice
     return out;
 }
 
+int32_t pictureSample(const ImageHeader* image, int32_t x, int32_t y, int32_t c) {
+    const int32_t row = image->origin == ZAR_ORIGIN_BL ? image->height - 1 - y : y;
+    return static_cast<int32_t>(getSample(image, x, row, c));
+}
+
+void expectReportAnyLine(const Report& report, ZarStatus status, const std::string& func,
+                         const std::string& context, const std::string& file) {
+    EXPECT_EQ(report.status, status);
+    EXPECT_EQ(report.func, func);
+    EXPECT_EQ(report.context, context);
+    EXPECT_EQ(report.file, file);
+    EXPECT_GT(report.line, 0);
+}
+
 void expectReport(const Report& report, ZarStatus status, const std::string& func,
                   const std::string& context, const std::string& file, int32_t line) {
     EXPECT_EQ(report.status, status);

@@ -51,6 +51,24 @@ private:
 std::vector<uint8_t> bmpPackRows(const std::vector<std::vector<uint8_t>>& indices,
                                  int32_t bitCount, bool bottomUp = true);
 
+// Owner of a translated image (frees what the library allocated).
+struct Translated {
+    ImageHeader* image = nullptr;
+    int32_t cloneData = -1;
+    Translated() = default;
+    Translated(const Translated&) = delete;
+    Translated& operator=(const Translated&) = delete;
+    ~Translated() { zarDeallocate(image, ZAR_FREE_ALL); }
+};
+
+// Channel c of the pixel at picture position (x, y), y = 0 the top line,
+// whatever the image's origin.
+int32_t pictureSample(const ImageHeader* image, int32_t x, int32_t y, int32_t c);
+
+// Checks a report whose line is the reporting source's own (any positive line).
+void expectReportAnyLine(const Report& report, ZarStatus status, const std::string& func,
+                         const std::string& context, const std::string& file);
+
 // Checks every field of a report.
 void expectReport(const Report& report, ZarStatus status, const std::string& func,
                   const std::string& context, const std::string& file, int32_t line);
