@@ -404,13 +404,11 @@ RowWriter selectWriter(const ImageHeader* image, RowLayout* layout) {
     if ((n != 1 && n != 3 && n != 4) ||
         (image->depth != ZAR_DEPTH_8U && image->depth != ZAR_DEPTH_16U))
         return nullptr;
-    const ptrdiff_t element = bytesPerValue(image->depth);
-    const bool planes = image->dataOrder == ZAR_DATA_ORDER_PLANE;
+    const char* origin = pixelAddress(image, 0, 0, 0);
     layout->channels = n;
     layout->firstByte = n == 1 ? 2 : 0;
-    layout->channelStride =
-        planes ? static_cast<ptrdiff_t>(image->height) * image->widthStep : element;
-    layout->pixelStride = planes ? element : element * n;
+    layout->channelStride = pixelAddress(image, 0, 0, 1) - origin;
+    layout->pixelStride = pixelAddress(image, 1, 0, 0) - origin;
     return image->depth == ZAR_DEPTH_8U ? writeBytes : writeWords;
 }
 
@@ -464,7 +462,8 @@ void convertRows(const DibBlock& dib, const uint8_t* bits, ImageHeader* image, R
     uint8_t work[4 * kChunk];
     for (int64_t t = 0; t < rows; ++t) {
         const uint8_t* src = bits + (bottomUp ? rows - 1 - t : t) * srcStep;
-        char* dst = image->imageData + (bottomLeft ? image->height - 1 - t : t) * image->widthStep;
+        const int64_t dstRow = bottomLeft ? image->height - 1 - t : t;
+        char* dst = pixelAddress(image, 0, static_cast<int32_t>(dstRow), 0);
         for (int32_t x0 = 0; x0 < width; x0 += kChunk) {
             const int32_t count = std::min(kChunk, width - x0);
             read(src, x0, count, ctx, work);

@@ -861,7 +861,8 @@ RandomDib randomDib(zt::Rng& rng) {
 // memory row r, written from the rules one pixel at a time.
 std::array<int32_t, 4> referencePixel(const RandomDib& d, int32_t x, int32_t r) {
     const BITMAPINFOHEADER& h = d.header;
-    const uint8_t* row = d.bits.data() + static_cast<size_t>(r) * zt::bmpRowSize(h.biWidth, h.biBitCount);
+    const uint8_t* row =
+        d.bits.data() + static_cast<size_t>(r) * zt::bmpRowSize(h.biWidth, h.biBitCount);
     auto field = [](uint32_t pixel, uint32_t mask) {
         if (mask == 0) return 0;
         int shift = 0;
