@@ -240,7 +240,8 @@ void setBorderMode(ImageHeader* image, int32_t mode, int32_t sides, int32_t valu
 
 int32_t computeWidthStep(int32_t dataOrder, int32_t depth, int32_t align, int32_t nChannels,
                          int32_t width) {
-    return static_cast<int32_t>(pixelLayout(dataOrder, depth, align, nChannels, width, 1).widthStep);
+    PixelLayout layout = pixelLayout(dataOrder, depth, align, nChannels, width, 1);
+    return static_cast<int32_t>(layout.widthStep);
 }
 
 int32_t tileWidthStep(const ImageHeader* image) {

@@ -1,12 +1,17 @@
 // Status word, error modes and handlers, the error call and the message table.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <latch>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "frame/frame.h"
+#include "support/image_support.h"
 #include "support/zar_test.h"
 #include "zar.h"
 
@@ -197,12 +202,8 @@ TEST(ErrorRecorder, ReceivesTheFiveArgumentsUnchanged) {
     zt::ErrorRecorder recorder;
     zarReportError(STATUS_BAD_ARG, "zarAllocateImage", "( image == ((void *)0) )", "zaralloc",
                    256);
-    zt::Report r = recorder.only();
-    EXPECT_EQ(r.status, STATUS_BAD_ARG);
-    EXPECT_EQ(r.func, "zarAllocateImage");
-    EXPECT_EQ(r.context, "( image == ((void *)0) )");
-    EXPECT_EQ(r.file, "zaralloc");
-    EXPECT_EQ(r.line, 256);
+    zt::expectReport(recorder, STATUS_BAD_ARG, "zarAllocateImage", "( image == ((void *)0) )",
+                     "zaralloc", 256);
 }
 
 TEST(DefaultHandler, ReturnsTheStatusInReturnMode) {
@@ -233,20 +234,58 @@ protected:
     void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
 };
 
+// The death test sees only the child's stderr; standard output is sent there
+// too, so that "^$" proves the library printed nothing on either.
+void silentlyChecked() {
+    std::fflush(stdout);
+    dup2(STDERR_FILENO, STDOUT_FILENO);
+}
+
 TEST_F(ExitMode, AReportEndsTheProcessWithCode1AndNoOutput) {
-    EXPECT_EXIT(zarReportError(STATUS_BAD_ARG, "zarAllocateImage", "( image == ((void *)0) )",
-                               "zaralloc", 256),
-                ::testing::ExitedWithCode(1), "^$");
+    EXPECT_EXIT(
+        {
+            silentlyChecked();
+            zarReportError(STATUS_BAD_ARG, "zarAllocateImage", "( image == ((void *)0) )",
+                           "zaralloc", 256);
+        },
+        ::testing::ExitedWithCode(1), "^$");
 }
 
 TEST_F(ExitMode, BacktraceEndsTheProcessToo) {
-    EXPECT_EXIT(zarReportError(STATUS_BACKTRACE, "zarBlur", "", "zarBlur", 3),
-                ::testing::ExitedWithCode(1), "^$");
+    EXPECT_EXIT(
+        {
+            silentlyChecked();
+            zarReportError(STATUS_BACKTRACE, "zarBlur", "", "zarBlur", 3);
+        },
+        ::testing::ExitedWithCode(1), "^$");
 }
 
 TEST_F(ExitMode, AnOperationsReportEndsTheProcess) {
-    EXPECT_EXIT(zarAllocateImage(nullptr, 0, 0), ::testing::ExitedWithCode(1), "^$");
-    EXPECT_EXIT(zarCloneImage(nullptr), ::testing::ExitedWithCode(1), "^$");
+    EXPECT_EXIT(
+        {
+            silentlyChecked();
+            zarAllocateImage(nullptr, 0, 0);
+        },
+        ::testing::ExitedWithCode(1), "^$");
+    EXPECT_EXIT(
+        {
+            silentlyChecked();
+            zarCloneImage(nullptr);
+        },
+        ::testing::ExitedWithCode(1), "^$");
+}
+
+TEST_F(ExitMode, TheCheckSeesOutputOnStandardOutput) {
+    // The check above can fail: a handler that prints is caught.
+    EXPECT_EXIT(
+        {
+            silentlyChecked();
+            zarRedirectError(zarStdErrReport);
+            zarReportError(-5, "f", "c", "file", 1);
+            std::puts("printed");
+            std::exit(1);
+        },
+        ::testing::ExitedWithCode(1), "printed");
 }
 
 TEST_F(ExitMode, StatusZeroDoesNotEndTheProcess) {

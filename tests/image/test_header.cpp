@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/image.h"
+#include "support/image_support.h"
 #include "support/zar_test.h"
 #include "zar.h"
 
@@ -159,12 +160,7 @@ ImageHeader* create(const CreateArgs& a) {
 }
 
 void expectCreationReport(const zt::ErrorRecorder& recorder, ZarStatus code) {
-    zt::Report r = recorder.only();
-    EXPECT_EQ(r.status, code);
-    EXPECT_EQ(r.func, "zarCreateImageHeader");
-    EXPECT_EQ(r.context, "Incorrect data-ins");
-    EXPECT_EQ(r.file, "zaralloc");
-    EXPECT_EQ(r.line, 148);
+    zt::expectReport(recorder, code, "zarCreateImageHeader", "Incorrect data-ins", "zaralloc", 148);
     EXPECT_EQ(zarGetStatus(), code);
 }
 
@@ -186,6 +182,19 @@ TEST(CreateImageHeader, EachCheckAloneAndEveryPairInOrder) {
             expectCreationReport(recorder, faults[i].code);
         }
     }
+}
+
+TEST(CreateImageHeader, RoiAndTileRecordsAreNotChecked) {
+    zt::ErrorRecorder recorder;
+    Roi roi{99, -5, -5, 0, -1};
+    TileInfo tile{nullptr, 0, nullptr, 3, 0};
+    ImageHeader* image = zarCreateImageHeader(1, 0, ZAR_DEPTH_8U, "GRAY", "GRAY", 0, 0, 4, 4, 4,
+                                              &roi, nullptr, nullptr, &tile);
+    ASSERT_NE(image, nullptr);
+    EXPECT_TRUE(recorder.reports().empty());
+    EXPECT_EQ(image->roi, &roi);
+    EXPECT_EQ(image->tileInfo, &tile);
+    zarDeallocate(image, ZAR_FREE_HEADER);
 }
 
 TEST(CreateImageHeader, WidthZeroComesBeforeChannels) {
@@ -350,8 +359,10 @@ TEST_F(Validate, EachCheckAloneAndEveryPairInOrder) {
          [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->height = 0; }},
         {"roi width -1", -25, "roiWidth",
          [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->width = -1; }},
-        {"roi x -1", -11, "roiX", [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->xOffset = -1; }},
-        {"roi y -2", -11, "roiY", [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->yOffset = -2; }},
+        {"roi x -1", -11, "roiX",
+         [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->xOffset = -1; }},
+        {"roi y -2", -11, "roiY",
+         [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->yOffset = -2; }},
     };
     auto tiledOnly = [](const std::string& f) {
         return f == "callback" || f == "tileWidth" || f == "tileHeight";
