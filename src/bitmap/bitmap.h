@@ -21,7 +21,7 @@ constexpr size_t kUnboundedStream = SIZE_MAX;
 // colour table right behind the header and its bits right behind the table; a
 // whole file names its own bits offset, so the bits may lie elsewhere.
 struct DibBlock {
-    const BITMAPINFOHEADER* header;  // 4-byte aligned (a copy when the caller's is not)
+    const BITMAPINFOHEADER* header;  // the caller's, or an aligned copy of a file's
     const uint8_t* colors;           // colour table, or the three masks of bit fields
     const uint8_t* bits;             // pixel rows, or the run-length stream
     size_t streamLimit;              // stream bytes the decoder may read

@@ -372,6 +372,25 @@ TEST(TranslateShapes, RunLengthErrorStillReturnsTheImage) {
                  "Impossible to decompress RLE DIB", "zarDIB", 888);
 }
 
+TEST(TranslateShapes, RunLengthStreamIsReadNoFurtherThanBiSizeImage) {
+    zt::ErrorRecorder errors;
+    // The end of bitmap lies in bytes 5 and 6; biSizeImage 4 leaves it out.
+    const Bytes stream = {0x03, 0x05, 0x00, 0x00, 0x00, 0x01};
+    zt::Dib dib(zt::bmpHeader(3, 1, 8, kBiRle8, 0, 4), zt::bmpGrayRamp(256), stream);
+    Translated t;
+    translate(dib, &t);
+    ASSERT_NE(t.image, nullptr);
+    ASSERT_EQ(errors.reports().size(), 2u);
+    expectReport(errors.reports()[0], STATUS_BAD_ARG, "zarConvertFromDIB",
+                 "Incorrect format of BI_RLE8 DIB (mismatch biHeight)", "ownrle", 643);
+    errors.clear();
+    dib.header()->biSizeImage = 6;
+    Translated u;
+    translate(dib, &u);
+    EXPECT_TRUE(errors.reports().empty());
+    EXPECT_EQ(pictureSample(u.image, 2, 0, 0), 5);
+}
+
 TEST(TranslateShapes, SixteenBitFiveFiveFive) {
     zt::ErrorRecorder errors;
     zt::Dib dib(zt::bmpHeader(5, 1, 16), {},
