@@ -43,5 +43,21 @@ demo: build
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
+# libFuzzer on bitmap translation (clang, ASan + UBSan) for FUZZ_SECONDS,
+# starting from the committed seed corpus; new inputs go to build-fuzz/corpus.
+FUZZ_SECONDS ?= 60
+FUZZ_BUILD := build-fuzz
+FUZZ_SOURCES := $(wildcard src/*/*.cpp) fuzz/fuzz_dib.cpp
+
+fuzz:
+	@command -v clang++ >/dev/null 2>&1 || { echo "installing: clang"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang; }
+	mkdir -p $(FUZZ_BUILD)/corpus
+	clang++ -std=c++20 -O1 -g -fno-omit-frame-pointer \
+	  -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+	  -Iinclude -Isrc $(FUZZ_SOURCES) -o $(FUZZ_BUILD)/fuzz_dib
+	$(FUZZ_BUILD)/fuzz_dib -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus fuzz/corpus
+
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz demo-out

@@ -330,13 +330,48 @@ ZAR_API void ZAR_STDCALL zarRemap(ImageHeader *srcImage, ImageHeader *xMap, Imag
 
 /* --------------------------------------------------------------- bitmaps */
 
-/* Turns a bitmap block (header, colour table or masks, bits) into an image.  In:
- * *cloneData 0 asks for a header that references the bits where the layouts agree;
- * out: *cloneData 1 when the pixels were converted into a new block. */
+/* Turns a bitmap in memory into a new image.  dib points at a 40-byte
+ * BITMAPINFOHEADER followed by its colour table (or, for BI_BITFIELDS, its
+ * three masks, red first) and its bits, in one block; compressions BI_RGB,
+ * BI_RLE8, BI_RLE4 and BI_BITFIELDS; 1, 4, 8, 16, 24 or 32 bits a pixel.
+ *
+ * *cloneData is written, never read.  It is 0 when the image references the
+ * bits inside the block (keep the block alive while the image is used;
+ * zarDeallocate never frees it): uncompressed 24-bit
+ * (3 channels "BGR"), 32-bit BI_RGB (4 channels "BGRA", alpha = the fourth
+ * byte), 1-bit with a black-then-white palette (one ZAR_DEPTH_1U channel) and
+ * 8-bit with a gray palette (one 8U channel holding the palette INDICES, which
+ * equal the gray levels only for the 256-entry identity ramp).  Otherwise it
+ * is 1 and the image owns converted pixels in plane order, rows aligned to 32
+ * bytes: 8U "BGR", one 8U gray channel for 4-bit and run-length 8-bit gray
+ * palettes, "BGRA" for 32-bit bit fields (alpha = the bits above the highest
+ * mask).  Fields narrower than 8 bits are shifted up without replicating
+ * their high bits (5-bit 31 becomes 248).  A palette is gray when it has at
+ * least two entries and entry i of n is 255 * i / (n - 1) in all three colours.
+ * Origin is ZAR_ORIGIN_BL for a positive biHeight (bottom-up rows) and
+ * ZAR_ORIGIN_TL for a negative one; width biWidth, height |biHeight|.
+ *
+ * Returns null after reporting a bad argument or header, or no memory.  A
+ * failure while converting (a malformed run-length stream) is reported but the
+ * image is still returned, its pixels undefined.  A run-length stream is read
+ * up to its end of bitmap, or at most biSizeImage bytes when that is not 0;
+ * pixels it skips read as palette index 0.  In ZAR_ERRMODE_RETURN, a negative
+ * status word left by an earlier failure makes the conversion return without
+ * converting: clear it with zarSetStatus(0) first, or use zarTranslateDIBBlock. */
 ZAR_API ImageHeader *ZAR_STDCALL zarTranslateDIB(const BITMAPINFOHEADER *dib, int32_t *cloneData);
 
-/* A bitmap block or a whole .bmp file image of known size: refuses (STATUS_BAD_ARG)
- * anything that would reach past size, then behaves as zarTranslateDIB. */
+/* zarTranslateDIB for a bitmap of known size, safe on untrusted bytes.  block
+ * is either a whole .bmp file image (starting with the 14-byte "BM" file
+ * header, whose bits offset is honoured) or a bare bitmap block as
+ * zarTranslateDIB takes it, of size bytes, at any alignment.  Clears the
+ * status word on entry, then refuses with STATUS_BAD_ARG (function
+ * "zarTranslateDIBBlock") a null block or cloneData and a block too small for
+ * its headers; checks the header as zarTranslateDIB does; and refuses a colour
+ * table, masks, bits offset, uncompressed bits or run-length stream
+ * (biSizeImage) reaching past size.  A run-length stream with biSizeImage 0 is
+ * bounded by the end of the block.  Then it behaves as zarTranslateDIB: a
+ * referenced image (*cloneData 0) points into block.  A file whose bits do not
+ * lie right behind its colour table is always converted (*cloneData 1). */
 ZAR_API ImageHeader *ZAR_STDCALL zarTranslateDIBBlock(const void *block, size_t size,
         int32_t *cloneData);
 

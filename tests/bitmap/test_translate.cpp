@@ -1,0 +1,1042 @@
+// Bitmap translation and conversion: check tables, image shapes, readers,
+// the channel-sequence step, writers, row order, and random bitmaps against a
+// per-pixel reference written from the rules.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bitmap/bitmap.h"
+#include "image/image.h"
+#include "support/bitmap_support.h"
+#include "support/zar_test.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using zt::pictureSample;
+using zt::Translated;
+using zt::expectReport;
+
+void translate(const zt::Dib& dib, Translated* out) {
+    out->image = zarTranslateDIB(dib.header(), &out->cloneData);
+}
+
+std::string four(const char* p) { return std::string(p, 4); }
+
+void expectShape(const ImageHeader* image, int32_t nChannels, int32_t alpha, int32_t depth,
+                 const char (&model)[5], const std::array<char, 4>& seq, bool converted) {
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->nChannels, nChannels);
+    EXPECT_EQ(image->alphaChannel, alpha);
+    EXPECT_EQ(image->depth, depth);
+    EXPECT_EQ(four(image->colorModel), std::string(model, 4));
+    EXPECT_EQ(four(image->channelSeq), std::string(seq.data(), 4));
+    EXPECT_EQ(image->dataOrder, converted ? ZAR_DATA_ORDER_PLANE : ZAR_DATA_ORDER_PIXEL);
+    EXPECT_EQ(image->align, converted ? 32 : 4);
+    EXPECT_EQ(image->roi, nullptr);
+    EXPECT_EQ(image->maskImage, nullptr);
+    EXPECT_EQ(image->tileInfo, nullptr);
+    EXPECT_EQ(image->imageTag, nullptr);
+}
+
+// The referencing shape: pixels at the bitmap's bits, its row size, no block.
+void expectReferenced(const Translated& t, const zt::Dib& dib) {
+    const BITMAPINFOHEADER* h = dib.header();
+    EXPECT_EQ(t.cloneData, 0);
+    EXPECT_EQ(t.image->imageData, reinterpret_cast<const char*>(dib.bits()));
+    EXPECT_EQ(t.image->imageDataBlock, nullptr);
+    EXPECT_EQ(t.image->widthStep, zt::bmpRowSize(h->biWidth, h->biBitCount));
+    EXPECT_EQ(t.image->imageSize, t.image->widthStep * std::abs(h->biHeight));
+}
+
+void expectConverted(const Translated& t) {
+    EXPECT_EQ(t.cloneData, 1);
+    EXPECT_NE(t.image->imageDataBlock, nullptr);
+    EXPECT_EQ(t.image->widthStep,
+              zt::expectedWidthStep(ZAR_DATA_ORDER_PLANE, t.image->depth, 32,
+                                    t.image->nChannels, t.image->width));
+}
+
+constexpr std::array<char, 4> kSeqG = {'G', 0, 0, 0};
+constexpr std::array<char, 4> kSeqBgr = {'B', 'G', 'R', 0};
+constexpr std::array<char, 4> kSeqBgra = {'B', 'G', 'R', 'A'};
+
+Bytes le16(std::initializer_list<uint16_t> values) {
+    Bytes out;
+    for (uint16_t v : values) {
+        out.push_back(static_cast<uint8_t>(v));
+        out.push_back(static_cast<uint8_t>(v >> 8));
+    }
+    return out;
+}
+
+Bytes le32(std::initializer_list<uint32_t> values) {
+    Bytes out;
+    for (uint32_t v : values)
+        for (int k = 0; k < 4; ++k) out.push_back(static_cast<uint8_t>(v >> (8 * k)));
+    return out;
+}
+
+// ------------------------------------------------------------ check table
+
+struct TranslateCheckCase {
+    const char* name;
+    void (*spoil)(BITMAPINFOHEADER*);
+    const char* context;
+    int32_t line;
+};
+
+TEST(TranslateChecks, NullArguments) {
+    zt::ErrorRecorder errors;
+    int32_t cloneData = 7;
+    EXPECT_EQ(zarTranslateDIB(nullptr, &cloneData), nullptr);
+    expectReport(errors.only(), STATUS_BAD_ARG, "zarTranslateDIB", "( dib == ((void *)0) )",
+                 "zarDIB", 162);
+    errors.clear();
+    zt::Dib dib(zt::bmpHeader(1, 1, 24), {}, Bytes(4));
+    EXPECT_EQ(zarTranslateDIB(dib.header(), nullptr), nullptr);
+    expectReport(errors.only(), STATUS_BAD_ARG, "zarTranslateDIB",
+                 "( cloneData == ((void *)0) )", "zarDIB", 163);
+    EXPECT_EQ(cloneData, 7);
+}
+
+TEST(TranslateChecks, EveryHeaderCheckInOrder) {
+    const TranslateCheckCase cases[] = {
+        {"size", [](BITMAPINFOHEADER* h) { h->biSize = 12; },
+         "( dib->biSize != sizeof(BITMAPINFOHEADER) )", 164},
+        {"size before planes", [](BITMAPINFOHEADER* h) { h->biSize = 124; h->biPlanes = 3; },
+         "( dib->biSize != sizeof(BITMAPINFOHEADER) )", 164},
+        {"planes", [](BITMAPINFOHEADER* h) { h->biPlanes = 0; }, "(dib->biPlanes != 1)", 166},
+        {"compression", [](BITMAPINFOHEADER* h) { h->biCompression = 4; },
+         "(dib->biCompression != 0) && (dib->biCompression != 1) && (dib->biCompression != 2) "
+         "&& (dib->biCompression != 3)",
+         168},
+        {"rle8 bits", [](BITMAPINFOHEADER* h) { h->biCompression = 1; h->biBitCount = 4; },
+         "(dib->biBitCount != 8) && (dib->biCompression == 1)", 173},
+        {"rle4 bits", [](BITMAPINFOHEADER* h) { h->biCompression = 2; h->biBitCount = 8; },
+         "(dib->biBitCount != 4) && (dib->biCompression == 2)", 176},
+        {"rle top-down",
+         [](BITMAPINFOHEADER* h) { h->biCompression = 1; h->biBitCount = 8; h->biHeight = -2; },
+         "(dib->biHeight < 0) && ( (dib->biCompression == 1) || (dib->biCompression == 2) )",
+         179},
+        {"rle4 top-down",
+         [](BITMAPINFOHEADER* h) { h->biCompression = 2; h->biBitCount = 4; h->biHeight = -2; },
+         "(dib->biHeight < 0) && ( (dib->biCompression == 1) || (dib->biCompression == 2) )",
+         179},
+        {"bit count", [](BITMAPINFOHEADER* h) { h->biBitCount = 2; }, "dib->biBitCount is bad",
+         276},
+        {"bit count 0", [](BITMAPINFOHEADER* h) { h->biBitCount = 0; },
+         "dib->biBitCount is bad", 276},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        zt::ErrorRecorder errors;
+        zt::Dib dib(zt::bmpHeader(2, 2, 24), Bytes(1024), Bytes(64));
+        c.spoil(dib.header());
+        int32_t cloneData = 7;
+        EXPECT_EQ(zarTranslateDIB(dib.header(), &cloneData), nullptr);
+        expectReport(errors.only(), STATUS_BAD_ARG, "zarTranslateDIB", c.context, "zarDIB",
+                     c.line);
+        EXPECT_EQ(cloneData, 7);
+    }
+}
+
+TEST(TranslateChecks, ZeroWidthFailsInHeaderCreation) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(0, 2, 24), {}, {});
+    int32_t cloneData = 7;
+    EXPECT_EQ(zarTranslateDIB(dib.header(), &cloneData), nullptr);
+    ASSERT_EQ(errors.reports().size(), 2u);
+    expectReport(errors.reports()[0], STATUS_BAD_IMAGE_SIZE, "zarCreateImageHeader",
+                 "Incorrect data-ins", "zaralloc", 148);
+    expectReport(errors.reports()[1], STATUS_NO_MEMORY, "zarTranslateDIB",
+                 "Not enough memory to allocate header for destination image", "zarDIB", 310);
+}
+
+TEST(TranslateChecks, ConvertedPixelsThatCannotBeAllocated) {
+    zt::ErrorRecorder errors;
+    // 3 planes of 30000 x 30000 bytes pass the 32-bit sizes of an image.
+    zt::Dib dib(zt::bmpHeader(30000, 30000, 16), {}, {});
+    int32_t cloneData = 7;
+    EXPECT_EQ(zarTranslateDIB(dib.header(), &cloneData), nullptr);
+    expectReport(errors.only(), STATUS_NO_MEMORY, "zarTranslateDIB",
+                 "Not enough memory to allocate data for destination image", "zarDIB", 323);
+}
+
+TEST(TranslateChecks, ReferencedBitsBeyondThe32BitSizes) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(0x10000000, 16, 24), {}, {});
+    int32_t cloneData = 7;
+    EXPECT_EQ(zarTranslateDIB(dib.header(), &cloneData), nullptr);
+    zt::expectReportAnyLine(errors.only(), STATUS_BAD_IMAGE_SIZE, "zarTranslateDIB",
+                            "Bitmap too large for an image", "zarDIB");
+}
+
+// ------------------------------------------------------------ gray palette
+
+TEST(GrayPalette, TheRampRule) {
+    auto gray = [](uint16_t bits, const Bytes& colors, uint32_t clrUsed) {
+        BITMAPINFOHEADER h = zt::bmpHeader(1, 1, bits, 0, clrUsed);
+        return hasGrayPalette(&h, colors.data());
+    };
+    EXPECT_TRUE(gray(1, zt::bmpPalette({0x000000, 0xFFFFFF}), 0));
+    EXPECT_FALSE(gray(1, zt::bmpPalette({0xFFFFFF, 0x000000}), 0));
+    EXPECT_TRUE(gray(8, zt::bmpPalette({0x000000, 0x7F7F7F, 0xFFFFFF}), 3));  // 255 * 1 / 2 = 127
+    EXPECT_FALSE(gray(8, zt::bmpPalette({0x000000, 0x808080, 0xFFFFFF}), 3));
+    EXPECT_TRUE(gray(8, zt::bmpGrayRamp(256), 0));
+    EXPECT_TRUE(gray(4, zt::bmpGrayRamp(16), 0));
+    EXPECT_TRUE(gray(8, zt::bmpGrayRamp(16), 16));
+    EXPECT_FALSE(gray(8, zt::bmpGrayRamp(16), 0));  // 256 entries expected, ramp is not
+    EXPECT_FALSE(gray(8, zt::bmpPalette({0x000000, 0xFFFF00}), 2));  // blue differs
+    EXPECT_FALSE(gray(8, zt::bmpPalette({0x000000, 0xFF00FF}), 2));  // green differs
+    EXPECT_FALSE(gray(8, zt::bmpPalette({0x000000, 0x00FFFF}), 2));  // red differs
+    // One entry: no ramp, not gray (and no division by zero).
+    EXPECT_FALSE(gray(8, zt::bmpPalette({0x000000}), 1));
+    EXPECT_FALSE(gray(8, zt::bmpPalette({0xFFFFFF}), 1));
+    // The reserved byte is not part of the test.
+    Bytes withReserved = zt::bmpPalette({0x000000, 0xFFFFFF});
+    withReserved[3] = 9;
+    EXPECT_TRUE(gray(1, withReserved, 2));
+}
+
+TEST(GrayPalette, ColourEntriesByBitCount) {
+    auto entries = [](uint16_t bits, uint32_t compression, uint32_t clrUsed) {
+        BITMAPINFOHEADER h = zt::bmpHeader(1, 1, bits, compression, clrUsed);
+        return dibColorEntries(&h);
+    };
+    EXPECT_EQ(entries(1, 0, 0), 2);
+    EXPECT_EQ(entries(4, 0, 0), 16);
+    EXPECT_EQ(entries(8, 0, 0), 256);
+    EXPECT_EQ(entries(8, 1, 7), 7);
+    EXPECT_EQ(entries(24, 0, 9), 0);
+    EXPECT_EQ(entries(16, 0, 9), 0);
+    EXPECT_EQ(entries(16, 3, 9), 3);
+    EXPECT_EQ(entries(32, 3, 0), 3);
+    EXPECT_EQ(entries(32, 1, 5), 5);
+}
+
+// ------------------------------------------------------------ shapes
+
+TEST(TranslateShapes, OneBitBlackThenWhiteReferencesTheBits) {
+    zt::ErrorRecorder errors;
+    // 10 x 2: top line 1010110011, bottom line all 0 but the last.
+    const std::vector<std::vector<uint8_t>> px = {{1, 0, 1, 0, 1, 1, 0, 0, 1, 1},
+                                                  {0, 0, 0, 0, 0, 0, 0, 0, 0, 1}};
+    zt::Dib dib(zt::bmpHeader(10, 2, 1), zt::bmpPalette({0x000000, 0xFFFFFF}),
+                zt::bmpPackRows(px, 1));
+    Translated t;
+    translate(dib, &t);
+    expectShape(t.image, 1, 0, ZAR_DEPTH_1U, "GRAY", kSeqG, false);
+    expectReferenced(t, dib);
+    EXPECT_EQ(t.image->origin, ZAR_ORIGIN_BL);
+    EXPECT_EQ(t.image->width, 10);
+    EXPECT_EQ(t.image->height, 2);
+    for (int32_t y = 0; y < 2; ++y)
+        for (int32_t x = 0; x < 10; ++x) EXPECT_EQ(pictureSample(t.image, x, y, 0), px[y][x]);
+    EXPECT_TRUE(errors.reports().empty());
+}
+
+TEST(TranslateShapes, OneBitOtherColoursAreConverted) {
+    zt::ErrorRecorder errors;
+    const std::vector<std::vector<uint8_t>> px = {{1, 0, 1}, {0, 1, 1}};
+    zt::Dib dib(zt::bmpHeader(3, 2, 1), zt::bmpPalette({0x102030, 0xA0B0C0}),
+                zt::bmpPackRows(px, 1));
+    Translated t;
+    translate(dib, &t);
+    expectShape(t.image, 3, 0, ZAR_DEPTH_8U, "RGB\0", kSeqBgr, true);
+    expectConverted(t);
+    for (int32_t y = 0; y < 2; ++y)
+        for (int32_t x = 0; x < 3; ++x) {
+            const bool one = px[y][x] != 0;
+            EXPECT_EQ(pictureSample(t.image, x, y, 0), one ? 0xC0 : 0x30);  // blue
+            EXPECT_EQ(pictureSample(t.image, x, y, 1), one ? 0xB0 : 0x20);
+            EXPECT_EQ(pictureSample(t.image, x, y, 2), one ? 0xA0 : 0x10);  // red
+        }
+    EXPECT_TRUE(errors.reports().empty());
+}
+
+TEST(TranslateShapes, FourBitGrayBecomesOneChannelOfLevels) {
+    zt::ErrorRecorder errors;
+    const std::vector<std::vector<uint8_t>> px = {{0, 15, 7}, {1, 2, 3}};
+    zt::Dib dib(zt::bmpHeader(3, 2, 4), zt::bmpGrayRamp(16), zt::bmpPackRows(px, 4));
+    Translated t;
+    translate(dib, &t);
+    expectShape(t.image, 1, 0, ZAR_DEPTH_8U, "GRAY", kSeqG, true);
+    expectConverted(t);
+    for (int32_t y = 0; y < 2; ++y)
+        for (int32_t x = 0; x < 3; ++x)
+            EXPECT_EQ(pictureSample(t.image, x, y, 0), 17 * px[y][x]);  // (256 v) >> 8
+}
+
+TEST(TranslateShapes, FourBitColour) {
+    zt::ErrorRecorder errors;
+    const std::vector<std::vector<uint8_t>> px = {{0, 1, 2, 1, 0}};
+    zt::Dib dib(zt::bmpHeader(5, 1, 4, 0, 3), zt::bmpPalette({0xFF0000, 0x00FF00, 0x0000FF}),
+                zt::bmpPackRows(px, 4));
+    Translated t;
+    translate(dib, &t);
+    expectShape(t.image, 3, 0, ZAR_DEPTH_8U, "RGB\0", kSeqBgr, true);
+    const int32_t blue[] = {0, 0, 255, 0, 0}, green[] = {0, 255, 0, 255, 0},
+                  red[] = {255, 0, 0, 0, 255};
+    for (int32_t x = 0; x < 5; ++x) {
+        EXPECT_EQ(pictureSample(t.image, x, 0, 0), blue[x]);
+        EXPECT_EQ(pictureSample(t.image, x, 0, 1), green[x]);
+        EXPECT_EQ(pictureSample(t.image, x, 0, 2), red[x]);
+    }
+}
+
+TEST(TranslateShapes, EightBitIdentityGrayReferencesTheBits) {
+    zt::ErrorRecorder errors;
+    const std::vector<std::vector<uint8_t>> px = {{0, 200, 17, 255, 3}, {9, 8, 7, 6, 5}};
+    zt::Dib dib(zt::bmpHeader(5, 2, 8), zt::bmpGrayRamp(256), zt::bmpPackRows(px, 8));
+    Translated t;
+    translate(dib, &t);
+    expectShape(t.image, 1, 0, ZAR_DEPTH_8U, "GRAY", kSeqG, false);
+    expectReferenced(t, dib);
+    EXPECT_EQ(t.image->widthStep, 8);
+    for (int32_t y = 0; y < 2; ++y)
+        for (int32_t x = 0; x < 5; ++x) EXPECT_EQ(pictureSample(t.image, x, y, 0), px[y][x]);
+}
+
+TEST(TranslateShapes, EightBitShortGrayRampReferencesIndices) {
+    zt::ErrorRecorder errors;
+    // A 16-entry ramp passes the gray test: the image is the indices.
+    const std::vector<std::vector<uint8_t>> px = {{0, 15, 3}};
+    zt::Dib dib(zt::bmpHeader(3, 1, 8, 0, 16), zt::bmpGrayRamp(16), zt::bmpPackRows(px, 8));
+    Translated t;
+    translate(dib, &t);
+    expectShape(t.image, 1, 0, ZAR_DEPTH_8U, "GRAY", kSeqG, false);
+    expectReferenced(t, dib);
+    EXPECT_EQ(pictureSample(t.image, 1, 0, 0), 15);
+}
+
+TEST(TranslateShapes, EightBitGrayRunLengthIsConverted) {
+    zt::ErrorRecorder errors;
+    // 3 x 2: bottom line 5 5 5, top line 1 2 3.
+    const Bytes stream = {0x03, 0x05, 0x00, 0x00, 0x00, 0x03, 1, 2, 3, 0, 0x00, 0x01};
+    zt::Dib dib(zt::bmpHeader(3, 2, 8, kBiRle8), zt::bmpGrayRamp(256), stream);
+    Translated t;
+    translate(dib, &t);
+    expectShape(t.image, 1, 0, ZAR_DEPTH_8U, "GRAY", kSeqG, true);
+    expectConverted(t);
+    EXPECT_EQ(t.image->origin, ZAR_ORIGIN_BL);
+    const int32_t top[] = {1, 2, 3};
+    for (int32_t x = 0; x < 3; ++x) {
+        EXPECT_EQ(pictureSample(t.image, x, 0, 0), top[x]);
+        EXPECT_EQ(pictureSample(t.image, x, 1, 0), 5);
+    }
+    EXPECT_TRUE(errors.reports().empty());
+}
+
+TEST(TranslateShapes, EightBitColourRunLength) {
+    zt::ErrorRecorder errors;
+    const Bytes stream = {0x02, 0x01, 0x00, 0x01};
+    zt::Dib dib(zt::bmpHeader(2, 1, 8, kBiRle8, 2), zt::bmpPalette({0x000000, 0x123456}), stream);
+    Translated t;
+    translate(dib, &t);
+    expectShape(t.image, 3, 0, ZAR_DEPTH_8U, "RGB\0", kSeqBgr, true);
+    EXPECT_EQ(pictureSample(t.image, 1, 0, 0), 0x56);
+    EXPECT_EQ(pictureSample(t.image, 1, 0, 2), 0x12);
+}
+
+TEST(TranslateShapes, FourBitRunLength) {
+    zt::ErrorRecorder errors;
+    const Bytes stream = {0x03, 0x12, 0x00, 0x01};
+    zt::Dib dib(zt::bmpHeader(3, 1, 4, kBiRle4, 3),
+                zt::bmpPalette({0x0000FF, 0x00FF00, 0xFF0000}), stream);
+    Translated t;
+    translate(dib, &t);
+    expectShape(t.image, 3, 0, ZAR_DEPTH_8U, "RGB\0", kSeqBgr, true);
+    // Pixels 1 2 1: green, red, green.
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 1), 255);
+    EXPECT_EQ(pictureSample(t.image, 1, 0, 2), 255);
+    EXPECT_EQ(pictureSample(t.image, 1, 0, 1), 0);
+    EXPECT_EQ(pictureSample(t.image, 2, 0, 1), 255);
+}
+
+TEST(TranslateShapes, RunLengthErrorStillReturnsTheImage) {
+    zt::ErrorRecorder errors;
+    const Bytes stream = {0x04, 0x05, 0x00, 0x01};  // a run past the width
+    zt::Dib dib(zt::bmpHeader(3, 1, 8, kBiRle8), zt::bmpGrayRamp(256), stream);
+    Translated t;
+    translate(dib, &t);
+    ASSERT_NE(t.image, nullptr);
+    EXPECT_EQ(t.cloneData, 1);
+    ASSERT_EQ(errors.reports().size(), 2u);
+    expectReport(errors.reports()[0], STATUS_BAD_ARG, "zarConvertFromDIB",
+                 "Incorrect format of BI_RLE8 DIB (mismatch biHeight or biWidth)", "ownrle", 687);
+    expectReport(errors.reports()[1], STATUS_INTERNAL, "zarConvertFromDIB",
+                 "Impossible to decompress RLE DIB", "zarDIB", 888);
+}
+
+TEST(TranslateShapes, RunLengthStreamIsReadNoFurtherThanBiSizeImage) {
+    zt::ErrorRecorder errors;
+    // The end of bitmap lies in bytes 5 and 6; biSizeImage 4 leaves it out.
+    const Bytes stream = {0x03, 0x05, 0x00, 0x00, 0x00, 0x01};
+    zt::Dib dib(zt::bmpHeader(3, 1, 8, kBiRle8, 0, 4), zt::bmpGrayRamp(256), stream);
+    Translated t;
+    translate(dib, &t);
+    ASSERT_NE(t.image, nullptr);
+    ASSERT_EQ(errors.reports().size(), 2u);
+    expectReport(errors.reports()[0], STATUS_BAD_ARG, "zarConvertFromDIB",
+                 "Incorrect format of BI_RLE8 DIB (mismatch biHeight)", "ownrle", 643);
+    errors.clear();
+    dib.header()->biSizeImage = 6;
+    Translated u;
+    translate(dib, &u);
+    EXPECT_TRUE(errors.reports().empty());
+    EXPECT_EQ(pictureSample(u.image, 2, 0, 0), 5);
+}
+
+TEST(TranslateShapes, SixteenBitFiveFiveFive) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(5, 1, 16), {},
+                le16({0x7FFF, 0x7C00, 0x03E0, 0x001F, 0x8421}));
+    Translated t;
+    translate(dib, &t);
+    expectShape(t.image, 3, 0, ZAR_DEPTH_8U, "RGB\0", kSeqBgr, true);
+    expectConverted(t);
+    const int32_t blue[] = {248, 0, 0, 248, 8}, green[] = {248, 0, 248, 0, 8},
+                  red[] = {248, 248, 0, 0, 8};
+    for (int32_t x = 0; x < 5; ++x) {
+        EXPECT_EQ(pictureSample(t.image, x, 0, 0), blue[x]) << x;
+        EXPECT_EQ(pictureSample(t.image, x, 0, 1), green[x]) << x;
+        EXPECT_EQ(pictureSample(t.image, x, 0, 2), red[x]) << x;
+    }
+}
+
+TEST(TranslateShapes, SixteenBitFieldsFiveSixFive) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(4, 1, 16, kBiBitfields), zt::bmpMasks(0xF800, 0x07E0, 0x001F),
+                le16({0xF800, 0x07E0, 0x001F, 0x0821}));
+    Translated t;
+    translate(dib, &t);
+    expectShape(t.image, 3, 0, ZAR_DEPTH_8U, "RGB\0", kSeqBgr, true);
+    const int32_t blue[] = {0, 0, 248, 8}, green[] = {0, 252, 0, 4}, red[] = {248, 0, 0, 8};
+    for (int32_t x = 0; x < 4; ++x) {
+        EXPECT_EQ(pictureSample(t.image, x, 0, 0), blue[x]) << x;
+        EXPECT_EQ(pictureSample(t.image, x, 0, 1), green[x]) << x;
+        EXPECT_EQ(pictureSample(t.image, x, 0, 2), red[x]) << x;
+    }
+}
+
+TEST(TranslateShapes, SixteenBitFieldsUseTheLowSixteenBitsAndScaleWideFields) {
+    zt::ErrorRecorder errors;
+    // Red: a 12-bit field (shifted right by 4); green: a 2-bit field (left by
+    // 6); blue: 0x10000F keeps only 0x000F, a 4-bit field.
+    zt::Dib dib(zt::bmpHeader(1, 1, 16, kBiBitfields), zt::bmpMasks(0xFFF0, 0x000C, 0x10000F),
+                le16({0xABCD}));
+    Translated t;
+    translate(dib, &t);
+    ASSERT_NE(t.image, nullptr);
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 2), 0xAB);         // 0xABC >> 4
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 1), 0x3 << 6);     // (0xD & 0xC) >> 2 = 3
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 0), 0xD << 4);     // 4-bit 13
+}
+
+TEST(TranslateShapes, TwentyFourBitReferencesTheBits) {
+    zt::ErrorRecorder errors;
+    // 3 x 1: row of 9 bytes padded to 12.
+    Bytes bits = {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0};
+    zt::Dib dib(zt::bmpHeader(3, 1, 24), {}, bits);
+    Translated t;
+    translate(dib, &t);
+    expectShape(t.image, 3, 0, ZAR_DEPTH_8U, "RGB\0", kSeqBgr, false);
+    expectReferenced(t, dib);
+    EXPECT_EQ(t.image->widthStep, 12);
+    EXPECT_EQ(pictureSample(t.image, 2, 0, 0), 7);
+    EXPECT_EQ(pictureSample(t.image, 2, 0, 2), 9);
+}
+
+TEST(TranslateShapes, ThirtyTwoBitReferencesTheBits) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(2, -1, 32), {}, le32({0x80112233, 0x01445566}));
+    Translated t;
+    translate(dib, &t);
+    expectShape(t.image, 4, 4, ZAR_DEPTH_8U, "RGBA", kSeqBgra, false);
+    expectReferenced(t, dib);
+    EXPECT_EQ(t.image->origin, ZAR_ORIGIN_TL);
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 0), 0x33);
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 3), 0x80);
+    EXPECT_EQ(pictureSample(t.image, 1, 0, 2), 0x44);
+}
+
+TEST(TranslateShapes, ThirtyTwoBitFieldsAreConvertedWithAlphaAboveTheFields) {
+    zt::ErrorRecorder errors;
+    // 10-10-10: alpha is the two bits above, a 2-bit field shifted left by 6.
+    const uint32_t pixel = 3u << 30 | 0x3FFu << 20 | 0x200u << 10 | 0x001u;
+    zt::Dib dib(zt::bmpHeader(1, 1, 32, kBiBitfields),
+                zt::bmpMasks(0x3FF00000, 0x000FFC00, 0x000003FF), le32({pixel}));
+    Translated t;
+    translate(dib, &t);
+    expectShape(t.image, 4, 4, ZAR_DEPTH_8U, "RGBA", kSeqBgra, true);
+    expectConverted(t);
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 0), 0x00);  // 0x001 >> 2
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 1), 0x80);  // 0x200 >> 2
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 2), 0xFF);  // 0x3FF >> 2
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 3), 0xC0);  // 3 << 6
+}
+
+TEST(TranslateShapes, ThirtyTwoBitFieldsReachingTheTopLeaveNoAlpha) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(2, 1, 32, kBiBitfields),
+                zt::bmpMasks(0x0000FF00, 0xFF000000, 0x000000FF), le32({0xA1B2C3D4, 0xFFFFFFFF}));
+    Translated t;
+    translate(dib, &t);
+    ASSERT_NE(t.image, nullptr);
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 0), 0xD4);
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 1), 0xA1);
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 2), 0xC3);
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 3), 0);
+    EXPECT_EQ(pictureSample(t.image, 1, 0, 3), 0);
+}
+
+TEST(TranslateShapes, ThirtyTwoBitStandardFieldsTakeTheTopByteAsAlpha) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(1, 1, 32, kBiBitfields),
+                zt::bmpMasks(0x00FF0000, 0x0000FF00, 0x000000FF), le32({0x7F102030}));
+    Translated t;
+    translate(dib, &t);
+    ASSERT_NE(t.image, nullptr);
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 3), 0x7F);
+    EXPECT_EQ(pictureSample(t.image, 0, 0, 2), 0x10);
+}
+
+TEST(TranslateShapes, PaletteIndicesPastTheTableReadBlack) {
+    zt::ErrorRecorder errors;
+    const std::vector<std::vector<uint8_t>> px = {{0, 1, 200}};
+    zt::Dib dib(zt::bmpHeader(3, 1, 8, 0, 2), zt::bmpPalette({0x010203, 0x040506}),
+                zt::bmpPackRows(px, 8));
+    Translated t;
+    translate(dib, &t);
+    ASSERT_NE(t.image, nullptr);
+    EXPECT_EQ(pictureSample(t.image, 1, 0, 2), 4);
+    for (int32_t c = 0; c < 3; ++c) EXPECT_EQ(pictureSample(t.image, 2, 0, c), 0);
+}
+
+// ------------------------------------------------------------ row order
+
+TEST(TranslateOrigin, SignOfTheHeightGivesTheOrigin) {
+    zt::ErrorRecorder errors;
+    // Memory rows: first 1 2 3, second 4 5 6 (24-bit, blue channel only set).
+    const Bytes bits = {1, 0, 0, 2, 0, 0, 3, 0, 0, 0, 0, 0, 4, 0, 0, 5, 0, 0, 6, 0, 0, 0, 0, 0};
+    zt::Dib up(zt::bmpHeader(3, 2, 24), {}, bits);
+    zt::Dib down(zt::bmpHeader(3, -2, 24), {}, bits);
+    Translated a, b;
+    translate(up, &a);
+    translate(down, &b);
+    ASSERT_NE(a.image, nullptr);
+    ASSERT_NE(b.image, nullptr);
+    EXPECT_EQ(a.image->origin, ZAR_ORIGIN_BL);
+    EXPECT_EQ(b.image->origin, ZAR_ORIGIN_TL);
+    // Bottom-up: the last memory row is the picture's top line.
+    EXPECT_EQ(pictureSample(a.image, 0, 0, 0), 4);
+    EXPECT_EQ(pictureSample(a.image, 0, 1, 0), 1);
+    EXPECT_EQ(pictureSample(b.image, 0, 0, 0), 1);
+    EXPECT_EQ(pictureSample(b.image, 0, 1, 0), 4);
+}
+
+TEST(TranslateOrigin, ConvertedRowsKeepThePictureUpright) {
+    zt::ErrorRecorder errors;
+    for (int32_t sign : {1, -1}) {
+        // 16-bit 1 x 3 rows in memory: blue 1, 2, 3 (5-bit fields).
+        zt::Dib dib(zt::bmpHeader(1, 3 * sign, 16), {}, le16({1, 0, 2, 0, 3, 0}));
+        Translated t;
+        translate(dib, &t);
+        ASSERT_NE(t.image, nullptr);
+        EXPECT_EQ(t.image->origin, sign > 0 ? ZAR_ORIGIN_BL : ZAR_ORIGIN_TL);
+        // The image memory keeps the bitmap's row order in both cases.
+        for (int32_t row = 0; row < 3; ++row)
+            EXPECT_EQ(zt::getSample(t.image, 0, row, 0), 8 * (row + 1));
+    }
+}
+
+// ------------------------------------------------------------ converter checks
+
+struct ImageSpoil {
+    const char* context;
+    int32_t line;
+    void (*apply)(ImageHeader*);
+};
+
+TEST(ConvertChecks, NullArgumentsAreBothReported) {
+    zt::ErrorRecorder errors;
+    zarConvertFromDIB(nullptr, nullptr);
+    ASSERT_EQ(errors.reports().size(), 2u);
+    expectReport(errors.reports()[0], STATUS_BAD_ARG, "zarConvertFromDIB", "dib==0", "zarDIB",
+                 595);
+    expectReport(errors.reports()[1], STATUS_BAD_ARG, "zarConvertFromDIB", "image==0", "zarDIB",
+                 595);
+}
+
+TEST(ConvertChecks, ANegativeStatusWordStopsTheConversionSilently) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(1, 1, 24), {}, {1, 2, 3, 0});
+    zt::Image image(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 1, 1, 4, 0x55);
+    zarSetStatus(STATUS_BAD_ARG);
+    zarConvertFromDIB(dib.header(), image);
+    EXPECT_TRUE(errors.reports().empty());
+    EXPECT_EQ(zt::getSample(image, 0, 0, 0), 0x55);
+    zarSetStatus(STATUS_OK);
+    zarConvertFromDIB(dib.header(), image);
+    EXPECT_EQ(zt::getSample(image, 0, 0, 0), 1);
+}
+
+TEST(ConvertChecks, ImageChecksInOrder) {
+    const ImageSpoil spoils[] = {
+        {"( image->alphaChannel < 0 )", 597, [](ImageHeader* i) { i->alphaChannel = -1; }},
+        {"( image->nChannels < image->alphaChannel )", 598,
+         [](ImageHeader* i) { i->alphaChannel = 4; }},
+        {"( (image->dataOrder != 0) && (image->dataOrder != 1) )", 601,
+         [](ImageHeader* i) { i->dataOrder = 2; }},
+        {"( (image->origin != 0) && (image->origin != 1) )", 605,
+         [](ImageHeader* i) { i->origin = -1; }},
+        {"( (image->align != 4) && (image->align != 8) && (image->align != 16) && "
+         "(image->align != 32) )",
+         609, [](ImageHeader* i) { i->align = 2; }},
+        {"(image->height <= 0)", 615, [](ImageHeader* i) { i->height = 0; }},
+        {"(image->width <= 0)", 616, [](ImageHeader* i) { i->width = -3; }},
+        {"(image->imageSize <= 0)", 617, [](ImageHeader* i) { i->imageSize = 0; }},
+        {"(image->widthStep <= 0)", 618, [](ImageHeader* i) { i->widthStep = 0; }},
+        {"( image->alphaChannel < 0 )", 597,  // the first of several failures
+         [](ImageHeader* i) { i->alphaChannel = -2; i->widthStep = 0; }},
+    };
+    zt::Dib dib(zt::bmpHeader(2, 2, 24), {}, Bytes(16, 9));
+    for (const ImageSpoil& s : spoils) {
+        SCOPED_TRACE(s.context);
+        zt::ErrorRecorder errors;
+        zt::Image image(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 2, 2, 4, 0x55);
+        const ImageHeader saved = *image.get();
+        s.apply(image);
+        zarConvertFromDIB(dib.header(), image);
+        expectReport(errors.only(), STATUS_BAD_ARG, "zarConvertFromDIB", s.context, "zarDIB",
+                     s.line);
+        *image.get() = saved;
+        EXPECT_EQ(zt::getSample(image, 0, 0, 0), 0x55);
+    }
+}
+
+TEST(ConvertChecks, BitmapChecksInOrder) {
+    const TranslateCheckCase cases[] = {
+        {"size", [](BITMAPINFOHEADER* h) { h->biSize = 41; },
+         "(dib->biSize != sizeof(BITMAPINFOHEADER))", 621},
+        {"planes", [](BITMAPINFOHEADER* h) { h->biPlanes = 2; }, "(dib->biPlanes != 1)", 623},
+        {"compression", [](BITMAPINFOHEADER* h) { h->biCompression = 9; },
+         "(dib->biCompression != 0) && (dib->biCompression != 1) && (dib->biCompression != 2) "
+         "&& (dib->biCompression != 3)",
+         625},
+        {"rle8 bits", [](BITMAPINFOHEADER* h) { h->biCompression = 1; },
+         "(dib->biBitCount != 8) && (dib->biCompression == 1)", 630},
+        {"rle4 bits", [](BITMAPINFOHEADER* h) { h->biCompression = 2; },
+         "(dib->biBitCount != 4) && (dib->biCompression == 2)", 632},
+        {"rle top-down",
+         [](BITMAPINFOHEADER* h) { h->biCompression = 1; h->biBitCount = 8; h->biHeight = -1; },
+         "(dib->biHeight < 0) && ( (dib->biCompression == 1) || (dib->biCompression == 2) )",
+         634},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        zt::ErrorRecorder errors;
+        zt::Dib dib(zt::bmpHeader(2, 2, 24), Bytes(1024), Bytes(64));
+        c.spoil(dib.header());
+        zt::Image image(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 2, 2);
+        zarConvertFromDIB(dib.header(), image);
+        expectReport(errors.only(), STATUS_BAD_ARG, "zarConvertFromDIB", c.context, "zarDIB",
+                     c.line);
+    }
+}
+
+TEST(ConvertChecks, ImageSmallerThanTheBitmap) {
+    zt::ErrorRecorder errors;
+    for (auto [w, h] : {std::pair{3, 2}, std::pair{2, -3}, std::pair{2, 3}}) {
+        errors.clear();
+        zt::Dib dib(zt::bmpHeader(w, h, 24), {}, Bytes(64));
+        zt::Image image(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 2, 2);
+        zarConvertFromDIB(dib.header(), image);
+        expectReport(errors.only(), STATUS_BAD_IMAGE_SIZE, "zarConvertFromDIB",
+                     "Image size is too small", "zarDIB", 643);
+    }
+}
+
+TEST(ConvertChecks, UnsupportedChannelSequence) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(1, 1, 24), {}, Bytes(4));
+    for (const char* seq : {"RGBX", "GR\0\0", "bgr\0", "BGRX"}) {
+        errors.clear();
+        zt::Image image(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 1, 1);
+        std::memcpy(image->channelSeq, seq, 4);
+        zarConvertFromDIB(dib.header(), image);
+        expectReport(errors.only(), STATUS_BAD_COLOR_MODEL, "zarConvertFromDIB",
+                     "image->channelSeq unsupport", "zarDIB", 729);
+    }
+}
+
+TEST(ConvertChecks, ImageWithoutPixelsIsAllocatedFirst) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(2, 1, 24), {}, {1, 2, 3, 4, 5, 6, 0, 0});
+    ImageHeader* image = zarCreateImageHeader(3, 0, ZAR_DEPTH_8U, "RGB", "BGR", 0, 0, 4, 2, 1,
+                                              nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(image, nullptr);
+    zarConvertFromDIB(dib.header(), image);
+    EXPECT_TRUE(errors.reports().empty());
+    ASSERT_NE(image->imageData, nullptr);
+    EXPECT_EQ(zt::getSample(image, 1, 0, 2), 6);
+    zarDeallocate(image, ZAR_FREE_ALL);
+}
+
+TEST(ConvertChecks, AllocationFailure) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(1, 1, 24), {}, Bytes(4));
+    // A float header cannot be allocated by the integer allocator.
+    ImageHeader* image = zarCreateImageHeader(3, 0, ZAR_DEPTH_32F, "RGB", "BGR", 0, 0, 4, 1, 1,
+                                              nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(image, nullptr);
+    zarConvertFromDIB(dib.header(), image);
+    ASSERT_EQ(errors.reports().size(), 2u);
+    expectReport(errors.reports()[0], STATUS_BAD_ARG, "zarAllocateImage",
+                 "( image->depth == 32 )", "zaralloc", 259);
+    expectReport(errors.reports()[1], STATUS_NO_MEMORY, "zarConvertFromDIB",
+                 "Not enough memory to allocate data for destination image", "zarDIB", 832);
+    zarDeallocate(image, ZAR_FREE_ALL);
+}
+
+TEST(ConvertChecks, ChannelCountOrDepthOutsideTheWriters) {
+    zt::Dib dib(zt::bmpHeader(1, 1, 24), {}, Bytes(4));
+    const struct {
+        int32_t channels, depth;
+    } targets[] = {{2, ZAR_DEPTH_8U}, {5, ZAR_DEPTH_8U}, {3, ZAR_DEPTH_8S},
+                   {1, ZAR_DEPTH_16S}, {3, ZAR_DEPTH_32S}, {1, ZAR_DEPTH_32F}};
+    for (const auto& target : targets) {
+        zt::ErrorRecorder errors;
+        ImageHeader* image = zarCreateImageHeader(target.channels, 0, target.depth, "RGB",
+                                                  "BGR", 0, 0, 4, 1, 1, nullptr, nullptr,
+                                                  nullptr, nullptr);
+        ASSERT_NE(image, nullptr);
+        std::vector<char> pixels(static_cast<size_t>(image->imageSize), 0x11);
+        image->imageData = pixels.data();
+        zarConvertFromDIB(dib.header(), image);
+        expectReport(errors.only(), STATUS_INTERNAL, "zarConvertFromDIB", "", "zarDIB", 935);
+        EXPECT_EQ(pixels[0], 0x11);
+        zarDeallocate(image, ZAR_FREE_HEADER);
+    }
+}
+
+TEST(ConvertChecks, RunLengthFailure) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(2, 1, 4, kBiRle4, 2), Bytes(8), {0x00, 0x00, 0x00, 0x01});
+    zt::Image image(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 2, 1);
+    zarConvertFromDIB(dib.header(), image);
+    ASSERT_EQ(errors.reports().size(), 2u);
+    expectReport(errors.reports()[0], STATUS_BAD_ARG, "zarConvertFromDIB",
+                 "Incorrect format of BI_RLE4 DIB (mismatch biWidth)", "ownrle", 755);
+    expectReport(errors.reports()[1], STATUS_INTERNAL, "zarConvertFromDIB",
+                 "Impossible to decompress RLE DIB", "zarDIB", 888);
+}
+
+// ------------------------------------------------------- sequence, writers
+
+TEST(ConvertSequence, GrayOfPureRedIs76) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(3, 1, 24), {}, {0, 0, 255, 0, 255, 0, 255, 0, 0, 0, 0, 0});
+    for (const char* seq : {"G\0\0\0", "GRAY"}) {
+        zt::Image image(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 3, 1);
+        std::memcpy(image->channelSeq, seq, 4);
+        zarConvertFromDIB(dib.header(), image);
+        EXPECT_EQ(zt::getSample(image, 0, 0, 0), 76);   // (77 * 255) >> 8
+        EXPECT_EQ(zt::getSample(image, 1, 0, 0), 150);  // (151 * 255) >> 8
+        EXPECT_EQ(zt::getSample(image, 2, 0, 0), 27);   // (28 * 255) >> 8
+    }
+    EXPECT_TRUE(errors.reports().empty());
+}
+
+TEST(ConvertSequence, RgbExchangesRedAndBlue) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(1, 1, 32), {}, {10, 20, 30, 40});
+    for (const char* seq : {"RGB\0", "RGBA"}) {
+        zt::Image image(4, 4, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 1, 1);
+        std::memcpy(image->channelSeq, seq, 4);
+        zarConvertFromDIB(dib.header(), image);
+        EXPECT_EQ(zt::getSample(image, 0, 0, 0), 30);
+        EXPECT_EQ(zt::getSample(image, 0, 0, 1), 20);
+        EXPECT_EQ(zt::getSample(image, 0, 0, 2), 10);
+        EXPECT_EQ(zt::getSample(image, 0, 0, 3), 40);
+    }
+}
+
+TEST(ConvertWriters, OneBitSetsFromHalfWayUp) {
+    zt::ErrorRecorder errors;
+    // Gray levels 127, 128, 0, 255 as 24-bit gray pixels, in a 1U image of
+    // width 12 whose other bits must stay.
+    const Bytes bits = {127, 127, 127, 128, 128, 128, 0, 0, 0, 255, 255, 255};
+    zt::Dib dib(zt::bmpHeader(4, 1, 24), {}, bits);
+    zt::Image image(1, 0, ZAR_DEPTH_1U, ZAR_DATA_ORDER_PIXEL, 12, 1, 4, 1);
+    std::memcpy(image->channelSeq, "G\0\0\0", 4);
+    zarConvertFromDIB(dib.header(), image);
+    const int expected[] = {0, 1, 0, 1};
+    for (int32_t x = 0; x < 4; ++x) EXPECT_EQ(zt::getSample(image, x, 0, 0), expected[x]);
+    for (int32_t x = 4; x < 12; ++x) EXPECT_EQ(zt::getSample(image, x, 0, 0), 1);
+}
+
+TEST(ConvertWriters, SixteenBitValuesAreBytesTimes256) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(1, 1, 24), {}, {1, 2, 255, 0});
+    for (int32_t order : {ZAR_DATA_ORDER_PIXEL, ZAR_DATA_ORDER_PLANE}) {
+        zt::Image image(3, 0, ZAR_DEPTH_16U, order, 1, 1);
+        zarConvertFromDIB(dib.header(), image);
+        EXPECT_EQ(zt::getSample(image, 0, 0, 0), 256);
+        EXPECT_EQ(zt::getSample(image, 0, 0, 1), 512);
+        EXPECT_EQ(zt::getSample(image, 0, 0, 2), 65280);
+        zt::Image gray(1, 0, ZAR_DEPTH_16U, order, 1, 1);
+        std::memcpy(gray->channelSeq, "G\0\0\0", 4);
+        zarConvertFromDIB(dib.header(), gray);
+        EXPECT_EQ(zt::getSample(gray, 0, 0, 0), ((77 * 255 + 151 * 2 + 28 * 1) >> 8) * 256);
+    }
+    EXPECT_TRUE(errors.reports().empty());
+}
+
+TEST(ConvertWriters, FourChannelsFromTwentyFourBitsGetAlphaZero) {
+    zt::ErrorRecorder errors;
+    zt::Dib dib(zt::bmpHeader(1, 1, 24), {}, {1, 2, 3, 0});
+    zt::Image image(4, 4, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PLANE, 1, 1, 8, 0x77);
+    std::memcpy(image->channelSeq, "BGRA", 4);
+    zarConvertFromDIB(dib.header(), image);
+    EXPECT_EQ(zt::getSample(image, 0, 0, 2), 3);
+    EXPECT_EQ(zt::getSample(image, 0, 0, 3), 0);
+}
+
+TEST(ConvertWriters, ImageTallerAndWiderThanTheBitmap) {
+    zt::ErrorRecorder errors;
+    // 1 x 2 bitmap, top line blue 9, bottom line blue 8, into 3 x 4 images.
+    zt::Dib dib(zt::bmpHeader(1, 2, 24), {}, {8, 0, 0, 0, 9, 0, 0, 0});
+    for (int32_t origin : {ZAR_ORIGIN_TL, ZAR_ORIGIN_BL}) {
+        zt::Image image(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 3, 4, 4, 0x55);
+        image->origin = origin;
+        zarConvertFromDIB(dib.header(), image);
+        // Picture row t lands on memory row t (origin 0) or height-1-t (origin 1).
+        const int32_t top = origin == ZAR_ORIGIN_TL ? 0 : 3;
+        const int32_t next = origin == ZAR_ORIGIN_TL ? 1 : 2;
+        EXPECT_EQ(zt::getSample(image, 0, top, 0), 9);
+        EXPECT_EQ(zt::getSample(image, 0, next, 0), 8);
+        for (int32_t row = 0; row < 4; ++row) {
+            EXPECT_EQ(zt::getSample(image, 1, row, 0), 0x55);
+            if (row != top && row != next) {
+                EXPECT_EQ(zt::getSample(image, 0, row, 0), 0x55);
+            }
+        }
+    }
+}
+
+// ------------------------------------------------ random bitmaps vs reference
+
+struct RandomDib {
+    BITMAPINFOHEADER header;
+    Bytes colors, bits;
+};
+
+uint32_t randomWord(zt::Rng& rng) { return rng.next(); }
+
+// A mask made of one run of set bits (or, now and then, none).
+uint32_t randomMask(zt::Rng& rng, int32_t limitBits) {
+    if (rng.range(0, 9) == 0) return 0;
+    const int32_t width = rng.range(1, limitBits);
+    const int32_t shift = rng.range(0, limitBits - width);
+    return static_cast<uint32_t>(((uint64_t{1} << width) - 1) << shift);
+}
+
+RandomDib randomDib(zt::Rng& rng) {
+    static const struct {
+        uint16_t bits;
+        uint32_t compression;
+    } kinds[] = {{1, 0}, {4, 0}, {8, 0}, {16, 0}, {16, 3}, {24, 0}, {32, 0}, {32, 3}, {8, 3}};
+    const auto kind = kinds[rng.range(0, 8)];
+    const int32_t width = rng.range(1, 300);
+    const int32_t height = rng.range(1, 4) * (rng.range(0, 1) ? 1 : -1);
+    uint32_t clrUsed = 0;
+    RandomDib d;
+    if (kind.bits <= 8) {
+        const int32_t full = 1 << kind.bits;
+        const int32_t n = rng.range(0, 2) == 0 ? full : rng.range(1, full);
+        clrUsed = n == full && rng.range(0, 1) ? 0 : static_cast<uint32_t>(n);
+        if (rng.range(0, 3) == 0)
+            d.colors = zt::bmpGrayRamp(n);
+        else
+            for (int32_t i = 0; i < 4 * n; ++i)
+                d.colors.push_back(static_cast<uint8_t>(rng.next()));
+    } else if (kind.compression == kBiBitfields) {
+        const int32_t limit = kind.bits == 16 ? 16 : 32;
+        d.colors = zt::bmpMasks(randomMask(rng, limit), randomMask(rng, limit),
+                                randomMask(rng, limit) | (kind.bits == 16 ? 0xABCD0000u : 0u));
+    }
+    d.header = zt::bmpHeader(width, height, kind.bits, kind.compression, clrUsed);
+    const size_t size = static_cast<size_t>(zt::bmpRowSize(width, kind.bits)) * std::abs(height);
+    for (size_t i = 0; i < size; ++i) d.bits.push_back(static_cast<uint8_t>(randomWord(rng)));
+    return d;
+}
+
+// The working pixel (blue, green, red, alpha) of the pixel at column x of
+// memory row r, written from the rules one pixel at a time.
+std::array<int32_t, 4> referencePixel(const RandomDib& d, int32_t x, int32_t r) {
+    const BITMAPINFOHEADER& h = d.header;
+    const uint8_t* row =
+        d.bits.data() + static_cast<size_t>(r) * zt::bmpRowSize(h.biWidth, h.biBitCount);
+    auto field = [](uint32_t pixel, uint32_t mask) {
+        if (mask == 0) return 0;
+        int shift = 0;
+        while (!((mask >> shift) & 1)) ++shift;
+        int width = 0;
+        while (shift + width < 32 && ((mask >> (shift + width)) & 1)) ++width;
+        uint32_t v = (pixel & mask) >> shift;
+        v = width >= 8 ? v >> (width - 8) : v << (8 - width);
+        return static_cast<int32_t>(v & 0xFF);
+    };
+    auto mask = [&](int k) {
+        uint32_t m;
+        std::memcpy(&m, d.colors.data() + 4 * k, 4);
+        return m;
+    };
+    switch (h.biBitCount) {
+    case 1:
+    case 4:
+    case 8: {
+        int index;
+        if (h.biBitCount == 1) index = (row[x / 8] >> (7 - x % 8)) & 1;
+        else if (h.biBitCount == 4) index = x % 2 ? row[x / 2] & 15 : row[x / 2] >> 4;
+        else index = row[x];
+        if (4 * static_cast<size_t>(index) >= d.colors.size()) return {0, 0, 0, 0};
+        const uint8_t* e = &d.colors[4 * static_cast<size_t>(index)];
+        return {e[0], e[1], e[2], e[3]};
+    }
+    case 16: {
+        const uint32_t p = row[2 * x] | row[2 * x + 1] << 8;
+        if (h.biCompression == 0)
+            return {field(p, 0x1F), field(p, 0x3E0), field(p, 0x7C00), 0};
+        return {field(p, mask(2) & 0xFFFF), field(p, mask(1) & 0xFFFF),
+                field(p, mask(0) & 0xFFFF), 0};
+    }
+    case 24: return {row[3 * x], row[3 * x + 1], row[3 * x + 2], 0};
+    default: {
+        uint32_t p;
+        std::memcpy(&p, row + 4 * x, 4);
+        if (h.biCompression == 0)
+            return {field(p, 0xFF), field(p, 0xFF00), field(p, 0xFF0000), field(p, 0xFF000000)};
+        int top = 0;
+        for (int k = 0; k < 3; ++k)
+            for (int bit = 0; bit < 32; ++bit)
+                if ((mask(k) >> bit) & 1) top = std::max(top, bit + 1);
+        const uint32_t alpha = top >= 32 ? 0 : ~0u << top;
+        return {field(p, mask(2)), field(p, mask(1)), field(p, mask(0)), field(p, alpha)};
+    }
+    }
+}
+
+struct Target {
+    int32_t channels, alpha, depth, order, origin, align;
+    const char* seq;
+};
+
+Target randomTarget(zt::Rng& rng) {
+    static const char* const kGraySeqs[] = {"G\0\0\0", "GRAY"};
+    static const char* const kColorSeqs[] = {"BGR\0", "RGB\0"};
+    static const char* const kAlphaSeqs[] = {"BGRA", "RGBA", "BGR\0", "RGB\0"};
+    static const int32_t kAligns[] = {4, 8, 16, 32};
+    Target t{};
+    t.channels = std::array<int32_t, 3>{1, 3, 4}[rng.range(0, 2)];
+    t.alpha = t.channels == 4 && rng.range(0, 1) ? 4 : 0;
+    t.depth = t.channels == 1 && rng.range(0, 2) == 0 ? ZAR_DEPTH_1U
+              : rng.range(0, 1)                       ? ZAR_DEPTH_8U
+                                                      : ZAR_DEPTH_16U;
+    t.order = rng.range(0, 1);
+    t.origin = rng.range(0, 1);
+    t.align = kAligns[rng.range(0, 3)];
+    t.seq = t.channels == 1   ? kGraySeqs[rng.range(0, 1)]
+            : t.channels == 3 ? kColorSeqs[rng.range(0, 1)]
+                              : kAlphaSeqs[rng.range(0, 3)];
+    return t;
+}
+
+TEST(ConvertRandom, EveryReaderIntoEveryWriterAgainstTheReference) {
+    zt::ErrorRecorder errors;
+    zt::Rng rng(2024);
+    for (int iteration = 0; iteration < 300; ++iteration) {
+        SCOPED_TRACE(iteration);
+        const RandomDib d = randomDib(rng);
+        const Target t = randomTarget(rng);
+        const int32_t w = d.header.biWidth, h = std::abs(d.header.biHeight);
+        const int32_t extraW = rng.range(0, 3), extraH = rng.range(0, 2);
+        zt::Image image(t.channels, t.alpha, t.depth, t.order, w + extraW, h + extraH, t.align,
+                        0x5A);
+        image->origin = t.origin;
+        std::memcpy(image->channelSeq, t.seq, 4);
+        zt::Dib dib(d.header, d.colors, d.bits);
+        zarConvertFromDIB(dib.header(), image);
+        ASSERT_TRUE(errors.reports().empty());
+        const bool rgbFirst = t.seq[0] == 'R';
+        const bool gray = t.seq[0] == 'G';
+        for (int32_t y = 0; y < h; ++y) {
+            const int32_t srcRow = d.header.biHeight > 0 ? h - 1 - y : y;
+            const int32_t dstRow = t.origin == ZAR_ORIGIN_BL ? image->height - 1 - y : y;
+            for (int32_t x = 0; x < w; ++x) {
+                std::array<int32_t, 4> p = referencePixel(d, x, srcRow);
+                if (gray) p[2] = (77 * p[2] + 151 * p[1] + 28 * p[0]) >> 8;
+                if (rgbFirst) std::swap(p[0], p[2]);
+                for (int32_t c = 0; c < t.channels; ++c) {
+                    const int32_t byte = t.channels == 1 ? p[2] : p[c];
+                    const int32_t expected = t.depth == ZAR_DEPTH_1U    ? (byte >= 128 ? 1 : 0)
+                                             : t.depth == ZAR_DEPTH_16U ? byte * 256
+                                                                        : byte;
+                    ASSERT_EQ(zt::getSample(image, x, dstRow, c), expected)
+                        << "x " << x << " y " << y << " c " << c << " bits "
+                        << d.header.biBitCount;
+                }
+            }
+        }
+        // Pixels outside the bitmap keep their fill.
+        const int32_t fill = t.depth == ZAR_DEPTH_1U ? 0 : 0x5A;  // the fill's low bits
+        for (int32_t y = 0; y < image->height; ++y)
+            for (int32_t x = w; x < image->width; ++x)
+                ASSERT_EQ(zt::getSample(image, x, y, 0), fill);
+    }
+}
+
+TEST(TranslateRandom, ShapesAndPixelsAgainstTheReference) {
+    zt::ErrorRecorder errors;
+    zt::Rng rng(99);
+    for (int iteration = 0; iteration < 200; ++iteration) {
+        SCOPED_TRACE(iteration);
+        const RandomDib d = randomDib(rng);
+        zt::Dib dib(d.header, d.colors, d.bits);
+        Translated t;
+        translate(dib, &t);
+        ASSERT_NE(t.image, nullptr);
+        ASSERT_TRUE(errors.reports().empty());
+        const int32_t w = d.header.biWidth, h = std::abs(d.header.biHeight);
+        EXPECT_EQ(t.image->width, w);
+        EXPECT_EQ(t.image->height, h);
+        EXPECT_EQ(t.image->origin, d.header.biHeight > 0 ? 1 : 0);
+        const bool gray = t.image->nChannels == 1;
+        for (int32_t y = 0; y < h; ++y) {
+            const int32_t srcRow = d.header.biHeight > 0 ? h - 1 - y : y;
+            for (int32_t x = 0; x < w; ++x) {
+                std::array<int32_t, 4> p = referencePixel(d, x, srcRow);
+                if (gray) {
+                    // Gray palettes: referenced indices (1 and 8 bits) or levels.
+                    const int32_t level = (77 * p[2] + 151 * p[1] + 28 * p[0]) >> 8;
+                    int32_t expected = level;
+                    if (d.header.biBitCount == 1) expected = level >= 128 ? 1 : 0;
+                    if (d.header.biBitCount == 8 && t.cloneData == 0)
+                        expected = d.bits[static_cast<size_t>(srcRow) *
+                                              zt::bmpRowSize(w, 8) + x];
+                    ASSERT_EQ(pictureSample(t.image, x, y, 0), expected);
+                } else {
+                    for (int32_t c = 0; c < t.image->nChannels; ++c)
+                        ASSERT_EQ(pictureSample(t.image, x, y, c), p[c]) << "x " << x << " c " << c;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
