@@ -9,7 +9,7 @@ CMAKE_FLAGS ?=
 APT_PACKAGES := cmake g++ make pkg-config libgtest-dev
 BENCH_PACKAGES := libopencv-dev libbenchmark-dev
 
-.PHONY: all deps build build-asan test test-release test-asan demo install bench bench-report fuzz clean
+.PHONY: all deps build build-asan test test-release test-asan demo install bench bench-build bench-report fuzz clean
 
 all: build
 
@@ -39,6 +39,21 @@ test: test-release test-asan
 demo: build
 	@if [ -x $(BUILD)/tools/zar ]; then $(BUILD)/tools/zar demo demo-out; \
 	else $(BUILD)/examples/example_basic; fi
+
+# Benchmarks against OpenCV (Debian's package, installed when missing).
+BENCH_SECONDS ?= 0.5
+bench-build: deps
+	@missing=""; for p in $(BENCH_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then echo "installing:$$missing"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; fi
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZAR_BUILD_TESTS=OFF -DZAR_BUILD_BENCH=ON >/dev/null
+	cmake --build build-bench -j $(JOBS) --target zar_bench
+
+bench: bench-build
+	build-bench/bench/zar_bench $(BENCH_SECONDS)
+
+bench-report: bench-build
+	BENCH_SECONDS=$(BENCH_SECONDS) bench/report.sh
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)

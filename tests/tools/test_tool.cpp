@@ -1,0 +1,257 @@
+// Runs the zar command as a subprocess and compares its output files with the
+// library's result for the same call made in this process.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "zar_test.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Run {
+    int status;
+    std::string err, out;
+};
+
+class ToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("zar-tool-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    Run run(const std::string& args) const {
+        std::string out = path("stdout.txt"), err = path("stderr.txt");
+        std::string command = std::string(ZAR_TOOL_PATH) + " " + args + " >" + out + " 2>" + err;
+        int raw = std::system(command.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(err), slurp(out)};
+    }
+
+    static std::string slurp(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    fs::path dir_;
+};
+
+// Writes a binary PGM (1 channel) or PPM (3 channels, stored red first) of an 8U
+// pixel-ordered image whose channels are blue, green, red.
+void writeNetpbm(const ImageHeader* image, const std::string& file) {
+    std::ofstream out(file, std::ios::binary);
+    bool colour = image->nChannels == 3;
+    out << (colour ? "P6\n" : "P5\n") << image->width << " " << image->height << "\n255\n";
+    for (int y = 0; y < image->height; ++y)
+        for (int x = 0; x < image->width; ++x)
+            for (int c = 0; c < image->nChannels; ++c)
+                out.put(static_cast<char>(zt::getSample(image, x, y, colour ? 2 - c : c)));
+}
+
+// Reads a binary PGM/PPM written by the tool into a new 8U image.
+zt::Image readNetpbm(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string magic;
+    int w = 0, h = 0, maxValue = 0;
+    in >> magic >> w >> h >> maxValue;
+    in.get();
+    EXPECT_EQ(maxValue, 255);
+    int channels = magic == "P6" ? 3 : 1;
+    zt::Image image(channels, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < channels; ++c)
+                zt::setSample(image, x, y, channels == 3 ? 2 - c : c, static_cast<unsigned char>(in.get()));
+    EXPECT_TRUE(in.good()) << file << " is short";
+    return image;
+}
+
+void expectSamePixels(const ImageHeader* expected, const ImageHeader* actual) {
+    ASSERT_EQ(expected->width, actual->width);
+    ASSERT_EQ(expected->height, actual->height);
+    ASSERT_EQ(expected->nChannels, actual->nChannels);
+    int mismatches = 0;
+    for (int c = 0; c < expected->nChannels; ++c)
+        for (int y = 0; y < expected->height; ++y)
+            for (int x = 0; x < expected->width; ++x)
+                if (zt::getSample(expected, x, y, c) != zt::getSample(actual, x, y, c) && ++mismatches < 5)
+                    ADD_FAILURE() << "pixel (" << x << ", " << y << ") channel " << c << ": expected "
+                                  << zt::getSample(expected, x, y, c) << ", got "
+                                  << zt::getSample(actual, x, y, c);
+    EXPECT_EQ(mismatches, 0);
+}
+
+zt::Image picture(int channels, int w, int h, uint32_t seed) {
+    zt::Image image(channels, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, w, h);
+    image.randomize(seed);
+    return image;
+}
+
+zt::Image copyOf(const zt::Image& source) {
+    zt::Image copy(source->nChannels, 0, source->depth, ZAR_DATA_ORDER_PIXEL, source->width,
+                   source->height);
+    std::memcpy(copy->imageData, source->imageData, static_cast<size_t>(source->imageSize));
+    return copy;
+}
+
+void setBorders(ImageHeader* image, int mode) {
+    for (int i = 0; i < 4; ++i) image->borderModes[i] = mode;
+}
+
+}  // namespace
+
+TEST_F(ToolTest, BlurMatchesTheLibrary) {
+    zt::Image src = picture(1, 37, 23, 1);
+    writeNetpbm(src, path("in.pgm"));
+    Run r = run("blur --size 5x3 --border replicate " + path("in.pgm") + " " + path("out.pgm"));
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    zt::Image expected = copyOf(src);
+    setBorders(src, ZAR_BORDER_REPLICATE);
+    zarBlur(src, expected, 5, 3, 2, 1);
+    expectSamePixels(expected, readNetpbm(path("out.pgm")));
+}
+
+TEST_F(ToolTest, FixedFilterOnAColourImageMatchesTheLibrary) {
+    zt::Image src = picture(3, 20, 17, 2);
+    writeNetpbm(src, path("in.ppm"));
+    Run r = run("filter --kernel sobel-x --border reflect " + path("in.ppm") + " " + path("out.ppm"));
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    zt::Image expected = copyOf(src);
+    setBorders(src, ZAR_BORDER_REFLECT);
+    zarFixedFilter(src, expected, ZAR_FIXED_SOBEL_X);
+    expectSamePixels(expected, readNetpbm(path("out.ppm")));
+}
+
+TEST_F(ToolTest, MorphologyWithARegionChangesOnlyTheRegion) {
+    zt::Image src = picture(1, 30, 20, 3);
+    writeNetpbm(src, path("in.pgm"));
+    Run r = run("dilate --iterations 2 --roi 4,3,10,9 " + path("in.pgm") + " " + path("out.pgm"));
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    zt::Image expected = copyOf(src);
+    src.setRoi(0, 4, 3, 10, 9);
+    expected.setRoi(0, 4, 3, 10, 9);
+    zarDilate(src, expected, 2);
+    expectSamePixels(expected, readNetpbm(path("out.pgm")));
+}
+
+TEST_F(ToolTest, ResizeAndDecimateMatchTheLibrary) {
+    zt::Image src = picture(1, 40, 30, 4);
+    writeNetpbm(src, path("in.pgm"));
+    Run r = run("resize --scale 1/2 --interp super " + path("in.pgm") + " " + path("half.pgm"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    zt::Image expected(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 20, 15);
+    zarResize(src, expected, 1, 2, 1, 2, ZAR_INTER_SUPER);
+    expectSamePixels(expected, readNetpbm(path("half.pgm")));
+
+    r = run("zoom --size 60x45 --interp cubic " + path("in.pgm") + " " + path("big.pgm"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    zt::Image big(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 60, 45);
+    zarZoom(src, big, 60, 40, 45, 30, ZAR_INTER_CUBIC);
+    expectSamePixels(big, readNetpbm(path("big.pgm")));
+}
+
+TEST_F(ToolTest, AddCopyAndSetMatchTheLibrary) {
+    zt::Image a = picture(3, 16, 12, 5), b = picture(3, 16, 12, 6);
+    writeNetpbm(a, path("a.ppm"));
+    writeNetpbm(b, path("b.ppm"));
+    Run r = run("add " + path("a.ppm") + " " + path("b.ppm") + " " + path("sum.ppm"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    zt::Image sum = copyOf(a);
+    zarAdd(a, b, sum);
+    expectSamePixels(sum, readNetpbm(path("sum.ppm")));
+
+    r = run("copy --roi 3,2,8,5 " + path("a.ppm") + " " + path("crop.ppm"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    zt::Image crop(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 8, 5);
+    for (int c = 0; c < 3; ++c)
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 8; ++x) zt::setSample(crop, x, y, c, zt::getSample(a, x + 3, y + 2, c));
+    expectSamePixels(crop, readNetpbm(path("crop.ppm")));
+
+    r = run("set --value 300 --roi 1,1,4,4 --coi 2 " + path("a.ppm") + " " + path("set.ppm"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    zt::Image set = copyOf(a);
+    for (int y = 1; y < 5; ++y)
+        for (int x = 1; x < 5; ++x) zt::setSample(set, x, y, 1, 255);  // saturated
+    expectSamePixels(set, readNetpbm(path("set.ppm")));
+}
+
+TEST_F(ToolTest, BitmapRoundTripKeepsThePixels) {
+    zt::Image src = picture(3, 13, 7, 7);
+    writeNetpbm(src, path("in.ppm"));
+    ASSERT_EQ(run("convert " + path("in.ppm") + " " + path("mid.bmp")).status, 0);
+    ASSERT_EQ(run("convert " + path("mid.bmp") + " " + path("out.ppm")).status, 0);
+    expectSamePixels(src, readNetpbm(path("out.ppm")));
+
+    Run info = run("info " + path("mid.bmp"));
+    ASSERT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("13 x 7"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("bottom-left"), std::string::npos) << info.out;
+}
+
+TEST_F(ToolTest, UserMistakesExitWithTwoAndOneLineAndNoOutput) {
+    zt::Image src = picture(1, 8, 8, 8);
+    writeNetpbm(src, path("in.pgm"));
+    ASSERT_EQ(run("convert " + path("in.pgm") + " " + path("good.bmp")).status, 0);
+    {  // a truncated bitmap
+        std::string bytes = slurp(path("good.bmp"));
+        std::ofstream(path("cut.bmp"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    }
+    const std::vector<std::string> mistakes = {
+        "blur " + path("cut.bmp") + " " + path("out.bmp"),
+        "blur --bogus 1 " + path("in.pgm") + " " + path("out.bmp"),
+        "blur " + path("missing.pgm") + " " + path("out.bmp"),
+        "blur --roi 1,2,x,4 " + path("in.pgm") + " " + path("out.bmp"),
+        "blur --size 3x3 --anchor 5,5 " + path("in.pgm") + " " + path("out.bmp"),
+        "filter --kernel nope " + path("in.pgm") + " " + path("out.bmp"),
+        "explode " + path("in.pgm") + " " + path("out.bmp"),
+        "convert " + path("in.pgm") + " " + path("out.xyz"),
+    };
+    for (const std::string& args : mistakes) {
+        Run r = run(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_FALSE(r.err.empty()) << args;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
+        EXPECT_FALSE(fs::exists(path("out.bmp"))) << args;
+        EXPECT_FALSE(fs::exists(path("out.xyz"))) << args;
+    }
+}
+
+TEST_F(ToolTest, HelpExplainsEveryOperation) {
+    for (const char* op : {"blur", "filter", "dilate", "erode", "resize", "zoom", "decimate",
+                           "remap", "add", "copy", "set", "convert"}) {
+        Run r = run(std::string(op) + " --help");
+        EXPECT_EQ(r.status, 0) << op;
+        EXPECT_NE(r.out.find("example: zar"), std::string::npos) << op;
+    }
+    EXPECT_EQ(run("--help").status, 0);
+    EXPECT_EQ(run("").status, 2);
+}
+
+TEST_F(ToolTest, DemoWritesTheGallery) {
+    Run r = run("demo " + path("demo"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(path("demo/index.html")));
+    EXPECT_TRUE(fs::exists(path("demo/blur-5x5.bmp")));
+    EXPECT_TRUE(fs::exists(path("demo/remap-rotate-30.bmp")));
+    EXPECT_NE(r.out.find("zoom"), std::string::npos);
+}
