@@ -459,7 +459,7 @@ std::string infoText(const std::string& path) {
         ImageHeader* raw = zarTranslateDIBBlock(bytes.data(), bytes.size(), &cloneData);
         if (!raw || zarGetStatus() < 0) {
             if (raw) zarDeallocate(raw, cloneData ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
-            throw UserError("'" + path + "' is not a bitmap zar can read");
+            throw UserError(zarGetStatus() < 0 ? "" : "'" + path + "' is not a bitmap zar can read");
         }
         std::string text = describe(raw) + "pixels      " +
                            (cloneData ? "converted into a new block" : "read in place from the file") + "\n";

@@ -139,7 +139,8 @@ OwnedImage loadBitmap(const unsigned char* bytes, size_t size, const std::string
     ImageHeader* raw = zarTranslateDIBBlock(bytes, size, &cloneData);
     if (!raw || zarGetStatus() < 0) {
         if (raw) zarDeallocate(raw, cloneData ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
-        throw UserError("'" + name + "' is not a bitmap zar can read");
+        // The library's report already said why, on its one line.
+        throw UserError(zarGetStatus() < 0 ? "" : "'" + name + "' is not a bitmap zar can read");
     }
     // A header that references the file's bits owns no pixels: free the header only.
     OwnedImage result = canonicalize(raw);

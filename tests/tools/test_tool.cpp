@@ -4,7 +4,9 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "zar_test.h"
+#include "support/zar_test.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Run {
+struct ToolRun {
     int status;
     std::string err, out;
 };
@@ -35,7 +37,7 @@ protected:
 
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
-    Run run(const std::string& args) const {
+    ToolRun run(const std::string& args) const {
         std::string out = path("stdout.txt"), err = path("stderr.txt");
         std::string command = std::string(ZAR_TOOL_PATH) + " " + args + " >" + out + " 2>" + err;
         int raw = std::system(command.c_str());
@@ -119,7 +121,7 @@ void setBorders(ImageHeader* image, int mode) {
 TEST_F(ToolTest, BlurMatchesTheLibrary) {
     zt::Image src = picture(1, 37, 23, 1);
     writeNetpbm(src, path("in.pgm"));
-    Run r = run("blur --size 5x3 --border replicate " + path("in.pgm") + " " + path("out.pgm"));
+    ToolRun r = run("blur --size 5x3 --border replicate " + path("in.pgm") + " " + path("out.pgm"));
     ASSERT_EQ(r.status, 0) << r.err;
 
     zt::Image expected = copyOf(src);
@@ -131,7 +133,7 @@ TEST_F(ToolTest, BlurMatchesTheLibrary) {
 TEST_F(ToolTest, FixedFilterOnAColourImageMatchesTheLibrary) {
     zt::Image src = picture(3, 20, 17, 2);
     writeNetpbm(src, path("in.ppm"));
-    Run r = run("filter --kernel sobel-x --border reflect " + path("in.ppm") + " " + path("out.ppm"));
+    ToolRun r = run("filter --kernel sobel-x --border reflect " + path("in.ppm") + " " + path("out.ppm"));
     ASSERT_EQ(r.status, 0) << r.err;
 
     zt::Image expected = copyOf(src);
@@ -143,7 +145,7 @@ TEST_F(ToolTest, FixedFilterOnAColourImageMatchesTheLibrary) {
 TEST_F(ToolTest, MorphologyWithARegionChangesOnlyTheRegion) {
     zt::Image src = picture(1, 30, 20, 3);
     writeNetpbm(src, path("in.pgm"));
-    Run r = run("dilate --iterations 2 --roi 4,3,10,9 " + path("in.pgm") + " " + path("out.pgm"));
+    ToolRun r = run("dilate --iterations 2 --roi 4,3,10,9 " + path("in.pgm") + " " + path("out.pgm"));
     ASSERT_EQ(r.status, 0) << r.err;
 
     zt::Image expected = copyOf(src);
@@ -156,7 +158,7 @@ TEST_F(ToolTest, MorphologyWithARegionChangesOnlyTheRegion) {
 TEST_F(ToolTest, ResizeAndDecimateMatchTheLibrary) {
     zt::Image src = picture(1, 40, 30, 4);
     writeNetpbm(src, path("in.pgm"));
-    Run r = run("resize --scale 1/2 --interp super " + path("in.pgm") + " " + path("half.pgm"));
+    ToolRun r = run("resize --scale 1/2 --interp super " + path("in.pgm") + " " + path("half.pgm"));
     ASSERT_EQ(r.status, 0) << r.err;
     zt::Image expected(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 20, 15);
     zarResize(src, expected, 1, 2, 1, 2, ZAR_INTER_SUPER);
@@ -173,7 +175,7 @@ TEST_F(ToolTest, AddCopyAndSetMatchTheLibrary) {
     zt::Image a = picture(3, 16, 12, 5), b = picture(3, 16, 12, 6);
     writeNetpbm(a, path("a.ppm"));
     writeNetpbm(b, path("b.ppm"));
-    Run r = run("add " + path("a.ppm") + " " + path("b.ppm") + " " + path("sum.ppm"));
+    ToolRun r = run("add " + path("a.ppm") + " " + path("b.ppm") + " " + path("sum.ppm"));
     ASSERT_EQ(r.status, 0) << r.err;
     zt::Image sum = copyOf(a);
     zarAdd(a, b, sum);
@@ -202,7 +204,7 @@ TEST_F(ToolTest, BitmapRoundTripKeepsThePixels) {
     ASSERT_EQ(run("convert " + path("mid.bmp") + " " + path("out.ppm")).status, 0);
     expectSamePixels(src, readNetpbm(path("out.ppm")));
 
-    Run info = run("info " + path("mid.bmp"));
+    ToolRun info = run("info " + path("mid.bmp"));
     ASSERT_EQ(info.status, 0) << info.err;
     EXPECT_NE(info.out.find("13 x 7"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("bottom-left"), std::string::npos) << info.out;
@@ -227,7 +229,7 @@ TEST_F(ToolTest, UserMistakesExitWithTwoAndOneLineAndNoOutput) {
         "convert " + path("in.pgm") + " " + path("out.xyz"),
     };
     for (const std::string& args : mistakes) {
-        Run r = run(args);
+        ToolRun r = run(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_FALSE(r.err.empty()) << args;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
@@ -239,7 +241,7 @@ TEST_F(ToolTest, UserMistakesExitWithTwoAndOneLineAndNoOutput) {
 TEST_F(ToolTest, HelpExplainsEveryOperation) {
     for (const char* op : {"blur", "filter", "dilate", "erode", "resize", "zoom", "decimate",
                            "remap", "add", "copy", "set", "convert"}) {
-        Run r = run(std::string(op) + " --help");
+        ToolRun r = run(std::string(op) + " --help");
         EXPECT_EQ(r.status, 0) << op;
         EXPECT_NE(r.out.find("example: zar"), std::string::npos) << op;
     }
@@ -248,7 +250,7 @@ TEST_F(ToolTest, HelpExplainsEveryOperation) {
 }
 
 TEST_F(ToolTest, DemoWritesTheGallery) {
-    Run r = run("demo " + path("demo"));
+    ToolRun r = run("demo " + path("demo"));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists(path("demo/index.html")));
     EXPECT_TRUE(fs::exists(path("demo/blur-5x5.bmp")));
