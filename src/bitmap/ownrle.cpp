@@ -65,16 +65,19 @@ struct Stream {
 struct Rle8Pixels {
     static constexpr int32_t kBits = 8;
     static int64_t absoluteBytes(int64_t count) { return count; }
-    static void run(uint8_t* row, int64_t col, int64_t n, uint8_t m) {
+    static void run(uint8_t* row, int64_t col, int64_t n, uint8_t m, int64_t) {
         std::memset(row + col, m, static_cast<size_t>(n));
     }
-    static void copy(uint8_t* row, int64_t col, int64_t count, const uint8_t* src) {
+    static void copy(uint8_t* row, int64_t col, int64_t count, const uint8_t* src, int64_t) {
         std::memcpy(row + col, src, static_cast<size_t>(count));
     }
 };
 
-// Two pixels a byte, the left one in the high nibble.  Nibbles are written
-// one by one so that a run never touches the nibble after its last pixel.
+// Two pixels a byte, the left one in the high nibble.  Pixels go out in pairs,
+// so a run of odd length also writes the nibble after its last pixel (the next
+// nibble of its pattern); what follows overwrites it.  That surplus nibble is
+// written only while it lies inside the buffer (room: the pixels from the row's
+// start to the buffer's end).
 struct Rle4Pixels {
     static constexpr int32_t kBits = 4;
     static int64_t absoluteBytes(int64_t count) { return (count + 1) / 2; }
@@ -85,11 +88,15 @@ struct Rle4Pixels {
         uint8_t& byte = row[col >> 1];
         byte = static_cast<uint8_t>((byte & ~(0x0F << shift)) | (value << shift));
     }
-    static void run(uint8_t* row, int64_t col, int64_t n, uint8_t m) {
-        for (int64_t k = 0; k < n; ++k) put(row, col + k, (m >> nibbleShift(k)) & 0x0F);
+    static int64_t written(int64_t col, int64_t n, int64_t room) {
+        return (n & 1) && col + n < room ? n + 1 : n;
     }
-    static void copy(uint8_t* row, int64_t col, int64_t count, const uint8_t* src) {
-        for (int64_t k = 0; k < count; ++k)
+    static void run(uint8_t* row, int64_t col, int64_t n, uint8_t m, int64_t room) {
+        for (int64_t k = 0, end = written(col, n, room); k < end; ++k)
+            put(row, col + k, (m >> nibbleShift(k)) & 0x0F);
+    }
+    static void copy(uint8_t* row, int64_t col, int64_t count, const uint8_t* src, int64_t room) {
+        for (int64_t k = 0, end = written(col, count, room); k < end; ++k)
             put(row, col + k, (src[k >> 1] >> nibbleShift(k)) & 0x0F);
     }
 };
@@ -129,10 +136,11 @@ uint8_t* decodeRle(const DibBlock& dib, const RleMessages& msg) {
         uint8_t n = 0, m = 0;
         if (!stream.take2(&n, &m)) return fail(buffer, msg.badHeight, msg.badHeightLine);
         uint8_t* rowStart = buffer + row * rowSize;
+        const int64_t room = (total - row * rowSize) * 8 / Pixels::kBits;
         if (n > 0) {  // encoded run
             if (row >= height || col + n > width)
                 return fail(buffer, msg.badPosition, msg.badPositionLine);
-            Pixels::run(rowStart, col, n, m);
+            Pixels::run(rowStart, col, n, m, room);
             col += n;
         } else if (m == 0) {  // end of line
             if (col != width) return fail(buffer, msg.badWidth, msg.badWidthLine);
@@ -153,7 +161,7 @@ uint8_t* decodeRle(const DibBlock& dib, const RleMessages& msg) {
                 return fail(buffer, msg.badPosition, msg.badPositionLine);
             const size_t bytes = static_cast<size_t>(Pixels::absoluteBytes(m));
             if (!stream.has(bytes)) return fail(buffer, msg.badHeight, msg.badHeightLine);
-            Pixels::copy(rowStart, col, m, stream.data + stream.pos);
+            Pixels::copy(rowStart, col, m, stream.data + stream.pos, room);
             col += m;
             stream.pos += bytes + (bytes & 1);
         }

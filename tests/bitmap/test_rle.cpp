@@ -108,33 +108,50 @@ TEST(Rle4, RunOfFiveAlternatesHighAndLowNibbles) {
     zt::ErrorRecorder errors;
     Decoded d = decode4(5, 1, {0x05, 0xAB, 0x00, 0x01});
     ASSERT_TRUE(d.ok);
-    // A B A B A, the nibble after the last pixel untouched (0).
-    EXPECT_EQ(d.rows, (Bytes{0xAB, 0xAB, 0xA0, 0x00}));
+    // A B A B A, and the pattern's next nibble B lands in the padding.
+    EXPECT_EQ(d.rows, (Bytes{0xAB, 0xAB, 0xAB, 0x00}));
 }
 
 TEST(Rle4, RunStartingAtAnOddColumn) {
     zt::ErrorRecorder errors;
     Decoded d = decode4(6, 1, {0x01, 0x11, 0x04, 0xCD, 0x01, 0x22, 0x00, 0x01});
     ASSERT_TRUE(d.ok);
-    // 1 C D C D 2
-    EXPECT_EQ(d.rows, (Bytes{0x1C, 0xDC, 0xD2, 0x00}));
+    // 1 C D C D 2; each odd run's surplus nibble is overwritten by the next
+    // run, the last one's (2) lands in the padding.
+    EXPECT_EQ(d.rows, (Bytes{0x1C, 0xDC, 0xD2, 0x20}));
 }
 
-TEST(Rle4, OddRunAtTheRightEdgeLeavesTheNextRowAlone) {
+TEST(Rle4, OddRunAtTheRightEdgeSpillsItsSurplusNibbleIntoTheNextRow) {
     zt::ErrorRecorder errors;
     // Width 8 fills the 4-byte row: a run of 7 from column 1 ends on the last
-    // nibble; the byte after it is the next row's first.
+    // nibble; its surplus B is the next row's first nibble.
     Decoded d = decode4(8, 2, {0x01, 0x11, 0x07, 0xAB, 0x00, 0x00, 0x00, 0x01});
     ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rows, (Bytes{0x1A, 0xBA, 0xBA, 0xBA, 0, 0, 0, 0}));
+    EXPECT_EQ(d.rows, (Bytes{0x1A, 0xBA, 0xBA, 0xBA, 0xB0, 0, 0, 0}));
+}
+
+TEST(Rle4, OddRunAtTheEndOfTheBufferWritesNothingPastIt) {
+    zt::ErrorRecorder errors;
+    Decoded d = decode4(8, 1, {0x01, 0x11, 0x07, 0xAB, 0x00, 0x01});
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.rows, (Bytes{0x1A, 0xBA, 0xBA, 0xBA}));
+}
+
+TEST(Rle4, SurplusNibbleStaysWhenADeltaSkipsIt) {
+    zt::ErrorRecorder errors;
+    // 03 AB: A B A and surplus B at column 3; delta 2 right; 01 CC at column 5.
+    Decoded d = decode4(6, 1, {0x03, 0xAB, 0x00, 0x02, 0x02, 0x00, 0x01, 0xCC, 0x00, 0x01});
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.rows, (Bytes{0xAB, 0xAB, 0x0C, 0xC0}));
 }
 
 TEST(Rle4, AbsoluteRunCopiesNibblesAndPadsToSixteenBits) {
     zt::ErrorRecorder errors;
-    // 00 05 | 12 34 50 | pad | 01 66 | 00 01: pixels 1 2 3 4 5 6
+    // 00 05 | 12 34 50 | pad | 01 66 | 00 01: pixels 1 2 3 4 5 6, the last
+    // run's surplus 6 in the padding.
     Decoded d = decode4(6, 1, {0x00, 0x05, 0x12, 0x34, 0x50, 0xEE, 0x01, 0x66, 0x00, 0x01});
     ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rows, (Bytes{0x12, 0x34, 0x56, 0x00}));
+    EXPECT_EQ(d.rows, (Bytes{0x12, 0x34, 0x56, 0x60}));
 }
 
 TEST(Rle4, AbsoluteRunAtAnOddColumn) {
@@ -343,6 +360,16 @@ Bytes randomStream(zt::Rng& rng, int32_t bits, Picture* pic) {
         }
         const int32_t left = w - col;
         const int32_t action = rng.range(0, 9);
+        // BI_RLE4 writes pixels in pairs: an odd run also writes the pattern's
+        // next nibble, which stays unless something later overwrites it.  In
+        // the padding it is invisible; past a row that fills its bytes it is
+        // the next row's first pixel; past the buffer it is not written.
+        auto surplus = [&](int32_t n, uint8_t value) {
+            if (bits != 4 || n % 2 == 0) return;
+            const int32_t rowNibbles = ((w % 2 + w / 2 + 3) & ~3) * 2;
+            if (col + n < w) pic->px[row][col + n] = value;
+            else if (col + n == rowNibbles && row + 1 < h) pic->px[row + 1][0] = value;
+        };
         if (action < 5 || left < 3) {  // encoded run
             const int32_t n = rng.range(1, std::min(left, 255));
             const int32_t m = rng.range(0, 255);
@@ -350,6 +377,7 @@ Bytes randomStream(zt::Rng& rng, int32_t bits, Picture* pic) {
                 pic->px[row][col + k] =
                     static_cast<uint8_t>(bits == 8 ? m : (k % 2 == 0 ? m >> 4 : m & 15));
             s.insert(s.end(), {static_cast<uint8_t>(n), static_cast<uint8_t>(m)});
+            surplus(n, static_cast<uint8_t>(m & 15));
             col += n;
         } else if (action < 8) {  // absolute run
             const int32_t m = rng.range(3, std::min(left, 255));
@@ -364,6 +392,7 @@ Bytes randomStream(zt::Rng& rng, int32_t bits, Picture* pic) {
             }
             if (data.size() % 2) data.push_back(0xEE);
             s.insert(s.end(), data.begin(), data.end());
+            surplus(m, 0);  // the low nibble of the last data byte
             col += m;
         } else {  // delta, sometimes to a later row
             const int32_t dx = rng.range(0, left);
