@@ -29,6 +29,17 @@ void fillMaps(ImageHeader* xMap, ImageHeader* yMap, F f) {
         }
 }
 
+// Samples src at each position into a one-row 8U destination and gives the row.
+std::vector<int32_t> remapRow(ImageHeader* src, const std::vector<std::pair<float, float>>& at,
+                              int32_t mode) {
+    const int32_t n = static_cast<int32_t>(at.size());
+    Image xs = map(n, 1), ys = map(n, 1);
+    fillMaps(xs, ys, [&](int32_t c, int32_t) { return at[c]; });
+    Image dst(1, 0, ZAR_DEPTH_8U, 0, n, 1);
+    zarRemap(src, xs, ys, dst, mode);
+    return gt::rowValues(dst, 0);
+}
+
 void expectReport(const zt::ErrorRecorder& errors, ZarStatus status, const char* context,
                   int32_t line) {
     const zt::Report r = errors.only();
@@ -224,13 +235,9 @@ TEST_F(RemapCases, PositionsOutsideTheRegionLeaveTheDestination) {
 TEST_F(RemapCases, NearestRoundsHalvesToEven) {
     Image src(1, 0, ZAR_DEPTH_8U, 0, 8, 4);
     fill(src, [](int32_t x, int32_t y, int32_t) { return 10 * y + x; });
-    Image xs = map(5, 1), ys = map(5, 1);
-    const float x[5] = {2.5f, 3.5f, 0.49f, 4.51f, 1.0f};
-    const float y[5] = {0.5f, 1.5f, 2.5f, 0.0f, 2.6f};
-    fillMaps(xs, ys, [&](int32_t c, int32_t) { return std::pair{x[c], y[c]}; });
-    Image dst(1, 0, ZAR_DEPTH_8U, 0, 5, 1);
-    zarRemap(src, xs, ys, dst, ZAR_INTER_NN);
-    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{2, 24, 20, 5, 31}));
+    EXPECT_EQ(remapRow(src, {{2.5f, 0.5f}, {3.5f, 1.5f}, {0.49f, 2.5f}, {4.51f, 0.0f}, {1.0f, 2.6f}},
+                       ZAR_INTER_NN),
+              (std::vector<int32_t>{2, 24, 20, 5, 31}));
 }
 
 TEST_F(RemapCases, NearestFollowsTheRoundingModeInForce) {
@@ -238,47 +245,37 @@ TEST_F(RemapCases, NearestFollowsTheRoundingModeInForce) {
     // 2.7 picks column 2 and 1.5 row 1, upward 2.2 picks 3 and 1.5 picks 2.
     Image src(1, 0, ZAR_DEPTH_8U, 0, 6, 4);
     fill(src, [](int32_t x, int32_t y, int32_t) { return 10 * y + x; });
-    Image xs = map(2, 1), ys = map(2, 1);
-    fillMaps(xs, ys, [](int32_t c, int32_t) { return std::pair{c ? 2.2f : 2.7f, 1.5f}; });
-    Image dst(1, 0, ZAR_DEPTH_8U, 0, 2, 1);
+    const std::vector<std::pair<float, float>> at = {{2.7f, 1.5f}, {2.2f, 1.5f}};
     const int saved = std::fegetround();
     std::fesetround(FE_DOWNWARD);
-    zarRemap(src, xs, ys, dst, ZAR_INTER_NN);
-    std::fesetround(saved);
-    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{12, 12}));
+    const std::vector<int32_t> down = remapRow(src, at, ZAR_INTER_NN);
     std::fesetround(FE_UPWARD);
-    zarRemap(src, xs, ys, dst, ZAR_INTER_NN);
+    const std::vector<int32_t> up = remapRow(src, at, ZAR_INTER_NN);
     std::fesetround(saved);
-    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{23, 23}));
+    EXPECT_EQ(down, (std::vector<int32_t>{12, 12}));
+    EXPECT_EQ(up, (std::vector<int32_t>{23, 23}));
     // The default: 2.7 -> 3, 2.2 -> 2, 1.5 -> 2 (halves to even).
-    zarRemap(src, xs, ys, dst, ZAR_INTER_NN);
-    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{23, 22}));
+    EXPECT_EQ(remapRow(src, at, ZAR_INTER_NN), (std::vector<int32_t>{23, 22}));
 }
 
 TEST_F(RemapCases, LinearRoundsToNearestEven) {
     Image src(1, 0, ZAR_DEPTH_8U, 0, 6, 4);
     const int32_t row[6] = {100, 101, 102, 10, 20, 200};
     fill(src, [&](int32_t x, int32_t y, int32_t) { return y == 0 ? row[x] : 0; });
-    Image xs = map(5, 1), ys = map(5, 1);
-    // 100.5 -> 100, 101.5 -> 102, 10.25*... 0.3 of the way 10 -> 20 is 13,
-    // the last column steps back (fraction 1).
-    const float x[5] = {0.5f, 1.5f, 3.3f, 5.0f, 4.75f};
-    fillMaps(xs, ys, [&](int32_t c, int32_t) { return std::pair{x[c], 0.0f}; });
-    Image dst(1, 0, ZAR_DEPTH_8U, 0, 5, 1);
-    zarRemap(src, xs, ys, dst, ZAR_INTER_LINEAR);
-    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{100, 102, 13, 200, 155}));
+    // 100.5 -> 100, 101.5 -> 102, 0.3 of the way 10 -> 20 is 13, the last
+    // column steps back (fraction 1), 0.75 of the way 20 -> 200 is 155.
+    EXPECT_EQ(remapRow(src, {{0.5f, 0.0f}, {1.5f, 0.0f}, {3.3f, 0.0f}, {5.0f, 0.0f}, {4.75f, 0.0f}},
+                       ZAR_INTER_LINEAR),
+              (std::vector<int32_t>{100, 102, 13, 200, 155}));
 }
 
 TEST_F(RemapCases, LinearOnAOneColumnRegion) {
     Image src(1, 0, ZAR_DEPTH_8U, 0, 6, 4);
     fill(src, [](int32_t x, int32_t y, int32_t) { return 40 * y + x; });
     src.setRoi(0, 0, 0, 1, 4);
-    Image xs = map(2, 1), ys = map(2, 1);
-    fillMaps(xs, ys, [](int32_t c, int32_t) { return std::pair{0.0, c ? 3.0 : 1.5}; });
-    Image dst(1, 0, ZAR_DEPTH_8U, 0, 2, 1);
-    zarRemap(src, xs, ys, dst, ZAR_INTER_LINEAR);
     // Column 0 of rows 1.5 (60) and 3 (the last row: 120).
-    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{60, 120}));
+    EXPECT_EQ(remapRow(src, {{0.0f, 1.5f}, {0.0f, 3.0f}}, ZAR_INTER_LINEAR),
+              (std::vector<int32_t>{60, 120}));
 }
 
 TEST_F(RemapCases, CubicSaturatesAndTakesExactTaps) {
