@@ -302,6 +302,23 @@ TEST_F(RemapCases, CubicSaturatesAndTakesExactTaps) {
     }
 }
 
+TEST_F(RemapCases, CubicReproducesCubicsInBothAxes) {
+    // The four-point cubic through samples of a cubic polynomial is that
+    // polynomial: over p(x, y) = 1000 x^2 + 200 y^3 + 7 on a 4 x 4 image,
+    // (1.5, 1.5) gives 2250 + 675 + 7 = 2932; (2.5, 0.25) sits past the
+    // last-but-one column (taps 0..3, t = 1.5) and near the top (taps 0..3,
+    // u = -0.75): 6250 + 3.125 + 7 = 6260.125 -> 6260; (0.5, 2.75) gives
+    // 250 + 4159.375 + 7 = 4416.375 -> 4416.
+    Image src(1, 0, ZAR_DEPTH_16U, 0, 4, 4);
+    fill(src, [](int32_t x, int32_t y, int32_t) { return 1000 * x * x + 200 * y * y * y + 7; });
+    Image xs = map(3, 1), ys = map(3, 1);
+    const std::pair<float, float> at[3] = {{1.5f, 1.5f}, {2.5f, 0.25f}, {0.5f, 2.75f}};
+    fillMaps(xs, ys, [&](int32_t c, int32_t) { return at[c]; });
+    Image dst(1, 0, ZAR_DEPTH_16U, 0, 3, 1);
+    zarRemap(src, xs, ys, dst, ZAR_INTER_CUBIC);
+    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{2932, 6260, 4416}));
+}
+
 TEST_F(RemapCases, NarrowSourcesFallBack) {
     // 3 wide: CUBIC runs as LINEAR (0.5 between 0 and 200 is 100 exactly).
     Image src3(1, 0, ZAR_DEPTH_8U, 0, 3, 5);
