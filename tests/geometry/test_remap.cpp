@@ -319,6 +319,19 @@ TEST_F(RemapCases, CubicReproducesCubicsInBothAxes) {
     EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{2932, 6260, 4416}));
 }
 
+TEST_F(RemapCases, EightBitCubicRoundsTheCubic) {
+    // (1.75, 1.75) on a 4 x 4 image: taps 0..3 both ways at t = u = 0.75,
+    // where the Lagrange weights are -5, 35, 105, -7 (/128).  The rows give
+    // 27850, 4250, 9250, 28500 /128 = 217.578125, 33.203125, 72.265625,
+    // 222.65625 and the column (-5*217.578125 + 35*33.203125 + 105*72.265625
+    // - 7*222.65625)/128 = 47.68..., stored as 48.
+    Image src(1, 0, ZAR_DEPTH_8U, 0, 4, 4);
+    const int32_t values[4][4] = {{100, 250, 200, 200}, {200, 200, 0, 250},
+                                  {250, 50, 100, 250}, {250, 250, 200, 0}};
+    fill(src, [&](int32_t x, int32_t y, int32_t) { return values[y][x]; });
+    EXPECT_EQ(remapRow(src, {{1.75f, 1.75f}}, ZAR_INTER_CUBIC), std::vector<int32_t>{48});
+}
+
 TEST_F(RemapCases, NarrowSourcesFallBack) {
     // 3 wide: CUBIC runs as LINEAR (0.5 between 0 and 200 is 100 exactly).
     Image src3(1, 0, ZAR_DEPTH_8U, 0, 3, 5);
@@ -415,7 +428,9 @@ struct Reference {
     }
 
     // 8U cubic in the library's fixed-point scheme: 16.16 fractions, samples
-    // times 16, 1/6 and 1/3 as 43691 >> 18 and >> 17, Horner with >> 16.
+    // times 16, 1/6 and 1/3 as 43691 >> 18 and >> 17, Horner with >> 16,
+    // every shift rounding to nearest.
+    static int64_t shiftRound(int64_t v, int s) { return (v + (int64_t{1} << (s - 1))) >> s; }
     static int64_t fixedCubic(const int64_t p[4], int64_t t, bool twice) {
         if (t == -65536) return twice ? 2 * p[0] : p[0];
         if (t == 0) return twice ? 2 * p[1] : p[1];
@@ -425,10 +440,10 @@ struct Reference {
         const int64_t k2 = p[0] - 2 * p[1] + p[2];
         const int64_t k3 = -p[0] + 3 * p[1] - 3 * p[2] + p[3];
         const int shift = twice ? 17 : 18;
-        const int64_t c1 = (k1 * 43691) >> shift, c3 = (k3 * 43691) >> shift;
-        const int64_t c2 = twice ? k2 : k2 >> 1;
+        const int64_t c1 = shiftRound(k1 * 43691, shift), c3 = shiftRound(k3 * 43691, shift);
+        const int64_t c2 = twice ? k2 : shiftRound(k2, 1);
         const int64_t b = twice ? 2 * p[1] : p[1];
-        return b + ((t * (c1 + ((t * (c2 + ((t * c3) >> 16))) >> 16))) >> 16);
+        return b + shiftRound(t * (c1 + shiftRound(t * (c2 + shiftRound(t * c3, 16)), 16)), 16);
     }
     static double doubleCubic(double a, double b, double c, double d, double t) {
         return b + t * ((-1.0 / 3.0) * a - 0.5 * b + c - (1.0 / 6.0) * d +
