@@ -582,6 +582,40 @@ TEST(RemapRandom, MatchesTheNaiveReference) {
     }
 }
 
+TEST(RemapRandom, EightBitCubicStaysWithTheExactCubic) {
+    // Whatever the fixed-point details, the 8-bit cubic is the exact
+    // four-point cubic rounded: off by at most one, and exact wherever the
+    // cubic lies more than 0.125 from a half.
+    zt::ErrorRecorder errors;
+    zt::Rng rng(31337);
+    Image src(1, 0, ZAR_DEPTH_8U, 0, 4, 4);
+    Image xs = map(1, 1), ys = map(1, 1);
+    Image dst(1, 0, ZAR_DEPTH_8U, 0, 1, 1);
+    int32_t exact = 0;
+    for (int32_t n = 0; n < 4000; ++n) {
+        src.randomize(rng.next());
+        // Positions 1 .. 2 both ways: taps 0..3, t and u in 0 .. 1.
+        const float x = 1.0f + rng.range(0, 4096) / 4096.0f, y = 1.0f + rng.range(0, 4096) / 4096.0f;
+        fillMaps(xs, ys, [&](int32_t, int32_t) { return std::pair{x, y}; });
+        zarRemap(src, xs, ys, dst, ZAR_INTER_CUBIC);
+        double rows[4];
+        for (int32_t r = 0; r < 4; ++r)
+            rows[r] = Reference::doubleCubic(zt::getSample(src, 0, r, 0), zt::getSample(src, 1, r, 0),
+                                             zt::getSample(src, 2, r, 0), zt::getSample(src, 3, r, 0),
+                                             x - 1.0);
+        const double v = std::clamp(
+            Reference::doubleCubic(rows[0], rows[1], rows[2], rows[3], y - 1.0), 0.0, 255.0);
+        const double got = zt::getSample(dst, 0, 0, 0);
+        ASSERT_LE(std::fabs(got - v), 1.0) << "at (" << x << ", " << y << ")";
+        if (std::fabs(v - std::floor(v) - 0.5) > 0.125) {
+            ASSERT_EQ(got, std::nearbyint(v)) << "at (" << x << ", " << y << ")";
+            ++exact;
+        }
+    }
+    EXPECT_GT(exact, 2000);
+    EXPECT_TRUE(errors.reports().empty());
+}
+
 // ------------------------------------------------------------------- tiles
 
 TEST(RemapTiles, TiledImagesGiveThePlainPixels) {
