@@ -686,6 +686,37 @@ TEST(DecimateTiles, OnlyTilesNearTheRegionAreRead) {
     EXPECT_TRUE(tiled.store()->balanced());
 }
 
+TEST(DecimateTiles, NearestReadsTheSourceTileByTile) {
+    // 1:2 nearest over 8 x 8 source tiles: destination pixel (i, j) takes
+    // source pixel (2i, 2j), and each source tile serves a 4 x 4 piece.
+    zt::ErrorRecorder errors;
+    Image src(1, 0, ZAR_DEPTH_8U, 0, 32, 32);
+    fill(src, [](int32_t x, int32_t y, int32_t) { return x + 5 * y; });
+    gt::Twin tiled(src, true, 8, 8);
+    Image dst(1, 0, ZAR_DEPTH_8U, 0, 16, 16, 4, 250);
+    decimate(tiled.image(), dst, 1, 2, 1, 2, ZAR_INTER_NN);
+    EXPECT_TRUE(errors.reports().empty());
+    EXPECT_EQ(tiled.store()->count(ZAR_TILE_READ), 16);
+    EXPECT_TRUE(tiled.store()->balanced());
+    for (int32_t j = 0; j < 16; ++j)
+        for (int32_t i = 0; i < 16; ++i) ASSERT_EQ(zt::getSample(dst, i, j, 0), 2 * i + 10 * j);
+
+    // Source tile (2, 1) refused: the pieces of the tiles before it (all of
+    // tile row 0, then tiles (0, 1) and (1, 1)) are written, nothing after.
+    Image partial(1, 0, ZAR_DEPTH_8U, 0, 16, 16, 4, 250);
+    tiled.store()->refuse(2, 1);
+    decimate(tiled.image(), partial, 1, 2, 1, 2, ZAR_INTER_NN);
+    expectReport(errors, STATUS_INTERNAL, "srcImage->tileInfo->callBack crash", 342);
+    EXPECT_TRUE(tiled.store()->balanced());
+    for (int32_t j = 0; j < 16; ++j)
+        for (int32_t i = 0; i < 16; ++i) {
+            const bool written = j < 4 || (j < 8 && i < 8);
+            ASSERT_EQ(zt::getSample(partial, i, j, 0), written ? 2 * i + 10 * j : 250)
+                << "pixel (" << i << ", " << j << ")";
+        }
+    zarSetStatus(STATUS_OK);
+}
+
 TEST(DecimateTiles, RefusedTilesAreReported) {
     zt::ErrorRecorder errors;
     Image src(1, 0, ZAR_DEPTH_8U, 0, 32, 32);
