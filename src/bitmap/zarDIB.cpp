@@ -138,8 +138,8 @@ ImageHeader* buildImage(const DibBlock& dib, int32_t* cloneData) {
         zarReportError(STATUS_BAD_ARG, kTranslate, "dib->biBitCount is bad", kFile, 276);
         return nullptr;
     }
-    // Bits that a whole file keeps away from its colour table are converted:
-    // an image's pixels follow no header of their own.
+    // A whole file whose bits lie apart from its colour table is converted,
+    // whatever its shape: only bits in the block layout are referenced.
     const bool convert = shape.convert || !dib.bitsInPlace;
     // Referenced bits must fit the header's 32-bit sizes (converted ones are
     // refused by the allocator).

@@ -59,114 +59,68 @@ void expectRleError(const zt::ErrorRecorder& errors, const char* text, int32_t l
 
 // ------------------------------------------------------------ hand-worked
 
-TEST(Rle8, RunOfThreeFillsTheRowPaddedToFourBytes) {
-    zt::ErrorRecorder errors;
-    Decoded d = decode8(3, 1, {0x03, 0x07, 0x00, 0x00, 0x00, 0x01});
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rows, (Bytes{7, 7, 7, 0}));  // the padding byte is cleared
-    EXPECT_TRUE(errors.reports().empty());
-}
+// A stream that decodes, and the rows it must give (bottom-up, padding
+// included: bytes the stream does not reach are 0).
+struct DecodeCase {
+    const char* name;
+    int32_t width, height;
+    uint32_t compression;
+    Bytes stream, rows;
+};
 
-TEST(Rle8, EndOfBitmapRightAfterTheLastPixelNeedsNoEndOfLine) {
-    zt::ErrorRecorder errors;
-    Decoded d = decode8(2, 2, {0x02, 0x05, 0x00, 0x00, 0x02, 0x06, 0x00, 0x01});
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rows, (Bytes{5, 5, 0, 0, 6, 6, 0, 0}));
-}
-
-TEST(Rle8, EndOfBitmapAfterTheLastEndOfLine) {
-    zt::ErrorRecorder errors;
-    Decoded d = decode8(1, 2, {0x01, 0x05, 0x00, 0x00, 0x01, 0x06, 0x00, 0x00, 0x00, 0x01});
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rows, (Bytes{5, 0, 0, 0, 6, 0, 0, 0}));
-}
-
-TEST(Rle8, AbsoluteRunOfThreeIsFollowedByOnePaddingByte) {
-    zt::ErrorRecorder errors;
+const DecodeCase kDecodeCases[] = {
+    {"RLE8 run of three fills the row padded to four bytes", 3, 1, kBiRle8,
+     {0x03, 0x07, 0x00, 0x00, 0x00, 0x01}, {7, 7, 7, 0}},
+    {"RLE8 end of bitmap right after the last pixel needs no end of line", 2, 2, kBiRle8,
+     {0x02, 0x05, 0x00, 0x00, 0x02, 0x06, 0x00, 0x01}, {5, 5, 0, 0, 6, 6, 0, 0}},
+    {"RLE8 end of bitmap after the last end of line", 1, 2, kBiRle8,
+     {0x01, 0x05, 0x00, 0x00, 0x01, 0x06, 0x00, 0x00, 0x00, 0x01}, {5, 0, 0, 0, 6, 0, 0, 0}},
     // 00 03 | 01 02 03 | pad | 01 09 | 00 01
-    Decoded d = decode8(4, 1, {0x00, 0x03, 0x01, 0x02, 0x03, 0xEE, 0x01, 0x09, 0x00, 0x01});
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rows, (Bytes{1, 2, 3, 9}));
-}
-
-TEST(Rle8, AbsoluteRunOfFourHasNoPadding) {
-    zt::ErrorRecorder errors;
-    Decoded d = decode8(5, 1, {0x00, 0x04, 1, 2, 3, 4, 0x01, 0x09, 0x00, 0x01});
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rows, (Bytes{1, 2, 3, 4, 9, 0, 0, 0}));
-}
-
-TEST(Rle8, DeltaMovesRightAndUpAndDecodingGoesOn) {
-    zt::ErrorRecorder errors;
+    {"RLE8 absolute run of three is followed by one padding byte", 4, 1, kBiRle8,
+     {0x00, 0x03, 0x01, 0x02, 0x03, 0xEE, 0x01, 0x09, 0x00, 0x01}, {1, 2, 3, 9}},
+    {"RLE8 absolute run of four has no padding", 5, 1, kBiRle8,
+     {0x00, 0x04, 1, 2, 3, 4, 0x01, 0x09, 0x00, 0x01}, {1, 2, 3, 4, 9, 0, 0, 0}},
     // 00 02 05 01: five pixels right, one row up; then three pixels of 9.
-    Decoded d = decode8(8, 2, {0x00, 0x02, 0x05, 0x01, 0x03, 0x09, 0x00, 0x01});
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rows, (Bytes{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9, 9, 9}));
-}
-
-TEST(Rle4, RunOfFiveAlternatesHighAndLowNibbles) {
-    zt::ErrorRecorder errors;
-    Decoded d = decode4(5, 1, {0x05, 0xAB, 0x00, 0x01});
-    ASSERT_TRUE(d.ok);
+    {"RLE8 delta moves right and up and decoding goes on", 8, 2, kBiRle8,
+     {0x00, 0x02, 0x05, 0x01, 0x03, 0x09, 0x00, 0x01},
+     {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9, 9, 9}},
     // A B A B A, and the pattern's next nibble B lands in the padding.
-    EXPECT_EQ(d.rows, (Bytes{0xAB, 0xAB, 0xAB, 0x00}));
-}
-
-TEST(Rle4, RunStartingAtAnOddColumn) {
-    zt::ErrorRecorder errors;
-    Decoded d = decode4(6, 1, {0x01, 0x11, 0x04, 0xCD, 0x01, 0x22, 0x00, 0x01});
-    ASSERT_TRUE(d.ok);
-    // 1 C D C D 2; each odd run's surplus nibble is overwritten by the next
-    // run, the last one's (2) lands in the padding.
-    EXPECT_EQ(d.rows, (Bytes{0x1C, 0xDC, 0xD2, 0x20}));
-}
-
-TEST(Rle4, OddRunAtTheRightEdgeSpillsItsSurplusNibbleIntoTheNextRow) {
-    zt::ErrorRecorder errors;
+    {"RLE4 run of five alternates high and low nibbles", 5, 1, kBiRle4, {0x05, 0xAB, 0x00, 0x01},
+     {0xAB, 0xAB, 0xAB, 0x00}},
+    // 1 C D C D 2: each odd run's surplus nibble is overwritten by the next
+    // run; the last one's (2) lands in the padding.
+    {"RLE4 run starting at an odd column", 6, 1, kBiRle4,
+     {0x01, 0x11, 0x04, 0xCD, 0x01, 0x22, 0x00, 0x01}, {0x1C, 0xDC, 0xD2, 0x20}},
     // Width 8 fills the 4-byte row: a run of 7 from column 1 ends on the last
     // nibble; its surplus B is the next row's first nibble.
-    Decoded d = decode4(8, 2, {0x01, 0x11, 0x07, 0xAB, 0x00, 0x00, 0x00, 0x01});
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rows, (Bytes{0x1A, 0xBA, 0xBA, 0xBA, 0xB0, 0, 0, 0}));
-}
-
-TEST(Rle4, OddRunAtTheEndOfTheBufferWritesNothingPastIt) {
-    zt::ErrorRecorder errors;
-    Decoded d = decode4(8, 1, {0x01, 0x11, 0x07, 0xAB, 0x00, 0x01});
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rows, (Bytes{0x1A, 0xBA, 0xBA, 0xBA}));
-}
-
-TEST(Rle4, SurplusNibbleStaysWhenADeltaSkipsIt) {
-    zt::ErrorRecorder errors;
+    {"RLE4 odd run at the right edge spills its surplus nibble into the next row", 8, 2,
+     kBiRle4, {0x01, 0x11, 0x07, 0xAB, 0x00, 0x00, 0x00, 0x01},
+     {0x1A, 0xBA, 0xBA, 0xBA, 0xB0, 0, 0, 0}},
+    {"RLE4 odd run at the end of the buffer writes nothing past it", 8, 1, kBiRle4,
+     {0x01, 0x11, 0x07, 0xAB, 0x00, 0x01}, {0x1A, 0xBA, 0xBA, 0xBA}},
     // 03 AB: A B A and surplus B at column 3; delta 2 right; 01 CC at column 5.
-    Decoded d = decode4(6, 1, {0x03, 0xAB, 0x00, 0x02, 0x02, 0x00, 0x01, 0xCC, 0x00, 0x01});
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rows, (Bytes{0xAB, 0xAB, 0x0C, 0xC0}));
-}
-
-TEST(Rle4, AbsoluteRunCopiesNibblesAndPadsToSixteenBits) {
-    zt::ErrorRecorder errors;
+    {"RLE4 surplus nibble stays when a delta skips it", 6, 1, kBiRle4,
+     {0x03, 0xAB, 0x00, 0x02, 0x02, 0x00, 0x01, 0xCC, 0x00, 0x01}, {0xAB, 0xAB, 0x0C, 0xC0}},
     // 00 05 | 12 34 50 | pad | 01 66 | 00 01: pixels 1 2 3 4 5 6, the last
     // run's surplus 6 in the padding.
-    Decoded d = decode4(6, 1, {0x00, 0x05, 0x12, 0x34, 0x50, 0xEE, 0x01, 0x66, 0x00, 0x01});
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rows, (Bytes{0x12, 0x34, 0x56, 0x60}));
-}
-
-TEST(Rle4, AbsoluteRunAtAnOddColumn) {
-    zt::ErrorRecorder errors;
+    {"RLE4 absolute run copies nibbles and pads to sixteen bits", 6, 1, kBiRle4,
+     {0x00, 0x05, 0x12, 0x34, 0x50, 0xEE, 0x01, 0x66, 0x00, 0x01}, {0x12, 0x34, 0x56, 0x60}},
     // 01 77 | 00 03 | AB C0 | 00 01: pixels 7 A B C
-    Decoded d = decode4(4, 1, {0x01, 0x77, 0x00, 0x03, 0xAB, 0xC0, 0x00, 0x01});
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rows, (Bytes{0x7A, 0xBC, 0x00, 0x00}));
-}
+    {"RLE4 absolute run at an odd column", 4, 1, kBiRle4,
+     {0x01, 0x77, 0x00, 0x03, 0xAB, 0xC0, 0x00, 0x01}, {0x7A, 0xBC, 0x00, 0x00}},
+    {"RLE4 delta to an odd column", 4, 2, kBiRle4,
+     {0x00, 0x02, 0x03, 0x01, 0x01, 0x50, 0x00, 0x01}, {0, 0, 0, 0, 0x00, 0x05, 0, 0}},
+};
 
-TEST(Rle4, DeltaToAnOddColumn) {
-    zt::ErrorRecorder errors;
-    Decoded d = decode4(4, 2, {0x00, 0x02, 0x03, 0x01, 0x01, 0x50, 0x00, 0x01});
-    ASSERT_TRUE(d.ok);
-    EXPECT_EQ(d.rows, (Bytes{0, 0, 0, 0, 0x00, 0x05, 0, 0}));
+TEST(RleDecode, HandWorkedStreams) {
+    for (const DecodeCase& c : kDecodeCases) {
+        SCOPED_TRACE(c.name);
+        zt::ErrorRecorder errors;
+        Decoded d = decode(c.width, c.height, c.compression, c.stream);
+        ASSERT_TRUE(d.ok);
+        EXPECT_EQ(d.rows, c.rows);
+        EXPECT_TRUE(errors.reports().empty());
+    }
 }
 
 // --------------------------------------------------------------- messages
