@@ -37,8 +37,7 @@ test-asan: build-asan
 test: test-release test-asan
 
 demo: build
-	@if [ -x $(BUILD)/tools/zar ]; then $(BUILD)/tools/zar demo demo-out; \
-	else $(BUILD)/examples/example_basic; fi
+	$(BUILD)/tools/zar demo demo-out
 
 # Benchmarks against OpenCV (Debian's package, installed when missing).
 BENCH_SECONDS ?= 0.5
