@@ -430,6 +430,13 @@ TEST_F(FixedFilterCases, FloatConversionsRoundToNearestAndRestoreTheMode) {
         EXPECT_EQ(getSample(dst, 1, 1, 0), 1);
         EXPECT_EQ(getSample(dst, 0, 1, 0), 0);
     }
+    // Ties go to the even neighbour: 8 / 16 -> 0, 24 / 16 -> 2, -24 / 16 -> -2.
+    const double centres[] = {2, 6, -6}, results[] = {0, 2, -2};
+    for (int i = 0; i < 3; ++i) {
+        setSample(src, 1, 1, 0, centres[i]);
+        zarFixedFilter(src, dst, ZAR_FIXED_GAUSS_3);
+        EXPECT_EQ(getSample(dst, 1, 1, 0), results[i]) << centres[i];
+    }
     // 32S saturates: 2^31 - 1 next to -2^31 under Sobel X.
     setSample(src, 0, 1, 0, 2147483647);
     setSample(src, 2, 1, 0, -2147483647.0 - 1);
