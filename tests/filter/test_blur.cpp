@@ -554,6 +554,25 @@ TEST(BlurTiled, MaskedTiledDestination) {
     (void)mask;
 }
 
+TEST(BlurTiled, MaskedInPlaceTiledEqualsPlain) {
+    zt::ErrorRecorder recorder;
+    zt::Image plain(3, 0, ZAR_DEPTH_16U, ZAR_DATA_ORDER_PLANE, 26, 23);
+    plain.randomize(73);
+    ft::attachRandomMask(plain, 26, 23, 74);
+    zt::TileStore store(3, 0, ZAR_DEPTH_16U, ZAR_DATA_ORDER_PLANE, 26, 23, 8, 8);
+    store.loadFrom(plain);
+    store.image()->maskImage = plain->maskImage;
+    zt::Image separate = ft::copyOf(plain);
+    zarBlur(plain, separate, 3, 5, 2, 2);
+    zarBlur(store.image(), store.image(), 3, 5, 2, 2);
+    store.image()->maskImage = nullptr;
+    EXPECT_TRUE(recorder.reports().empty());
+    EXPECT_TRUE(store.balanced());
+    zt::Image viaTiles = ft::copyOf(plain);
+    store.storeTo(viaTiles);
+    expectSame(separate, viaTiles, "masked in place tiled");
+}
+
 TEST(BlurTiled, RefusedDestinationTileIsReported) {
     zt::ErrorRecorder recorder;
     zt::Image src(1, 0, ZAR_DEPTH_8U, 0, 16, 16);
