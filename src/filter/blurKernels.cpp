@@ -105,18 +105,13 @@ struct BitBlur {
     using Scale = double;
     static Scale prepare(float scale) { return scale; }
     static Sum read(const char* row, const ChannelWalk& walk, int32_t j) {
-        return maskBit(reinterpret_cast<const uint8_t*>(row), walk.bitX + j);
+        return getBit(reinterpret_cast<const uint8_t*>(row), walk.bitX + j);
     }
     static Sum add(Sum sum, Sum value) { return sum + value; }
     static Sum move(Sum sum, Sum entering, Sum leaving) { return sum + entering - leaving; }
     static void store(char* row, const ChannelWalk& walk, int32_t x, Window window, Scale scale) {
-        uint8_t* bits = reinterpret_cast<uint8_t*>(row);
-        const int32_t position = walk.bitX + x;
-        const uint8_t bit = static_cast<uint8_t>(0x80u >> (position & 7));
-        if (static_cast<double>(window) * scale >= 0.5)
-            bits[position >> 3] |= bit;
-        else
-            bits[position >> 3] &= static_cast<uint8_t>(~bit);
+        putBit(reinterpret_cast<uint8_t*>(row), walk.bitX + x,
+               static_cast<double>(window) * scale >= 0.5);
     }
 };
 
@@ -147,7 +142,7 @@ bool blurChannels(const BlurJob& job) {
             const uint8_t* bits = Masked ? job.mask + static_cast<ptrdiff_t>(job.maskStep) * y
                                          : nullptr;
             for (int32_t x = 0; x < job.width; ++x) {
-                if (!Masked || maskBit(bits, job.maskBitX + x))
+                if (!Masked || getBit(bits, job.maskBitX + x))
                     Depth::store(out, job.dst, x, window, scale);
                 window += Window(sums[x + job.nCols]) - Window(sums[x]);
             }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "image/rows.h"
 #include "zar.h"
 
 // Runs the enclosed code under one rounding mode and gives the caller's mode
@@ -45,11 +46,6 @@ ChannelWalk channelWalk(const ImageHeader* plain, int32_t x, int32_t y, int32_t 
 // working buffer or a slot.  No roi, mask or tile record.
 ImageHeader memoryView(const ImageHeader* image, char* data, int32_t width, int32_t height,
                        int32_t widthStep);
-
-// Mask bits, most significant first: bit x of a row.
-inline bool maskBit(const uint8_t* row, int32_t x) {
-    return (row[x >> 3] >> (7 - (x & 7))) & 1;
-}
 
 // ------------------------------------------------------------------ blur
 
@@ -124,10 +120,9 @@ MaskedStore selectMaskedStore(int32_t depthIndex);
 
 // ------------------------------------------------------------------ tiles
 
-// The tile (column, row) from the image's callback (ZAR_TILE_READ or
-// ZAR_TILE_WRITE), or null when it is refused.
+// One tile (column, row) through the image's callback (ZAR_TILE_READ or
+// ZAR_TILE_WRITE), or null when it is refused; and its release.
 char* requestTile(ImageHeader* image, int32_t column, int32_t row, int32_t mode);
-// Hands a tile back with ZAR_TILE_RELEASE.
 void releaseTile(ImageHeader* image, int32_t column, int32_t row, char* tile);
 // A tile of a tiled image seen as a plain image of the tile's size.
 ImageHeader tileView(const ImageHeader* image, char* tile);

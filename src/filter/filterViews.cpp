@@ -32,13 +32,13 @@ ImageHeader memoryView(const ImageHeader* image, char* data, int32_t width, int3
 }
 
 char* requestTile(ImageHeader* image, int32_t column, int32_t row, int32_t mode) {
-    image->tileInfo->callBack(image, column, row, mode);
-    return image->tileInfo->tileData;
+    char* tile = nullptr;
+    fetchTileRow(image, &tile, 1, column, row, 1, mode);
+    return tile;
 }
 
 void releaseTile(ImageHeader* image, int32_t column, int32_t row, char* tile) {
-    image->tileInfo->tileData = tile;
-    image->tileInfo->callBack(image, column, row, ZAR_TILE_RELEASE);
+    releaseTileRow(image, &tile, 1, column, row, 1);
 }
 
 ImageHeader tileView(const ImageHeader* image, char* tile) {

@@ -207,7 +207,7 @@ struct BitLoad {
     using Work = int32_t;
     static void run(const char* row, int32_t first, int32_t n, int32_t* out) {
         const uint8_t* bits = reinterpret_cast<const uint8_t*>(row);
-        for (int32_t i = 0; i < n; ++i) out[i] = maskBit(bits, first + i);
+        for (int32_t i = 0; i < n; ++i) out[i] = getBit(bits, first + i);
     }
 };
 
@@ -275,14 +275,7 @@ struct BitStore {
     template <int32_t Shift>
     static void run(const int32_t* res, char* row, int32_t first, int32_t n, int32_t step) {
         uint8_t* bits = reinterpret_cast<uint8_t*>(row);
-        for (int32_t i = 0; i < n; i += step) {
-            const int32_t position = first + i;
-            const uint8_t bit = static_cast<uint8_t>(0x80u >> (position & 7));
-            if (res[i] > Above)
-                bits[position >> 3] |= bit;
-            else
-                bits[position >> 3] &= static_cast<uint8_t>(~bit);
-        }
+        for (int32_t i = 0; i < n; i += step) putBit(bits, first + i, res[i] > Above);
     }
 };
 
@@ -383,7 +376,7 @@ void storeMaskedValues(const char* row, char* dst, int32_t, int32_t pixels, int3
     const T* in = reinterpret_cast<const T*>(row);
     T* out = reinterpret_cast<T*>(dst);
     for (int32_t x = 0; x < pixels; ++x) {
-        if (!(maskBit(maskA, bitA + x) & maskBit(maskB, bitB + x))) continue;
+        if (!(getBit(maskA, bitA + x) & getBit(maskB, bitB + x))) continue;
         const int32_t first = x * pixelStep;
         for (int32_t k = 0; k < valuesPerPixel; ++k) out[first + k] = in[first + k];
     }
@@ -395,13 +388,8 @@ void storeMaskedBits(const char* row, char* dst, int32_t dstBit, int32_t pixels,
     const uint8_t* in = reinterpret_cast<const uint8_t*>(row);
     uint8_t* out = reinterpret_cast<uint8_t*>(dst);
     for (int32_t x = 0; x < pixels; ++x) {
-        if (!(maskBit(maskA, bitA + x) & maskBit(maskB, bitB + x))) continue;
-        const int32_t position = dstBit + x;
-        const uint8_t bit = static_cast<uint8_t>(0x80u >> (position & 7));
-        if (maskBit(in, x))
-            out[position >> 3] |= bit;
-        else
-            out[position >> 3] &= static_cast<uint8_t>(~bit);
+        if (!(getBit(maskA, bitA + x) & getBit(maskB, bitB + x))) continue;
+        putBit(out, dstBit + x, getBit(in, x));
     }
 }
 

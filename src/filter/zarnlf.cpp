@@ -75,7 +75,9 @@ RowLayout rowLayout(const Engine& e, const Pass& pass, int32_t bw) {
 }
 
 // Filters the pw x ph results at (i, j) of a block.  The neighbourhood of the
-// first of them starts at (sx, sy) of the plain source view.
+// first of them starts at (sx, sy) of the plain source view.  Masks (one or
+// two, 1-bit images included) are applied by the store after the row kernel,
+// so the same kernels serve with and without masks.
 ZarStatus driveRows(const Engine& e, const Pass& pass, const ImageHeader* source, int32_t sx,
                     int32_t sy, const BlockTarget& target, int32_t i, int32_t j, int32_t pw,
                     int32_t ph) {

@@ -62,6 +62,17 @@ Region regionOf(const ImageHeader* image) {
     return r;
 }
 
+void processedSize(const ImageHeader* src, const ImageHeader* dst, int32_t* w, int32_t* h) {
+    const Region s = regionOf(src), d = regionOf(dst);
+    *w = std::min(s.width, d.width);
+    *h = std::min(s.height, d.height);
+    for (const ImageHeader* mask : {src->maskImage, dst->maskImage})
+        if (mask) {
+            *w = std::min(*w, regionOf(mask).width);
+            *h = std::min(*h, regionOf(mask).height);
+        }
+}
+
 bool maskAllows(const ImageHeader* image, int32_t i, int32_t j) {
     const ImageHeader* mask = image->maskImage;
     if (!mask) return true;
@@ -98,15 +109,6 @@ int32_t countDifferences(const ImageHeader* expected, const ImageHeader* actual,
             }
     if (where) *where = out.str();
     return count;
-}
-
-void expectReport(const zt::Report& report, ZarStatus status, const char* func,
-                  const char* context, const char* file, int32_t line) {
-    EXPECT_EQ(report.status, status);
-    EXPECT_EQ(report.func, func);
-    EXPECT_EQ(report.context, context);
-    EXPECT_EQ(report.file, file);
-    EXPECT_EQ(report.line, line);
 }
 
 void expectSame(const ImageHeader* expected, const ImageHeader* actual, const std::string& what) {

@@ -27,6 +27,10 @@ struct Region {
 };
 Region regionOf(const ImageHeader* image);
 
+// The processed size of an operation from src into dst: the smallest clipped
+// region of the two images and of their masks.
+void processedSize(const ImageHeader* src, const ImageHeader* dst, int32_t* w, int32_t* h);
+
 // Whether the mask bit of region position (i, j) allows writing (true without
 // a mask).
 bool maskAllows(const ImageHeader* image, int32_t i, int32_t j);
@@ -38,10 +42,6 @@ zt::Image copyOf(const ImageHeader* image);
 // described in *where.
 int32_t countDifferences(const ImageHeader* expected, const ImageHeader* actual,
                          std::string* where);
-
-// Expects the report to carry exactly these values.
-void expectReport(const zt::Report& report, ZarStatus status, const char* func,
-                  const char* context, const char* file, int32_t line);
 
 // Expects no differing value; what names the case in the message.
 void expectSame(const ImageHeader* expected, const ImageHeader* actual, const std::string& what);
