@@ -91,7 +91,7 @@ void parseBorder(const std::string& text, Options& options) {
 // Clears the status word, and afterwards turns a reported error into a UserError
 // (the report itself was already printed by the tool's handler).
 struct LibraryCall {
-    LibraryCall() { zarSetStatus(STATUS_OK); }
+    LibraryCall() { beginLibraryCall(); }
     static void check() {
         if (zarGetStatus() < 0) throw UserError("");
     }
@@ -455,15 +455,10 @@ std::string infoText(const std::string& path) {
     std::vector<unsigned char> bytes = readFile(path);
     if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') {
         int32_t cloneData = 0;
-        LibraryCall call;
-        ImageHeader* raw = zarTranslateDIBBlock(bytes.data(), bytes.size(), &cloneData);
-        if (!raw || zarGetStatus() < 0) {
-            if (raw) zarDeallocate(raw, cloneData ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
-            throw UserError(zarGetStatus() < 0 ? "" : "'" + path + "' is not a bitmap zar can read");
-        }
+        ImageHeader* raw = translateBitmap(bytes.data(), bytes.size(), path, &cloneData);
         std::string text = describe(raw) + "pixels      " +
                            (cloneData ? "converted into a new block" : "read in place from the file") + "\n";
-        zarDeallocate(raw, cloneData ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
+        releaseTranslated(raw, cloneData);
         return text;
     }
     OwnedImage image = loadImage(path);

@@ -8,6 +8,27 @@
 
 namespace tool {
 
+namespace {
+bool reportedThisCall = false;
+
+ZarStatus ZAR_STDCALL reportFirstOnly(ZarStatus status, const char* funcName, const char* context,
+                                      const char* fileName, int32_t line) {
+    if (!reportedThisCall) zarStdErrReport(status, funcName, context, fileName, line);
+    reportedThisCall = true;
+    return status;
+}
+}  // namespace
+
+void installErrorReporting() {
+    zarSetErrorMode(ZAR_ERRMODE_RETURN);
+    zarRedirectError(reportFirstOnly);
+}
+
+void beginLibraryCall() {
+    zarSetStatus(STATUS_OK);
+    reportedThisCall = false;
+}
+
 void OwnedImage::reset() {
     if (!image_) return;
     // The tool keeps its Roi records and masks itself: detach them first.
@@ -133,18 +154,29 @@ OwnedImage canonicalize(const ImageHeader* image) {
     return out;
 }
 
-OwnedImage loadBitmap(const unsigned char* bytes, size_t size, const std::string& name) {
-    int32_t cloneData = 0;
-    zarSetStatus(STATUS_OK);
-    ImageHeader* raw = zarTranslateDIBBlock(bytes, size, &cloneData);
+ImageHeader* translateBitmap(const unsigned char* bytes, size_t size, const std::string& name,
+                             int32_t* cloneData) {
+    *cloneData = 0;
+    beginLibraryCall();
+    ImageHeader* raw = zarTranslateDIBBlock(bytes, size, cloneData);
     if (!raw || zarGetStatus() < 0) {
-        if (raw) zarDeallocate(raw, cloneData ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
+        if (raw) releaseTranslated(raw, *cloneData);
         // The library's report already said why, on its one line.
         throw UserError(zarGetStatus() < 0 ? "" : "'" + name + "' is not a bitmap zar can read");
     }
+    return raw;
+}
+
+void releaseTranslated(ImageHeader* image, int32_t cloneData) {
     // A header that references the file's bits owns no pixels: free the header only.
+    zarDeallocate(image, cloneData ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
+}
+
+OwnedImage loadBitmap(const unsigned char* bytes, size_t size, const std::string& name) {
+    int32_t cloneData = 0;
+    ImageHeader* raw = translateBitmap(bytes, size, name, &cloneData);
     OwnedImage result = canonicalize(raw);
-    zarDeallocate(raw, cloneData ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
+    releaseTranslated(raw, cloneData);
     return result;
 }
 

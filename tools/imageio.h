@@ -16,6 +16,12 @@ struct UserError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Makes the library's reports arrive as one line on stderr: the first report
+// of each call (an inner failure is often reported again by its caller).
+void installErrorReporting();
+// Clears the status word and the one-report latch before a library call.
+void beginLibraryCall();
+
 // Owner of an image made by the library (header, pixels, roi and mask).
 class OwnedImage {
 public:
@@ -54,7 +60,12 @@ OwnedImage canonicalize(const ImageHeader* image);
 // Loads BMP (through the library), PGM/PPM (P5/P6, 8 or 16 bit) and PFM
 // (Pf/PF, maps).  Throws UserError with a clear message.
 OwnedImage loadImage(const std::string& path);
-// Translates a BMP held in memory.
+// The image the library builds for a BMP held in memory, as it is (any layout);
+// release it with releaseTranslated.  Throws UserError.
+ImageHeader* translateBitmap(const unsigned char* bytes, size_t size, const std::string& name,
+                             int32_t* cloneData);
+void releaseTranslated(ImageHeader* image, int32_t cloneData);
+// Translates a BMP held in memory into the canonical shape.
 OwnedImage loadBitmap(const unsigned char* bytes, size_t size, const std::string& name);
 
 // Saves by extension: .bmp (8-bit gray palette or 24-bit), .pgm/.ppm.  Writes a

@@ -67,8 +67,7 @@ int run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
     // Errors of the library arrive as one line on stderr and the call returns.
-    zarSetErrorMode(ZAR_ERRMODE_RETURN);
-    zarRedirectError(zarStdErrReport);
+    tool::installErrorReporting();
     try {
         return run(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const tool::UserError& e) {

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/zar_test.h"
@@ -256,4 +257,59 @@ TEST_F(ToolTest, DemoWritesTheGallery) {
     EXPECT_TRUE(fs::exists(path("demo/blur-5x5.bmp")));
     EXPECT_TRUE(fs::exists(path("demo/remap-rotate-30.bmp")));
     EXPECT_NE(r.out.find("zoom"), std::string::npos);
+}
+
+namespace {
+
+// The picture a translated bitmap shows, top line first, as 8-bit values
+// (1-bit pixels as 0/255), without an alpha channel.
+std::vector<int> translatedPixels(const std::string& file, int* width, int* height, int* channels) {
+    std::ifstream in(file, std::ios::binary);
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), {});
+    int32_t cloneData = 0;
+    zarSetStatus(STATUS_OK);
+    ImageHeader* image = zarTranslateDIBBlock(bytes.data(), bytes.size(), &cloneData);
+    std::vector<int> pixels;
+    if (image && zarGetStatus() < 0) zarDeallocate(image, cloneData ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
+    if (!image || zarGetStatus() < 0) return pixels;
+    *width = image->width;
+    *height = image->height;
+    *channels = image->nChannels - (image->alphaChannel ? 1 : 0);
+    const int scale = image->depth == ZAR_DEPTH_1U ? 255 : 1;
+    for (int y = 0; y < image->height; ++y)
+        for (int x = 0; x < image->width; ++x)
+            for (int c = 0; c < *channels; ++c) {
+                int row = image->origin == ZAR_ORIGIN_BL ? image->height - 1 - y : y;
+                pixels.push_back(static_cast<int>(zt::getSample(image, x, row, c)) * scale);
+            }
+    zarDeallocate(image, cloneData ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
+    return pixels;
+}
+
+}  // namespace
+
+TEST_F(ToolTest, ReadsEverySampleBitmapAsTheLibraryTranslatesIt) {
+    zt::ErrorRecorder errors;
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(ZAR_TEST_DATA)) {
+        const std::string input = entry.path().string();
+        if (entry.path().extension() != ".bmp") continue;
+        int w = 0, h = 0, channels = 0;
+        std::vector<int> expected = translatedPixels(input, &w, &h, &channels);
+        const std::string output = path("out.bmp");
+        ToolRun r = run("convert " + input + " " + output);
+        if (expected.empty()) {  // the library refuses it: so does the tool
+            EXPECT_EQ(r.status, 2) << input;
+            EXPECT_FALSE(fs::exists(output)) << input;
+            errors.clear();
+            continue;
+        }
+        ASSERT_EQ(r.status, 0) << input << ": " << r.err;
+        int ow = 0, oh = 0, oc = 0;
+        EXPECT_EQ(translatedPixels(output, &ow, &oh, &oc), expected) << input;
+        EXPECT_EQ(std::make_tuple(ow, oh, oc), std::make_tuple(w, h, channels)) << input;
+        fs::remove(output);
+        ++files;
+    }
+    EXPECT_GE(files, 20);
 }
