@@ -39,9 +39,6 @@ Decoded decode(int32_t width, int32_t height, uint32_t compression, const Bytes&
     return result;
 }
 
-Decoded decode8(int32_t w, int32_t h, const Bytes& s) { return decode(w, h, kBiRle8, s); }
-Decoded decode4(int32_t w, int32_t h, const Bytes& s) { return decode(w, h, kBiRle4, s); }
-
 constexpr const char* kRle8Width = "Incorrect format of BI_RLE8 DIB (mismatch biWidth)";
 constexpr const char* kRle8Height = "Incorrect format of BI_RLE8 DIB (mismatch biHeight)";
 constexpr const char* kRle8Delta = "Incorrect format of BI_RLE8 DIB (bad Delta command)";
@@ -52,10 +49,6 @@ constexpr const char* kRle4Height = "Incorrect format of BI_RLE4 DIB (mismatch b
 constexpr const char* kRle4Delta = "Incorrect format of BI_RLE4 DIB (bad Delta command)";
 constexpr const char* kRle4Position =
     "Incorrect format of BI_RLE4 DIB (mismatch biHeight or biWidth)";
-
-void expectRleError(const zt::ErrorRecorder& errors, const char* text, int32_t line) {
-    zt::expectReport(errors.only(), STATUS_BAD_ARG, "zarConvertFromDIB", text, "ownrle", line);
-}
 
 // ------------------------------------------------------------ hand-worked
 
@@ -125,150 +118,81 @@ TEST(RleDecode, HandWorkedStreams) {
 
 // --------------------------------------------------------------- messages
 
-TEST(Rle8Messages, EndOfLineBeforeTheWidth) {
-    zt::ErrorRecorder errors;
-    EXPECT_FALSE(decode8(4, 1, {0x03, 0x07, 0x00, 0x00, 0x00, 0x01}).ok);
-    expectRleError(errors, kRle8Width, 623);
-}
+// A stream that fails with one report of status, text and line (limit: the
+// bytes the decoder may read).
+struct FailCase {
+    const char* name;
+    int32_t width, height;
+    uint32_t compression;
+    Bytes stream;
+    size_t limit;
+    ZarStatus status;
+    const char* text;
+    int32_t line;
+};
 
-TEST(Rle8Messages, EndOfBitmapOnAWrongRow) {
-    zt::ErrorRecorder errors;
-    EXPECT_FALSE(decode8(1, 3, {0x01, 0x07, 0x00, 0x00, 0x00, 0x01}).ok);
-    expectRleError(errors, kRle8Height, 643);
-}
+constexpr size_t kAll = kUnboundedStream;
+constexpr ZarStatus kBad = STATUS_BAD_ARG;
 
-TEST(Rle8Messages, StreamEndingBeforeItsEndOfBitmap) {
-    {
-        zt::ErrorRecorder errors;
-        EXPECT_FALSE(decode(3, 1, kBiRle8, {0x03, 0x07, 0x00, 0x00, 0x00, 0x01}, 4).ok);
-        expectRleError(errors, kRle8Height, 643);
-    }
-    {
-        zt::ErrorRecorder errors;  // a delta cut after its command bytes
-        EXPECT_FALSE(decode(3, 1, kBiRle8, {0x00, 0x02, 0x01, 0x00}, 3).ok);
-        expectRleError(errors, kRle8Height, 643);
-    }
-    {
-        zt::ErrorRecorder errors;  // an absolute run longer than what is left
-        EXPECT_FALSE(decode(5, 1, kBiRle8, {0x00, 0x04, 1, 2, 3, 4, 0, 1}, 5).ok);
-        expectRleError(errors, kRle8Height, 643);
-    }
-    {
-        zt::ErrorRecorder errors;  // the whole limit is used: success
-        EXPECT_TRUE(decode(3, 1, kBiRle8, {0x03, 0x07, 0x00, 0x00, 0x00, 0x01}, 6).ok);
-        EXPECT_TRUE(errors.reports().empty());
-    }
-}
-
-TEST(Rle8Messages, DeltaLeavingTheBitmap) {
-    {
-        zt::ErrorRecorder errors;
-        EXPECT_FALSE(decode8(4, 2, {0x00, 0x02, 0x05, 0x00}).ok);
-        expectRleError(errors, kRle8Delta, 658);
-    }
-    {
-        zt::ErrorRecorder errors;
-        EXPECT_FALSE(decode8(4, 2, {0x00, 0x02, 0x00, 0x03}).ok);
-        expectRleError(errors, kRle8Delta, 658);
-    }
-}
-
-TEST(Rle8Messages, RunPastTheWidth) {
-    zt::ErrorRecorder errors;
-    EXPECT_FALSE(decode8(4, 1, {0x02, 0x01, 0x03, 0x07, 0x00, 0x01}).ok);
-    expectRleError(errors, kRle8Position, 687);
-}
-
-TEST(Rle8Messages, AbsoluteRunPastTheWidth) {
-    zt::ErrorRecorder errors;
-    EXPECT_FALSE(decode8(4, 1, {0x02, 0x01, 0x00, 0x03, 1, 2, 3, 0, 0, 1}).ok);
-    expectRleError(errors, kRle8Position, 687);
-}
-
-TEST(Rle8Messages, RunOnTheRowEqualToTheHeight) {
-    zt::ErrorRecorder errors;
+const FailCase kFailCases[] = {
+    {"8: end of line before the width", 4, 1, kBiRle8, {3, 7, 0, 0, 0, 1}, kAll, kBad,
+     kRle8Width, 623},
+    {"8: end of bitmap on a wrong row", 1, 3, kBiRle8, {1, 7, 0, 0, 0, 1}, kAll, kBad,
+     kRle8Height, 643},
+    {"8: stream ends before its end of bitmap", 3, 1, kBiRle8, {3, 7, 0, 0, 0, 1}, 4, kBad,
+     kRle8Height, 643},
+    {"8: delta cut after its command bytes", 3, 1, kBiRle8, {0, 2, 1, 0}, 3, kBad, kRle8Height,
+     643},
+    {"8: absolute run longer than what is left", 5, 1, kBiRle8, {0, 4, 1, 2, 3, 4, 0, 1}, 5, kBad,
+     kRle8Height, 643},
+    {"8: delta right out", 4, 2, kBiRle8, {0, 2, 5, 0}, kAll, kBad, kRle8Delta, 658},
+    {"8: delta up out", 4, 2, kBiRle8, {0, 2, 0, 3}, kAll, kBad, kRle8Delta, 658},
+    {"8: run past the width", 4, 1, kBiRle8, {2, 1, 3, 7, 0, 1}, kAll, kBad, kRle8Position, 687},
+    {"8: absolute run past the width", 4, 1, kBiRle8, {2, 1, 0, 3, 1, 2, 3, 0, 0, 1}, kAll, kBad,
+     kRle8Position, 687},
     // A delta to row 2 of a 2-row bitmap is allowed; writing there is not.
-    EXPECT_FALSE(decode8(4, 2, {0x00, 0x02, 0x00, 0x02, 0x01, 0x07, 0x00, 0x01}).ok);
-    expectRleError(errors, kRle8Position, 687);
+    {"8: run on the row equal to the height", 4, 2, kBiRle8, {0, 2, 0, 2, 1, 7, 0, 1}, kAll,
+     kBad, kRle8Position, 687},
+    {"8: delta to the last row and column, then end of line", 4, 2, kBiRle8,
+     {0, 2, 4, 2, 0, 0, 0, 1}, kAll, kBad, kRle8Position, 687},
+    {"8: negative height", 4, -1, kBiRle8, {4, 7, 0, 1}, kAll, kBad, kRle8Position, 687},
+    {"8: rows too large for memory", 0x7FFFFFF0, 0x7FFFFFF0, kBiRle8, {0, 1}, kAll,
+     STATUS_NO_MEMORY, "Not enough memory to decompress BI_RLE8 DIB at DIB", 597},
+    {"4: end of line before the width", 4, 1, kBiRle4, {3, 7, 0, 0, 0, 1}, kAll, kBad,
+     kRle4Width, 755},
+    {"4: end of bitmap on a wrong row", 1, 3, kBiRle4, {1, 7, 0, 0, 0, 1}, kAll, kBad,
+     kRle4Height, 776},
+    {"4: stream ends before its end of bitmap", 3, 1, kBiRle4, {3, 7, 0, 0, 0, 1}, 5, kBad,
+     kRle4Height, 776},
+    {"4: 5 nibbles need 3 bytes, 2 are left", 5, 1, kBiRle4, {0, 5, 0x12, 0x34}, 4, kBad,
+     kRle4Height, 776},
+    {"4: delta out", 4, 2, kBiRle4, {0, 2, 5, 0}, kAll, kBad, kRle4Delta, 796},
+    {"4: run past the width", 4, 1, kBiRle4, {3, 1, 2, 7, 0, 1}, kAll, kBad, kRle4Position, 839},
+    {"4: absolute run past the width", 4, 1, kBiRle4, {2, 1, 0, 3, 0x12, 0x30, 0, 1}, kAll, kBad,
+     kRle4Position, 839},
+    {"4: run on the row equal to the height", 4, 2, kBiRle4, {0, 2, 0, 2, 1, 7, 0, 1}, kAll,
+     kBad, kRle4Position, 839},
+    {"4: negative height", 4, -2, kBiRle4, {4, 7, 0, 1}, kAll, kBad, kRle4Position, 839},
+    {"4: rows too large for memory", 0x7FFFFFF0, 0x7FFFFFF0, kBiRle4, {0, 1}, kAll,
+     STATUS_NO_MEMORY, "Not enough memory to decompress BI_RLE4 DIB at DIB", 706},
+};
+
+TEST(RleMessages, EveryFailureWithItsReport) {
+    for (const FailCase& c : kFailCases) {
+        SCOPED_TRACE(c.name);
+        zt::ErrorRecorder errors;
+        EXPECT_FALSE(decode(c.width, c.height, c.compression, c.stream, c.limit).ok);
+        zt::expectReport(errors.only(), c.status, "zarConvertFromDIB", c.text, "ownrle", c.line);
+    }
 }
 
-TEST(Rle8Messages, DeltaToTheLastRowAndColumnThenEndOfLine) {
+TEST(RleMessages, StreamsThatJustSucceed) {
     zt::ErrorRecorder errors;
-    EXPECT_FALSE(decode8(4, 2, {0x00, 0x02, 0x04, 0x02, 0x00, 0x00, 0x00, 0x01}).ok);
-    expectRleError(errors, kRle8Position, 687);
-}
-
-TEST(Rle8Messages, DeltaToTheLastRowAndColumnThenEndOfBitmapSucceeds) {
-    zt::ErrorRecorder errors;
-    EXPECT_TRUE(decode8(4, 2, {0x00, 0x02, 0x04, 0x02, 0x00, 0x01}).ok);
+    // The whole limit is used.
+    EXPECT_TRUE(decode(3, 1, kBiRle8, {0x03, 0x07, 0x00, 0x00, 0x00, 0x01}, 6).ok);
+    // A delta to the last row and column, then end of bitmap.
+    EXPECT_TRUE(decode(4, 2, kBiRle8, {0x00, 0x02, 0x04, 0x02, 0x00, 0x01}).ok);
     EXPECT_TRUE(errors.reports().empty());
-}
-
-TEST(Rle8Messages, NegativeHeight) {
-    zt::ErrorRecorder errors;
-    EXPECT_FALSE(decode8(4, -1, {0x04, 0x07, 0x00, 0x01}).ok);
-    expectRleError(errors, kRle8Position, 687);
-}
-
-TEST(Rle8Messages, RowsTooLargeForMemory) {
-    zt::ErrorRecorder errors;
-    EXPECT_FALSE(decode8(0x7FFFFFF0, 0x7FFFFFF0, {0x00, 0x01}).ok);
-    zt::expectReport(errors.only(), STATUS_NO_MEMORY, "zarConvertFromDIB",
-                     "Not enough memory to decompress BI_RLE8 DIB at DIB", "ownrle", 597);
-}
-
-TEST(Rle4Messages, EveryMessage) {
-    {
-        zt::ErrorRecorder errors;
-        EXPECT_FALSE(decode4(4, 1, {0x03, 0x07, 0x00, 0x00, 0x00, 0x01}).ok);
-        expectRleError(errors, kRle4Width, 755);
-    }
-    {
-        zt::ErrorRecorder errors;
-        EXPECT_FALSE(decode4(1, 3, {0x01, 0x07, 0x00, 0x00, 0x00, 0x01}).ok);
-        expectRleError(errors, kRle4Height, 776);
-    }
-    {
-        zt::ErrorRecorder errors;
-        EXPECT_FALSE(decode(3, 1, kBiRle4, {0x03, 0x07, 0x00, 0x00, 0x00, 0x01}, 5).ok);
-        expectRleError(errors, kRle4Height, 776);
-    }
-    {
-        zt::ErrorRecorder errors;  // 5 nibbles need 3 bytes, 2 are left
-        EXPECT_FALSE(decode(5, 1, kBiRle4, {0x00, 0x05, 0x12, 0x34}, 4).ok);
-        expectRleError(errors, kRle4Height, 776);
-    }
-    {
-        zt::ErrorRecorder errors;
-        EXPECT_FALSE(decode4(4, 2, {0x00, 0x02, 0x05, 0x00}).ok);
-        expectRleError(errors, kRle4Delta, 796);
-    }
-    {
-        zt::ErrorRecorder errors;
-        EXPECT_FALSE(decode4(4, 1, {0x03, 0x01, 0x02, 0x07, 0x00, 0x01}).ok);
-        expectRleError(errors, kRle4Position, 839);
-    }
-    {
-        zt::ErrorRecorder errors;
-        EXPECT_FALSE(decode4(4, 1, {0x02, 0x01, 0x00, 0x03, 0x12, 0x30, 0x00, 0x01}).ok);
-        expectRleError(errors, kRle4Position, 839);
-    }
-    {
-        zt::ErrorRecorder errors;
-        EXPECT_FALSE(decode4(4, 2, {0x00, 0x02, 0x00, 0x02, 0x01, 0x07, 0x00, 0x01}).ok);
-        expectRleError(errors, kRle4Position, 839);
-    }
-    {
-        zt::ErrorRecorder errors;
-        EXPECT_FALSE(decode4(4, -2, {0x04, 0x07, 0x00, 0x01}).ok);
-        expectRleError(errors, kRle4Position, 839);
-    }
-    {
-        zt::ErrorRecorder errors;
-        EXPECT_FALSE(decode4(0x7FFFFFF0, 0x7FFFFFF0, {0x00, 0x01}).ok);
-        zt::expectReport(errors.only(), STATUS_NO_MEMORY, "zarConvertFromDIB",
-                         "Not enough memory to decompress BI_RLE4 DIB at DIB", "ownrle", 706);
-    }
 }
 
 // A stream placed at the very end of its own allocation: reading one byte
@@ -284,7 +208,8 @@ TEST(RleLimits, NeverReadsPastTheLimit) {
         block.bits = exact.data();
         block.streamLimit = exact.size();
         EXPECT_EQ(decodeRleDIB(block), nullptr);
-        expectRleError(errors, kRle8Height, 643);
+        zt::expectReport(errors.only(), STATUS_BAD_ARG, "zarConvertFromDIB", kRle8Height,
+                         "ownrle", 643);
     }
 }
 

@@ -73,22 +73,11 @@ std::string expectedMessage(int32_t code) {
 
 // ----------------------------------------------------------- message table
 
-TEST(StatusMessage, EveryCodeFromMinus130ToPlus5) {
+TEST(StatusMessage, EveryCodeFromMinus130ToPlus5AndTheExtremes) {
     for (int32_t code = -130; code <= 5; ++code)
         EXPECT_EQ(zarStatusMessage(code), expectedMessage(code)) << "code " << code;
-}
-
-TEST(StatusMessage, EdgeCases) {
-    const std::string unknown = "Unknown error or status code";
-    EXPECT_EQ(zarStatusMessage(1), unknown);
-    EXPECT_EQ(zarStatusMessage(-2), unknown);
-    EXPECT_EQ(zarStatusMessage(-116), unknown);
-    EXPECT_EQ(zarStatusMessage(-126), unknown);
-    EXPECT_EQ(zarStatusMessage(INT32_MIN), unknown);
-    EXPECT_EQ(zarStatusMessage(INT32_MAX), unknown);
-    EXPECT_STREQ(zarStatusMessage(-117), "Mask. Incorrect depth value in the image header");
-    EXPECT_STREQ(zarStatusMessage(-17), "Incorrect depth value in the image header");
-    EXPECT_EQ(std::string(zarStatusMessage(-12)).back(), ' ');  // the text ends in a blank
+    EXPECT_STREQ(zarStatusMessage(INT32_MIN), "Unknown error or status code");
+    EXPECT_STREQ(zarStatusMessage(INT32_MAX), "Unknown error or status code");
 }
 
 TEST(StatusMessage, BaseAndMaskTextsAreStoredOnce) {
@@ -114,13 +103,17 @@ TEST(ThreadContext, FreshThreadStartsWithDefaults) {
     EXPECT_EQ(handler, &zarDefaultErrorHandler);
 }
 
-TEST(ThreadContext, ContextIsCreatedOnceAndKept) {
+TEST(ThreadContext, ContextAndStatusWordAreKept) {
     std::thread([] {
         ThreadContext* first = zarGetThreadContext();
         EXPECT_NE(first, nullptr);
         EXPECT_EQ(zarGetThreadContext(), first);
-        zarSetStatus(-7);
-        EXPECT_EQ(first->status, -7);
+        zarSetStatus(-13);
+        EXPECT_EQ(first->status, -13);
+        EXPECT_EQ(zarGetStatus(), -13);
+        EXPECT_EQ(zarGetStatus(), -13);  // reading never clears it
+        zarSetStatus(0);
+        EXPECT_EQ(zarGetStatus(), 0);
     }).join();
 }
 
@@ -133,16 +126,6 @@ TEST(ThreadContext, SettersReturnThePreviousValue) {
         EXPECT_EQ(zarRedirectError(otherHandler), &countingHandler);
         EXPECT_EQ(zarRedirectError(nullptr), &otherHandler);
         EXPECT_EQ(zarRedirectError(nullptr), &zarDefaultErrorHandler);
-    }).join();
-}
-
-TEST(ThreadContext, StatusWordKeepsItsValueUntilWritten) {
-    std::thread([] {
-        zarSetStatus(-13);
-        EXPECT_EQ(zarGetStatus(), -13);
-        EXPECT_EQ(zarGetStatus(), -13);  // reading never clears it
-        zarSetStatus(0);
-        EXPECT_EQ(zarGetStatus(), 0);
     }).join();
 }
 
@@ -242,37 +225,20 @@ void silentlyChecked() {
 }
 
 TEST_F(ExitMode, AReportEndsTheProcessWithCode1AndNoOutput) {
-    EXPECT_EXIT(
-        {
-            silentlyChecked();
-            zarReportError(STATUS_BAD_ARG, "zarAllocateImage", "( image == ((void *)0) )",
-                           "zaralloc", 256);
-        },
-        ::testing::ExitedWithCode(1), "^$");
-}
-
-TEST_F(ExitMode, BacktraceEndsTheProcessToo) {
-    EXPECT_EXIT(
-        {
-            silentlyChecked();
-            zarReportError(STATUS_BACKTRACE, "zarBlur", "", "zarBlur", 3);
-        },
-        ::testing::ExitedWithCode(1), "^$");
-}
-
-TEST_F(ExitMode, AnOperationsReportEndsTheProcess) {
-    EXPECT_EXIT(
-        {
-            silentlyChecked();
-            zarAllocateImage(nullptr, 0, 0);
-        },
-        ::testing::ExitedWithCode(1), "^$");
-    EXPECT_EXIT(
-        {
-            silentlyChecked();
-            zarCloneImage(nullptr);
-        },
-        ::testing::ExitedWithCode(1), "^$");
+    void (*const reports[])() = {
+        [] { zarReportError(STATUS_BAD_ARG, "zarAllocateImage", "c", "zaralloc", 256); },
+        [] { zarReportError(STATUS_BACKTRACE, "zarBlur", "", "zarBlur", 3); },
+        [] { zarAllocateImage(nullptr, 0, 0); },
+        [] { (void)zarCloneImage(nullptr); },
+    };
+    for (auto report : reports) {
+        EXPECT_EXIT(
+            {
+                silentlyChecked();
+                report();
+            },
+            ::testing::ExitedWithCode(1), "^$");
+    }
 }
 
 TEST_F(ExitMode, TheCheckSeesOutputOnStandardOutput) {

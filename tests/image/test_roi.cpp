@@ -1,6 +1,7 @@
 // Resolution of regions, channels and tiles, and the tile protocol.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -11,75 +12,55 @@
 
 namespace {
 
+using Two = std::array<int32_t, 2>;
+using Four = std::array<int32_t, 4>;
+
+Four rectOf(const ImageHeader* image) {
+    const Rect r = getRoiRect(image);
+    return {r.x, r.y, r.width, r.height};
+}
+Two sizeOf(RoiSize s) { return {s.width, s.height}; }
+Two clippedSize(const ImageHeader* image) { return sizeOf(getRoiSize(image, true)); }
+Two fullSize(const ImageHeader* image) { return sizeOf(getRoiSize(image, false)); }
+constexpr Four kNoBounds = {-99, -99, -99, -99};
+// x0 y0 x1 y1, or kNoBounds where getRoiBounds finds the region empty.
+Four boundsOf(const ImageHeader* image, bool clip) {
+    RoiBounds b{};
+    if (!getRoiBounds(image, clip, &b)) return kNoBounds;
+    return {b.x0, b.y0, b.x1, b.y1};
+}
+
 // ----------------------------------------------------------- region size
-
-TEST(Region, ARoiPastTheRightEdgeIsClipped) {
-    zt::Image image(1, 0, ZAR_DEPTH_8U, 0, 12, 6);
-    image.setRoi(0, 10, 1, 5, 3);
-    EXPECT_EQ(getRoiRect(image).width, 2);
-    EXPECT_EQ(getRoiOrigin(image, 0).width, 2);
-    RoiSize size = getRoiSize(image, true);
-    EXPECT_EQ(size.width, 2);
-    EXPECT_EQ(size.height, 3);
-    EXPECT_EQ(getRoiSize(image, false).width, 5);  // unclipped as it is
-}
-
-TEST(Region, ARoiWhollyRightOfTheImage) {
-    zt::Image image(1, 0, ZAR_DEPTH_8U, 0, 12, 6);
-    image.setRoi(0, 15, 0, 5, 3);
-    EXPECT_EQ(getRoiOrigin(image, 0).width, 0);
-    EXPECT_EQ(getRoiRect(image).width, -3);  // getRoiRect does not raise to 0
-    EXPECT_TRUE(getRoiSize(image, true).empty());
-    RoiBounds bounds;
-    EXPECT_FALSE(getRoiBounds(image, true, &bounds));
-    EXPECT_TRUE(getRoiBounds(image, false, &bounds));
-    EXPECT_EQ(bounds.x0, 15);
-    EXPECT_EQ(bounds.x1, 19);
-}
 
 TEST(Region, WithoutARoiTheWholeImage) {
     zt::Image image(2, 0, ZAR_DEPTH_16U, 0, 9, 4);
-    Rect rect = getRoiRect(image);
-    EXPECT_EQ(rect.x, 0);
-    EXPECT_EQ(rect.y, 0);
-    EXPECT_EQ(rect.width, 9);
-    EXPECT_EQ(rect.height, 4);
+    EXPECT_EQ(rectOf(image), (Four{0, 0, 9, 4}));
     RoiOrigin origin = getRoiOrigin(image, 0);
     EXPECT_EQ(origin.address, image->imageData);
-    EXPECT_EQ(origin.width, 9);
-    EXPECT_EQ(origin.height, 4);
-    EXPECT_EQ(origin.bitOffset, 0);
-    RoiSize size = getRoiSize(image, true);
-    EXPECT_EQ(size.width, 9);
-    EXPECT_EQ(size.height, 4);
-    RoiBounds b;
-    ASSERT_TRUE(getRoiBounds(image, true, &b));
-    EXPECT_EQ(b.x0, 0);
-    EXPECT_EQ(b.y0, 0);
-    EXPECT_EQ(b.x1, 8);
-    EXPECT_EQ(b.y1, 3);
+    EXPECT_EQ((Four{origin.width, origin.height, origin.bitOffset, 0}), (Four{9, 4, 0, 0}));
+    EXPECT_EQ(clippedSize(image), (Two{9, 4}));
+    EXPECT_EQ(boundsOf(image, true), (Four{0, 0, 8, 3}));
 }
 
-TEST(Region, RectKeepsNegativeOffsets) {
-    // Validation refuses such rois; the routine itself leaves them alone.
+TEST(Region, ClippingAtTheRightAndBottom) {
     zt::Image image(1, 0, ZAR_DEPTH_8U, 0, 12, 6);
+    image.setRoi(0, 10, 1, 5, 3);  // past the right edge
+    EXPECT_EQ(rectOf(image), (Four{10, 1, 2, 3}));
+    EXPECT_EQ(getRoiOrigin(image, 0).width, 2);
+    EXPECT_EQ(clippedSize(image), (Two{2, 3}));
+    EXPECT_EQ(fullSize(image), (Two{5, 3}));
+    image.setRoi(0, 15, 0, 5, 3);  // wholly right of the image
+    EXPECT_EQ(getRoiOrigin(image, 0).width, 0);
+    EXPECT_EQ(rectOf(image)[2], -3);  // getRoiRect does not raise to 0
+    EXPECT_TRUE(getRoiSize(image, true).empty());
+    EXPECT_EQ(boundsOf(image, true), kNoBounds);
+    EXPECT_EQ(boundsOf(image, false), (Four{15, 0, 19, 2}));
+    // Negative offsets: validation refuses them, these routines leave them alone.
     image.setRoi(0, -3, -1, 5, 9);
-    Rect rect = getRoiRect(image);
-    EXPECT_EQ(rect.x, -3);
-    EXPECT_EQ(rect.y, -1);
-    EXPECT_EQ(rect.width, 5);
-    EXPECT_EQ(rect.height, 7);  // 9 + min(0, 6 + 1 - 9)
-}
-
-TEST(Region, SizeWithClipAndNegativeOffsets) {
-    zt::Image image(1, 0, ZAR_DEPTH_8U, 0, 12, 6);
+    EXPECT_EQ(rectOf(image), (Four{-3, -1, 5, 7}));  // 9 + min(0, 6 + 1 - 9)
     image.setRoi(0, -3, -2, 5, 20);
-    RoiSize size = getRoiSize(image, true);
-    EXPECT_EQ(size.width, 2);
-    EXPECT_EQ(size.height, 6);
-    size = getRoiSize(image, false);
-    EXPECT_EQ(size.width, 5);
-    EXPECT_EQ(size.height, 20);
+    EXPECT_EQ(clippedSize(image), (Two{2, 6}));
+    EXPECT_EQ(fullSize(image), (Two{5, 20}));
     image.setRoi(0, 0, 6, 5, 2);  // starts below the last row
     EXPECT_TRUE(getRoiSize(image, true).empty());
     EXPECT_FALSE(getRoiSize(image, false).empty());
@@ -93,17 +74,11 @@ TEST(Region, CommonSizeIsTheSmallestAndEmptyWins) {
     zt::Image a(1, 0, ZAR_DEPTH_8U, 0, 12, 6);
     zt::Image b(1, 0, ZAR_DEPTH_8U, 0, 7, 9);
     zt::Image c(1, 0, ZAR_DEPTH_8U, 0, 20, 20);
-    RoiSize size = getCommonRoiSize(a, b, true);
-    EXPECT_EQ(size.width, 7);
-    EXPECT_EQ(size.height, 6);
+    EXPECT_EQ(sizeOf(getCommonRoiSize(a, b, true)), (Two{7, 6}));
     c.setRoi(0, 2, 2, 5, 8);
-    size = getCommonRoiSize(a, b, c, true);
-    EXPECT_EQ(size.width, 5);
-    EXPECT_EQ(size.height, 6);
-    size = getCommonRoiSize(a, nullptr, true);
-    EXPECT_EQ(size.width, 12);
-    size = getCommonRoiSize(a, b, nullptr, false);
-    EXPECT_EQ(size.width, 7);
+    EXPECT_EQ(sizeOf(getCommonRoiSize(a, b, c, true)), (Two{5, 6}));
+    EXPECT_EQ(getCommonRoiSize(a, nullptr, true).width, 12);
+    EXPECT_EQ(getCommonRoiSize(a, b, nullptr, false).width, 7);
     c.setRoi(0, 30, 0, 5, 8);
     EXPECT_TRUE(getCommonRoiSize(a, b, c, true).empty());
     EXPECT_TRUE(getCommonRoiSize(c, a, true).empty());
@@ -112,40 +87,18 @@ TEST(Region, CommonSizeIsTheSmallestAndEmptyWins) {
 
 TEST(Region, BoundsWithAndWithoutClip) {
     zt::Image image(1, 0, ZAR_DEPTH_8U, 0, 10, 8);
-    RoiBounds b;
     image.setRoi(0, -2, 3, 5, 10);
-    ASSERT_TRUE(getRoiBounds(image, false, &b));
-    EXPECT_EQ(b.x0, -2);
-    EXPECT_EQ(b.y0, 3);
-    EXPECT_EQ(b.x1, 2);
-    EXPECT_EQ(b.y1, 12);
-    ASSERT_TRUE(getRoiBounds(image, true, &b));
-    EXPECT_EQ(b.x0, 0);
-    EXPECT_EQ(b.y0, 3);
-    EXPECT_EQ(b.x1, 2);
-    EXPECT_EQ(b.y1, 7);
+    EXPECT_EQ(boundsOf(image, false), (Four{-2, 3, 2, 12}));
+    EXPECT_EQ(boundsOf(image, true), (Four{0, 3, 2, 7}));
     image.setRoi(0, -6, 0, 5, 1);  // x1 = -2
-    EXPECT_FALSE(getRoiBounds(image, true, &b));
+    EXPECT_EQ(boundsOf(image, true), kNoBounds);
     image.setRoi(0, 0, 8, 5, 1);  // y0 = height
-    EXPECT_FALSE(getRoiBounds(image, true, &b));
+    EXPECT_EQ(boundsOf(image, true), kNoBounds);
     image.setRoi(0, 0, 0, 0, 1);
-    EXPECT_FALSE(getRoiBounds(image, false, &b));
+    EXPECT_EQ(boundsOf(image, false), kNoBounds);
 }
 
 // -------------------------------------------------------- region origins
-
-TEST(Region, OriginOfAChannelInPixelOrder) {
-    zt::Image image(3, 0, ZAR_DEPTH_8U, 0, 10, 8);
-    image.setRoi(0, 4, 3, 2, 2);
-    EXPECT_EQ(getRoiOrigin(image, 2).address, image->imageData + 3 * image->widthStep + 14);
-}
-
-TEST(Region, OriginOfAChannelInPlaneOrder) {
-    zt::Image image(3, 0, ZAR_DEPTH_16S, 1, 10, 8);
-    image.setRoi(0, 2, 1, 4, 4);
-    EXPECT_EQ(getRoiOrigin(image, 1).address,
-              image->imageData + 8 * image->widthStep + 1 * image->widthStep + 4);
-}
 
 TEST(Region, OriginOfA1BitRegion) {
     zt::Image image(1, 0, ZAR_DEPTH_1U, 0, 40, 8);
@@ -225,41 +178,30 @@ TEST(Region, ChannelOffsetWithoutARoi) {
 
 // ------------------------------------------------------------- channels
 
-TEST(Channels, AlphaIsLeftOut) {
-    zt::Image image(4, 4, ZAR_DEPTH_8U, 0, 6, 6);
-    RoiChannels ch;
-    ASSERT_TRUE(getRoiChannels(image, &ch));
-    EXPECT_EQ(ch.firstChannel, 1);
-    EXPECT_EQ(ch.lastChannel, 3);
-    EXPECT_EQ(ch.width, 6);
-    image.setRoi(4, 1, 2, 10, 3);
-    ASSERT_TRUE(getRoiChannels(image, &ch));
-    EXPECT_EQ(ch.firstChannel, 4);
-    EXPECT_EQ(ch.lastChannel, 4);
-    EXPECT_EQ(ch.x, 1);
-    EXPECT_EQ(ch.y, 2);
-    EXPECT_EQ(ch.width, 5);
-    EXPECT_EQ(ch.height, 3);
-    image.setRoi(0, 1, 2, 2, 30);
-    ASSERT_TRUE(getRoiChannels(image, &ch));
-    EXPECT_EQ(ch.lastChannel, 3);
-    EXPECT_EQ(ch.height, 4);
+using Six = std::array<int32_t, 6>;
+
+// first and last channel, x, y, width, height; all 0 when there is nothing to process.
+Six channelsOf(const ImageHeader* image) {
+    RoiChannels ch{};
+    if (!getRoiChannels(image, &ch)) return {};
+    return {ch.firstChannel, ch.lastChannel, ch.x, ch.y, ch.width, ch.height};
 }
 
-TEST(Channels, AllWithoutAlphaAndFailures) {
-    zt::Image image(3, 0, ZAR_DEPTH_8U, 0, 6, 6);
-    RoiChannels ch;
-    ASSERT_TRUE(getRoiChannels(image, &ch));
-    EXPECT_EQ(ch.firstChannel, 1);
-    EXPECT_EQ(ch.lastChannel, 3);
-    image->alphaChannel = 2;  // not the last channel
-    EXPECT_FALSE(getRoiChannels(image, &ch));
+TEST(Channels, AlphaIsLeftOutUnlessItIsTheCoi) {
+    zt::Image image(4, 4, ZAR_DEPTH_8U, 0, 6, 6);
+    EXPECT_EQ(channelsOf(image), (Six{1, 3, 0, 0, 6, 6}));
+    image.setRoi(4, 1, 2, 10, 3);
+    EXPECT_EQ(channelsOf(image), (Six{4, 4, 1, 2, 5, 3}));
+    image.setRoi(0, 1, 2, 2, 30);
+    EXPECT_EQ(channelsOf(image), (Six{1, 3, 1, 2, 2, 4}));
+    zt::Image three(3, 0, ZAR_DEPTH_8U, 0, 6, 6);
+    EXPECT_EQ(channelsOf(three), (Six{1, 3, 0, 0, 6, 6}));
+    three->alphaChannel = 2;  // not the last channel
+    EXPECT_EQ(channelsOf(three), Six{});
     zt::Image alphaOnly(1, 1, ZAR_DEPTH_8U, 0, 6, 6);
-    EXPECT_FALSE(getRoiChannels(alphaOnly, &ch));
+    EXPECT_EQ(channelsOf(alphaOnly), Six{});
     alphaOnly.setRoi(1, 0, 0, 2, 2);
-    ASSERT_TRUE(getRoiChannels(alphaOnly, &ch));
-    EXPECT_EQ(ch.firstChannel, 1);
-    EXPECT_EQ(ch.lastChannel, 1);
+    EXPECT_EQ(channelsOf(alphaOnly), (Six{1, 1, 0, 0, 2, 2}));
 }
 
 TEST(Channels, CoiOriginInPixelOrder) {
@@ -328,14 +270,6 @@ TEST(Channels, LayoutClampsOnlyWhenAsked) {
     EXPECT_EQ(l.address, image->imageData + 3 * image->widthStep);
 }
 
-TEST(Channels, PixelAddress) {
-    zt::Image pixel(3, 0, ZAR_DEPTH_32S, 0, 10, 6);
-    EXPECT_EQ(pixelAddress(pixel, 2, 3, 1), pixel->imageData + 3 * pixel->widthStep + 24 + 4);
-    zt::Image plane(3, 0, ZAR_DEPTH_8S, 1, 10, 6);
-    EXPECT_EQ(pixelAddress(plane, 2, 3, 2), plane->imageData + 3 * plane->widthStep + 2 +
-                                                2 * 6 * plane->widthStep);
-}
-
 // ---------------------------------------------------------- whole layout
 
 TEST(WholeLayout, EqualFormatsWithoutRegionsAreOneRun) {
@@ -376,43 +310,30 @@ TEST(WholeLayout, FormatsMustAgree) {
 
 // ------------------------------------------------------------------ tiles
 
+using Eight = std::array<int32_t, 8>;
+
+// firstColumn, xInTile, columns, firstRow, yInTile, rows, tileWidth, tileHeight.
+Eight spanOf(const ImageHeader* image, int32_t height, int32_t width) {
+    const TileSpan s = getTileSpan(image, height, width);
+    return {s.firstColumn, s.xInTile, s.columns, s.firstRow, s.yInTile, s.rows, s.tileWidth,
+            s.tileHeight};
+}
+
 TEST(Tiles, SpanOfARegion) {
     zt::TileStore store(1, 0, ZAR_DEPTH_8U, 0, 100, 50, 32, 16);
     Roi roi{0, 60, 5, 10, 20};
     store.image()->roi = &roi;
-    TileSpan span = getTileSpan(store, 20, 10);
-    EXPECT_EQ(span.firstColumn, 1);
-    EXPECT_EQ(span.xInTile, 28);
-    EXPECT_EQ(span.columns, 2);
-    EXPECT_EQ(span.firstRow, 0);
-    EXPECT_EQ(span.yInTile, 5);
-    EXPECT_EQ(span.rows, 2);
-    EXPECT_EQ(span.tileWidth, 32);
-    EXPECT_EQ(span.tileHeight, 16);
-    roi.xOffset = -5;  // raised to 0
-    span = getTileSpan(store, 16, 32);
-    EXPECT_EQ(span.firstColumn, 0);
-    EXPECT_EQ(span.xInTile, 0);
-    EXPECT_EQ(span.columns, 1);
-    EXPECT_EQ(span.rows, 2);  // rows 5..20
+    EXPECT_EQ(spanOf(store, 20, 10), (Eight{1, 28, 2, 0, 5, 2, 32, 16}));
+    roi.xOffset = -5;  // raised to 0; rows 5..20
+    EXPECT_EQ(spanOf(store, 16, 32), (Eight{0, 0, 1, 0, 5, 2, 32, 16}));
     store.image()->roi = nullptr;
 }
 
 TEST(Tiles, AnUntiledImageCountsAs128Tiles) {
     zt::Image image(1, 0, ZAR_DEPTH_8U, 0, 300, 300);
-    TileSpan span = getTileSpan(image, 300, 300);
-    EXPECT_EQ(span.tileWidth, 128);
-    EXPECT_EQ(span.tileHeight, 128);
-    EXPECT_EQ(span.columns, 3);
-    EXPECT_EQ(span.rows, 3);
+    EXPECT_EQ(spanOf(image, 300, 300), (Eight{0, 0, 3, 0, 0, 3, 128, 128}));
     image.setRoi(0, 130, 250, 10, 10);
-    span = getTileSpan(image, 10, 10);
-    EXPECT_EQ(span.firstColumn, 1);
-    EXPECT_EQ(span.firstRow, 1);
-    EXPECT_EQ(span.xInTile, 2);
-    EXPECT_EQ(span.yInTile, 122);
-    EXPECT_EQ(span.columns, 1);
-    EXPECT_EQ(span.rows, 2);
+    EXPECT_EQ(spanOf(image, 10, 10), (Eight{1, 2, 1, 1, 122, 2, 128, 128}));
 }
 
 TEST(Tiles, SpanAgreesWithANaiveCover) {

@@ -69,15 +69,6 @@ TEST(RowKernels, FillBitsAtEveryOffset) {
             }
 }
 
-TEST(RowKernels, FillBitsFiveAndSix) {
-    uint8_t byte = 0x00;
-    fillBits(&byte, 5, 2, 1);
-    EXPECT_EQ(byte, 0x06);
-    byte = 0xFF;
-    fillBits(&byte, 5, 2, 0);
-    EXPECT_EQ(byte, 0xF9);
-}
-
 TEST(RowKernels, CopyBitsReversedMirrors) {
     std::vector<uint8_t> src = {0xC1};  // 1100 0001
     std::vector<uint8_t> dst = {0x00, 0x00};

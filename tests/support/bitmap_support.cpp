@@ -119,6 +119,13 @@ void expectReport(const Report& report, ZarStatus status, const std::string& fun
     EXPECT_EQ(report.line, line);
 }
 
+void expectRleFailure(const ErrorRecorder& errors, const std::string& text, int32_t line) {
+    ASSERT_EQ(errors.reports().size(), 2u);
+    expectReport(errors.reports()[0], STATUS_BAD_ARG, "zarConvertFromDIB", text, "ownrle", line);
+    expectReport(errors.reports()[1], STATUS_INTERNAL, "zarConvertFromDIB",
+                 "Impossible to decompress RLE DIB", "zarDIB", 888);
+}
+
 std::vector<uint8_t> readTestData(const std::string& name) {
     // tests/support/ -> tests/data/
     std::string here = __FILE__;

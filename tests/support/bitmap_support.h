@@ -73,6 +73,10 @@ void expectReportAnyLine(const Report& report, ZarStatus status, const std::stri
 void expectReport(const Report& report, ZarStatus status, const std::string& func,
                   const std::string& context, const std::string& file, int32_t line);
 
+// A failed run-length conversion: the decoder's report (text, line), then the
+// converter's.
+void expectRleFailure(const ErrorRecorder& errors, const std::string& text, int32_t line);
+
 // Contents of a file under tests/data.
 std::vector<uint8_t> readTestData(const std::string& name);
 
