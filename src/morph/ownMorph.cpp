@@ -240,17 +240,6 @@ struct Smaller {
     static T pick(T a, T b) { return a < b ? a : b; }
 };
 
-// The extreme of every k neighbouring values, k - 1 comparisons per output,
-// in whole-row passes that vectorise.
-template <typename T, typename Pick>
-void slidingExtreme(const T* __restrict column, T* __restrict result, int32_t k, int32_t w) {
-    std::memcpy(result, column, static_cast<size_t>(w) * sizeof(T));
-    for (int32_t t = 1; t < k; ++t) {
-        const T* __restrict shifted = column + t;
-        for (int32_t j = 0; j < w; ++j) result[j] = Pick::pick(result[j], shifted[j]);
-    }
-}
-
 // The same with three comparisons per output whatever k: the row is cut into
 // blocks of k; a window starting at j covers the end of j's block (suffix
 // extreme, kept in result) and the start of the next (prefix extreme,
@@ -276,22 +265,54 @@ void blockExtreme(T* column, T* result, int32_t k, int32_t w) {
 // From this size on the block form's fixed cost beats k vectorised passes.
 constexpr int32_t kBlockExtremeFrom = 25;
 
-// 8- and 16-bit rows: the column extreme of the k ring rows into scratch
-// (k - 1 comparisons per column), then the extreme of k neighbouring column
-// results per output value.
+// 8- and 16-bit rows of `step` interleaved channels: the column extreme of
+// the k ring rows into scratch, then the extreme of k neighbouring pixels of
+// that column per output value.  k is odd (2 n + 1): each pass takes three
+// or two more rows or pixels at once, so a 3 x 3 square is one vertical and
+// one horizontal pass, whole-row loops over separate buffers that vectorise.
+template <typename T, typename Pick>
+void valueRows(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
+               int32_t step) {
+    const int32_t length = values + (k - 1) * step;
+    T* __restrict column = reinterpret_cast<T*>(ring + k * ringStride);
+    auto row = [&](int32_t i) { return reinterpret_cast<const T*>(ring + i * ringStride); };
+    {
+        const T* __restrict r0 = row(0);
+        const T* __restrict r1 = row(1);
+        const T* __restrict r2 = row(2);
+        for (int32_t j = 0; j < length; ++j)
+            column[j] = Pick::pick(Pick::pick(r0[j], r1[j]), r2[j]);
+    }
+    for (int32_t i = 3; i < k; i += 2) {
+        const T* __restrict a = row(i);
+        const T* __restrict b = row(i + 1);
+        for (int32_t j = 0; j < length; ++j)
+            column[j] = Pick::pick(column[j], Pick::pick(a[j], b[j]));
+    }
+    T* __restrict result = reinterpret_cast<T*>(out);
+    if (k >= kBlockExtremeFrom && step == 1) {
+        blockExtreme<T, Pick>(column, result, k, values);
+        return;
+    }
+    {
+        const T* __restrict c0 = column;
+        const T* __restrict c1 = column + step;
+        const T* __restrict c2 = column + 2 * step;
+        for (int32_t j = 0; j < values; ++j)
+            result[j] = Pick::pick(Pick::pick(c0[j], c1[j]), c2[j]);
+    }
+    for (int32_t t = 3; t < k; t += 2) {
+        const T* __restrict a = column + t * step;
+        const T* __restrict b = a + step;
+        for (int32_t j = 0; j < values; ++j)
+            result[j] = Pick::pick(result[j], Pick::pick(a[j], b[j]));
+    }
+}
+
+// The one-channel form of the table below.
 template <typename T, typename Pick>
 void valueKernel(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t, int32_t w) {
-    const int32_t length = k + w - 1;
-    T* __restrict column = reinterpret_cast<T*>(ring + k * ringStride);
-    std::memcpy(column, ring, static_cast<size_t>(length) * sizeof(T));
-    for (int32_t i = 1; i < k; ++i) {
-        const T* __restrict row = reinterpret_cast<const T*>(ring + i * ringStride);
-        for (int32_t j = 0; j < length; ++j) column[j] = Pick::pick(column[j], row[j]);
-    }
-    if (k < kBlockExtremeFrom)
-        slidingExtreme<T, Pick>(column, reinterpret_cast<T*>(out), k, w);
-    else
-        blockExtreme<T, Pick>(column, reinterpret_cast<T*>(out), k, w);
+    valueRows<T, Pick>(k, ring, ringStride, out, w, 1);
 }
 
 // 32 pixels of a 1-bit row as one integer, first pixel in bit 31.
