@@ -227,6 +227,34 @@ bool writeRow(const char* buffer, int32_t count, ImageHeader* image, int32_t x, 
                        count, false, true);
 }
 
+// Whole pixels of a pixel-order image without tiles: count pixels of all
+// channels from column x on into buffer, interleaved as in the image.  The
+// columns inside the image of a row inside it are copied at once; the rest
+// (frame rows and columns beyond the image, a pixel or a row at a time) goes
+// channel by channel through the border rules via temp (count values).
+bool readPixelRow(ImageHeader* image, int32_t x, int32_t y, char* buffer, int32_t count,
+                  char* temp) {
+    const ValueRuns& runs = runsFor(image->depth);
+    const int32_t channels = image->nChannels;
+    const int64_t pixelBytes = static_cast<int64_t>(channels) * bytesPerValue(image->depth);
+    auto byChannel = [&](int32_t from, int32_t length) {
+        for (int32_t c = 0; c < channels; ++c) {
+            if (!readRowAt(image, from, y, c, temp, 0, length)) return false;
+            runs.copy(temp, 0, 1, false, buffer, static_cast<int64_t>(from - x) * channels + c,
+                      channels, length);
+        }
+        return true;
+    };
+    const int64_t end = static_cast<int64_t>(x) + count;
+    const int32_t a = static_cast<int32_t>(std::clamp<int64_t>(x, 0, image->width));
+    const int32_t b = static_cast<int32_t>(std::clamp<int64_t>(end, 0, image->width));
+    if (y < 0 || y >= image->height || a >= b) return byChannel(x, count);
+    if (a > x && !byChannel(x, a - x)) return false;
+    std::memcpy(buffer + (a - x) * pixelBytes, pixelAddress(image, a, y, 0),
+                static_cast<size_t>((b - a) * pixelBytes));
+    return end <= b || byChannel(b, static_cast<int32_t>(end - b));
+}
+
 // ================================================================ kernels
 
 namespace {
@@ -393,27 +421,50 @@ void mergeUnderMask(const char* result, const char* maskRow, char* destination, 
     for (int32_t i = 0; i < words; ++i) d[i] = (o[i] & m[i]) | (d[i] & ~m[i]);
 }
 
+// The filter's form of the 1-bit kernel (one channel, no bit offset).
+template <typename Pick>
+void bitRows(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values, int32_t) {
+    bitKernel<Pick>(k, ring, ringStride, out, 0, values);
+}
+
 struct KernelEntry {
     int32_t depth;
     MorphKernel kernel;
+    MorphRowsKernel rows;
 };
+template <typename T>
+constexpr KernelEntry valueEntry(int32_t depth, MorphOp op) {
+    return op == MorphOp::Dilate
+               ? KernelEntry{depth, valueKernel<T, Larger<T>>, valueRows<T, Larger<T>>}
+               : KernelEntry{depth, valueKernel<T, Smaller<T>>, valueRows<T, Smaller<T>>};
+}
 const KernelEntry kErodeKernels[] = {
-    {ZAR_DEPTH_1U, bitKernel<BitAnd>},
-    {ZAR_DEPTH_8U, valueKernel<uint8_t, Smaller<uint8_t>>},
-    {ZAR_DEPTH_16U, valueKernel<uint16_t, Smaller<uint16_t>>},
+    {ZAR_DEPTH_1U, bitKernel<BitAnd>, bitRows<BitAnd>},
+    valueEntry<uint8_t>(ZAR_DEPTH_8U, MorphOp::Erode),
+    valueEntry<uint16_t>(ZAR_DEPTH_16U, MorphOp::Erode),
 };
 const KernelEntry kDilateKernels[] = {
-    {ZAR_DEPTH_1U, bitKernel<BitOr>},
-    {ZAR_DEPTH_8U, valueKernel<uint8_t, Larger<uint8_t>>},
-    {ZAR_DEPTH_16U, valueKernel<uint16_t, Larger<uint16_t>>},
+    {ZAR_DEPTH_1U, bitKernel<BitOr>, bitRows<BitOr>},
+    valueEntry<uint8_t>(ZAR_DEPTH_8U, MorphOp::Dilate),
+    valueEntry<uint16_t>(ZAR_DEPTH_16U, MorphOp::Dilate),
 };
+
+const KernelEntry* kernelEntryFor(MorphOp op, int32_t depth) {
+    for (const KernelEntry& entry : op == MorphOp::Dilate ? kDilateKernels : kErodeKernels)
+        if (entry.depth == depth) return &entry;
+    return nullptr;
+}
 
 }  // namespace
 
 MorphKernel morphKernelFor(MorphOp op, int32_t depth) {
-    for (const KernelEntry& entry : op == MorphOp::Dilate ? kDilateKernels : kErodeKernels)
-        if (entry.depth == depth) return entry.kernel;
-    return nullptr;
+    const KernelEntry* entry = kernelEntryFor(op, depth);
+    return entry ? entry->kernel : nullptr;
+}
+
+MorphRowsKernel morphRowsKernelFor(MorphOp op, int32_t depth) {
+    const KernelEntry* entry = kernelEntryFor(op, depth);
+    return entry ? entry->rows : nullptr;
 }
 
 ptrdiff_t morphRingRowBytes(int32_t depth, int32_t length) {
@@ -430,7 +481,9 @@ namespace {
 struct MorphRun {
     ImageHeader* src;  // the headers whose pixels are read and written
     ImageHeader* dst;
-    MorphKernel kernel;
+    MorphRowsKernel kernel;
+    int32_t channels;  // values per ring pixel: all channels at once, or one
+    bool direct;       // results go straight into the destination rows
     int32_t k, n, w, h;
     int32_t xs, ys, xd, yd;
     char* ring;
@@ -444,6 +497,20 @@ struct MorphRun {
 // either side repeating the frame pixel.
 bool readSourceRow(const MorphRun& run, int32_t y, int32_t channel, char* slot) {
     const int32_t clamped = std::clamp(y, run.ys - 1, run.ys + run.h);
+    if (run.channels > 1) {
+        const size_t pixelBytes =
+            static_cast<size_t>(run.channels) * bytesPerValue(run.src->depth);
+        char* frame = slot + (run.n - 1) * pixelBytes;
+        if (!readPixelRow(run.src, run.xs - 1, clamped, frame, run.w + 2,
+                          run.ring + run.k * run.stride))
+            return false;
+        if (run.n > 1) {  // repeat the frame pixels outwards
+            std::memcpy(slot, frame, pixelBytes);
+            repeatBytes(slot, pixelBytes, (run.n - 1) * pixelBytes);
+            repeatBytes(frame + (run.w + 1) * pixelBytes, pixelBytes, run.n * pixelBytes);
+        }
+        return true;
+    }
     if (!readRowAt(run.src, run.xs - 1, clamped, channel, slot, run.n - 1, run.w + 2)) return false;
     if (run.n > 1) {
         const ValueRuns& runs = runsFor(run.src->depth);
@@ -482,8 +549,13 @@ MorphResult filterChannel(const MorphRun& run, int32_t srcChannel, int32_t dstCh
     for (int32_t r = 0; r < run.h; ++r) {
         if (!load(run.ys + r + run.n, slot(next))) return MorphResult::TileReadRefused;
         next = (next + 1) % k;  // the oldest row, no longer needed once the columns are done
+        if (run.direct) {
+            run.kernel(k, run.ring, run.stride, pixelAddress(run.dst, run.xd, run.yd + r, dstChannel),
+                       run.w * run.channels, run.channels);
+            continue;
+        }
         char* out = slot(next);
-        run.kernel(k, run.ring, run.stride, out, 0, run.w);
+        run.kernel(k, run.ring, run.stride, out, run.w, 1);
         const char* result = out;
         if (run.mask) {
             if (!readRowAt(run.dst, run.xd, run.yd + r, dstChannel, scratch, 0, run.w))
@@ -509,12 +581,12 @@ void processedChannels(const ImageHeader* image, int32_t* first, int32_t* last) 
 
 }  // namespace
 
-MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t k, MorphKernel kernel,
+MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t k, MorphOp op,
                         ImageHeader* srcPixels, ImageHeader* dstPixels) {
     MorphRun run{};
     run.src = srcPixels ? srcPixels : src;
     run.dst = dstPixels ? dstPixels : dst;
-    run.kernel = kernel;
+    run.kernel = morphRowsKernelFor(op, src->depth);
     run.w = src->roi->width;
     run.h = src->roi->height;
     run.xs = src->roi->xOffset;
@@ -524,7 +596,23 @@ MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t k, MorphKern
     run.mask = dst->maskImage;
     run.k = k;
     run.n = (k - 1) / 2;
-    run.stride = morphRingRowBytes(src->depth, run.k + run.w - 1);
+    int32_t srcFirst, srcLast, dstFirst, dstLast;
+    processedChannels(src, &srcFirst, &srcLast);
+    processedChannels(dst, &dstFirst, &dstLast);
+    // Pixel-order images without tiles or mask whose every channel is
+    // processed go all channels at once, over rows read and written whole.
+    const bool untiled = !run.src->tileInfo && !run.dst->tileInfo;
+    const bool wholePixels = untiled && !run.mask && bitDepth(src->depth) != 1 &&
+                             src->dataOrder == ZAR_DATA_ORDER_PIXEL && src->nChannels > 1 &&
+                             srcFirst == 1 && srcLast == src->nChannels && dstFirst == 1 &&
+                             dstLast == dst->nChannels && k < kBlockExtremeFrom;
+    run.channels = wholePixels ? src->nChannels : 1;
+    // Whole values of one channel (or of whole pixels) lie next to each other
+    // in the destination rows; 1-bit results keep the ring, as the kernel
+    // writes whole words.
+    run.direct = untiled && !run.mask && bitDepth(src->depth) != 1 &&
+                 (wholePixels || dst->nChannels == 1 || dst->dataOrder == ZAR_DATA_ORDER_PLANE);
+    run.stride = morphRingRowBytes(src->depth, (run.k + run.w - 1) * run.channels);
     const size_t ringBytes = static_cast<size_t>(run.stride) * (run.k + 1);
     run.ring = static_cast<char*>(alignedMalloc(ringBytes));
     if (!run.ring) {
@@ -533,12 +621,13 @@ MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t k, MorphKern
     }
     std::memset(run.ring, 0, ringBytes);  // row padding stays defined
 
-    int32_t srcFirst, srcLast, dstFirst, dstLast;
-    processedChannels(src, &srcFirst, &srcLast);
-    processedChannels(dst, &dstFirst, &dstLast);
     MorphResult result = MorphResult::Done;
-    for (int32_t c = srcFirst, d = dstFirst; c <= srcLast && result == MorphResult::Done; ++c, ++d)
-        result = filterChannel(run, c - 1, d - 1);
+    if (wholePixels)
+        result = filterChannel(run, 0, 0);
+    else
+        for (int32_t c = srcFirst, d = dstFirst; c <= srcLast && result == MorphResult::Done;
+             ++c, ++d)
+            result = filterChannel(run, c - 1, d - 1);
     alignedFree(run.ring);
     return result;
 }
@@ -706,8 +795,7 @@ void ownMorph(const char* funcName, ImageHeader* srcImage, ImageHeader* dstImage
         // beyond max(w, h) sees nothing new: capping it keeps the result and
         // bounds the ring.
         const int32_t n = std::min(nIterations, std::max(w, h));
-        result =
-            morphFilter(&src, &dst, 2 * n + 1, morphKernelFor(op, src.depth), srcImage, dstImage);
+        result = morphFilter(&src, &dst, 2 * n + 1, op, srcImage, dstImage);
     }
     releaseWorkingRecords(&src, &dst);
     if (result == MorphResult::TileReadRefused)
