@@ -24,7 +24,9 @@ enum class MorphOp { Erode, Dilate };
 
 // The kernels of an operation for a depth; null for the depths it does not take.
 MorphKernel morphKernelFor(MorphOp op, int32_t depth);
-MorphRowsKernel morphRowsKernelFor(MorphOp op, int32_t depth);
+// The rows kernel is the fastest variant the processor runs, or with plain
+// the portable one.
+MorphRowsKernel morphRowsKernelFor(MorphOp op, int32_t depth, bool plain = false);
 
 // Bytes of one ring row holding `length` values of the depth: a multiple of 8,
 // with one spare 32-bit word for the 1-bit kernels' shifted reads.
