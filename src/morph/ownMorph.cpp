@@ -293,48 +293,57 @@ void blockExtreme(T* column, T* result, int32_t k, int32_t w) {
 // From this size on the block form's fixed cost beats k vectorised passes.
 constexpr int32_t kBlockExtremeFrom = 25;
 
+// d = extreme(a, b, c) and d = extreme(d, sources...): whole-row loops over
+// separate buffers, which vectorise.
+template <typename T, typename Pick>
+[[gnu::always_inline]] inline void pickThree(T* __restrict d, const T* __restrict a,
+                                             const T* __restrict b, const T* __restrict c,
+                                             int32_t count) {
+    for (int32_t j = 0; j < count; ++j) d[j] = Pick::pick(Pick::pick(a[j], b[j]), c[j]);
+}
+template <typename T, typename Pick>
+[[gnu::always_inline]] inline void pickTwoInto(T* __restrict d, const T* __restrict a,
+                                               const T* __restrict b, int32_t count) {
+    for (int32_t j = 0; j < count; ++j) d[j] = Pick::pick(d[j], Pick::pick(a[j], b[j]));
+}
+template <typename T, typename Pick>
+[[gnu::always_inline]] inline void pickFourInto(T* __restrict d, const T* __restrict a,
+                                                const T* __restrict b, const T* __restrict c,
+                                                const T* __restrict e, int32_t count) {
+    for (int32_t j = 0; j < count; ++j)
+        d[j] = Pick::pick(d[j], Pick::pick(Pick::pick(a[j], b[j]), Pick::pick(c[j], e[j])));
+}
+
+// d = the extreme of source(0) .. source(k - 1), k odd: three sources in the
+// first pass, then four (or the last two) per pass.
+template <typename T, typename Pick, typename Source>
+[[gnu::always_inline]] inline void pickOfOdd(T* d, int32_t k, Source source, int32_t count) {
+    pickThree<T, Pick>(d, source(0), source(1), source(2), count);
+    int32_t i = 3;
+    for (; i + 3 < k; i += 4)
+        pickFourInto<T, Pick>(d, source(i), source(i + 1), source(i + 2), source(i + 3), count);
+    if (i < k) pickTwoInto<T, Pick>(d, source(i), source(i + 1), count);
+}
+
 // 8- and 16-bit rows of `step` interleaved channels: the column extreme of
 // the k ring rows into scratch, then the extreme of k neighbouring pixels of
-// that column per output value.  k is odd (2 n + 1): each pass takes three
-// or two more rows or pixels at once, so a 3 x 3 square is one vertical and
-// one horizontal pass, whole-row loops over separate buffers that vectorise.
+// that column per output value.  k is odd (2 n + 1), so a 3 x 3 square is
+// one vertical and one horizontal pass, a 7 x 7 square two of each.
 template <typename T, typename Pick>
 [[gnu::always_inline]] inline void valueRowsBody(int32_t k, char* ring, ptrdiff_t ringStride,
                                                  char* out, int32_t values, int32_t step) {
     const int32_t length = values + (k - 1) * step;
-    T* __restrict column = reinterpret_cast<T*>(ring + k * ringStride);
-    auto row = [&](int32_t i) { return reinterpret_cast<const T*>(ring + i * ringStride); };
-    {
-        const T* __restrict r0 = row(0);
-        const T* __restrict r1 = row(1);
-        const T* __restrict r2 = row(2);
-        for (int32_t j = 0; j < length; ++j)
-            column[j] = Pick::pick(Pick::pick(r0[j], r1[j]), r2[j]);
-    }
-    for (int32_t i = 3; i < k; i += 2) {
-        const T* __restrict a = row(i);
-        const T* __restrict b = row(i + 1);
-        for (int32_t j = 0; j < length; ++j)
-            column[j] = Pick::pick(column[j], Pick::pick(a[j], b[j]));
-    }
-    T* __restrict result = reinterpret_cast<T*>(out);
+    T* column = reinterpret_cast<T*>(ring + k * ringStride);
+    pickOfOdd<T, Pick>(
+        column, k, [&](int32_t i) { return reinterpret_cast<const T*>(ring + i * ringStride); },
+        length);
+    T* result = reinterpret_cast<T*>(out);
     if (k >= kBlockExtremeFrom && step == 1) {
         blockExtreme<T, Pick>(column, result, k, values);
         return;
     }
-    {
-        const T* __restrict c0 = column;
-        const T* __restrict c1 = column + step;
-        const T* __restrict c2 = column + 2 * step;
-        for (int32_t j = 0; j < values; ++j)
-            result[j] = Pick::pick(Pick::pick(c0[j], c1[j]), c2[j]);
-    }
-    for (int32_t t = 3; t < k; t += 2) {
-        const T* __restrict a = column + t * step;
-        const T* __restrict b = a + step;
-        for (int32_t j = 0; j < values; ++j)
-            result[j] = Pick::pick(result[j], Pick::pick(a[j], b[j]));
-    }
+    pickOfOdd<T, Pick>(
+        result, k, [&](int32_t t) { return static_cast<const T*>(column + t * step); }, values);
 }
 
 template <typename T, typename Pick>
