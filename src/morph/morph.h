@@ -14,10 +14,19 @@
 using MorphKernel = void (*)(int32_t k, char* ring, ptrdiff_t ringStride, char* out,
                              int32_t outBitOffset, int32_t w);
 
+// The filter's row kernel: as MorphKernel without a bit offset, over rows of
+// `step` interleaved channels (1 for 1-bit rows): values = w * step results,
+// each the extreme of k rows by k pixels (values step apart).  k is odd.
+using MorphRowsKernel = void (*)(int32_t k, char* ring, ptrdiff_t ringStride, char* out,
+                                 int32_t values, int32_t step);
+
 enum class MorphOp { Erode, Dilate };
 
-// The kernel of an operation for a depth; null for the depths it does not take.
+// The kernels of an operation for a depth; null for the depths it does not take.
 MorphKernel morphKernelFor(MorphOp op, int32_t depth);
+// The rows kernel is the fastest variant the processor runs, or with plain
+// the portable one.
+MorphRowsKernel morphRowsKernelFor(MorphOp op, int32_t depth, bool plain = false);
 
 // Bytes of one ring row holding `length` values of the depth: a multiple of 8,
 // with one spare 32-bit word for the 1-bit kernels' shifted reads.
@@ -37,12 +46,12 @@ ZarStatus prepareMorphRegions(ImageHeader* src, ImageHeader* dst, bool* outOfMem
 
 enum class MorphResult { Done, NoMemory, TileReadRefused, TileWriteRefused };
 
-// Runs kernel with size k over the working regions of src into dst, channel by
+// Runs the operation's kernel with size k over the working regions of src into dst, channel by
 // channel, honouring dst's combined mask.  A failed ring allocation records
 // STATUS_NO_MEMORY and leaves dst unchanged.  Pixels are read from srcPixels
 // and written to dstPixels when given: the caller's own headers, so that a
 // tile callback sees the header the application passed, not a working copy.
-MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t k, MorphKernel kernel,
+MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t k, MorphOp op,
                         ImageHeader* srcPixels = nullptr, ImageHeader* dstPixels = nullptr);
 
 // count values of one row and channel (0-based) from column x on into buffer,

@@ -227,6 +227,34 @@ bool writeRow(const char* buffer, int32_t count, ImageHeader* image, int32_t x, 
                        count, false, true);
 }
 
+// Whole pixels of a pixel-order image without tiles: count pixels of all
+// channels from column x on into buffer, interleaved as in the image.  The
+// columns inside the image of a row inside it are copied at once; the rest
+// (frame rows and columns beyond the image, a pixel or a row at a time) goes
+// channel by channel through the border rules via temp (count values).
+bool readPixelRow(ImageHeader* image, int32_t x, int32_t y, char* buffer, int32_t count,
+                  char* temp) {
+    const ValueRuns& runs = runsFor(image->depth);
+    const int32_t channels = image->nChannels;
+    const int64_t pixelBytes = static_cast<int64_t>(channels) * bytesPerValue(image->depth);
+    auto byChannel = [&](int32_t from, int32_t length) {
+        for (int32_t c = 0; c < channels; ++c) {
+            if (!readRowAt(image, from, y, c, temp, 0, length)) return false;
+            runs.copy(temp, 0, 1, false, buffer, static_cast<int64_t>(from - x) * channels + c,
+                      channels, length);
+        }
+        return true;
+    };
+    const int64_t end = static_cast<int64_t>(x) + count;
+    const int32_t a = static_cast<int32_t>(std::clamp<int64_t>(x, 0, image->width));
+    const int32_t b = static_cast<int32_t>(std::clamp<int64_t>(end, 0, image->width));
+    if (y < 0 || y >= image->height || a >= b) return byChannel(x, count);
+    if (a > x && !byChannel(x, a - x)) return false;
+    std::memcpy(buffer + (a - x) * pixelBytes, pixelAddress(image, a, y, 0),
+                static_cast<size_t>((b - a) * pixelBytes));
+    return end <= b || byChannel(b, static_cast<int32_t>(end - b));
+}
+
 // ================================================================ kernels
 
 namespace {
@@ -239,17 +267,6 @@ template <typename T>
 struct Smaller {
     static T pick(T a, T b) { return a < b ? a : b; }
 };
-
-// The extreme of every k neighbouring values, k - 1 comparisons per output,
-// in whole-row passes that vectorise.
-template <typename T, typename Pick>
-void slidingExtreme(const T* __restrict column, T* __restrict result, int32_t k, int32_t w) {
-    std::memcpy(result, column, static_cast<size_t>(w) * sizeof(T));
-    for (int32_t t = 1; t < k; ++t) {
-        const T* __restrict shifted = column + t;
-        for (int32_t j = 0; j < w; ++j) result[j] = Pick::pick(result[j], shifted[j]);
-    }
-}
 
 // The same with three comparisons per output whatever k: the row is cut into
 // blocks of k; a window starting at j covers the end of j's block (suffix
@@ -276,22 +293,80 @@ void blockExtreme(T* column, T* result, int32_t k, int32_t w) {
 // From this size on the block form's fixed cost beats k vectorised passes.
 constexpr int32_t kBlockExtremeFrom = 25;
 
-// 8- and 16-bit rows: the column extreme of the k ring rows into scratch
-// (k - 1 comparisons per column), then the extreme of k neighbouring column
-// results per output value.
+// d = extreme(a, b, c) and d = extreme(d, sources...): whole-row loops over
+// separate buffers, which vectorise.
+template <typename T, typename Pick>
+[[gnu::always_inline]] inline void pickThree(T* __restrict d, const T* __restrict a,
+                                             const T* __restrict b, const T* __restrict c,
+                                             int32_t count) {
+    for (int32_t j = 0; j < count; ++j) d[j] = Pick::pick(Pick::pick(a[j], b[j]), c[j]);
+}
+template <typename T, typename Pick>
+[[gnu::always_inline]] inline void pickTwoInto(T* __restrict d, const T* __restrict a,
+                                               const T* __restrict b, int32_t count) {
+    for (int32_t j = 0; j < count; ++j) d[j] = Pick::pick(d[j], Pick::pick(a[j], b[j]));
+}
+template <typename T, typename Pick>
+[[gnu::always_inline]] inline void pickFourInto(T* __restrict d, const T* __restrict a,
+                                                const T* __restrict b, const T* __restrict c,
+                                                const T* __restrict e, int32_t count) {
+    for (int32_t j = 0; j < count; ++j)
+        d[j] = Pick::pick(d[j], Pick::pick(Pick::pick(a[j], b[j]), Pick::pick(c[j], e[j])));
+}
+
+// d = the extreme of source(0) .. source(k - 1), k odd: three sources in the
+// first pass, then four (or the last two) per pass.
+template <typename T, typename Pick, typename Source>
+[[gnu::always_inline]] inline void pickOfOdd(T* d, int32_t k, Source source, int32_t count) {
+    pickThree<T, Pick>(d, source(0), source(1), source(2), count);
+    int32_t i = 3;
+    for (; i + 3 < k; i += 4)
+        pickFourInto<T, Pick>(d, source(i), source(i + 1), source(i + 2), source(i + 3), count);
+    if (i < k) pickTwoInto<T, Pick>(d, source(i), source(i + 1), count);
+}
+
+// 8- and 16-bit rows of `step` interleaved channels: the column extreme of
+// the k ring rows into scratch, then the extreme of k neighbouring pixels of
+// that column per output value.  k is odd (2 n + 1), so a 3 x 3 square is
+// one vertical and one horizontal pass, a 7 x 7 square two of each.
+template <typename T, typename Pick>
+[[gnu::always_inline]] inline void valueRowsBody(int32_t k, char* ring, ptrdiff_t ringStride,
+                                                 char* out, int32_t values, int32_t step) {
+    const int32_t length = values + (k - 1) * step;
+    T* column = reinterpret_cast<T*>(ring + k * ringStride);
+    pickOfOdd<T, Pick>(
+        column, k, [&](int32_t i) { return reinterpret_cast<const T*>(ring + i * ringStride); },
+        length);
+    T* result = reinterpret_cast<T*>(out);
+    if (k >= kBlockExtremeFrom && step == 1) {
+        blockExtreme<T, Pick>(column, result, k, values);
+        return;
+    }
+    pickOfOdd<T, Pick>(
+        result, k, [&](int32_t t) { return static_cast<const T*>(column + t * step); }, values);
+}
+
+template <typename T, typename Pick>
+void valueRows(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
+               int32_t step) {
+    valueRowsBody<T, Pick>(k, ring, ringStride, out, values, step);
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define ZAR_MORPH_AVX2 1
+// The same loops compiled for 32-byte vectors (and AVX2's unsigned 16-bit
+// maximum and minimum); chosen per call where the processor has them.
+template <typename T, typename Pick>
+__attribute__((target("avx2"))) void valueRowsAvx2(int32_t k, char* ring, ptrdiff_t ringStride,
+                                                   char* out, int32_t values, int32_t step) {
+    valueRowsBody<T, Pick>(k, ring, ringStride, out, values, step);
+}
+#endif
+
+// The one-channel form of the table below.
 template <typename T, typename Pick>
 void valueKernel(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t, int32_t w) {
-    const int32_t length = k + w - 1;
-    T* __restrict column = reinterpret_cast<T*>(ring + k * ringStride);
-    std::memcpy(column, ring, static_cast<size_t>(length) * sizeof(T));
-    for (int32_t i = 1; i < k; ++i) {
-        const T* __restrict row = reinterpret_cast<const T*>(ring + i * ringStride);
-        for (int32_t j = 0; j < length; ++j) column[j] = Pick::pick(column[j], row[j]);
-    }
-    if (k < kBlockExtremeFrom)
-        slidingExtreme<T, Pick>(column, reinterpret_cast<T*>(out), k, w);
-    else
-        blockExtreme<T, Pick>(column, reinterpret_cast<T*>(out), k, w);
+    valueRows<T, Pick>(k, ring, ringStride, out, w, 1);
 }
 
 // 32 pixels of a 1-bit row as one integer, first pixel in bit 31.
@@ -372,27 +447,62 @@ void mergeUnderMask(const char* result, const char* maskRow, char* destination, 
     for (int32_t i = 0; i < words; ++i) d[i] = (o[i] & m[i]) | (d[i] & ~m[i]);
 }
 
+// The filter's form of the 1-bit kernel (one channel, no bit offset).
+template <typename Pick>
+void bitRows(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values, int32_t) {
+    bitKernel<Pick>(k, ring, ringStride, out, 0, values);
+}
+
 struct KernelEntry {
     int32_t depth;
     MorphKernel kernel;
+    MorphRowsKernel rows;
+    MorphRowsKernel rowsAvx2;  // null where there is no such variant
 };
+template <typename T, typename Pick>
+constexpr KernelEntry valueEntryOf(int32_t depth) {
+#ifdef ZAR_MORPH_AVX2
+    return {depth, valueKernel<T, Pick>, valueRows<T, Pick>, valueRowsAvx2<T, Pick>};
+#else
+    return {depth, valueKernel<T, Pick>, valueRows<T, Pick>, nullptr};
+#endif
+}
+template <typename T>
+constexpr KernelEntry valueEntry(int32_t depth, MorphOp op) {
+    return op == MorphOp::Dilate ? valueEntryOf<T, Larger<T>>(depth)
+                                 : valueEntryOf<T, Smaller<T>>(depth);
+}
 const KernelEntry kErodeKernels[] = {
-    {ZAR_DEPTH_1U, bitKernel<BitAnd>},
-    {ZAR_DEPTH_8U, valueKernel<uint8_t, Smaller<uint8_t>>},
-    {ZAR_DEPTH_16U, valueKernel<uint16_t, Smaller<uint16_t>>},
+    {ZAR_DEPTH_1U, bitKernel<BitAnd>, bitRows<BitAnd>, nullptr},
+    valueEntry<uint8_t>(ZAR_DEPTH_8U, MorphOp::Erode),
+    valueEntry<uint16_t>(ZAR_DEPTH_16U, MorphOp::Erode),
 };
 const KernelEntry kDilateKernels[] = {
-    {ZAR_DEPTH_1U, bitKernel<BitOr>},
-    {ZAR_DEPTH_8U, valueKernel<uint8_t, Larger<uint8_t>>},
-    {ZAR_DEPTH_16U, valueKernel<uint16_t, Larger<uint16_t>>},
+    {ZAR_DEPTH_1U, bitKernel<BitOr>, bitRows<BitOr>, nullptr},
+    valueEntry<uint8_t>(ZAR_DEPTH_8U, MorphOp::Dilate),
+    valueEntry<uint16_t>(ZAR_DEPTH_16U, MorphOp::Dilate),
 };
+
+const KernelEntry* kernelEntryFor(MorphOp op, int32_t depth) {
+    for (const KernelEntry& entry : op == MorphOp::Dilate ? kDilateKernels : kErodeKernels)
+        if (entry.depth == depth) return &entry;
+    return nullptr;
+}
 
 }  // namespace
 
 MorphKernel morphKernelFor(MorphOp op, int32_t depth) {
-    for (const KernelEntry& entry : op == MorphOp::Dilate ? kDilateKernels : kErodeKernels)
-        if (entry.depth == depth) return entry.kernel;
-    return nullptr;
+    const KernelEntry* entry = kernelEntryFor(op, depth);
+    return entry ? entry->kernel : nullptr;
+}
+
+MorphRowsKernel morphRowsKernelFor(MorphOp op, int32_t depth, bool plain) {
+    const KernelEntry* entry = kernelEntryFor(op, depth);
+    if (!entry) return nullptr;
+#ifdef ZAR_MORPH_AVX2
+    if (!plain && entry->rowsAvx2 && __builtin_cpu_supports("avx2")) return entry->rowsAvx2;
+#endif
+    return entry->rows;
 }
 
 ptrdiff_t morphRingRowBytes(int32_t depth, int32_t length) {
@@ -409,7 +519,9 @@ namespace {
 struct MorphRun {
     ImageHeader* src;  // the headers whose pixels are read and written
     ImageHeader* dst;
-    MorphKernel kernel;
+    MorphRowsKernel kernel;
+    int32_t channels;  // values per ring pixel: all channels at once, or one
+    bool direct;       // results go straight into the destination rows
     int32_t k, n, w, h;
     int32_t xs, ys, xd, yd;
     char* ring;
@@ -423,6 +535,20 @@ struct MorphRun {
 // either side repeating the frame pixel.
 bool readSourceRow(const MorphRun& run, int32_t y, int32_t channel, char* slot) {
     const int32_t clamped = std::clamp(y, run.ys - 1, run.ys + run.h);
+    if (run.channels > 1) {
+        const size_t pixelBytes =
+            static_cast<size_t>(run.channels) * bytesPerValue(run.src->depth);
+        char* frame = slot + (run.n - 1) * pixelBytes;
+        if (!readPixelRow(run.src, run.xs - 1, clamped, frame, run.w + 2,
+                          run.ring + run.k * run.stride))
+            return false;
+        if (run.n > 1) {  // repeat the frame pixels outwards
+            std::memcpy(slot, frame, pixelBytes);
+            repeatBytes(slot, pixelBytes, (run.n - 1) * pixelBytes);
+            repeatBytes(frame + (run.w + 1) * pixelBytes, pixelBytes, run.n * pixelBytes);
+        }
+        return true;
+    }
     if (!readRowAt(run.src, run.xs - 1, clamped, channel, slot, run.n - 1, run.w + 2)) return false;
     if (run.n > 1) {
         const ValueRuns& runs = runsFor(run.src->depth);
@@ -461,8 +587,13 @@ MorphResult filterChannel(const MorphRun& run, int32_t srcChannel, int32_t dstCh
     for (int32_t r = 0; r < run.h; ++r) {
         if (!load(run.ys + r + run.n, slot(next))) return MorphResult::TileReadRefused;
         next = (next + 1) % k;  // the oldest row, no longer needed once the columns are done
+        if (run.direct) {
+            run.kernel(k, run.ring, run.stride, pixelAddress(run.dst, run.xd, run.yd + r, dstChannel),
+                       run.w * run.channels, run.channels);
+            continue;
+        }
         char* out = slot(next);
-        run.kernel(k, run.ring, run.stride, out, 0, run.w);
+        run.kernel(k, run.ring, run.stride, out, run.w, 1);
         const char* result = out;
         if (run.mask) {
             if (!readRowAt(run.dst, run.xd, run.yd + r, dstChannel, scratch, 0, run.w))
@@ -488,12 +619,12 @@ void processedChannels(const ImageHeader* image, int32_t* first, int32_t* last) 
 
 }  // namespace
 
-MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t k, MorphKernel kernel,
+MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t k, MorphOp op,
                         ImageHeader* srcPixels, ImageHeader* dstPixels) {
     MorphRun run{};
     run.src = srcPixels ? srcPixels : src;
     run.dst = dstPixels ? dstPixels : dst;
-    run.kernel = kernel;
+    run.kernel = morphRowsKernelFor(op, src->depth);
     run.w = src->roi->width;
     run.h = src->roi->height;
     run.xs = src->roi->xOffset;
@@ -503,7 +634,23 @@ MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t k, MorphKern
     run.mask = dst->maskImage;
     run.k = k;
     run.n = (k - 1) / 2;
-    run.stride = morphRingRowBytes(src->depth, run.k + run.w - 1);
+    int32_t srcFirst, srcLast, dstFirst, dstLast;
+    processedChannels(src, &srcFirst, &srcLast);
+    processedChannels(dst, &dstFirst, &dstLast);
+    // Pixel-order images without tiles or mask whose every channel is
+    // processed go all channels at once, over rows read and written whole.
+    const bool untiled = !run.src->tileInfo && !run.dst->tileInfo;
+    const bool wholePixels = untiled && !run.mask && bitDepth(src->depth) != 1 &&
+                             src->dataOrder == ZAR_DATA_ORDER_PIXEL && src->nChannels > 1 &&
+                             srcFirst == 1 && srcLast == src->nChannels && dstFirst == 1 &&
+                             dstLast == dst->nChannels && k < kBlockExtremeFrom;
+    run.channels = wholePixels ? src->nChannels : 1;
+    // Whole values of one channel (or of whole pixels) lie next to each other
+    // in the destination rows; 1-bit results keep the ring, as the kernel
+    // writes whole words.
+    run.direct = untiled && !run.mask && bitDepth(src->depth) != 1 &&
+                 (wholePixels || dst->nChannels == 1 || dst->dataOrder == ZAR_DATA_ORDER_PLANE);
+    run.stride = morphRingRowBytes(src->depth, (run.k + run.w - 1) * run.channels);
     const size_t ringBytes = static_cast<size_t>(run.stride) * (run.k + 1);
     run.ring = static_cast<char*>(alignedMalloc(ringBytes));
     if (!run.ring) {
@@ -512,12 +659,13 @@ MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t k, MorphKern
     }
     std::memset(run.ring, 0, ringBytes);  // row padding stays defined
 
-    int32_t srcFirst, srcLast, dstFirst, dstLast;
-    processedChannels(src, &srcFirst, &srcLast);
-    processedChannels(dst, &dstFirst, &dstLast);
     MorphResult result = MorphResult::Done;
-    for (int32_t c = srcFirst, d = dstFirst; c <= srcLast && result == MorphResult::Done; ++c, ++d)
-        result = filterChannel(run, c - 1, d - 1);
+    if (wholePixels)
+        result = filterChannel(run, 0, 0);
+    else
+        for (int32_t c = srcFirst, d = dstFirst; c <= srcLast && result == MorphResult::Done;
+             ++c, ++d)
+            result = filterChannel(run, c - 1, d - 1);
     alignedFree(run.ring);
     return result;
 }
@@ -685,8 +833,7 @@ void ownMorph(const char* funcName, ImageHeader* srcImage, ImageHeader* dstImage
         // beyond max(w, h) sees nothing new: capping it keeps the result and
         // bounds the ring.
         const int32_t n = std::min(nIterations, std::max(w, h));
-        result =
-            morphFilter(&src, &dst, 2 * n + 1, morphKernelFor(op, src.depth), srcImage, dstImage);
+        result = morphFilter(&src, &dst, 2 * n + 1, op, srcImage, dstImage);
     }
     releaseWorkingRecords(&src, &dst);
     if (result == MorphResult::TileReadRefused)

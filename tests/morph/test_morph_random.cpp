@@ -126,6 +126,41 @@ TEST(MorphRandom, MatchesTheReference) {
     EXPECT_GT(changed, 250);  // the comparisons are not vacuous
 }
 
+// Pixel-order images of 2 to 4 channels, every channel processed, no tiles
+// and no mask: the form that filters all channels of a row at once.
+TEST(MorphRandom, WholePixelImagesMatchTheReference) {
+    Rng rng(4242);
+    int32_t changed = 0;
+    for (int32_t iteration = 0; iteration < 300; ++iteration) {
+        ErrorRecorder rec;
+        const int32_t depth = rng.range(0, 1) ? ZAR_DEPTH_8U : ZAR_DEPTH_16U;
+        const int32_t channels = rng.range(2, 4);
+        const int32_t n = rng.range(0, 4) ? rng.range(1, 4) : rng.range(10, 14);
+        const bool dilate = rng.range(0, 1) != 0;
+        auto make = [&](uint32_t seed) {
+            Image image(channels, 0, depth, ZAR_DATA_ORDER_PIXEL, rng.range(1, 40),
+                        rng.range(1, 12), 4 << rng.range(0, 3));
+            image.randomize(seed);
+            if (rng.range(0, 2) != 0)
+                image->roi = randomRoi(rng, 0, image->width, image->height);
+            randomBorders(image, rng);
+            return image;
+        };
+        Image src = make(7000 + iteration), dst = make(9000 + iteration);
+        const std::vector<double> expected = mt::referenceMorph(src, dst, n, dilate);
+        const std::vector<double> srcBefore = mt::allSamples(src);
+        const std::vector<double> dstBefore = mt::allSamples(dst);
+        (dilate ? zarDilate : zarErode)(src, dst, n);
+        ASSERT_TRUE(rec.reports().empty()) << "iteration " << iteration;
+        const std::vector<double> got = mt::allSamples(dst);
+        ASSERT_EQ(got, expected) << "iteration " << iteration << " depth " << depth << " channels "
+                                 << channels << " n " << n << " dilate " << dilate;
+        ASSERT_EQ(mt::allSamples(src), srcBefore);
+        changed += got != dstBefore;
+    }
+    EXPECT_GT(changed, 150);  // the comparisons are not vacuous
+}
+
 // A tiled image holding a plain image's pixels, roi, mask and border rules.
 std::unique_ptr<TileStore> tiledCopy(const ImageHeader* plain, Rng& rng) {
     const int32_t tile = 8 * rng.range(1, 3);
@@ -368,6 +403,53 @@ TEST(MorphKernels, ValueKernelsSmallAndLargeSquares) {
     Rng rng(21);
     checkValueKernel<uint8_t>(ZAR_DEPTH_8U, rng);
     checkValueKernel<uint16_t>(ZAR_DEPTH_16U, rng);
+}
+
+// The interleaved rows kernel, the portable one and the processor's fastest,
+// against the one-channel kernel run on each channel apart, with results
+// written at an odd offset of a larger buffer.
+template <typename T>
+void checkInterleavedRows(int32_t depth, Rng& rng) {
+    for (int32_t iteration = 0; iteration < 400; ++iteration) {
+        const bool plain = iteration % 2 != 0;
+        const MorphOp op = rng.range(0, 1) ? MorphOp::Dilate : MorphOp::Erode;
+        const int32_t k = 2 * rng.range(1, 11) + 1, w = rng.range(1, 90);
+        const int32_t step = rng.range(1, 4), offset = rng.range(0, 7);
+        const int32_t length = k + w - 1;
+        const ptrdiff_t stride = morphRingRowBytes(depth, length * step);
+        const size_t rowValues = static_cast<size_t>(stride) / sizeof(T);
+        std::vector<T> ring(rowValues * (k + 1));
+        for (T& v : ring) v = static_cast<T>(rng.next());
+        const std::vector<T> rows(ring);
+        std::vector<T> out(static_cast<size_t>(w * step + offset + 5));
+        for (T& v : out) v = static_cast<T>(rng.next());
+        const std::vector<T> before(out);
+        morphRowsKernelFor(op, depth, plain)(k, reinterpret_cast<char*>(ring.data()), stride,
+                                      reinterpret_cast<char*>(out.data() + offset), w * step,
+                                      step);
+        const ptrdiff_t plainStride = morphRingRowBytes(depth, length);
+        const size_t plainValues = static_cast<size_t>(plainStride) / sizeof(T);
+        for (int32_t c = 0; c < step; ++c) {
+            std::vector<T> plainRing(plainValues * (k + 1));
+            for (int32_t r = 0; r < k; ++r)
+                for (int32_t i = 0; i < length; ++i)
+                    plainRing[r * plainValues + i] = rows[r * rowValues + i * step + c];
+            std::vector<T> plainOut(static_cast<size_t>(w));
+            morphKernelFor(op, depth)(k, reinterpret_cast<char*>(plainRing.data()), plainStride,
+                                      reinterpret_cast<char*>(plainOut.data()), 0, w);
+            for (int32_t j = 0; j < w; ++j)
+                ASSERT_EQ(out[offset + j * step + c], plainOut[j])
+                    << "k " << k << " w " << w << " step " << step << " j " << j;
+        }
+        for (int32_t i = 0; i < offset; ++i) ASSERT_EQ(out[i], before[i]);
+        for (size_t i = offset + w * step; i < out.size(); ++i) ASSERT_EQ(out[i], before[i]);
+    }
+}
+
+TEST(MorphKernels, InterleavedRowsMatchTheOneChannelKernel) {
+    Rng rng(33);
+    checkInterleavedRows<uint8_t>(ZAR_DEPTH_8U, rng);
+    checkInterleavedRows<uint16_t>(ZAR_DEPTH_16U, rng);
 }
 
 TEST(MorphKernels, TableCoversTheThreeDepths) {
