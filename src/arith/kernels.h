@@ -77,21 +77,44 @@ void pixelRow(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d, in
 }
 
 // As pixelRow, only for pixels whose mask bit (most significant bit first,
-// from bit maskBit of *mask) is 1.
+// from bit maskBit of *mask) is 1.  The mask is scanned for runs of set bits
+// (whole 0x00 and 0xFF bytes at once); each run is one row call, a single
+// run of samples when the pixels are contiguous.
 template <class T, class Op>
 void maskedPixelRow(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d,
                     int32_t strideD, int32_t per, int32_t w, const uint8_t* mask,
                     int32_t maskBit, const Op& op) {
-    unsigned bit = 0x80u >> maskBit;
-    for (int32_t x = 0; x < w; ++x, a += strideA, b += strideB, d += strideD) {
-        if (*mask & bit)
-            for (int32_t c = 0; c < per; ++c) d[c] = op(a[c], b[c]);
-        bit >>= 1;
-        if (!bit) {
-            bit = 0x80u;
-            ++mask;
+    const bool contiguous = strideA == per && strideB == per && strideD == per;
+    auto runOf = [&](int32_t x, int32_t n) {
+        if (contiguous)
+            runRow(a + static_cast<int64_t>(x) * per, b + static_cast<int64_t>(x) * per,
+                   d + static_cast<int64_t>(x) * per, static_cast<int64_t>(n) * per, op);
+        else
+            pixelRow(a + static_cast<int64_t>(x) * strideA, strideA,
+                     b + static_cast<int64_t>(x) * strideB, strideB,
+                     d + static_cast<int64_t>(x) * strideD, strideD, per, n, op);
+    };
+    int32_t runStart = -1;  // first pixel of the pending run of set bits
+    auto visit = [&](bool set, int32_t x) {
+        if (set) {
+            if (runStart < 0) runStart = x;
+        } else if (runStart >= 0) {
+            runOf(runStart, x - runStart);
+            runStart = -1;
         }
+    };
+    int32_t x = 0;
+    for (int32_t bit = maskBit; x < w; bit = 0, ++mask) {
+        const uint8_t byte = *mask;
+        const int32_t n = std::min(8 - bit, w - x);
+        if (n == 8 && (byte == 0 || byte == 0xFF)) {
+            visit(byte != 0, x);
+            x += 8;
+            continue;
+        }
+        for (int32_t i = 0; i < n; ++i, ++x) visit(((byte >> (7 - bit - i)) & 1) != 0, x);
     }
+    if (runStart >= 0) runOf(runStart, w - runStart);
 }
 
 // --------------------------------------------------------------- bit rows
@@ -124,10 +147,21 @@ inline uint64_t loadBitsAt(const uint8_t* row, int64_t bytes, int64_t pos) {
     return shift ? (v << shift) | (byteAt(first + 8) >> (8 - shift)) : v;
 }
 
+// The 64 bits that start shift bits (0..7) into byte p; reads p[0..8].
+inline uint64_t loadShifted(const uint8_t* p, int shift) {
+    // A byte shifted right by 8 is 0, so shift 0 needs no branch.
+    return (loadBigEndian64(p) << shift) | (static_cast<uint64_t>(p[8]) >> (8 - shift));
+}
+
 // Combines w bits of the source rows (each from its own bit offset 0..7 of its
 // first byte) into the destination row at its bit offset, 64 bits at a time.
 // Destination bits outside the w bits (and, when masked, where the mask bit is
 // 0) keep their values.  In place use (d == a, same offset) is allowed.
+//
+// Window q covers destination bits [q, q + 64) from d's first bit; the
+// windows inside the row (from the first whole one while every source has 9
+// bytes left) run without bound checks, the first and last ones through
+// loadBitsAt and a byte-wise merge.
 template <bool kMasked, class Op>
 void combineBitRow(uint8_t* d, int32_t offD, const uint8_t* a, int32_t offA, const uint8_t* b,
                    int32_t offB, const uint8_t* m, int32_t offM, int32_t w, const Op& op) {
@@ -136,7 +170,8 @@ void combineBitRow(uint8_t* d, int32_t offD, const uint8_t* a, int32_t offA, con
     const int64_t bytesA = (static_cast<int64_t>(offA) + w + 7) >> 3;
     const int64_t bytesB = (static_cast<int64_t>(offB) + w + 7) >> 3;
     const int64_t bytesM = (static_cast<int64_t>(offM) + w + 7) >> 3;
-    for (int64_t q = 0; q < end; q += 64) {
+
+    auto edgeWindow = [&](int64_t q) {
         const uint64_t va = loadBitsAt(a, bytesA, q - offD + offA);
         uint64_t vb = 0;
         if constexpr (Op::kTwoSources) vb = loadBitsAt(b, bytesB, q - offD + offB);
@@ -148,17 +183,41 @@ void combineBitRow(uint8_t* d, int32_t offD, const uint8_t* a, int32_t offA, con
         uint8_t* p = d + (q >> 3);
         const int64_t left = bytesD - (q >> 3);
         if (left >= 8) {
-            const uint64_t old = select == ~0ull ? 0 : loadBigEndian64(p);
-            storeBigEndian64(p, (old & ~select) | (result & select));
+            storeBigEndian64(p, (loadBigEndian64(p) & ~select) | (result & select));
+            return;
+        }
+        for (int64_t j = 0; j < left; ++j) {
+            const int shift = 56 - 8 * static_cast<int>(j);
+            const uint8_t s = static_cast<uint8_t>(select >> shift);
+            const uint8_t v = static_cast<uint8_t>(result >> shift);
+            p[j] = static_cast<uint8_t>((p[j] & ~s) | (v & s));
+        }
+    };
+
+    // Source bit q - offD + off lies shift bits into byte q / 8 + first.
+    const int32_t firstA = (offA - offD) >> 3, shiftA = (offA - offD) & 7;
+    const int32_t firstB = (offB - offD) >> 3, shiftB = (offB - offD) & 7;
+    const int32_t firstM = (offM - offD) >> 3, shiftM = (offM - offD) & 7;
+    int64_t q = 0;
+    if (offD != 0) {
+        edgeWindow(0);
+        q = 64;
+    }
+    // q + 72 <= end leaves every source 9 bytes from its window's first byte.
+    for (; q + 72 <= end; q += 64) {
+        const int64_t byte = q >> 3;
+        const uint64_t va = loadShifted(a + byte + firstA, shiftA);
+        uint64_t vb = 0;
+        if constexpr (Op::kTwoSources) vb = loadShifted(b + byte + firstB, shiftB);
+        const uint64_t result = op(va, vb);
+        if constexpr (kMasked) {
+            const uint64_t select = loadShifted(m + byte + firstM, shiftM);
+            storeBigEndian64(d + byte, (loadBigEndian64(d + byte) & ~select) | (result & select));
         } else {
-            for (int64_t j = 0; j < left; ++j) {
-                const int shift = 56 - 8 * static_cast<int>(j);
-                const uint8_t s = static_cast<uint8_t>(select >> shift);
-                const uint8_t v = static_cast<uint8_t>(result >> shift);
-                p[j] = static_cast<uint8_t>((p[j] & ~s) | (v & s));
-            }
+            storeBigEndian64(d + byte, result);
         }
     }
+    for (; q < end; q += 64) edgeWindow(q);
 }
 
 // ---------------------------------------------------------- region kernels
@@ -241,9 +300,9 @@ void sampleRegion(const KernelArgs& k) {
             const uint8_t* rm = m;
             for (int32_t y = 0; y < r.height; ++y) {
                 if constexpr (kMasked) {
-                    maskedPixelRow(reinterpret_cast<const T*>(ra), 1, reinterpret_cast<const T*>(rb),
-                                   1, reinterpret_cast<T*>(rd), 1, 1, r.width, rm, r.m.bitOffset,
-                                   op);
+                    maskedPixelRow(reinterpret_cast<const T*>(ra), 1,
+                                   reinterpret_cast<const T*>(rb), 1, reinterpret_cast<T*>(rd), 1,
+                                   1, r.width, rm, r.m.bitOffset, op);
                     rm += maskStep;
                 } else {
                     runRow(reinterpret_cast<const T*>(ra), reinterpret_cast<const T*>(rb),

@@ -75,7 +75,8 @@ MaskCombination combineMasks(ImageHeader* maskA, ImageHeader* maskB, ImageHeader
     // Row by row: the AND of the first two masks, then of the third into it.
     const AndBits both(0);
     auto row = [](const RoiOrigin& o, const ImageHeader* mask, int32_t y) {
-        return reinterpret_cast<const uint8_t*>(o.address) + static_cast<int64_t>(y) * mask->widthStep;
+        return reinterpret_cast<const uint8_t*>(o.address) +
+               static_cast<int64_t>(y) * mask->widthStep;
     };
     for (int32_t y = 0; y < height; ++y) {
         auto out = reinterpret_cast<uint8_t*>(combined->imageData) +
@@ -261,9 +262,12 @@ WalkOperand walkTiles(const KernelArgs& args, RegionKernel kernel) {
 // ------------------------------------------------------ operation runs
 
 const RelationTexts kTwoSourceRelations = {
-    "(srcImageA->depth != dstImage->depth)",         "(srcImageB->depth != dstImage->depth)",
-    "(srcImageA->dataOrder != dstImage->dataOrder)", "(srcImageB->dataOrder != dstImage->dataOrder)",
-    "(nChSrcA != nChDst)",                           "(nChSrcB != nChDst)",
+    "(srcImageA->depth != dstImage->depth)",
+    "(srcImageB->depth != dstImage->depth)",
+    "(srcImageA->dataOrder != dstImage->dataOrder)",
+    "(srcImageB->dataOrder != dstImage->dataOrder)",
+    "(nChSrcA != nChDst)",
+    "(nChSrcB != nChDst)",
 };
 
 const TileContexts kTwoSourceTiles = {

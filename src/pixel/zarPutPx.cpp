@@ -11,30 +11,23 @@ namespace {
 constexpr const char* kFile = "zarPutPx";
 constexpr const char* kFunc = "zarPutPixel";
 
-// Plain pixel memory: an image's, or one tile's.
-struct PixelMemory {
-    char* data;
-    int64_t step;
-    int64_t planeRows;  // rows per plane
-};
-
-void writePixel(const ImageHeader* image, const PixelMemory& memory, int32_t x, int32_t row,
-                const void* pixel) {
-    char* rowStart = memory.data + row * memory.step;
+// Writes the pixel at (x, row) of a plain image (or of a header describing
+// one tile).
+void writePixel(const ImageHeader* image, int32_t x, int32_t row, const void* pixel) {
     if (image->depth == ZAR_DEPTH_1U) {
-        putBit(reinterpret_cast<uint8_t*>(rowStart), x, *static_cast<const uint8_t*>(pixel) & 1);
+        // The address of a 1-bit value is its row's first byte.
+        putBit(reinterpret_cast<uint8_t*>(pixelAddress(image, x, row, 0)), x,
+               *static_cast<const uint8_t*>(pixel) & 1);
         return;
     }
-    const int64_t size = bytesPerValue(image->depth);
-    const int64_t n = image->nChannels;
+    const size_t size = static_cast<size_t>(bytesPerValue(image->depth));
     const char* values = static_cast<const char*>(pixel);
     if (image->dataOrder == ZAR_DATA_ORDER_PIXEL) {
-        std::memcpy(rowStart + x * n * size, values, static_cast<size_t>(n * size));
+        std::memcpy(pixelAddress(image, x, row, 0), values, size * image->nChannels);
         return;
     }
-    const int64_t plane = memory.planeRows * memory.step;
-    for (int64_t c = 0; c < n; ++c)
-        std::memcpy(rowStart + c * plane + x * size, values + c * size, static_cast<size_t>(size));
+    for (int32_t c = 0; c < image->nChannels; ++c)
+        std::memcpy(pixelAddress(image, x, row, c), values + c * size, size);
 }
 
 }  // namespace
@@ -55,7 +48,7 @@ void ZAR_STDCALL zarPutPixel(ImageHeader* image, int32_t x, int32_t y, const voi
     const int32_t row = image->origin == ZAR_ORIGIN_BL ? image->height - 1 - y : y;
     TileInfo* tile = image->tileInfo;
     if (tile == nullptr) {
-        writePixel(image, {image->imageData, image->widthStep, image->height}, x, row, pixel);
+        writePixel(image, x, row, pixel);
         return;
     }
     const int32_t column = x / tile->width, tileRow = row / tile->height;
@@ -65,8 +58,14 @@ void ZAR_STDCALL zarPutPixel(ImageHeader* image, int32_t x, int32_t y, const voi
         zarReportError(STATUS_ERROR, kFunc, "Error get tile to write", kFile, __LINE__);
         return;
     }
-    writePixel(image, {data, tileWidthStep(image), tile->height}, x % tile->width,
-               row % tile->height, pixel);
+    // The tile as a plain image of tile width x tile height.
+    ImageHeader view = *image;
+    view.imageData = data;
+    view.widthStep = tileWidthStep(image);
+    view.width = tile->width;
+    view.height = tile->height;
+    view.tileInfo = nullptr;
+    writePixel(&view, x % tile->width, row % tile->height, pixel);
     tile->tileData = data;
     tile->callBack(image, column, tileRow, ZAR_TILE_RELEASE);
 }

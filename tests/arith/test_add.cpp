@@ -102,7 +102,7 @@ TEST(Add, OneBitImagesAreTheOrOfTheImages) {
     Image d8(1, 0, ZAR_DEPTH_8U, 0, 4, 1);
     zarAdd(a, b, d8);
     zt::expectOneReport(recorder, STATUS_BAD_ARG, "zarOr", "(srcImageA->depth != dstImage->depth)",
-                 "zaror");
+                        "zaror");
     recorder.clear();
     zarAdd(a, nullptr, d);
     zt::expectOneReport(recorder, STATUS_NULL_HEADER, "zarOr", "Incorrect Image", "zaror");
@@ -148,8 +148,8 @@ TEST(Add, ChannelOfInterestOnEachOperand) {
 TEST(Add, AlphaSamplesKeepTheirValues) {
     zt::ErrorRecorder recorder;
     for (int32_t order : {0, 1}) {
-        Image a(4, 4, ZAR_DEPTH_16U, order, 3, 2, 4, 10), b(3, 0, ZAR_DEPTH_16U, order, 3, 2, 4, 20),
-            d(4, 4, ZAR_DEPTH_16U, order, 3, 2, 4, 5);
+        Image a(4, 4, ZAR_DEPTH_16U, order, 3, 2, 4, 10),
+            b(3, 0, ZAR_DEPTH_16U, order, 3, 2, 4, 20), d(4, 4, ZAR_DEPTH_16U, order, 3, 2, 4, 5);
         zarAdd(a, b, d);
         for (int32_t y = 0; y < 2; ++y)
             for (int32_t x = 0; x < 3; ++x) {
@@ -243,6 +243,9 @@ TEST(Add, CombinedMaskWithoutMemory) {
     zarOr(a, b, d);
     zt::expectOneReport(recorder, STATUS_NO_MEMORY, "zarOr", "Out of memory", "zaror");
     recorder.clear();
+    zarAnd(a, b, d);
+    zt::expectOneReport(recorder, STATUS_NO_MEMORY, "zarAnd", "Out of memory", "zarand");
+    recorder.clear();
     zarXorS(a, d, 1);
     zt::expectOneReport(recorder, STATUS_NO_MEMORY, "zarXorS", "Out of memory", "zarxors");
     a->maskImage = d->maskImage = nullptr;
@@ -312,6 +315,32 @@ TEST(AddTiles, TiledDestinationGivenAsSourceToo) {
     EXPECT_EQ(d.store()->count(ZAR_TILE_READ), 0);
     EXPECT_EQ(d.store()->count(ZAR_TILE_WRITE), 4);
     EXPECT_TRUE(d.store()->balanced());
+}
+
+TEST(AddTiles, OneTiledImageGivenAsBothSources) {
+    zt::OperandSpec st, sd;
+    st.depth = sd.depth = ZAR_DEPTH_16U;
+    st.nChannels = sd.nChannels = 2;
+    st.width = sd.width = 21;
+    st.height = sd.height = 13;
+    st.tiled = true;
+    st.tileWidth = 8;
+    st.tileHeight = 8;
+    st.hasRoi = true;
+    st.roi = {0, 4, 2, 30, 30};
+    sd.tiled = true;
+    sd.tileWidth = 16;
+    sd.tileHeight = 8;
+    sd.hasMask = true;
+    sd.maskWidth = 21;
+    sd.maskHeight = 13;
+    zt::Operand t(st, 31), d(sd, 32);
+    EXPECT_EQ(zt::runAgainstReference(zt::RefOp::add, t, t, d), "");
+    // Source rows from 2, destination rows from 0, tile rows 8 high in both:
+    // rows of pieces 6, 2 and 3 high, each over the source's tile columns
+    // 0..2; each source asks for its tiles on its own.
+    EXPECT_EQ(t.store()->count(ZAR_TILE_READ), 2 * 3 * 3);
+    EXPECT_EQ(t.store()->count(ZAR_TILE_WRITE), 0);
 }
 
 TEST(AddTiles, ARegionOutsideTheImageAsksForNoTile) {
@@ -397,6 +426,14 @@ TEST(AddChecks, EveryCheckInOrder) {
     zt::expectOneReport(recorder, STATUS_MASK_TILED, "zarAdd", "Incorrect Image", "zaradd");
     b->maskImage = nullptr;
     EXPECT_EQ(allBytes(d), std::vector<uint8_t>(d->imageSize, 0));
+}
+
+// In the default mode a report ends the process with exit code 1.
+TEST(AddChecksDeathTest, DefaultModeExitsOnAReport) {
+    Image b(1, 0, ZAR_DEPTH_8U, 0, 4, 4), d(1, 0, ZAR_DEPTH_8U, 0, 4, 4);
+    Image f(1, 0, ZAR_DEPTH_32F, 0, 4, 4);
+    EXPECT_EXIT(zarAdd(nullptr, b, d), ::testing::ExitedWithCode(1), "");
+    EXPECT_EXIT(zarOr(f, f, f), ::testing::ExitedWithCode(1), "");
 }
 
 // ------------------------------------------------------- mask combiner

@@ -368,7 +368,7 @@ TEST(LogicalChecks, FloatImagesAreRefusedAfterTheChecks) {
             d(1, 0, ZAR_DEPTH_32F, 0, 4, 4, 4, 0);
         op.fn(a, b, d);
         zt::expectOneReport(recorder, STATUS_BAD_ARG, op.func,
-                     "This function does not support depth 32F", op.file);
+                            "This function does not support depth 32F", op.file);
         EXPECT_EQ(zt::getSample(d.get(), 1, 1, 0), 0);
         // Also with a combined mask (which is released again).
         zt::AttachedMask maskA(a, 4, 4), maskD(d, 4, 4);
@@ -380,8 +380,8 @@ TEST(LogicalChecks, FloatImagesAreRefusedAfterTheChecks) {
     zt::ErrorRecorder recorder;
     Image s(1, 0, ZAR_DEPTH_32F, 0, 4, 4), d(1, 0, ZAR_DEPTH_32F, 0, 4, 4);
     zarXorS(s, d, 1);
-    zt::expectOneReport(recorder, STATUS_BAD_ARG, "zarXorS", "This function does not support depth 32F",
-                 "zarxors");
+    zt::expectOneReport(recorder, STATUS_BAD_ARG, "zarXorS",
+                        "This function does not support depth 32F", "zarxors");
 }
 
 TEST(LogicalChecks, XorSChecks) {
@@ -398,11 +398,11 @@ TEST(LogicalChecks, XorSChecks) {
     recorder.clear();
     zarXorS(s16, d8, 1);
     zt::expectOneReport(recorder, STATUS_BAD_ARG, "zarXorS", "(srcImage->depth != dstImage->depth)",
-                 "zarxors");
+                        "zarxors");
     recorder.clear();
     zarXorS(plane8, d8, 1);
     zt::expectOneReport(recorder, STATUS_BAD_ARG, "zarXorS",
-                 "(srcImage->dataOrder != dstImage->dataOrder)", "zarxors");
+                        "(srcImage->dataOrder != dstImage->dataOrder)", "zarxors");
     recorder.clear();
     zarXorS(three8, d8, 1);
     zt::expectOneReport(recorder, STATUS_BAD_ARG, "zarXorS", "(nChSrc != nChDst)", "zarxors");
@@ -449,7 +449,7 @@ TEST(LogicalChecks, RefusedTilesOfEachOperand) {
     s.refuse(0, 1);
     zarXorS(s, d, 3);
     zt::expectOneReport(recorder, STATUS_BAD_ARG, "zarXorS",
-                 "(srcImage->tileInfo->tileData == ((void*)(0)))", "zarxors");
+                        "(srcImage->tileInfo->tileData == ((void*)(0)))", "zarxors");
     EXPECT_TRUE(s.balanced());
     EXPECT_TRUE(d.balanced());
     recorder.clear();
@@ -458,7 +458,7 @@ TEST(LogicalChecks, RefusedTilesOfEachOperand) {
     d.refuse(1, 0);
     zarXorS(s, d, 3);
     zt::expectOneReport(recorder, STATUS_BAD_ARG, "zarXorS",
-                 "(dstImage->tileInfo->tileData == ((void*)(0)))", "zarxors");
+                        "(dstImage->tileInfo->tileData == ((void*)(0)))", "zarxors");
     EXPECT_TRUE(s.balanced());
     EXPECT_TRUE(d.balanced());
 }

@@ -472,10 +472,6 @@ TEST(CopyChecks, InnerFailureOfMaskedOneBitRestoresHeaders) {
     EXPECT_TRUE(src.balanced());
 }
 
-}  // namespace
-
-namespace {
-
 TEST(CopyTiled, AlphaOnlyImagesCopyNothing) {
     TileStore src(1, 1, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 8, 8, 8, 8);
     src.fillBytes(7);
@@ -487,6 +483,16 @@ TEST(CopyTiled, AlphaOnlyImagesCopyNothing) {
     EXPECT_TRUE(recorder.reports().empty());
     EXPECT_EQ(zt::getSample(dst, 3, 3, 0), 0);
     EXPECT_TRUE(src.log().empty());
+}
+
+TEST(CopyChecks, ChannelCountsOnTilesAreReportedOnce) {
+    TileStore src(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 24, 16, 8, 8);
+    Image dst(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 24, 16, 4, 0);
+    ErrorRecorder recorder;
+    zarCopy(src.image(), dst);
+    zt::expectOneReport(recorder, STATUS_BAD_ARG, "zarCopy", kChannelsDiffer, "zarsce");
+    EXPECT_TRUE(src.balanced());
+    EXPECT_EQ(zt::getSample(dst, 0, 0, 0), 0);
 }
 
 }  // namespace

@@ -122,7 +122,10 @@ double applyOp(RefOp op, int32_t depth, double a, double b, int32_t value) {
     switch (op) {
     case RefOp::logicalOr: return static_cast<double>(ua | ub);
     case RefOp::logicalAnd: return static_cast<double>(ua & ub);
-    default: return static_cast<double>(ua ^ (static_cast<uint64_t>(static_cast<uint32_t>(value)) & width));
+    default: {
+        const uint64_t constant = static_cast<uint64_t>(static_cast<uint32_t>(value)) & width;
+        return static_cast<double>(ua ^ constant);
+    }
     }
 }
 
@@ -276,7 +279,9 @@ std::string runRandomCase(RefOp op, uint64_t seed) {
                          ZAR_DEPTH_32S});
     const int32_t count = twoSources ? 3 : 2;
     const bool sameGeometry = rng.range(0, 9) < 4;
-    const int32_t width = rng.range(1, 40), height = rng.range(1, 16);
+    // 1-bit rows long enough for whole 64-bit windows between their edges.
+    const int32_t maxWidth = depth == ZAR_DEPTH_1U ? 200 : 40;
+    const int32_t width = rng.range(1, maxWidth), height = rng.range(1, 16);
     const int32_t align = pick(rng, {4, 8, 16, 32});
     const int32_t order = rng.range(0, 1);
     const int32_t n = depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 3);
@@ -290,7 +295,7 @@ std::string runRandomCase(RefOp op, uint64_t seed) {
         s.depth = depth;
         s.dataOrder = depth == ZAR_DEPTH_1U ? rng.range(0, 1) : order;
         randomChannels(rng, depth, n, sharedForm >= 0 ? sharedForm : rng.range(0, 2), s);
-        s.width = sameGeometry ? width : rng.range(1, 40);
+        s.width = sameGeometry ? width : rng.range(1, maxWidth);
         s.height = sameGeometry ? height : rng.range(1, 16);
         s.align = sameGeometry ? align : pick(rng, {4, 8, 16, 32});
         s.hasRoi = s.roi.coi > 0 || rng.range(0, 9) < (sameGeometry ? 3 : 6);
