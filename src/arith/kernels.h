@@ -341,7 +341,9 @@ void sampleRegion(const KernelArgs& k) {
 }
 
 // Kernel on 1-bit images: the whole-buffer form in 32-bit words when
-// kWholeBuffer allows it, else each row combined bit-aligned.
+// kWholeBuffer allows it, else each row combined bit-aligned.  Masked rows
+// are merged 64 bits at a time under the mask's bits, which leaves every
+// pixel as a test of its own mask bit would.
 template <class Op, bool kMasked, bool kWholeBuffer>
 void bitRegion(const KernelArgs& k) {
     if (k.channels <= 0) return;  // the only channel is an alpha channel

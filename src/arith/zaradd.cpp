@@ -126,7 +126,8 @@ void prepareWalkImage(WalkImage& w, ImageHeader* image, int32_t mode, WalkOperan
     w.name = name;
     w.tiled = isTiled(image);
     if (!w.tiled) return;
-    // A tile is laid out like a plain image of the tile's size.
+    // A tile is laid out like a plain image of the tile's size; its imageSize
+    // is the tile's too, so that a whole-buffer form never runs past a tile.
     w.tileWidth = image->tileInfo->width;
     w.tileHeight = image->tileInfo->height;
     w.work.width = w.tileWidth;
@@ -171,7 +172,9 @@ void setPiece(WalkImage& w, int32_t dx, int32_t dy, int32_t width, int32_t heigh
 
 WalkOperand walkTiles(const KernelArgs& args, RegionKernel kernel) {
     // Slots in request order: source A, source B, destination.  A source given
-    // as the destination's own header shares the destination's slot.
+    // as the destination's own header shares the destination's slot (so a
+    // refused tile of it is the destination's); one header given as both
+    // sources has two slots and asks for its tiles twice.
     WalkImage slots[3];
     WalkImage* d = &slots[2];
     prepareWalkImage(*d, args.dst, ZAR_TILE_WRITE, WalkOperand::dst);
