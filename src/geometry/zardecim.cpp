@@ -25,6 +25,7 @@ struct DecimateJob {
     int32_t srcCols, srcRows;         // source pixels available to the image's edges
     float kx, ky;                     // source pixels per destination pixel
     bool xIntegral, yIntegral;        // the factor of that axis is a whole number
+    bool planes;                      // plane-ordered images
 };
 
 // Kernels take the starting source positions of the piece's first column and
@@ -89,9 +90,29 @@ void walkPositions(const DecimateJob& job, double& x, double& y, RowSetup rowSet
 
 // ------------------------------------------------------ nearest neighbour
 
-// The source pixel at the truncated position.
+// The source pixel at the truncated position.  Pixel-ordered images copy all
+// channels of a pixel together, working out each position once.
 template <class P>
 void decimateNN(const DecimateJob& job, double& x, double& y) {
+    if (job.channels > 1 && !job.planes) {
+        const double x0 = x;
+        double xi = x0, yj = y;
+        for (int32_t j = 0; j < job.height; ++j, yj += job.ky) {
+            const char* srcRow = job.src + static_cast<int32_t>(yj) * job.srcRowStep;
+            char* dstRow = job.dst + j * job.dstRowStep;
+            xi = x0;
+            for (int32_t i = 0; i < job.width; ++i, xi += job.kx) {
+                const int32_t ix = static_cast<int32_t>(xi);
+                for (int32_t c = 0; c < job.channels; ++c)
+                    P::write(dstRow + c * job.dstChannelStep, job.dstPixelStep, job.dstBit, i,
+                             P::read(srcRow + c * job.srcChannelStep, job.srcPixelStep,
+                                     job.srcBit, ix));
+            }
+        }
+        x = xi;
+        y = yj;
+        return;
+    }
     walkPositions<P>(
         job, x, y,
         [&](const char* plane, int32_t, double yj) {
@@ -226,13 +247,15 @@ inline Box superBox(double start, float k, int32_t available) {
 
 // sum * 1/(kx ky) + 0.5, truncated: the rounded mean of the box.  Each row
 // of the box is summed (head, whole pixels, tail), then the rows likewise.
+// A bit is set when sum / (kx ky) + 0.5 reaches 1.
 template <class P>
 void decimateSuper(const DecimateJob& job, double& x, double& y) {
     struct Rows {
         const char* plane;
         Box box;
     };
-    const double scale = 1.0 / (static_cast<double>(job.kx) * static_cast<double>(job.ky));
+    const double area = static_cast<double>(job.kx) * static_cast<double>(job.ky);
+    const double scale = 1.0 / area;
     const intptr_t ps = job.srcPixelStep;
     const int32_t bit = job.srcBit;
     walkPositions<P>(
@@ -254,7 +277,8 @@ void decimateSuper(const DecimateJob& job, double& x, double& y) {
             if (rows.box.head >= 0) sum += rows.box.headWeight * rowSum(rows.box.head);
             for (int32_t r = rows.box.first; r <= rows.box.last; ++r) sum += rowSum(r);
             if (rows.box.tail >= 0) sum += rows.box.tailWeight * rowSum(rows.box.tail);
-            return std::min(static_cast<int32_t>(sum * scale + 0.5), P::kMax);
+            if constexpr (P::kMax == 1) return sum / area + 0.5 >= 1.0 ? 1 : 0;
+            else return std::min(static_cast<int32_t>(sum * scale + 0.5), P::kMax);
         });
 }
 
@@ -359,6 +383,116 @@ Side sideOf(const ImageHeader* image) {
             planes ? value : intptr_t{value} * image->nChannels, image->widthStep};
 }
 
+// ------------------------------------------------------- tiled sources
+
+// A run of consecutive positions, starting at p and adding k, whose source
+// pixels (truncated position plus the region offset) lie in the same source
+// tile as the first one; at most n positions.  The additions are the kernels'
+// own, so the run ends exactly where their positions leave the tile.
+struct SourceRun {
+    int32_t count;
+    int32_t first, last;  // truncated positions of the first and last
+};
+SourceRun sourceRun(double p, float k, int32_t n, int32_t offset, int32_t tileSize) {
+    const int32_t first = static_cast<int32_t>(p);
+    const int32_t tile = (first + offset) / tileSize;
+    SourceRun run{0, first, first};
+    for (; run.count < n; ++run.count, p += k) {
+        const int32_t i = static_cast<int32_t>(p);
+        if ((i + offset) / tileSize != tile) break;
+        run.last = i;
+    }
+    return run;
+}
+
+// Inclusive range of source pixels (image coordinates) that the kernels read
+// for a run: the sampled pixels, and for the interpolating modes the taps
+// before (cubic, also moved back at the far edge) and after them (up to a
+// whole box beyond for super-sampling), inside the image.
+struct Span {
+    int32_t from, to;
+};
+Span neededSpan(const SourceRun& run, int32_t offset, int32_t mode, float k, int32_t size) {
+    int32_t from = run.first + offset, to = run.last + offset;
+    if (mode != ZAR_INTER_NN) {
+        from -= 2;
+        to += static_cast<int32_t>(k) + 3;
+    }
+    return {std::max(from, 0), std::min(to, size - 1)};
+}
+
+// The source pixels of one kernel call from a tiled source: the tile itself
+// when the block lies inside one tile (got with ZAR_TILE_READ, handed back
+// with ZAR_TILE_RELEASE), else a copy assembled by the region transfer engine.
+class SourceBlock {
+public:
+    explicit SourceBlock(ImageHeader* image) : image_(image) {}
+    SourceBlock(const SourceBlock&) = delete;
+    SourceBlock& operator=(const SourceBlock&) = delete;
+    ~SourceBlock() {
+        if (tileColumn_ >= 0) {
+            image_->tileInfo->tileData = tile_;
+            image_->tileInfo->callBack(image_, tileColumn_, tileRow_, ZAR_TILE_RELEASE);
+        }
+        freeRegionCopy(copy_);
+    }
+    // False when the source's callback hands out no tile data.
+    bool take(const Span& xs, const Span& ys) {
+        TileInfo* info = image_->tileInfo;
+        const int32_t tx = xs.from / info->width, ty = ys.from / info->height;
+        if (xs.to / info->width == tx && ys.to / info->height == ty) {
+            info->callBack(image_, tx, ty, ZAR_TILE_READ);
+            if (!info->tileData) return false;
+            data = tile_ = info->tileData;
+            tileColumn_ = tx;
+            tileRow_ = ty;
+            x0 = tx * info->width;
+            y0 = ty * info->height;
+            stride = tileWidthStep(image_);
+            height = info->height;
+            return true;
+        }
+        copy_ = copyRegionWithBorder(image_, xs.from, ys.from, xs.to - xs.from + 1,
+                                     ys.to - ys.from + 1, &stride);
+        if (!copy_) return false;
+        data = copy_;
+        x0 = xs.from;
+        y0 = ys.from;
+        height = ys.to - ys.from + 1;
+        return true;
+    }
+
+    const char* data = nullptr;
+    int32_t x0 = 0, y0 = 0;  // image coordinates of the block's first pixel
+    int32_t stride = 0, height = 0;
+
+private:
+    ImageHeader* image_;
+    char* tile_ = nullptr;
+    char* copy_ = nullptr;
+    int32_t tileColumn_ = -1, tileRow_ = -1;
+};
+
+// Points the job's source at the region origin (roiX, roiY) inside a block;
+// the origin may lie outside the block, whose pixels are all the job reads.
+void pointAtBlock(DecimateJob& job, const ImageHeader* image, const SourceBlock& block,
+                  int32_t roiX, int32_t roiY) {
+    const intptr_t value = image->depth == ZAR_DEPTH_1U ? 0 : bytesPerValue(image->depth);
+    const bool planes = image->dataOrder == ZAR_DATA_ORDER_PLANE;
+    job.srcRowStep = block.stride;
+    job.srcPixelStep = planes ? value : value * image->nChannels;
+    job.srcChannelStep = planes ? intptr_t{block.stride} * block.height : value;
+    const intptr_t offset = firstChannel(image) * job.srcChannelStep +
+                            intptr_t{roiY - block.y0} * block.stride;
+    if (image->depth == ZAR_DEPTH_1U) {
+        job.src = block.data + offset;
+        job.srcBit = roiX - block.x0;
+    } else {
+        job.src = block.data + offset + intptr_t{roiX - block.x0} * job.srcPixelStep;
+        job.srcBit = 0;
+    }
+}
+
 }  // namespace
 
 void ZAR_STDCALL zarDecimate(ImageHeader* srcImage, ImageHeader* dstImage, int32_t xDst,
@@ -382,40 +516,15 @@ void ZAR_STDCALL zarDecimate(ImageHeader* srcImage, ImageHeader* dstImage, int32
 
     const int32_t roiX = srcImage->roi ? srcImage->roi->xOffset : 0;
     const int32_t roiY = srcImage->roi ? srcImage->roi->yOffset : 0;
-    // A tiled source is first gathered into a working copy of the rectangle
-    // the kernels may read (the region, one pixel before it for the cubic
-    // taps, two after it), so that every kernel reads plain memory and the
-    // positions run on unbroken across the destination pieces.
-    char* gathered = nullptr;
-    Side src{};
-    if (!srcImage->tileInfo) {
-        src = sideOf(srcImage);
-    } else {
-        const int32_t x0 = std::max(0, roiX - 1), y0 = std::max(0, roiY - 1);
-        const int32_t x1 = std::min(srcImage->width, roiX + srcRect.width + 2);
-        const int32_t y1 = std::min(srcImage->height, roiY + srcRect.height + 2);
-        int32_t stride = 0;
-        gathered = copyRegionWithBorder(srcImage, x0, y0, x1 - x0, y1 - y0, &stride);
-        if (!gathered) {
-            zarReportError(STATUS_INTERNAL, kFunc, "srcImage->tileInfo->callBack crash", kFile, 342);
-            return;
-        }
-        // The copy as a plain image whose region starts where the source's does.
-        ImageHeader copy = plainStandIn(srcImage, gathered, stride);
-        Roi region{copy.roi ? copy.roi->coi : 0, roiX - x0, roiY - y0, srcRect.width,
-                   srcRect.height};
-        copy.roi = &region;
-        copy.width = x1 - x0;
-        copy.height = y1 - y0;
-        src = sideOf(&copy);
-    }
-
     DecimateJob job{};
-    job.src = src.start;
-    job.srcBit = src.bit;
-    job.srcChannelStep = src.channelStep;
-    job.srcPixelStep = src.pixelStep;
-    job.srcRowStep = src.rowStep;
+    if (!srcImage->tileInfo) {
+        const Side src = sideOf(srcImage);
+        job.src = src.start;
+        job.srcBit = src.bit;
+        job.srcChannelStep = src.channelStep;
+        job.srcPixelStep = src.pixelStep;
+        job.srcRowStep = src.rowStep;
+    }
     job.channels = std::min(processedChannels(srcImage), processedChannels(dstImage));
     job.srcCols = srcImage->width - roiX;
     job.srcRows = srcImage->height - roiY;
@@ -423,24 +532,66 @@ void ZAR_STDCALL zarDecimate(ImageHeader* srcImage, ImageHeader* dstImage, int32
     job.ky = static_cast<float>(static_cast<double>(ySrc) / yDst);
     job.xIntegral = xIntegral;
     job.yIntegral = yIntegral;
+    job.planes = srcImage->dataOrder == ZAR_DATA_ORDER_PLANE;
     const DecimateKernel kernel = kKernels[depthIndex(srcImage->depth)][mode];
+    const bool bits = srcImage->depth == ZAR_DEPTH_1U;
 
+    // One destination piece, positions in and out.  A tiled source is read in
+    // blocks: the piece is cut where the source positions pass from one
+    // source tile to the next, and each part reads the block its positions
+    // need; the positions carry from part to part as from tile to tile, so
+    // the pixels are those of a plain source.  False when a source tile is
+    // refused.
     auto run = [&](const ImageHeader* dstPlain, int32_t pieceWidth, int32_t pieceHeight,
                    double& x, double& y) {
         const Side dst = sideOf(dstPlain);
-        job.dst = dst.start;
-        job.dstBit = dst.bit;
         job.dstChannelStep = dst.channelStep;
         job.dstPixelStep = dst.pixelStep;
         job.dstRowStep = dst.rowStep;
-        job.width = pieceWidth;
-        job.height = pieceHeight;
-        kernel(job, x, y);
+        if (!srcImage->tileInfo) {
+            job.dst = dst.start;
+            job.dstBit = dst.bit;
+            job.width = pieceWidth;
+            job.height = pieceHeight;
+            kernel(job, x, y);
+            return true;
+        }
+        const TileInfo* tiles = srcImage->tileInfo;
+        const double x0 = x;
+        double rowY = y, xAfter = x;
+        for (int32_t j = 0; j < pieceHeight;) {
+            const SourceRun rows = sourceRun(rowY, job.ky, pieceHeight - j, roiY, tiles->height);
+            const Span ys = neededSpan(rows, roiY, mode, job.ky, srcImage->height);
+            double colX = x0, runY = rowY;
+            for (int32_t i = 0; i < pieceWidth;) {
+                const SourceRun cols = sourceRun(colX, job.kx, pieceWidth - i, roiX, tiles->width);
+                SourceBlock block(srcImage);
+                if (!block.take(neededSpan(cols, roiX, mode, job.kx, srcImage->width), ys))
+                    return false;
+                pointAtBlock(job, srcImage, block, roiX, roiY);
+                job.dst = dst.start + j * dst.rowStep + (bits ? 0 : i * dst.pixelStep);
+                job.dstBit = dst.bit + (bits ? i : 0);
+                job.width = cols.count;
+                job.height = rows.count;
+                runY = rowY;
+                kernel(job, colX, runY);
+                i += cols.count;
+            }
+            xAfter = colX;
+            rowY = runY;
+            j += rows.count;
+        }
+        x = xAfter;
+        y = rowY;
+        return true;
+    };
+    auto reportSourceCrash = [] {
+        zarReportError(STATUS_INTERNAL, kFunc, "srcImage->tileInfo->callBack crash", kFile, 342);
     };
 
     if (!dstImage->tileInfo) {
         double x = xStart, y = yStart;
-        run(dstImage, width, height, x, y);
+        if (!run(dstImage, width, height, x, y)) reportSourceCrash();
     } else {
         // Every tile row starts at the initial x and at the y the previous
         // tile row reached; x carries from tile to tile within a row.
@@ -453,12 +604,13 @@ void ZAR_STDCALL zarDecimate(ImageHeader* srcImage, ImageHeader* dstImage, int32
             }
             ImageHeader tile = tileAsImage(dstImage, piece.tileData, &piece.roi);
             double y = rowY;
-            run(&tile, piece.area.width, piece.area.height, x, y);
+            const bool done = run(&tile, piece.area.width, piece.area.height, x, y);
             nextY = y;
-            return true;
+            return done;
         });
         if (walk == TileWalk::Refused)
             zarReportError(STATUS_INTERNAL, kFunc, "dstImage->tileInfo->callBack crash", kFile, 347);
+        else if (walk == TileWalk::Stopped)
+            reportSourceCrash();
     }
-    freeRegionCopy(gathered);
 }

@@ -359,6 +359,63 @@ TEST_F(DecimateCases, BitsLinearCopiesBitsFromPositionZero) {
     EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{0, 1, 0, 1, 0, 1}));
 }
 
+TEST_F(DecimateCases, PositionsAddTheSingleFactorInDouble) {
+    // 6:7 nearest: the factor 7/6 as a single-precision float is
+    // 1.16666662693, a little below 7/6; added in double to 0.5, the positions
+    // of columns 3 and 9 are 3.99999988 and 10.99999964 and truncate to 3 and
+    // 10 (exact sevenths would give 4 and 11).
+    Image src(1, 0, ZAR_DEPTH_8U, 0, 14, 4);
+    fill(src, [](int32_t x, int32_t y, int32_t) { return 10 * y + x; });
+    Image dst(1, 0, ZAR_DEPTH_8U, 0, 12, 4, 4, 200);
+    decimate(src, dst, 6, 7, 1, 1, ZAR_INTER_NN);
+    EXPECT_EQ(gt::rowValues(dst, 1),
+              (std::vector<int32_t>{10, 11, 12, 13, 15, 16, 17, 18, 19, 20, 22, 23}));
+}
+
+TEST_F(DecimateCases, LinearInterpolatesBothAxesAndTruncates) {
+    // 3:2 both ways over p(x, y) = x * x + 10 y: positions 0, 1.5, 3, 4.5.
+    // The first row interpolates only across, the first column only down;
+    // (1.5, 1.5) is the mean of 11, 14, 21, 24 = 17.5 -> 17.
+    Image src(1, 0, ZAR_DEPTH_8U, 0, 6, 6);
+    fill(src, [](int32_t x, int32_t y, int32_t) { return x * x + 10 * y; });
+    Image dst(1, 0, ZAR_DEPTH_8U, 0, 4, 4);
+    decimate(src, dst, 2, 3, 2, 3, ZAR_INTER_LINEAR);
+    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{0, 2, 9, 20}));
+    EXPECT_EQ(gt::rowValues(dst, 1), (std::vector<int32_t>{15, 17, 24, 35}));
+    EXPECT_EQ(gt::rowValues(dst, 2), (std::vector<int32_t>{30, 32, 39, 50}));
+    EXPECT_EQ(gt::rowValues(dst, 3), (std::vector<int32_t>{45, 47, 54, 65}));
+}
+
+TEST_F(DecimateCases, CubicTapsMoveBackAtTheRightEdge) {
+    // 3:2 across a 6-wide row 0, 0, 10, 20, 40, 80.  Column 1 (1.5): taps
+    // 0..3 at t = 0.5: (0.5*40 + 0.25*30 - 0.125*10)/6 = 4.375 -> 4.  Column 2
+    // (3.0): t = 0 gives 20.  Column 3 (4.5): 4 is not below 6 - 2, so the taps
+    // are 2..5 (10, 20, 40, 80) at t = 1.5:
+    // (120 + 1.5*80 + 2.25*30 + 3.375*10)/6 = 56.875 -> 56.
+    for (int32_t depth : {ZAR_DEPTH_8U, ZAR_DEPTH_16U}) {
+        Image src(1, 0, depth, 0, 6, 4);
+        const int32_t row[6] = {0, 0, 10, 20, 40, 80};
+        fill(src, [&](int32_t x, int32_t, int32_t) { return row[x]; });
+        Image dst(1, 0, depth, 0, 4, 4, 4, 99);
+        decimate(src, dst, 2, 3, 1, 1, ZAR_INTER_CUBIC);
+        for (int32_t y = 0; y < 4; ++y)
+            EXPECT_EQ(gt::rowValues(dst, y), (std::vector<int32_t>{0, 4, 20, 56}));
+    }
+}
+
+TEST_F(DecimateCases, BitsSuperWeighsPartlyCoveredBits) {
+    // 3:2 across, 1:2 down: boxes 1.5 x 2 of area 3, [0,1.5), [1.5,3), [3,4.5),
+    // [4.5,6).  Rows 0-1: sums 0.5, 1.5, 1.5, 0.5; a mean of 1.5/3 = 0.5 sets.
+    Image src(1, 0, ZAR_DEPTH_1U, 0, 6, 4);
+    const int32_t bits[4][6] = {{0, 1, 1, 0, 1, 0}, {0, 0, 0, 1, 0, 0},
+                                {1, 1, 1, 1, 1, 1}, {1, 1, 1, 1, 1, 1}};
+    fill(src, [&](int32_t x, int32_t y, int32_t) { return bits[y][x]; });
+    Image dst(1, 0, ZAR_DEPTH_1U, 0, 4, 2);
+    decimate(src, dst, 2, 3, 1, 2, ZAR_INTER_SUPER);
+    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{0, 1, 1, 0}));
+    EXPECT_EQ(gt::rowValues(dst, 1), (std::vector<int32_t>{1, 1, 1, 1}));
+}
+
 // --------------------------------------------------------------- reference
 
 // Naive decimation written from the rules, one value at a time.
@@ -491,8 +548,9 @@ struct Reference {
             }
             sum += wr * rowSum;
         }
-        const double scale = 1.0 / (static_cast<double>(kx) * static_cast<double>(ky));
-        return std::min(static_cast<int32_t>(sum * scale + 0.5), maxValue);
+        const double area = static_cast<double>(kx) * static_cast<double>(ky);
+        if (maxValue == 1) return sum / area + 0.5 >= 1.0 ? 1 : 0;
+        return std::min(static_cast<int32_t>(sum * (1.0 / area) + 0.5), maxValue);
     }
 };
 
@@ -626,6 +684,37 @@ TEST(DecimateTiles, OnlyTilesNearTheRegionAreRead) {
     }
     EXPECT_TRUE(errors.reports().empty());
     EXPECT_TRUE(tiled.store()->balanced());
+}
+
+TEST(DecimateTiles, NearestReadsTheSourceTileByTile) {
+    // 1:2 nearest over 8 x 8 source tiles: destination pixel (i, j) takes
+    // source pixel (2i, 2j), and each source tile serves a 4 x 4 piece.
+    zt::ErrorRecorder errors;
+    Image src(1, 0, ZAR_DEPTH_8U, 0, 32, 32);
+    fill(src, [](int32_t x, int32_t y, int32_t) { return x + 5 * y; });
+    gt::Twin tiled(src, true, 8, 8);
+    Image dst(1, 0, ZAR_DEPTH_8U, 0, 16, 16, 4, 250);
+    decimate(tiled.image(), dst, 1, 2, 1, 2, ZAR_INTER_NN);
+    EXPECT_TRUE(errors.reports().empty());
+    EXPECT_EQ(tiled.store()->count(ZAR_TILE_READ), 16);
+    EXPECT_TRUE(tiled.store()->balanced());
+    for (int32_t j = 0; j < 16; ++j)
+        for (int32_t i = 0; i < 16; ++i) ASSERT_EQ(zt::getSample(dst, i, j, 0), 2 * i + 10 * j);
+
+    // Source tile (2, 1) refused: the pieces of the tiles before it (all of
+    // tile row 0, then tiles (0, 1) and (1, 1)) are written, nothing after.
+    Image partial(1, 0, ZAR_DEPTH_8U, 0, 16, 16, 4, 250);
+    tiled.store()->refuse(2, 1);
+    decimate(tiled.image(), partial, 1, 2, 1, 2, ZAR_INTER_NN);
+    expectReport(errors, STATUS_INTERNAL, "srcImage->tileInfo->callBack crash", 342);
+    EXPECT_TRUE(tiled.store()->balanced());
+    for (int32_t j = 0; j < 16; ++j)
+        for (int32_t i = 0; i < 16; ++i) {
+            const bool written = j < 4 || (j < 8 && i < 8);
+            ASSERT_EQ(zt::getSample(partial, i, j, 0), written ? 2 * i + 10 * j : 250)
+                << "pixel (" << i << ", " << j << ")";
+        }
+    zarSetStatus(STATUS_OK);
 }
 
 TEST(DecimateTiles, RefusedTilesAreReported) {

@@ -29,6 +29,17 @@ void fillMaps(ImageHeader* xMap, ImageHeader* yMap, F f) {
         }
 }
 
+// Samples src at each position into a one-row 8U destination and gives the row.
+std::vector<int32_t> remapRow(ImageHeader* src, const std::vector<std::pair<float, float>>& at,
+                              int32_t mode) {
+    const int32_t n = static_cast<int32_t>(at.size());
+    Image xs = map(n, 1), ys = map(n, 1);
+    fillMaps(xs, ys, [&](int32_t c, int32_t) { return at[c]; });
+    Image dst(1, 0, ZAR_DEPTH_8U, 0, n, 1);
+    zarRemap(src, xs, ys, dst, mode);
+    return gt::rowValues(dst, 0);
+}
+
 void expectReport(const zt::ErrorRecorder& errors, ZarStatus status, const char* context,
                   int32_t line) {
     const zt::Report r = errors.only();
@@ -224,13 +235,9 @@ TEST_F(RemapCases, PositionsOutsideTheRegionLeaveTheDestination) {
 TEST_F(RemapCases, NearestRoundsHalvesToEven) {
     Image src(1, 0, ZAR_DEPTH_8U, 0, 8, 4);
     fill(src, [](int32_t x, int32_t y, int32_t) { return 10 * y + x; });
-    Image xs = map(5, 1), ys = map(5, 1);
-    const float x[5] = {2.5f, 3.5f, 0.49f, 4.51f, 1.0f};
-    const float y[5] = {0.5f, 1.5f, 2.5f, 0.0f, 2.6f};
-    fillMaps(xs, ys, [&](int32_t c, int32_t) { return std::pair{x[c], y[c]}; });
-    Image dst(1, 0, ZAR_DEPTH_8U, 0, 5, 1);
-    zarRemap(src, xs, ys, dst, ZAR_INTER_NN);
-    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{2, 24, 20, 5, 31}));
+    EXPECT_EQ(remapRow(src, {{2.5f, 0.5f}, {3.5f, 1.5f}, {0.49f, 2.5f}, {4.51f, 0.0f}, {1.0f, 2.6f}},
+                       ZAR_INTER_NN),
+              (std::vector<int32_t>{2, 24, 20, 5, 31}));
 }
 
 TEST_F(RemapCases, NearestFollowsTheRoundingModeInForce) {
@@ -238,47 +245,37 @@ TEST_F(RemapCases, NearestFollowsTheRoundingModeInForce) {
     // 2.7 picks column 2 and 1.5 row 1, upward 2.2 picks 3 and 1.5 picks 2.
     Image src(1, 0, ZAR_DEPTH_8U, 0, 6, 4);
     fill(src, [](int32_t x, int32_t y, int32_t) { return 10 * y + x; });
-    Image xs = map(2, 1), ys = map(2, 1);
-    fillMaps(xs, ys, [](int32_t c, int32_t) { return std::pair{c ? 2.2f : 2.7f, 1.5f}; });
-    Image dst(1, 0, ZAR_DEPTH_8U, 0, 2, 1);
+    const std::vector<std::pair<float, float>> at = {{2.7f, 1.5f}, {2.2f, 1.5f}};
     const int saved = std::fegetround();
     std::fesetround(FE_DOWNWARD);
-    zarRemap(src, xs, ys, dst, ZAR_INTER_NN);
-    std::fesetround(saved);
-    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{12, 12}));
+    const std::vector<int32_t> down = remapRow(src, at, ZAR_INTER_NN);
     std::fesetround(FE_UPWARD);
-    zarRemap(src, xs, ys, dst, ZAR_INTER_NN);
+    const std::vector<int32_t> up = remapRow(src, at, ZAR_INTER_NN);
     std::fesetround(saved);
-    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{23, 23}));
+    EXPECT_EQ(down, (std::vector<int32_t>{12, 12}));
+    EXPECT_EQ(up, (std::vector<int32_t>{23, 23}));
     // The default: 2.7 -> 3, 2.2 -> 2, 1.5 -> 2 (halves to even).
-    zarRemap(src, xs, ys, dst, ZAR_INTER_NN);
-    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{23, 22}));
+    EXPECT_EQ(remapRow(src, at, ZAR_INTER_NN), (std::vector<int32_t>{23, 22}));
 }
 
 TEST_F(RemapCases, LinearRoundsToNearestEven) {
     Image src(1, 0, ZAR_DEPTH_8U, 0, 6, 4);
     const int32_t row[6] = {100, 101, 102, 10, 20, 200};
     fill(src, [&](int32_t x, int32_t y, int32_t) { return y == 0 ? row[x] : 0; });
-    Image xs = map(5, 1), ys = map(5, 1);
-    // 100.5 -> 100, 101.5 -> 102, 10.25*... 0.3 of the way 10 -> 20 is 13,
-    // the last column steps back (fraction 1).
-    const float x[5] = {0.5f, 1.5f, 3.3f, 5.0f, 4.75f};
-    fillMaps(xs, ys, [&](int32_t c, int32_t) { return std::pair{x[c], 0.0f}; });
-    Image dst(1, 0, ZAR_DEPTH_8U, 0, 5, 1);
-    zarRemap(src, xs, ys, dst, ZAR_INTER_LINEAR);
-    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{100, 102, 13, 200, 155}));
+    // 100.5 -> 100, 101.5 -> 102, 0.3 of the way 10 -> 20 is 13, the last
+    // column steps back (fraction 1), 0.75 of the way 20 -> 200 is 155.
+    EXPECT_EQ(remapRow(src, {{0.5f, 0.0f}, {1.5f, 0.0f}, {3.3f, 0.0f}, {5.0f, 0.0f}, {4.75f, 0.0f}},
+                       ZAR_INTER_LINEAR),
+              (std::vector<int32_t>{100, 102, 13, 200, 155}));
 }
 
 TEST_F(RemapCases, LinearOnAOneColumnRegion) {
     Image src(1, 0, ZAR_DEPTH_8U, 0, 6, 4);
     fill(src, [](int32_t x, int32_t y, int32_t) { return 40 * y + x; });
     src.setRoi(0, 0, 0, 1, 4);
-    Image xs = map(2, 1), ys = map(2, 1);
-    fillMaps(xs, ys, [](int32_t c, int32_t) { return std::pair{0.0, c ? 3.0 : 1.5}; });
-    Image dst(1, 0, ZAR_DEPTH_8U, 0, 2, 1);
-    zarRemap(src, xs, ys, dst, ZAR_INTER_LINEAR);
     // Column 0 of rows 1.5 (60) and 3 (the last row: 120).
-    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{60, 120}));
+    EXPECT_EQ(remapRow(src, {{0.0f, 1.5f}, {0.0f, 3.0f}}, ZAR_INTER_LINEAR),
+              (std::vector<int32_t>{60, 120}));
 }
 
 TEST_F(RemapCases, CubicSaturatesAndTakesExactTaps) {
@@ -303,6 +300,36 @@ TEST_F(RemapCases, CubicSaturatesAndTakesExactTaps) {
         // -0.125 top saturates at 0.
         EXPECT_EQ(zt::getSample(dst, 0, 0, 0), 0);
     }
+}
+
+TEST_F(RemapCases, CubicReproducesCubicsInBothAxes) {
+    // The four-point cubic through samples of a cubic polynomial is that
+    // polynomial: over p(x, y) = 1000 x^2 + 200 y^3 + 7 on a 4 x 4 image,
+    // (1.5, 1.5) gives 2250 + 675 + 7 = 2932; (2.5, 0.25) sits past the
+    // last-but-one column (taps 0..3, t = 1.5) and near the top (taps 0..3,
+    // u = -0.75): 6250 + 3.125 + 7 = 6260.125 -> 6260; (0.5, 2.75) gives
+    // 250 + 4159.375 + 7 = 4416.375 -> 4416.
+    Image src(1, 0, ZAR_DEPTH_16U, 0, 4, 4);
+    fill(src, [](int32_t x, int32_t y, int32_t) { return 1000 * x * x + 200 * y * y * y + 7; });
+    Image xs = map(3, 1), ys = map(3, 1);
+    const std::pair<float, float> at[3] = {{1.5f, 1.5f}, {2.5f, 0.25f}, {0.5f, 2.75f}};
+    fillMaps(xs, ys, [&](int32_t c, int32_t) { return at[c]; });
+    Image dst(1, 0, ZAR_DEPTH_16U, 0, 3, 1);
+    zarRemap(src, xs, ys, dst, ZAR_INTER_CUBIC);
+    EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{2932, 6260, 4416}));
+}
+
+TEST_F(RemapCases, EightBitCubicRoundsTheCubic) {
+    // (1.75, 1.75) on a 4 x 4 image: taps 0..3 both ways at t = u = 0.75,
+    // where the Lagrange weights are -5, 35, 105, -7 (/128).  The rows give
+    // 27850, 4250, 9250, 28500 /128 = 217.578125, 33.203125, 72.265625,
+    // 222.65625 and the column (-5*217.578125 + 35*33.203125 + 105*72.265625
+    // - 7*222.65625)/128 = 47.68..., stored as 48.
+    Image src(1, 0, ZAR_DEPTH_8U, 0, 4, 4);
+    const int32_t values[4][4] = {{100, 250, 200, 200}, {200, 200, 0, 250},
+                                  {250, 50, 100, 250}, {250, 250, 200, 0}};
+    fill(src, [&](int32_t x, int32_t y, int32_t) { return values[y][x]; });
+    EXPECT_EQ(remapRow(src, {{1.75f, 1.75f}}, ZAR_INTER_CUBIC), std::vector<int32_t>{48});
 }
 
 TEST_F(RemapCases, NarrowSourcesFallBack) {
@@ -401,7 +428,9 @@ struct Reference {
     }
 
     // 8U cubic in the library's fixed-point scheme: 16.16 fractions, samples
-    // times 16, 1/6 and 1/3 as 43691 >> 18 and >> 17, Horner with >> 16.
+    // times 16, 1/6 and 1/3 as 43691 >> 18 and >> 17, Horner with >> 16,
+    // every shift rounding to nearest.
+    static int64_t shiftRound(int64_t v, int s) { return (v + (int64_t{1} << (s - 1))) >> s; }
     static int64_t fixedCubic(const int64_t p[4], int64_t t, bool twice) {
         if (t == -65536) return twice ? 2 * p[0] : p[0];
         if (t == 0) return twice ? 2 * p[1] : p[1];
@@ -411,10 +440,10 @@ struct Reference {
         const int64_t k2 = p[0] - 2 * p[1] + p[2];
         const int64_t k3 = -p[0] + 3 * p[1] - 3 * p[2] + p[3];
         const int shift = twice ? 17 : 18;
-        const int64_t c1 = (k1 * 43691) >> shift, c3 = (k3 * 43691) >> shift;
-        const int64_t c2 = twice ? k2 : k2 >> 1;
+        const int64_t c1 = shiftRound(k1 * 43691, shift), c3 = shiftRound(k3 * 43691, shift);
+        const int64_t c2 = twice ? k2 : shiftRound(k2, 1);
         const int64_t b = twice ? 2 * p[1] : p[1];
-        return b + ((t * (c1 + ((t * (c2 + ((t * c3) >> 16))) >> 16))) >> 16);
+        return b + shiftRound(t * (c1 + shiftRound(t * (c2 + shiftRound(t * c3, 16)), 16)), 16);
     }
     static double doubleCubic(double a, double b, double c, double d, double t) {
         return b + t * ((-1.0 / 3.0) * a - 0.5 * b + c - (1.0 / 6.0) * d +
@@ -551,6 +580,40 @@ TEST(RemapRandom, MatchesTheNaiveReference) {
         ASSERT_TRUE(errors.reports().empty());
         ASSERT_TRUE(gt::samePixels(expected, rc.dst));
     }
+}
+
+TEST(RemapRandom, EightBitCubicStaysWithTheExactCubic) {
+    // Whatever the fixed-point details, the 8-bit cubic is the exact
+    // four-point cubic rounded: off by at most one, and exact wherever the
+    // cubic lies more than 0.125 from a half.
+    zt::ErrorRecorder errors;
+    zt::Rng rng(31337);
+    Image src(1, 0, ZAR_DEPTH_8U, 0, 4, 4);
+    Image xs = map(1, 1), ys = map(1, 1);
+    Image dst(1, 0, ZAR_DEPTH_8U, 0, 1, 1);
+    int32_t exact = 0;
+    for (int32_t n = 0; n < 4000; ++n) {
+        src.randomize(rng.next());
+        // Positions 1 .. 2 both ways: taps 0..3, t and u in 0 .. 1.
+        const float x = 1.0f + rng.range(0, 4096) / 4096.0f, y = 1.0f + rng.range(0, 4096) / 4096.0f;
+        fillMaps(xs, ys, [&](int32_t, int32_t) { return std::pair{x, y}; });
+        zarRemap(src, xs, ys, dst, ZAR_INTER_CUBIC);
+        double rows[4];
+        for (int32_t r = 0; r < 4; ++r)
+            rows[r] = Reference::doubleCubic(zt::getSample(src, 0, r, 0), zt::getSample(src, 1, r, 0),
+                                             zt::getSample(src, 2, r, 0), zt::getSample(src, 3, r, 0),
+                                             x - 1.0);
+        const double v = std::clamp(
+            Reference::doubleCubic(rows[0], rows[1], rows[2], rows[3], y - 1.0), 0.0, 255.0);
+        const double got = zt::getSample(dst, 0, 0, 0);
+        ASSERT_LE(std::fabs(got - v), 1.0) << "at (" << x << ", " << y << ")";
+        if (std::fabs(v - std::floor(v) - 0.5) > 0.125) {
+            ASSERT_EQ(got, std::nearbyint(v)) << "at (" << x << ", " << y << ")";
+            ++exact;
+        }
+    }
+    EXPECT_GT(exact, 2000);
+    EXPECT_TRUE(errors.reports().empty());
 }
 
 // ------------------------------------------------------------------- tiles
