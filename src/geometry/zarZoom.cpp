@@ -73,13 +73,8 @@ bool hasCoi(const ImageHeader* image) { return image->roi && image->roi->coi > 0
 ChannelLayout channelLayout(const ImageHeader* image) {
     ChannelLayout layout;
     layout.pixelStep = image->dataOrder == ZAR_DATA_ORDER_PIXEL ? image->nChannels : 1;
-    if (hasCoi(image)) {
-        layout.first = image->roi->coi - 1;
-        layout.count = 1;
-    } else {
-        layout.first = 0;
-        layout.count = image->nChannels - (image->alphaChannel != 0 ? 1 : 0);
-    }
+    layout.first = firstChannel(image);
+    layout.count = hasCoi(image) ? 1 : image->nChannels - (image->alphaChannel != 0 ? 1 : 0);
     return layout;
 }
 
@@ -181,7 +176,7 @@ void buildAxis(AxisTable* table, int32_t mode, int32_t count, double factor,
 // The mask bits of the destination region: region pixel (c, r) is bit x + c of
 // row y + r.
 struct MaskPlane {
-    const uint8_t* data = nullptr;
+    const char* data = nullptr;
     int32_t widthStep = 0;
     int32_t x = 0, y = 0;
 };
@@ -367,7 +362,7 @@ bool prepareMask(ZoomCall* z, ImageHeader* srcImage, ImageHeader* dstImage, doub
     if (!srcMask) {
         if (dstMask) {
             const Roi* roi = dstMask->roi;
-            z->mask = {reinterpret_cast<const uint8_t*>(dstMask->imageData), dstMask->widthStep,
+            z->mask = {dstMask->imageData, dstMask->widthStep,
                        roi ? roi->xOffset : 0, roi ? roi->yOffset : 0};
         }
         return true;
@@ -403,7 +398,7 @@ bool prepareMask(ZoomCall* z, ImageHeader* srcImage, ImageHeader* dstImage, doub
             return false;
         }
     }
-    z->mask = {reinterpret_cast<const uint8_t*>(resized->imageData), resized->widthStep, 0, 0};
+    z->mask = {resized->imageData, resized->widthStep, 0, 0};
     return true;
 }
 

@@ -2,13 +2,14 @@
 // linear and cubic passes (8-bit, 16-bit), each with and without a mask.
 #include "geometry/zoomKernels.h"
 
+#include "geometry/geometry.h"
+
 #include "zar.h"
 
 namespace {
 
 inline bool maskAllows(const MaskRow& mask, int32_t column) {
-    int32_t bit = mask.bit + column;
-    return (mask.row[bit >> 3] & (0x80u >> (bit & 7))) != 0;
+    return readBit(mask.row, mask.bit + column) != 0;
 }
 
 template <typename T>
@@ -43,17 +44,9 @@ void nearestRow(const char* srcRow, char* dstRow, int32_t dstStart, const int32_
 template <bool Masked>
 void nearestRowBits(const char* srcRow, char* dstRow, int32_t dstStart, const int32_t* colOff,
                     int32_t width, int32_t, int32_t, MaskRow mask) {
-    const uint8_t* src = reinterpret_cast<const uint8_t*>(srcRow);
-    uint8_t* dst = reinterpret_cast<uint8_t*>(dstRow);
     for (int32_t c = 0; c < width; ++c) {
         if (Masked && !maskAllows(mask, c)) continue;
-        int32_t sb = colOff[c];
-        int32_t db = dstStart + c;
-        uint8_t dstBit = static_cast<uint8_t>(0x80u >> (db & 7));
-        if ((src[sb >> 3] >> (7 - (sb & 7))) & 1)
-            dst[db >> 3] |= dstBit;
-        else
-            dst[db >> 3] &= static_cast<uint8_t>(~dstBit);
+        writeBit(dstRow, dstStart + c, readBit(srcRow, colOff[c]));
     }
 }
 

@@ -35,7 +35,7 @@ inline CubicWeights cubicWeights(float fraction) {
 // Destination pixels are written only where the mask bit of their column is set
 // (most significant bit first); a null mask row writes every pixel.
 struct MaskRow {
-    const uint8_t* row;
+    const char* row;
     int32_t bit;  // bit index of the piece's first column inside row
 };
 
