@@ -73,13 +73,8 @@ bool hasCoi(const ImageHeader* image) { return image->roi && image->roi->coi > 0
 ChannelLayout channelLayout(const ImageHeader* image) {
     ChannelLayout layout;
     layout.pixelStep = image->dataOrder == ZAR_DATA_ORDER_PIXEL ? image->nChannels : 1;
-    if (hasCoi(image)) {
-        layout.first = image->roi->coi - 1;
-        layout.count = 1;
-    } else {
-        layout.first = 0;
-        layout.count = image->nChannels - (image->alphaChannel != 0 ? 1 : 0);
-    }
+    layout.first = firstChannel(image);
+    layout.count = hasCoi(image) ? 1 : image->nChannels - (image->alphaChannel != 0 ? 1 : 0);
     return layout;
 }
 
@@ -181,7 +176,7 @@ void buildAxis(AxisTable* table, int32_t mode, int32_t count, double factor,
 // The mask bits of the destination region: region pixel (c, r) is bit x + c of
 // row y + r.
 struct MaskPlane {
-    const uint8_t* data = nullptr;
+    const char* data = nullptr;
     int32_t widthStep = 0;
     int32_t x = 0, y = 0;
 };
@@ -207,6 +202,10 @@ struct ZoomCall {
     int32_t tapBefore;  // source rows or columns read before the index
     int32_t tapAfter;   // and after it
     int32_t* colOffset = nullptr;  // per piece: element offsets into a source row
+    // per piece, LINEAR and CUBIC: the offset and the weights of every element
+    // (column and channel) of a working row, for the horizontal pass
+    int32_t* elemOffset = nullptr;
+    float* elemWeights = nullptr;
     float* work[4] = {};           // working rows
     ImageHeader* resizedMask = nullptr;
 };
@@ -217,6 +216,8 @@ void releaseCall(ZoomCall* z) {
     alignedFree(z->rows.index);
     alignedFree(z->rows.weights);
     alignedFree(z->colOffset);
+    alignedFree(z->elemOffset);
+    alignedFree(z->elemWeights);
     for (float* row : z->work) alignedFree(row);
     if (z->resizedMask) zarDeallocate(z->resizedMask, ZAR_FREE_HEADER | ZAR_FREE_DATA);
 }
@@ -236,6 +237,12 @@ bool prepareTables(ZoomCall* z, int32_t srcImageWidth, int32_t srcImageHeight, d
         z->rows.weights = static_cast<char*>(alignedMalloc(static_cast<size_t>(weightSize) * z->height));
         if (!z->cols.weights || !z->rows.weights) return false;
         int32_t perRow = z->planeOrder ? 1 : z->src.count;
+        size_t elements = static_cast<size_t>(z->width) * perRow;
+        size_t weightsPerElement = z->mode == ZAR_INTER_CUBIC ? 3 : 1;
+        z->elemOffset = static_cast<int32_t*>(alignedMalloc(sizeof(int32_t) * elements));
+        z->elemWeights =
+            static_cast<float*>(alignedMalloc(sizeof(float) * elements * weightsPerElement));
+        if (!z->elemOffset || !z->elemWeights) return false;
         for (int32_t i = 0; i < z->workRows; ++i) {
             z->work[i] = static_cast<float*>(
                 alignedMalloc(sizeof(float) * static_cast<size_t>(z->width) * perRow));
@@ -249,6 +256,27 @@ bool prepareTables(ZoomCall* z, int32_t srcImageWidth, int32_t srcImageHeight, d
     return true;
 }
 
+// The element tables of a piece's n columns from column c0 on: every channel of
+// a column reads at the column's offset plus its channel, with the column's
+// weights; the cubic coefficients go into three arrays one after the other.
+void expandColumns(ZoomCall& z, int32_t c0, int32_t n, int32_t channels) {
+    const int32_t elements = n * channels;
+    for (int32_t c = 0; c < n; ++c) {
+        float w[3];
+        std::memcpy(w, z.cols.weights + static_cast<size_t>(c0 + c) * z.cols.weightSize,
+                    z.cols.weightSize);
+        for (int32_t k = 0; k < channels; ++k) {
+            const int32_t e = c * channels + k;
+            z.elemOffset[e] = z.colOffset[c] + k;
+            z.elemWeights[e] = w[0];
+            if (z.mode == ZAR_INTER_CUBIC) {
+                z.elemWeights[elements + e] = w[1];
+                z.elemWeights[2 * elements + e] = w[2];
+            }
+        }
+    }
+}
+
 // The worker: one piece of the destination region from source memory into
 // destination memory.  Plane-ordered images go plane by plane.
 void runPiece(ZoomCall& z, const Memory& sm, const Memory& dm, const Piece& p) {
@@ -259,8 +287,8 @@ void runPiece(ZoomCall& z, const Memory& sm, const Memory& dm, const Piece& p) {
     const int32_t groups = z.planeOrder ? z.src.count : 1;
     const int32_t perGroup = z.planeOrder ? 1 : z.src.count;
     const int32_t dstStart = (z.dstX + p.c0 - dm.originX) * z.dst.pixelStep;
-    const char* colWeights =
-        z.cols.weights ? z.cols.weights + static_cast<size_t>(p.c0) * z.cols.weightSize : nullptr;
+    if (z.mode != ZAR_INTER_NN) expandColumns(z, p.c0, n, perGroup);
+    const int32_t elements = n * perGroup;
 
     for (int32_t g = 0; g < groups; ++g) {
         const char* srcBase = z.planeOrder ? sm.data + (z.src.first + g) * sm.planeStride
@@ -292,8 +320,8 @@ void runPiece(ZoomCall& z, const Memory& sm, const Memory& dm, const Piece& p) {
             if (shift > 0) {
                 std::rotate(work, work + shift, work + z.workRows);
                 for (int32_t j = z.workRows - shift; j < z.workRows; ++j)
-                    z.kernels.horizontal(srcRow(index - z.tapBefore + j), work[j], z.colOffset,
-                                         colWeights, n, perGroup, z.src.pixelStep);
+                    z.kernels.horizontal(srcRow(index - z.tapBefore + j), work[j], z.elemOffset,
+                                         z.elemWeights, elements, z.src.pixelStep);
             }
             haveRows = true;
             rowsIndex = index;
@@ -367,7 +395,7 @@ bool prepareMask(ZoomCall* z, ImageHeader* srcImage, ImageHeader* dstImage, doub
     if (!srcMask) {
         if (dstMask) {
             const Roi* roi = dstMask->roi;
-            z->mask = {reinterpret_cast<const uint8_t*>(dstMask->imageData), dstMask->widthStep,
+            z->mask = {dstMask->imageData, dstMask->widthStep,
                        roi ? roi->xOffset : 0, roi ? roi->yOffset : 0};
         }
         return true;
@@ -403,7 +431,7 @@ bool prepareMask(ZoomCall* z, ImageHeader* srcImage, ImageHeader* dstImage, doub
             return false;
         }
     }
-    z->mask = {reinterpret_cast<const uint8_t*>(resized->imageData), resized->widthStep, 0, 0};
+    z->mask = {resized->imageData, resized->widthStep, 0, 0};
     return true;
 }
 
@@ -516,7 +544,8 @@ void zoomEngine(ImageHeader* srcImage, ImageHeader* dstImage, int32_t xDst, int3
         releaseCall(&z);
         return;
     }
-    z.kernels = selectZoomKernels(z.depth, z.mode, z.mask.data != nullptr);
+    z.kernels = selectZoomKernels(z.depth, z.mode, z.mask.data != nullptr,
+                                  z.planeOrder ? 1 : z.src.count, z.src.pixelStep);
 
     const bool srcTiled = srcImage->tileInfo != nullptr;
     const bool dstTiled = dstImage->tileInfo != nullptr;

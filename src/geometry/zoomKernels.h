@@ -1,10 +1,12 @@
-// Row kernels of the zoom engine, chosen once per call by depth, mode and mask.
+// Row kernels of the zoom engine, chosen once per call by depth, mode, mask and
+// channel count.
 #pragma once
 
 #include <cstdint>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
+#define ZAR_ZOOM_SSE2 1
 #else
 #include <cmath>
 #endif
@@ -12,7 +14,7 @@
 // The integer nearest to v in the floating-point unit's current rounding mode
 // (halves to even unless the application changed it); never changes the mode.
 inline int32_t nearestInt(double v) {
-#if defined(__SSE2__) || defined(_M_X64)
+#if defined(ZAR_ZOOM_SSE2)
     return _mm_cvtsd_si32(_mm_set_sd(v));
 #else
     return static_cast<int32_t>(std::lrint(v));
@@ -35,7 +37,7 @@ inline CubicWeights cubicWeights(float fraction) {
 // Destination pixels are written only where the mask bit of their column is set
 // (most significant bit first); a null mask row writes every pixel.
 struct MaskRow {
-    const uint8_t* row;
+    const char* row;
     int32_t bit;  // bit index of the piece's first column inside row
 };
 
@@ -46,13 +48,13 @@ using NearestRowFn = void (*)(const char* srcRow, char* dstRow, int32_t dstStart
                               const int32_t* colOff, int32_t width, int32_t channels,
                               int32_t dstPixelStep, MaskRow mask);
 
-// Horizontal pass: one source row interpolated at every destination column into
-// a working row of width * channels floats.  weights holds one fraction (LINEAR)
-// or one CubicWeights (CUBIC) per column; srcPixelStep is the element distance
-// from one tap to the next.
-using HorizontalRowFn = void (*)(const char* srcRow, float* work, const int32_t* colOff,
-                                 const void* weights, int32_t width, int32_t channels,
-                                 int32_t srcPixelStep);
+// Horizontal pass: one source row interpolated at count elements (columns times
+// channels, channels innermost) into a working row of count floats.  Element e
+// reads its taps at elemOff[e] + j * srcPixelStep (j = 0, 1 for LINEAR; -1 .. 2
+// for CUBIC).  weights holds, one array of count floats after the other, the
+// fraction (LINEAR) or the coefficients c1, c2, c3 (CUBIC) of every element.
+using HorizontalRowFn = void (*)(const char* srcRow, float* work, const int32_t* elemOff,
+                                 const float* weights, int32_t count, int32_t srcPixelStep);
 
 // Vertical pass: the working rows (2 for LINEAR, 4 for CUBIC) combined at the
 // row's weight and stored, saturated, into the destination row.
@@ -66,6 +68,10 @@ struct ZoomKernels {
     VerticalRowFn vertical = nullptr;
 };
 
-// The kernels for a depth (1U, 8U, 16U) and an effective mode; 1-bit images only
-// have the nearest-neighbour kernel.
-ZoomKernels selectZoomKernels(int32_t depth, int32_t mode, bool masked);
+// The kernels for a depth (1U, 8U, 16U), an effective mode, the processed
+// channels per pixel of a row and the source's element step from one pixel to
+// the next; 1-bit images only have the nearest-neighbour
+// kernel.  plain asks for the simple per-element loops that the faster
+// variants must match exactly (used by the tests).
+ZoomKernels selectZoomKernels(int32_t depth, int32_t mode, bool masked, int32_t channels,
+                              int32_t srcPixelStep, bool plain = false);
