@@ -3,6 +3,7 @@
 // cubic or area (super-sampling) interpolation.
 #include <algorithm>
 #include <cfloat>
+#include <vector>
 
 #include "geometry.h"
 
@@ -282,14 +283,160 @@ void decimateSuper(const DecimateJob& job, double& x, double& y) {
         });
 }
 
+// ------------------------------------------- super-sampling 8U and 16U
+//
+// The boxes of the columns are the same on every row, so they are worked
+// out once per call.  Pixel-ordered images run all channels of a row as one
+// sequence of lanes (lane = column * channels + channel); plane-ordered ones
+// one plane after the other.  The per-pixel arithmetic is unchanged: each
+// lane accumulates its rows' sums in the order head, whole rows, tail.
+
+// The positions of n steps from p, one addition each; p is left after them.
+std::vector<double> stepPositions(double& p, float k, int32_t n) {
+    std::vector<double> positions(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i, p += k) positions[static_cast<size_t>(i)] = p;
+    return positions;
+}
+
+// A box whose pixels all weigh 1 (a partial pixel, if any, is left out): its
+// sum is then an exact integer.
+bool wholeBox(const Box& box) {
+    return (box.head < 0 || box.headWeight == 1.0) && box.tail < 0;
+}
+int32_t boxLow(const Box& box) { return box.head >= 0 ? box.head : box.first; }
+
+struct SuperLayout {
+    int32_t passes, lanes, together;  // channel passes, lanes per row, channels per column
+    intptr_t srcPassStep, dstPassStep;
+};
+SuperLayout superLayout(const DecimateJob& job) {
+    const bool together = job.channels > 1 && !job.planes;
+    return {together ? 1 : job.channels, job.width * (together ? job.channels : 1),
+            together ? job.channels : 1, job.srcChannelStep, job.dstChannelStep};
+}
+
+// Integer box sums: every column box has the same count n of whole pixels
+// starting at the lane's offset.  sums[lane] += the box's row sum on row.
+template <class T, int N>
+void addWholeRow(const char* row, const intptr_t* offsets, int32_t lanes, int32_t n,
+                 intptr_t ps, uint32_t* __restrict sums) {
+    const int32_t count = N > 0 ? N : n;
+    for (int32_t e = 0; e < lanes; ++e) {
+        const char* p = row + offsets[e];
+        uint32_t s = 0;
+        for (int32_t t = 0; t < count; ++t) s += *reinterpret_cast<const T*>(p + t * ps);
+        sums[e] += s;
+    }
+}
+
+template <class T>
+void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
+    constexpr int32_t kMax = Elements<T>::kMax;
+    const double scale = 1.0 / (static_cast<double>(job.kx) * static_cast<double>(job.ky));
+    const intptr_t ps = job.srcPixelStep, rs = job.srcRowStep;
+    const SuperLayout layout = superLayout(job);
+    const std::vector<double> xs = stepPositions(x, job.kx, job.width);
+    double yEnd = y;
+    const std::vector<double> ys = stepPositions(yEnd, job.ky, job.height);
+    y = yEnd;
+
+    std::vector<Box> cols(static_cast<size_t>(job.width));
+    bool wholeCols = true;
+    int32_t n = -1;  // the common count of whole pixels, or -1
+    for (int32_t i = 0; i < job.width; ++i) {
+        const Box box = superBox(xs[static_cast<size_t>(i)], job.kx, job.srcCols);
+        cols[static_cast<size_t>(i)] = box;
+        const int32_t count = box.last + 1 - boxLow(box);
+        wholeCols = wholeCols && wholeBox(box) && (i == 0 || count == n);
+        n = count;
+    }
+    // Lane offsets (bytes) of the first whole pixel for the integer sums.
+    std::vector<intptr_t> offsets(static_cast<size_t>(layout.lanes));
+    for (int32_t i = 0; i < job.width; ++i)
+        for (int32_t c = 0; c < layout.together; ++c)
+            offsets[static_cast<size_t>(i * layout.together + c)] =
+                boxLow(cols[static_cast<size_t>(i)]) * ps + c * job.srcChannelStep;
+
+    // Integer sums when they stay below 2^31 (a box holds at most ky + 2
+    // rows), and the rounded mean of every possible sum when there are few.
+    const int32_t rowLimit = static_cast<int32_t>(job.ky) + 2;
+    const int64_t maxSum = int64_t{std::max(n, 0)} * rowLimit * kMax;
+    const bool integerSums = wholeCols && n >= 1 && maxSum < (int64_t{1} << 31);
+    std::vector<T> means;
+    if (integerSums && maxSum < 1 << 12) {
+        means.resize(static_cast<size_t>(maxSum + 1));
+        for (size_t s = 0; s < means.size(); ++s)
+            means[s] = static_cast<T>(
+                std::min(static_cast<int32_t>(static_cast<double>(s) * scale + 0.5), kMax));
+    }
+    auto meanOf = [&](double sum) {
+        return static_cast<T>(std::min(static_cast<int32_t>(sum * scale + 0.5), kMax));
+    };
+
+    std::vector<uint32_t> wholeSums(static_cast<size_t>(layout.lanes));
+    std::vector<double> sums(static_cast<size_t>(layout.lanes));
+    for (int32_t pass = 0; pass < layout.passes; ++pass) {
+        const char* plane = job.src + pass * layout.srcPassStep;
+        char* dstPlane = job.dst + pass * layout.dstPassStep;
+        for (int32_t j = 0; j < job.height; ++j) {
+            const Box rows = superBox(ys[static_cast<size_t>(j)], job.ky, job.srcRows);
+            char* dstRow = dstPlane + j * job.dstRowStep;
+            auto store = [&](auto value) {
+                for (int32_t i = 0; i < job.width; ++i)
+                    for (int32_t c = 0; c < layout.together; ++c)
+                        *reinterpret_cast<T*>(dstRow + i * job.dstPixelStep +
+                                              c * job.dstChannelStep) =
+                            value(i * layout.together + c);
+            };
+            if (integerSums && wholeBox(rows) && rows.last + 1 - boxLow(rows) <= rowLimit) {
+                uint32_t* acc = wholeSums.data();
+                std::fill(wholeSums.begin(), wholeSums.end(), 0u);
+                for (int32_t r = boxLow(rows); r <= rows.last; ++r) {
+                    const char* row = plane + r * rs;
+                    if (n == 2) addWholeRow<T, 2>(row, offsets.data(), layout.lanes, n, ps, acc);
+                    else if (n == 3) addWholeRow<T, 3>(row, offsets.data(), layout.lanes, n, ps, acc);
+                    else addWholeRow<T, 0>(row, offsets.data(), layout.lanes, n, ps, acc);
+                }
+                if (!means.empty()) store([&](int32_t e) { return means[acc[e]]; });
+                else store([&](int32_t e) { return meanOf(static_cast<double>(acc[e])); });
+                continue;
+            }
+            // Weighted boxes: row sums in double, exactly as the rule orders them.
+            std::fill(sums.begin(), sums.end(), 0.0);
+            auto addRow = [&](int32_t r, double weight, bool weighted) {
+                const char* row = plane + r * rs;
+                for (int32_t i = 0; i < job.width; ++i) {
+                    const Box& box = cols[static_cast<size_t>(i)];
+                    for (int32_t c = 0; c < layout.together; ++c) {
+                        const char* p = row + c * job.srcChannelStep;
+                        auto at = [&](int32_t k) {
+                            return static_cast<double>(*reinterpret_cast<const T*>(p + k * ps));
+                        };
+                        double s = 0.0;
+                        if (box.head >= 0) s += box.headWeight * at(box.head);
+                        for (int32_t k = box.first; k <= box.last; ++k) s += at(k);
+                        if (box.tail >= 0) s += box.tailWeight * at(box.tail);
+                        double& sum = sums[static_cast<size_t>(i * layout.together + c)];
+                        sum += weighted ? weight * s : s;
+                    }
+                }
+            };
+            if (rows.head >= 0) addRow(rows.head, rows.headWeight, true);
+            for (int32_t r = rows.first; r <= rows.last; ++r) addRow(r, 1.0, false);
+            if (rows.tail >= 0) addRow(rows.tail, rows.tailWeight, true);
+            store([&](int32_t e) { return meanOf(sums[static_cast<size_t>(e)]); });
+        }
+    }
+}
+
 // Kernels by depth (1U, 8U, 16U) and effective mode.  1-bit images are not
 // interpolated in LINEAR and CUBIC: they copy bits.
 constexpr DecimateKernel kKernels[3][4] = {
     {decimateNN<Bits>, decimateNN<Bits>, decimateNN<Bits>, decimateSuper<Bits>},
     {decimateNN<Elements<uint8_t>>, decimateLinear<uint8_t>, decimateCubic<uint8_t>,
-     decimateSuper<Elements<uint8_t>>},
+     decimateSuperElements<uint8_t>},
     {decimateNN<Elements<uint16_t>>, decimateLinear<uint16_t>, decimateCubic<uint16_t>,
-     decimateSuper<Elements<uint16_t>>},
+     decimateSuperElements<uint16_t>},
 };
 
 int32_t depthIndex(int32_t depth) {
