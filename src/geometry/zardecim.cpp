@@ -89,6 +89,48 @@ void walkPositions(const DecimateJob& job, double& x, double& y, RowSetup rowSet
     y = yEnd;
 }
 
+// ------------------------------------------------------------ lanes
+//
+// The 8U and 16U kernels work out what depends on the column alone once per
+// call.  Pixel-ordered images run all channels of a row as one sequence of
+// lanes (lane = column * channels + channel); plane-ordered ones run one
+// plane after the other, a lane per column.
+
+struct Lanes {
+    int32_t passes, lanes, together;  // channel passes, lanes per row, channels per column
+    intptr_t srcPassStep, dstPassStep;
+    std::vector<intptr_t> dst;  // byte offset of each lane in a destination row
+};
+Lanes lanesOf(const DecimateJob& job) {
+    const bool together = job.channels > 1 && !job.planes;
+    Lanes l{together ? 1 : job.channels, job.width * (together ? job.channels : 1),
+            together ? job.channels : 1, job.srcChannelStep, job.dstChannelStep, {}};
+    l.dst.resize(static_cast<size_t>(l.lanes));
+    for (int32_t i = 0; i < job.width; ++i)
+        for (int32_t c = 0; c < l.together; ++c)
+            l.dst[static_cast<size_t>(i * l.together + c)] =
+                i * job.dstPixelStep + c * job.dstChannelStep;
+    return l;
+}
+// Byte offsets of each lane's source pixel, given the source column of each
+// destination column.
+template <class Column>
+std::vector<intptr_t> sourceOffsets(const DecimateJob& job, const Lanes& l, Column column) {
+    std::vector<intptr_t> offsets(static_cast<size_t>(l.lanes));
+    for (int32_t i = 0; i < job.width; ++i)
+        for (int32_t c = 0; c < l.together; ++c)
+            offsets[static_cast<size_t>(i * l.together + c)] =
+                column(i) * job.srcPixelStep + c * job.srcChannelStep;
+    return offsets;
+}
+
+// The positions of n steps from p, one addition each; p is left after them.
+std::vector<double> stepPositions(double& p, float k, int32_t n) {
+    std::vector<double> positions(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i, p += k) positions[static_cast<size_t>(i)] = p;
+    return positions;
+}
+
 // ------------------------------------------------------ nearest neighbour
 
 // The source pixel at the truncated position.  Pixel-ordered images copy all
@@ -124,6 +166,26 @@ void decimateNN(const DecimateJob& job, double& x, double& y) {
         });
 }
 
+// 8U and 16U: the source column of every lane is worked out once per call.
+template <class T>
+void decimateNNElements(const DecimateJob& job, double& x, double& y) {
+    const Lanes l = lanesOf(job);
+    const std::vector<double> xs = stepPositions(x, job.kx, job.width);
+    const std::vector<double> ys = stepPositions(y, job.ky, job.height);
+    const std::vector<intptr_t> src = sourceOffsets(
+        job, l, [&](int32_t i) { return static_cast<int32_t>(xs[static_cast<size_t>(i)]); });
+    const intptr_t* __restrict from = src.data();
+    const intptr_t* __restrict to = l.dst.data();
+    for (int32_t pass = 0; pass < l.passes; ++pass)
+        for (int32_t j = 0; j < job.height; ++j) {
+            const char* srcRow = job.src + pass * l.srcPassStep +
+                                 static_cast<int32_t>(ys[static_cast<size_t>(j)]) * job.srcRowStep;
+            char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
+            for (int32_t e = 0; e < l.lanes; ++e)
+                *reinterpret_cast<T*>(dstRow + to[e]) = *reinterpret_cast<const T*>(srcRow + from[e]);
+        }
+}
+
 // ----------------------------------------------------------------- linear
 
 // ((1-fx)a + fx b)(1-fy) + ((1-fx)c + fx d) fy in double precision, truncated.
@@ -132,31 +194,44 @@ void decimateNN(const DecimateJob& job, double& x, double& y) {
 // and its second tap is not read.
 template <class T>
 void decimateLinear(const DecimateJob& job, double& x, double& y) {
-    struct Rows {
-        const char* a;
-        const char* b;
-        double fy;
-    };
+    const Lanes l = lanesOf(job);
     const double y0 = y;
-    const intptr_t ps = job.srcPixelStep, xTap = job.xIntegral ? 0 : ps;
-    walkPositions<Elements<T>>(
-        job, x, y,
-        [&](const char* plane, int32_t j, double yj) {
+    const std::vector<double> xs = stepPositions(x, job.kx, job.width);
+    const std::vector<double> ys = stepPositions(y, job.ky, job.height);
+    auto column = [&](int32_t i) { return static_cast<int32_t>(xs[static_cast<size_t>(i)]); };
+    const std::vector<intptr_t> src = sourceOffsets(job, l, column);
+    // The fractions of each lane's column and their complements.
+    std::vector<double> fxs(static_cast<size_t>(l.lanes)), gxs(fxs.size());
+    for (int32_t e = 0; e < l.lanes; ++e) {
+        const int32_t i = e / l.together;
+        const double fx = job.xIntegral ? 0.0 : xs[static_cast<size_t>(i)] - column(i);
+        fxs[static_cast<size_t>(e)] = fx;
+        gxs[static_cast<size_t>(e)] = 1.0 - fx;
+    }
+    const intptr_t xTap = job.xIntegral ? 0 : job.srcPixelStep;
+    const intptr_t* __restrict from = src.data();
+    const intptr_t* __restrict to = l.dst.data();
+    const double* __restrict fx = fxs.data();
+    const double* __restrict gx = gxs.data();
+    for (int32_t pass = 0; pass < l.passes; ++pass)
+        for (int32_t j = 0; j < job.height; ++j) {
+            const double yj = ys[static_cast<size_t>(j)];
             const int32_t iy = static_cast<int32_t>(yj);
             const bool yDirect = job.yIntegral || (j == 0 && y0 < FLT_MIN);
-            const char* a = plane + iy * job.srcRowStep;
-            return Rows{a, yDirect ? a : a + job.srcRowStep, yDirect ? 0.0 : yj - iy};
-        },
-        [&](const Rows& rows, int32_t, double xi) {
-            const int32_t ix = static_cast<int32_t>(xi);
-            const double fx = job.xIntegral ? 0.0 : xi - ix, fy = rows.fy;
-            auto at = [&](const char* row, intptr_t tap) {
-                return static_cast<double>(*reinterpret_cast<const T*>(row + ix * ps + tap));
+            const char* a = job.src + pass * l.srcPassStep + iy * job.srcRowStep;
+            const char* b = yDirect ? a : a + job.srcRowStep;
+            const double fy = yDirect ? 0.0 : yj - iy, gy = 1.0 - fy;
+            char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
+            auto at = [&](const char* row, intptr_t offset) {
+                return static_cast<double>(*reinterpret_cast<const T*>(row + offset));
             };
-            const double v = ((1.0 - fx) * at(rows.a, 0) + fx * at(rows.a, xTap)) * (1.0 - fy) +
-                             ((1.0 - fx) * at(rows.b, 0) + fx * at(rows.b, xTap)) * fy;
-            return static_cast<int32_t>(v);
-        });
+            for (int32_t e = 0; e < l.lanes; ++e) {
+                const intptr_t o = from[e];
+                const double v = (gx[e] * at(a, o) + fx[e] * at(a, o + xTap)) * gy +
+                                 (gx[e] * at(b, o) + fx[e] * at(b, o + xTap)) * fy;
+                *reinterpret_cast<T*>(dstRow + to[e]) = static_cast<T>(static_cast<int32_t>(v));
+            }
+        }
 }
 
 // ------------------------------------------------------------------ cubic
@@ -186,40 +261,73 @@ inline CubicTap cubicTap(double position, int32_t available) {
 
 // Rows are interpolated in x first, then the four row results in y; the
 // result is truncated and saturated.  A direct axis (integral, or the first
-// row or column starting on pixel 0) takes the tap itself.
+// row or column starting on pixel 0) takes the tap itself.  The x pass of a
+// source row is the same for every destination row that reads it: it is
+// kept for the (at most four) rows in use.
 template <class T>
 void decimateCubic(const DecimateJob& job, double& x, double& y) {
-    struct Rows {
-        const char* base;  // the row at the position (direct) or the second tap row
-        bool direct;
-        double u;
-    };
+    const Lanes l = lanesOf(job);
     const double x0 = x, y0 = y;
+    const std::vector<double> xs = stepPositions(x, job.kx, job.width);
+    const std::vector<double> ys = stepPositions(y, job.ky, job.height);
     const intptr_t ps = job.srcPixelStep, rs = job.srcRowStep;
-    walkPositions<Elements<T>>(
-        job, x, y,
-        [&](const char* plane, int32_t j, double yj) {
-            const bool direct = job.yIntegral || (j == 0 && y0 < FLT_MIN);
-            const CubicTap tap = cubicTap(yj, job.srcRows);
-            return Rows{plane + (direct ? static_cast<int32_t>(yj) : tap.base) * rs, direct, tap.t};
-        },
-        [&](const Rows& rows, int32_t i, double xi) {
-            const bool xDirect = job.xIntegral || (i == 0 && x0 < FLT_MIN);
-            const int32_t ix = static_cast<int32_t>(xi);
-            const CubicTap tap = cubicTap(xi, job.srcCols);
-            auto rowValue = [&](const char* row) {
-                if (xDirect) return static_cast<double>(*reinterpret_cast<const T*>(row + ix * ps));
-                const char* p = row + tap.base * ps;
-                return lagrange4(*reinterpret_cast<const T*>(p - ps), *reinterpret_cast<const T*>(p),
-                                 *reinterpret_cast<const T*>(p + ps),
-                                 *reinterpret_cast<const T*>(p + 2 * ps), tap.t);
+    // Per lane: the tap read directly, or the first of the four taps, and t.
+    std::vector<CubicTap> taps(static_cast<size_t>(job.width));
+    std::vector<bool> direct(static_cast<size_t>(job.width));
+    for (int32_t i = 0; i < job.width; ++i) {
+        const double xi = xs[static_cast<size_t>(i)];
+        const bool xDirect = job.xIntegral || (i == 0 && x0 < FLT_MIN);
+        const CubicTap tap = cubicTap(xi, job.srcCols);
+        direct[static_cast<size_t>(i)] = xDirect;
+        taps[static_cast<size_t>(i)] =
+            xDirect ? CubicTap{static_cast<int32_t>(xi), 0.0} : CubicTap{tap.base - 1, tap.t};
+    }
+    const std::vector<intptr_t> src =
+        sourceOffsets(job, l, [&](int32_t i) { return taps[static_cast<size_t>(i)].base; });
+
+    // The x pass of source rows, four slots chosen by the row's index mod 4
+    // (the four rows one destination row reads are consecutive).
+    std::vector<double> cache(4 * static_cast<size_t>(l.lanes));
+    int64_t cached[4];
+    auto xPass = [&](const char* plane, int32_t r) -> const double* {
+        double* out = cache.data() + (r & 3) * static_cast<size_t>(l.lanes);
+        if (cached[r & 3] == r) return out;
+        cached[r & 3] = r;
+        const char* row = plane + r * rs;
+        for (int32_t e = 0; e < l.lanes; ++e) {
+            const int32_t i = e / l.together;
+            const char* p = row + src[static_cast<size_t>(e)];
+            auto at = [&](intptr_t k) { return static_cast<double>(*reinterpret_cast<const T*>(p + k)); };
+            out[e] = direct[static_cast<size_t>(i)]
+                         ? at(0)
+                         : lagrange4(at(0), at(ps), at(2 * ps), at(3 * ps), taps[static_cast<size_t>(i)].t);
+        }
+        return out;
+    };
+    const intptr_t* __restrict to = l.dst.data();
+    for (int32_t pass = 0; pass < l.passes; ++pass) {
+        const char* plane = job.src + pass * l.srcPassStep;
+        std::fill(std::begin(cached), std::end(cached), int64_t{-1} << 40);
+        for (int32_t j = 0; j < job.height; ++j) {
+            const double yj = ys[static_cast<size_t>(j)];
+            char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
+            auto store = [&](int32_t e, double v) {
+                *reinterpret_cast<T*>(dstRow + to[e]) =
+                    static_cast<T>(std::clamp(static_cast<int32_t>(v), 0, Elements<T>::kMax));
             };
-            const double v = rows.direct ? rowValue(rows.base)
-                                         : lagrange4(rowValue(rows.base - rs), rowValue(rows.base),
-                                                     rowValue(rows.base + rs),
-                                                     rowValue(rows.base + 2 * rs), rows.u);
-            return std::clamp(static_cast<int32_t>(v), 0, Elements<T>::kMax);
-        });
+            if (job.yIntegral || (j == 0 && y0 < FLT_MIN)) {
+                const double* h = xPass(plane, static_cast<int32_t>(yj));
+                for (int32_t e = 0; e < l.lanes; ++e) store(e, h[e]);
+                continue;
+            }
+            const CubicTap tap = cubicTap(yj, job.srcRows);
+            const double* h0 = xPass(plane, tap.base - 1);
+            const double* h1 = xPass(plane, tap.base);
+            const double* h2 = xPass(plane, tap.base + 1);
+            const double* h3 = xPass(plane, tap.base + 2);
+            for (int32_t e = 0; e < l.lanes; ++e) store(e, lagrange4(h0[e], h1[e], h2[e], h3[e], tap.t));
+        }
+    }
 }
 
 // ------------------------------------------------------------------ super
@@ -286,17 +394,8 @@ void decimateSuper(const DecimateJob& job, double& x, double& y) {
 // ------------------------------------------- super-sampling 8U and 16U
 //
 // The boxes of the columns are the same on every row, so they are worked
-// out once per call.  Pixel-ordered images run all channels of a row as one
-// sequence of lanes (lane = column * channels + channel); plane-ordered ones
-// one plane after the other.  The per-pixel arithmetic is unchanged: each
-// lane accumulates its rows' sums in the order head, whole rows, tail.
-
-// The positions of n steps from p, one addition each; p is left after them.
-std::vector<double> stepPositions(double& p, float k, int32_t n) {
-    std::vector<double> positions(static_cast<size_t>(n));
-    for (int32_t i = 0; i < n; ++i, p += k) positions[static_cast<size_t>(i)] = p;
-    return positions;
-}
+// out once per call.  The per-pixel arithmetic is unchanged: each lane
+// accumulates its rows' sums in the order head, whole rows, tail.
 
 // A box whose pixels all weigh 1 (a partial pixel, if any, is left out): its
 // sum is then an exact integer.
@@ -304,16 +403,6 @@ bool wholeBox(const Box& box) {
     return (box.head < 0 || box.headWeight == 1.0) && box.tail < 0;
 }
 int32_t boxLow(const Box& box) { return box.head >= 0 ? box.head : box.first; }
-
-struct SuperLayout {
-    int32_t passes, lanes, together;  // channel passes, lanes per row, channels per column
-    intptr_t srcPassStep, dstPassStep;
-};
-SuperLayout superLayout(const DecimateJob& job) {
-    const bool together = job.channels > 1 && !job.planes;
-    return {together ? 1 : job.channels, job.width * (together ? job.channels : 1),
-            together ? job.channels : 1, job.srcChannelStep, job.dstChannelStep};
-}
 
 // Integer box sums: every column box has the same count n of whole pixels
 // starting at the lane's offset.  sums[lane] += the box's row sum on row.
@@ -334,7 +423,7 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
     constexpr int32_t kMax = Elements<T>::kMax;
     const double scale = 1.0 / (static_cast<double>(job.kx) * static_cast<double>(job.ky));
     const intptr_t ps = job.srcPixelStep, rs = job.srcRowStep;
-    const SuperLayout layout = superLayout(job);
+    const Lanes layout = lanesOf(job);
     const std::vector<double> xs = stepPositions(x, job.kx, job.width);
     double yEnd = y;
     const std::vector<double> ys = stepPositions(yEnd, job.ky, job.height);
@@ -351,11 +440,8 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
         n = count;
     }
     // Lane offsets (bytes) of the first whole pixel for the integer sums.
-    std::vector<intptr_t> offsets(static_cast<size_t>(layout.lanes));
-    for (int32_t i = 0; i < job.width; ++i)
-        for (int32_t c = 0; c < layout.together; ++c)
-            offsets[static_cast<size_t>(i * layout.together + c)] =
-                boxLow(cols[static_cast<size_t>(i)]) * ps + c * job.srcChannelStep;
+    const std::vector<intptr_t> offsets =
+        sourceOffsets(job, layout, [&](int32_t i) { return boxLow(cols[static_cast<size_t>(i)]); });
 
     // Integer sums when they stay below 2^31 (a box holds at most ky + 2
     // rows), and the rounded mean of every possible sum when there are few.
@@ -382,11 +468,8 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
             const Box rows = superBox(ys[static_cast<size_t>(j)], job.ky, job.srcRows);
             char* dstRow = dstPlane + j * job.dstRowStep;
             auto store = [&](auto value) {
-                for (int32_t i = 0; i < job.width; ++i)
-                    for (int32_t c = 0; c < layout.together; ++c)
-                        *reinterpret_cast<T*>(dstRow + i * job.dstPixelStep +
-                                              c * job.dstChannelStep) =
-                            value(i * layout.together + c);
+                for (int32_t e = 0; e < layout.lanes; ++e)
+                    *reinterpret_cast<T*>(dstRow + layout.dst[static_cast<size_t>(e)]) = value(e);
             };
             if (integerSums && wholeBox(rows) && rows.last + 1 - boxLow(rows) <= rowLimit) {
                 uint32_t* acc = wholeSums.data();
@@ -433,9 +516,9 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
 // interpolated in LINEAR and CUBIC: they copy bits.
 constexpr DecimateKernel kKernels[3][4] = {
     {decimateNN<Bits>, decimateNN<Bits>, decimateNN<Bits>, decimateSuper<Bits>},
-    {decimateNN<Elements<uint8_t>>, decimateLinear<uint8_t>, decimateCubic<uint8_t>,
+    {decimateNNElements<uint8_t>, decimateLinear<uint8_t>, decimateCubic<uint8_t>,
      decimateSuperElements<uint8_t>},
-    {decimateNN<Elements<uint16_t>>, decimateLinear<uint16_t>, decimateCubic<uint16_t>,
+    {decimateNNElements<uint16_t>, decimateLinear<uint16_t>, decimateCubic<uint16_t>,
      decimateSuperElements<uint16_t>},
 };
 
