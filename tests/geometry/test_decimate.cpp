@@ -604,6 +604,41 @@ TEST(DecimateRandom, MatchesTheNaiveReference) {
     }
 }
 
+// Wide rows and the common factors, so that every per-call column table and
+// every row summing variant (two-pixel boxes over 1, 3 and 4 packed
+// channels, other box widths, weighted boxes) runs over many columns.
+TEST(DecimateRandom, WideRowsMatchTheNaiveReference) {
+    zt::ErrorRecorder errors;
+    zt::Rng rng(20261206);
+    const int32_t factors[][2] = {{1, 2}, {2, 4}, {1, 3}, {2, 3}, {3, 5}, {1, 1}, {1, 4}};
+    for (int32_t n = 0; n < 160; ++n) {
+        const int32_t depth = rng.range(0, 1) ? ZAR_DEPTH_8U : ZAR_DEPTH_16U;
+        const int32_t order = rng.range(0, 1), nch = rng.range(1, 4);
+        const auto& fx = factors[rng.range(0, 6)];
+        const auto& fy = factors[rng.range(0, 6)];
+        const int32_t sw = rng.range(60, 200), sh = rng.range(4, 24);
+        Image src(nch, 0, depth, order, sw, sh, 8);
+        Image dst(nch, 0, depth, order, rng.range(20, 120), rng.range(2, 14), 8);
+        src.randomize(rng.next());
+        dst.randomize(rng.next());
+        if (rng.range(0, 2) == 0) {
+            const int32_t x = rng.range(0, 9), y = rng.range(0, 3);
+            src.setRoi(nch > 1 && rng.range(0, 3) == 0 ? rng.range(1, nch) : 0, x, y,
+                       sw - x - rng.range(0, 5), sh - y);
+            if (src->roi->coi) dst.setRoi(rng.range(1, nch), 0, 0, dst->width, dst->height);
+        }
+        const int32_t mode = rng.range(0, 3);
+        SCOPED_TRACE(testing::Message() << "case " << n << " depth " << depth << " mode " << mode
+                                        << " channels " << nch << " order " << order << " factors "
+                                        << fx[0] << "/" << fx[1] << ", " << fy[0] << "/" << fy[1]);
+        Image expected = gt::copyOf(dst);
+        Reference{src, expected, fx[0], fx[1], fy[0], fy[1], mode}.run();
+        decimate(src, dst, fx[0], fx[1], fy[0], fy[1], mode);
+        ASSERT_TRUE(errors.reports().empty());
+        ASSERT_TRUE(gt::samePixels(expected, dst));
+    }
+}
+
 // ------------------------------------------------------------------- tiles
 
 TEST(DecimateTiles, TiledSidesGiveThePlainPixels) {
