@@ -405,16 +405,17 @@ bool wholeBox(const Box& box) {
 int32_t boxLow(const Box& box) { return box.head >= 0 ? box.head : box.first; }
 
 // Integer box sums: every column box has the same count n of whole pixels
-// starting at the lane's offset.  sums[lane] += the box's row sum on row.
+// starting at the lane's offset.  sums[lane] += the box's row sum on row (=
+// on the box's first row).
 template <class T, int N>
 void addWholeRow(const char* row, const intptr_t* offsets, int32_t lanes, int32_t n,
-                 intptr_t ps, uint32_t* __restrict sums) {
+                 intptr_t ps, bool first, uint32_t* __restrict sums) {
     const int32_t count = N > 0 ? N : n;
     for (int32_t e = 0; e < lanes; ++e) {
         const char* p = row + offsets[e];
         uint32_t s = 0;
         for (int32_t t = 0; t < count; ++t) s += *reinterpret_cast<const T*>(p + t * ps);
-        sums[e] += s;
+        sums[e] = (first ? 0 : sums[e]) + s;
     }
 }
 
@@ -423,18 +424,19 @@ void addWholeRow(const char* row, const intptr_t* offsets, int32_t lanes, int32_
 // from column i * N.  Contiguous loads the compiler can vectorise.
 template <class T, int N, int C>
 void addRegularRow(const char* row, const intptr_t*, int32_t lanes, int32_t, intptr_t,
-                   uint32_t* __restrict sums) {
+                   bool first, uint32_t* __restrict sums) {
     const T* __restrict p = reinterpret_cast<const T*>(row);
     const int32_t columns = lanes / C;
     for (int32_t i = 0; i < columns; ++i)
         for (int32_t c = 0; c < C; ++c) {
             uint32_t s = 0;
             for (int32_t t = 0; t < N; ++t) s += p[(i * N + t) * C + c];
-            sums[i * C + c] += s;
+            sums[i * C + c] = (first ? 0 : sums[i * C + c]) + s;
         }
 }
 
-using WholeRowAdder = void (*)(const char*, const intptr_t*, int32_t, int32_t, intptr_t, uint32_t*);
+using WholeRowAdder = void (*)(const char*, const intptr_t*, int32_t, int32_t, intptr_t, bool,
+                               uint32_t*);
 
 // The adder for the column boxes: a regular one for two-pixel boxes tiling
 // a row of 1, 3 or 4 packed channels, else one reading the lane offsets.
@@ -496,6 +498,10 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
     std::vector<uint32_t> wholeSums(static_cast<size_t>(layout.lanes));
     const WholeRowAdder addRow = integerSums ? wholeRowAdder<T>(job, layout, offsets, n) : nullptr;
     std::vector<double> sums(static_cast<size_t>(layout.lanes));
+    // Destination lanes side by side: stored through a plain pointer.
+    bool packed = true;
+    for (int32_t e = 0; e < layout.lanes; ++e)
+        packed = packed && layout.dst[static_cast<size_t>(e)] == e * intptr_t{sizeof(T)};
     for (int32_t pass = 0; pass < layout.passes; ++pass) {
         const char* plane = job.src + pass * layout.srcPassStep;
         char* dstPlane = job.dst + pass * layout.dstPassStep;
@@ -503,17 +509,23 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
             const Box rows = superBox(ys[static_cast<size_t>(j)], job.ky, job.srcRows);
             char* dstRow = dstPlane + j * job.dstRowStep;
             auto store = [&](auto value) {
+                if (packed) {
+                    T* __restrict out = reinterpret_cast<T*>(dstRow);
+                    for (int32_t e = 0; e < layout.lanes; ++e) out[e] = value(e);
+                    return;
+                }
                 for (int32_t e = 0; e < layout.lanes; ++e)
                     *reinterpret_cast<T*>(dstRow + layout.dst[static_cast<size_t>(e)]) = value(e);
             };
             if (integerSums && wholeBox(rows) && rows.last + 1 - boxLow(rows) <= rowLimit) {
-                uint32_t* acc = wholeSums.data();
-                std::fill(wholeSums.begin(), wholeSums.end(), 0u);
-                for (int32_t r = boxLow(rows); r <= rows.last; ++r) {
-                    const char* row = plane + r * rs;
-                    addRow(row, offsets.data(), layout.lanes, n, ps, acc);
+                const uint32_t* __restrict acc = wholeSums.data();
+                for (int32_t r = boxLow(rows); r <= rows.last; ++r)
+                    addRow(plane + r * rs, offsets.data(), layout.lanes, n, ps, r == boxLow(rows),
+                           wholeSums.data());
+                if (!means.empty()) {
+                    const T* __restrict mean = means.data();
+                    store([&](int32_t e) { return mean[acc[e]]; });
                 }
-                if (!means.empty()) store([&](int32_t e) { return means[acc[e]]; });
                 else store([&](int32_t e) { return meanOf(static_cast<double>(acc[e])); });
                 continue;
             }
