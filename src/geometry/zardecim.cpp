@@ -100,17 +100,31 @@ struct Lanes {
     int32_t passes, lanes, together;  // channel passes, lanes per row, channels per column
     intptr_t srcPassStep, dstPassStep;
     std::vector<intptr_t> dst;  // byte offset of each lane in a destination row
+    bool packed;                // lanes side by side: dst[lane] = lane * value size
 };
-Lanes lanesOf(const DecimateJob& job) {
+Lanes lanesOf(const DecimateJob& job, intptr_t valueSize) {
     const bool together = job.channels > 1 && !job.planes;
     Lanes l{together ? 1 : job.channels, job.width * (together ? job.channels : 1),
-            together ? job.channels : 1, job.srcChannelStep, job.dstChannelStep, {}};
+            together ? job.channels : 1, job.srcChannelStep, job.dstChannelStep, {}, true};
     l.dst.resize(static_cast<size_t>(l.lanes));
     for (int32_t i = 0; i < job.width; ++i)
         for (int32_t c = 0; c < l.together; ++c)
             l.dst[static_cast<size_t>(i * l.together + c)] =
                 i * job.dstPixelStep + c * job.dstChannelStep;
+    for (int32_t e = 0; e < l.lanes; ++e)
+        l.packed = l.packed && l.dst[static_cast<size_t>(e)] == e * valueSize;
     return l;
+}
+// Stores value(lane) for every lane of a destination row.
+template <class T, class Value>
+inline void storeLanes(char* dstRow, const Lanes& l, Value value) {
+    if (l.packed) {
+        T* __restrict out = reinterpret_cast<T*>(dstRow);
+        for (int32_t e = 0; e < l.lanes; ++e) out[e] = value(e);
+        return;
+    }
+    for (int32_t e = 0; e < l.lanes; ++e)
+        *reinterpret_cast<T*>(dstRow + l.dst[static_cast<size_t>(e)]) = value(e);
 }
 // Byte offsets of each lane's source pixel, given the source column of each
 // destination column.
@@ -169,20 +183,18 @@ void decimateNN(const DecimateJob& job, double& x, double& y) {
 // 8U and 16U: the source column of every lane is worked out once per call.
 template <class T>
 void decimateNNElements(const DecimateJob& job, double& x, double& y) {
-    const Lanes l = lanesOf(job);
+    const Lanes l = lanesOf(job, sizeof(T));
     const std::vector<double> xs = stepPositions(x, job.kx, job.width);
     const std::vector<double> ys = stepPositions(y, job.ky, job.height);
     const std::vector<intptr_t> src = sourceOffsets(
         job, l, [&](int32_t i) { return static_cast<int32_t>(xs[static_cast<size_t>(i)]); });
     const intptr_t* __restrict from = src.data();
-    const intptr_t* __restrict to = l.dst.data();
     for (int32_t pass = 0; pass < l.passes; ++pass)
         for (int32_t j = 0; j < job.height; ++j) {
             const char* srcRow = job.src + pass * l.srcPassStep +
                                  static_cast<int32_t>(ys[static_cast<size_t>(j)]) * job.srcRowStep;
             char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
-            for (int32_t e = 0; e < l.lanes; ++e)
-                *reinterpret_cast<T*>(dstRow + to[e]) = *reinterpret_cast<const T*>(srcRow + from[e]);
+            storeLanes<T>(dstRow, l, [&](int32_t e) { return *reinterpret_cast<const T*>(srcRow + from[e]); });
         }
 }
 
@@ -194,7 +206,7 @@ void decimateNNElements(const DecimateJob& job, double& x, double& y) {
 // and its second tap is not read.
 template <class T>
 void decimateLinear(const DecimateJob& job, double& x, double& y) {
-    const Lanes l = lanesOf(job);
+    const Lanes l = lanesOf(job, sizeof(T));
     const double y0 = y;
     const std::vector<double> xs = stepPositions(x, job.kx, job.width);
     const std::vector<double> ys = stepPositions(y, job.ky, job.height);
@@ -210,7 +222,6 @@ void decimateLinear(const DecimateJob& job, double& x, double& y) {
     }
     const intptr_t xTap = job.xIntegral ? 0 : job.srcPixelStep;
     const intptr_t* __restrict from = src.data();
-    const intptr_t* __restrict to = l.dst.data();
     const double* __restrict fx = fxs.data();
     const double* __restrict gx = gxs.data();
     for (int32_t pass = 0; pass < l.passes; ++pass)
@@ -225,12 +236,12 @@ void decimateLinear(const DecimateJob& job, double& x, double& y) {
             auto at = [&](const char* row, intptr_t offset) {
                 return static_cast<double>(*reinterpret_cast<const T*>(row + offset));
             };
-            for (int32_t e = 0; e < l.lanes; ++e) {
+            storeLanes<T>(dstRow, l, [&](int32_t e) {
                 const intptr_t o = from[e];
                 const double v = (gx[e] * at(a, o) + fx[e] * at(a, o + xTap)) * gy +
                                  (gx[e] * at(b, o) + fx[e] * at(b, o + xTap)) * fy;
-                *reinterpret_cast<T*>(dstRow + to[e]) = static_cast<T>(static_cast<int32_t>(v));
-            }
+                return static_cast<T>(static_cast<int32_t>(v));
+            });
         }
 }
 
@@ -266,7 +277,7 @@ inline CubicTap cubicTap(double position, int32_t available) {
 // kept for the (at most four) rows in use.
 template <class T>
 void decimateCubic(const DecimateJob& job, double& x, double& y) {
-    const Lanes l = lanesOf(job);
+    const Lanes l = lanesOf(job, sizeof(T));
     const double x0 = x, y0 = y;
     const std::vector<double> xs = stepPositions(x, job.kx, job.width);
     const std::vector<double> ys = stepPositions(y, job.ky, job.height);
@@ -304,20 +315,18 @@ void decimateCubic(const DecimateJob& job, double& x, double& y) {
         }
         return out;
     };
-    const intptr_t* __restrict to = l.dst.data();
     for (int32_t pass = 0; pass < l.passes; ++pass) {
         const char* plane = job.src + pass * l.srcPassStep;
         std::fill(std::begin(cached), std::end(cached), int64_t{-1} << 40);
         for (int32_t j = 0; j < job.height; ++j) {
             const double yj = ys[static_cast<size_t>(j)];
             char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
-            auto store = [&](int32_t e, double v) {
-                *reinterpret_cast<T*>(dstRow + to[e]) =
-                    static_cast<T>(std::clamp(static_cast<int32_t>(v), 0, Elements<T>::kMax));
+            auto saturate = [](double v) {
+                return static_cast<T>(std::clamp(static_cast<int32_t>(v), 0, Elements<T>::kMax));
             };
             if (job.yIntegral || (j == 0 && y0 < FLT_MIN)) {
                 const double* h = xPass(plane, static_cast<int32_t>(yj));
-                for (int32_t e = 0; e < l.lanes; ++e) store(e, h[e]);
+                storeLanes<T>(dstRow, l, [&](int32_t e) { return saturate(h[e]); });
                 continue;
             }
             const CubicTap tap = cubicTap(yj, job.srcRows);
@@ -325,7 +334,8 @@ void decimateCubic(const DecimateJob& job, double& x, double& y) {
             const double* h1 = xPass(plane, tap.base);
             const double* h2 = xPass(plane, tap.base + 1);
             const double* h3 = xPass(plane, tap.base + 2);
-            for (int32_t e = 0; e < l.lanes; ++e) store(e, lagrange4(h0[e], h1[e], h2[e], h3[e], tap.t));
+            storeLanes<T>(dstRow, l,
+                          [&](int32_t e) { return saturate(lagrange4(h0[e], h1[e], h2[e], h3[e], tap.t)); });
         }
     }
 }
@@ -459,7 +469,7 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
     constexpr int32_t kMax = Elements<T>::kMax;
     const double scale = 1.0 / (static_cast<double>(job.kx) * static_cast<double>(job.ky));
     const intptr_t ps = job.srcPixelStep, rs = job.srcRowStep;
-    const Lanes layout = lanesOf(job);
+    const Lanes layout = lanesOf(job, sizeof(T));
     const std::vector<double> xs = stepPositions(x, job.kx, job.width);
     double yEnd = y;
     const std::vector<double> ys = stepPositions(yEnd, job.ky, job.height);
@@ -498,25 +508,13 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
     std::vector<uint32_t> wholeSums(static_cast<size_t>(layout.lanes));
     const WholeRowAdder addRow = integerSums ? wholeRowAdder<T>(job, layout, offsets, n) : nullptr;
     std::vector<double> sums(static_cast<size_t>(layout.lanes));
-    // Destination lanes side by side: stored through a plain pointer.
-    bool packed = true;
-    for (int32_t e = 0; e < layout.lanes; ++e)
-        packed = packed && layout.dst[static_cast<size_t>(e)] == e * intptr_t{sizeof(T)};
     for (int32_t pass = 0; pass < layout.passes; ++pass) {
         const char* plane = job.src + pass * layout.srcPassStep;
         char* dstPlane = job.dst + pass * layout.dstPassStep;
         for (int32_t j = 0; j < job.height; ++j) {
             const Box rows = superBox(ys[static_cast<size_t>(j)], job.ky, job.srcRows);
             char* dstRow = dstPlane + j * job.dstRowStep;
-            auto store = [&](auto value) {
-                if (packed) {
-                    T* __restrict out = reinterpret_cast<T*>(dstRow);
-                    for (int32_t e = 0; e < layout.lanes; ++e) out[e] = value(e);
-                    return;
-                }
-                for (int32_t e = 0; e < layout.lanes; ++e)
-                    *reinterpret_cast<T*>(dstRow + layout.dst[static_cast<size_t>(e)]) = value(e);
-            };
+            auto store = [&](auto value) { storeLanes<T>(dstRow, layout, value); };
             if (integerSums && wholeBox(rows) && rows.last + 1 - boxLow(rows) <= rowLimit) {
                 const uint32_t* __restrict acc = wholeSums.data();
                 for (int32_t r = boxLow(rows); r <= rows.last; ++r)
