@@ -233,9 +233,7 @@ void decimateLinear(const DecimateJob& job, double& x, double& y) {
             const char* b = yDirect ? a : a + job.srcRowStep;
             const double fy = yDirect ? 0.0 : yj - iy, gy = 1.0 - fy;
             char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
-            auto at = [&](const char* row, intptr_t offset) {
-                return static_cast<double>(*reinterpret_cast<const T*>(row + offset));
-            };
+            auto at = [&](const char* row, intptr_t offset) { return sampleAsDouble<T>(row + offset); };
             storeLanes<T>(dstRow, l, [&](int32_t e) {
                 const intptr_t o = from[e];
                 const double v = (gx[e] * at(a, o) + fx[e] * at(a, o + xTap)) * gy +
@@ -308,7 +306,7 @@ void decimateCubic(const DecimateJob& job, double& x, double& y) {
         for (int32_t e = 0; e < l.lanes; ++e) {
             const int32_t i = e / l.together;
             const char* p = row + src[static_cast<size_t>(e)];
-            auto at = [&](intptr_t k) { return static_cast<double>(*reinterpret_cast<const T*>(p + k)); };
+            auto at = [&](intptr_t k) { return sampleAsDouble<T>(p + k); };
             out[e] = direct[static_cast<size_t>(i)]
                          ? at(0)
                          : lagrange4(at(0), at(ps), at(2 * ps), at(3 * ps), taps[static_cast<size_t>(i)].t);
@@ -535,9 +533,7 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
                     const Box& box = cols[static_cast<size_t>(i)];
                     for (int32_t c = 0; c < layout.together; ++c) {
                         const char* p = row + c * job.srcChannelStep;
-                        auto at = [&](int32_t k) {
-                            return static_cast<double>(*reinterpret_cast<const T*>(p + k * ps));
-                        };
+                        auto at = [&](int32_t k) { return sampleAsDouble<T>(p + k * ps); };
                         double s = 0.0;
                         if (box.head >= 0) s += box.headWeight * at(box.head);
                         for (int32_t k = box.first; k <= box.last; ++k) s += at(k);

@@ -1,7 +1,6 @@
 // Remap: fills the destination region by sampling the source at positions read
 // per destination pixel from two single-precision coordinate maps.
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 #include "geometry.h"
@@ -59,19 +58,6 @@ inline int32_t at(const char* p) {
     return *reinterpret_cast<const T*>(p);
 }
 
-// Every byte value as a double: a table load instead of an integer-to-double
-// conversion, which limits the linear sampler's throughput.
-constexpr auto kByteValues = [] {
-    std::array<double, 256> values{};
-    for (int32_t v = 0; v < 256; ++v) values[static_cast<size_t>(v)] = v;
-    return values;
-}();
-template <class T>
-inline double sampleAt(const char* p) {
-    if constexpr (sizeof(T) == 1) return kByteValues[*reinterpret_cast<const uint8_t*>(p)];
-    else return static_cast<double>(*reinterpret_cast<const T*>(p));
-}
-
 // ------------------------------------------------------------- samplers
 // Each sampler first works out its taps from the position (once per pixel),
 // then gives the value of one channel plane.
@@ -103,8 +89,8 @@ struct LinearSampler {
     }
     int32_t value(const Source& s, const char* plane) const {
         const char* p = plane + offset;
-        const double a = sampleAt<T>(p), b = sampleAt<T>(p + s.pixelStep);
-        const double c = sampleAt<T>(p + s.rowStep), d = sampleAt<T>(p + s.rowStep + s.pixelStep);
+        const double a = sampleAsDouble<T>(p), b = sampleAsDouble<T>(p + s.pixelStep);
+        const double c = sampleAsDouble<T>(p + s.rowStep), d = sampleAsDouble<T>(p + s.rowStep + s.pixelStep);
         const double top = a + (b - a) * fx;
         const double bottom = c + (d - c) * fx;
         return nearest(top + (bottom - top) * fy);
