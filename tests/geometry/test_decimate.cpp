@@ -639,6 +639,32 @@ TEST(DecimateRandom, WideRowsMatchTheNaiveReference) {
     }
 }
 
+// Super-sampling by one half on both axes over every width from 1 to 40
+// (wide enough for whole runs of eight boxes, and every tail), at region
+// offsets, in both orders and depths.
+TEST(DecimateRandom, HalvingMatchesTheNaiveReference) {
+    zt::ErrorRecorder errors;
+    zt::Rng rng(20261207);
+    for (int32_t width = 1; width <= 40; ++width) {
+        const int32_t depth = width % 3 == 0 ? ZAR_DEPTH_16U : ZAR_DEPTH_8U;
+        const int32_t order = rng.range(0, 1), nch = rng.range(1, 4);
+        const int32_t x = rng.range(0, 3), y = rng.range(0, 1), rows = rng.range(1, 6);
+        Image src(nch, 0, depth, order, 2 * width + x + rng.range(0, 1), 2 * rows + y, 8);
+        Image dst(nch, 0, depth, order, width, rows, 8);
+        src.randomize(rng.next());
+        dst.randomize(rng.next());
+        if (x || y) src.setRoi(0, x, y, 2 * width, 2 * rows);
+        const int32_t k = rng.range(1, 2);
+        SCOPED_TRACE(testing::Message() << "width " << width << " depth " << depth << " channels "
+                                        << nch << " order " << order << " offset " << x << "," << y);
+        Image expected = gt::copyOf(dst);
+        Reference{src, expected, k, 2 * k, k, 2 * k, ZAR_INTER_SUPER}.run();
+        decimate(src, dst, k, 2 * k, k, 2 * k, ZAR_INTER_SUPER);
+        ASSERT_TRUE(errors.reports().empty());
+        ASSERT_TRUE(gt::samePixels(expected, dst));
+    }
+}
+
 // ------------------------------------------------------------------- tiles
 
 TEST(DecimateTiles, TiledSidesGiveThePlainPixels) {
