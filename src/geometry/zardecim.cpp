@@ -466,26 +466,35 @@ WholeRowAdder wholeRowAdder(const DecimateJob& job, const Lanes& l, const std::v
     return n == 2 ? addWholeRow<T, 2> : n == 3 ? addWholeRow<T, 3> : addWholeRow<T, 0>;
 }
 
-// 8U one-channel rows halved both ways when the rounded mean of a 2x2 box is
-// (sum + 2) >> 2 (checked against the table of means): out[i] from columns
-// 2i, 2i+1 of rows r0 and r1.  SSE2 sums eight boxes at a time.
+// 8U rows of C packed channels halved both ways when the rounded mean of a
+// 2x2 box is (sum + 2) >> 2 (checked against the table of means): lane
+// (i, c) from columns 2i, 2i+1 of rows r0 and r1.  SSE2 sums eight
+// one-channel boxes at a time.
+template <int C>
 void halveRows(const uint8_t* __restrict r0, const uint8_t* __restrict r1, uint8_t* __restrict out,
-               int32_t width) {
-    int32_t i = 0;
+               int32_t lanes) {
+    int32_t e = 0;
 #if defined(__SSE2__)
-    const __m128i low = _mm_set1_epi16(0x00FF), two = _mm_set1_epi16(2);
-    for (; i + 8 <= width; i += 8) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + 2 * i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + 2 * i));
-        const __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_and_si128(a, low), _mm_srli_epi16(a, 8)),
-                                          _mm_add_epi16(_mm_and_si128(b, low), _mm_srli_epi16(b, 8)));
-        const __m128i mean = _mm_srli_epi16(_mm_add_epi16(sum, two), 2);
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(mean, mean));
+    if constexpr (C == 1) {
+        const __m128i low = _mm_set1_epi16(0x00FF), two = _mm_set1_epi16(2);
+        for (; e + 8 <= lanes; e += 8) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + 2 * e));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + 2 * e));
+            const __m128i sum =
+                _mm_add_epi16(_mm_add_epi16(_mm_and_si128(a, low), _mm_srli_epi16(a, 8)),
+                              _mm_add_epi16(_mm_and_si128(b, low), _mm_srli_epi16(b, 8)));
+            const __m128i mean = _mm_srli_epi16(_mm_add_epi16(sum, two), 2);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + e), _mm_packus_epi16(mean, mean));
+        }
     }
 #endif
-    for (; i < width; ++i)
-        out[i] = static_cast<uint8_t>((r0[2 * i] + r0[2 * i + 1] + r1[2 * i] + r1[2 * i + 1] + 2) >> 2);
+    for (int32_t i = e / C; i < lanes / C; ++i)
+        for (int32_t c = 0; c < C; ++c) {
+            const int32_t at = 2 * C * i + c;
+            out[C * i + c] = static_cast<uint8_t>((r0[at] + r0[at + C] + r1[at] + r1[at + C] + 2) >> 2);
+        }
 }
+using RowHalver = void (*)(const uint8_t*, const uint8_t*, uint8_t*, int32_t);
 
 template <class T>
 void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
@@ -530,10 +539,15 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
 
     std::vector<uint32_t> wholeSums(static_cast<size_t>(layout.lanes));
     const WholeRowAdder addRow = integerSums ? wholeRowAdder<T>(job, layout, offsets, n) : nullptr;
-    bool halving = sizeof(T) == 1 && addRow == addRegularRow<T, 2, 1> && layout.packed &&
-                   means.size() > 4 * 255;
-    for (int32_t sum = 0; halving && sum <= 4 * 255; ++sum)
-        halving = means[static_cast<size_t>(sum)] == (sum + 2) >> 2;
+    RowHalver halve = nullptr;
+    if (sizeof(T) == 1 && layout.packed && means.size() > 4 * 255) {
+        halve = addRow == addRegularRow<T, 2, 1>   ? halveRows<1>
+                : addRow == addRegularRow<T, 2, 3> ? halveRows<3>
+                : addRow == addRegularRow<T, 2, 4> ? halveRows<4>
+                                                   : nullptr;
+        for (int32_t sum = 0; halve && sum <= 4 * 255; ++sum)
+            if (means[static_cast<size_t>(sum)] != (sum + 2) >> 2) halve = nullptr;
+    }
     std::vector<double> sums(static_cast<size_t>(layout.lanes));
     for (int32_t pass = 0; pass < layout.passes; ++pass) {
         const char* plane = job.src + pass * layout.srcPassStep;
@@ -542,9 +556,9 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
             const Box rows = superBox(ys[static_cast<size_t>(j)], job.ky, job.srcRows);
             char* dstRow = dstPlane + j * job.dstRowStep;
             auto store = [&](auto value) { storeLanes<T>(dstRow, layout, value); };
-            if (halving && wholeBox(rows) && rows.last == boxLow(rows) + 1) {
+            if (halve && wholeBox(rows) && rows.last == boxLow(rows) + 1) {
                 const char* r0 = plane + boxLow(rows) * rs;
-                halveRows(reinterpret_cast<const uint8_t*>(r0), reinterpret_cast<const uint8_t*>(r0 + rs),
+                halve(reinterpret_cast<const uint8_t*>(r0), reinterpret_cast<const uint8_t*>(r0 + rs),
                           reinterpret_cast<uint8_t*>(dstRow), layout.lanes);
                 continue;
             }
