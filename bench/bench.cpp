@@ -211,12 +211,35 @@ void scaleCase(const std::string& name, int ch, int depth, int num, int den, int
                                   cv::countNonZero(view(*dc).reshape(1)) > 0; }});
 }
 
+// zarDecimate itself: 1/2 and 2/3 (an integral factor makes LINEAR and CUBIC
+// sample like NN; 2/3 interpolates).
+void decimateCase(const std::string& name, int ch, int depth, int num, int den, int zarMode, int cvMode,
+                  const std::string& opencv) {
+    int w = kWidth * num / den, h = kHeight * num / den;
+    auto src = image(ch, depth), dz = image(ch, depth, w, h), dc = image(ch, depth, w, h);
+    fillPicture(*src, 4);
+    cases.push_back({name + " " + typeName(ch, depth), opencv, "different sampling positions and rounding",
+                     [=] { zarDecimate(src->image, dz->image, num, den, num, den, zarMode); },
+                     [=] { cv::Mat out = view(*dc); cv::resize(view(*src), out, out.size(), 0, 0, cvMode); },
+                     [=] { return checksum(view(*dz)) != 0 && cv::countNonZero(view(*dc).reshape(1)) > 0; }});
+}
+
 void geometryCases(int ch, int depth) {
     scaleCase("resize 1/2 nn", ch, depth, 1, 2, ZAR_INTER_NN, cv::INTER_NEAREST, "cv::resize INTER_NEAREST", "pixel choice may differ");
     scaleCase("resize 1/2 linear", ch, depth, 1, 2, ZAR_INTER_LINEAR, cv::INTER_LINEAR, "cv::resize INTER_LINEAR", "zar maps end to end; OpenCV maps centres");
     scaleCase("resize 1/2 super", ch, depth, 1, 2, ZAR_INTER_SUPER, cv::INTER_AREA, "cv::resize INTER_AREA", "both average 2x2 blocks; rounding differs");
     scaleCase("resize 2 linear", ch, depth, 2, 1, ZAR_INTER_LINEAR, cv::INTER_LINEAR, "cv::resize INTER_LINEAR", "zar maps end to end; OpenCV maps centres");
     scaleCase("resize 2 cubic", ch, depth, 2, 1, ZAR_INTER_CUBIC, cv::INTER_CUBIC, "cv::resize INTER_CUBIC", "different cubic weights");
+    for (auto [num, den] : {std::pair{1, 2}, std::pair{2, 3}}) {
+        std::string f = "decimate ";
+        f += std::to_string(num);
+        f += '/';
+        f += std::to_string(den);
+        decimateCase(f + " nn", ch, depth, num, den, ZAR_INTER_NN, cv::INTER_NEAREST, "cv::resize INTER_NEAREST");
+        decimateCase(f + " linear", ch, depth, num, den, ZAR_INTER_LINEAR, cv::INTER_LINEAR, "cv::resize INTER_LINEAR");
+        decimateCase(f + " cubic", ch, depth, num, den, ZAR_INTER_CUBIC, cv::INTER_CUBIC, "cv::resize INTER_CUBIC");
+        decimateCase(f + " super", ch, depth, num, den, ZAR_INTER_SUPER, cv::INTER_AREA, "cv::resize INTER_AREA");
+    }
 
     auto src = image(ch, depth), dz = image(ch, depth), dc = image(ch, depth);
     auto xMap = image(1, ZAR_DEPTH_32F), yMap = image(1, ZAR_DEPTH_32F);

@@ -1,6 +1,7 @@
 // Geometric transforms: helpers shared by Decimate, Resize and Remap.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "image/image.h"
@@ -9,6 +10,20 @@
 // The first channel an operation processes: the channel of interest, else 0.
 inline int32_t firstChannel(const ImageHeader* image) {
     return image->roi && image->roi->coi > 0 ? image->roi->coi - 1 : 0;
+}
+
+// Every byte value as a double: a table load instead of an integer-to-double
+// conversion, which bounds the throughput of the interpolating kernels.
+inline constexpr auto kByteValues = [] {
+    std::array<double, 256> values{};
+    for (int32_t v = 0; v < 256; ++v) values[static_cast<size_t>(v)] = v;
+    return values;
+}();
+// The sample of depth T at p as a double (exactly its value).
+template <class T>
+inline double sampleAsDouble(const char* p) {
+    if constexpr (sizeof(T) == 1) return kByteValues[*reinterpret_cast<const uint8_t*>(p)];
+    else return static_cast<double>(*reinterpret_cast<const T*>(p));
 }
 
 // 1-bit rows: pixel i is bit 7 - (i mod 8) of byte i / 8.

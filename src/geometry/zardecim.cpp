@@ -3,6 +3,11 @@
 // cubic or area (super-sampling) interpolation.
 #include <algorithm>
 #include <cfloat>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "geometry.h"
 
@@ -88,6 +93,62 @@ void walkPositions(const DecimateJob& job, double& x, double& y, RowSetup rowSet
     y = yEnd;
 }
 
+// ------------------------------------------------------------ lanes
+//
+// The 8U and 16U kernels work out what depends on the column alone once per
+// call.  Pixel-ordered images run all channels of a row as one sequence of
+// lanes (lane = column * channels + channel); plane-ordered ones run one
+// plane after the other, a lane per column.
+
+struct Lanes {
+    int32_t passes, lanes, together;  // channel passes, lanes per row, channels per column
+    intptr_t srcPassStep, dstPassStep;
+    std::vector<intptr_t> dst;  // byte offset of each lane in a destination row
+    bool packed;                // lanes side by side: dst[lane] = lane * value size
+};
+Lanes lanesOf(const DecimateJob& job, intptr_t valueSize) {
+    const bool together = job.channels > 1 && !job.planes;
+    Lanes l{together ? 1 : job.channels, job.width * (together ? job.channels : 1),
+            together ? job.channels : 1, job.srcChannelStep, job.dstChannelStep, {}, true};
+    l.dst.resize(static_cast<size_t>(l.lanes));
+    for (int32_t i = 0; i < job.width; ++i)
+        for (int32_t c = 0; c < l.together; ++c)
+            l.dst[static_cast<size_t>(i * l.together + c)] =
+                i * job.dstPixelStep + c * job.dstChannelStep;
+    for (int32_t e = 0; e < l.lanes; ++e)
+        l.packed = l.packed && l.dst[static_cast<size_t>(e)] == e * valueSize;
+    return l;
+}
+// Stores value(lane) for every lane of a destination row.
+template <class T, class Value>
+inline void storeLanes(char* dstRow, const Lanes& l, Value value) {
+    if (l.packed) {
+        T* __restrict out = reinterpret_cast<T*>(dstRow);
+        for (int32_t e = 0; e < l.lanes; ++e) out[e] = value(e);
+        return;
+    }
+    for (int32_t e = 0; e < l.lanes; ++e)
+        *reinterpret_cast<T*>(dstRow + l.dst[static_cast<size_t>(e)]) = value(e);
+}
+// Byte offsets of each lane's source pixel, given the source column of each
+// destination column.
+template <class Column>
+std::vector<intptr_t> sourceOffsets(const DecimateJob& job, const Lanes& l, Column column) {
+    std::vector<intptr_t> offsets(static_cast<size_t>(l.lanes));
+    for (int32_t i = 0; i < job.width; ++i)
+        for (int32_t c = 0; c < l.together; ++c)
+            offsets[static_cast<size_t>(i * l.together + c)] =
+                column(i) * job.srcPixelStep + c * job.srcChannelStep;
+    return offsets;
+}
+
+// The positions of n steps from p, one addition each; p is left after them.
+std::vector<double> stepPositions(double& p, float k, int32_t n) {
+    std::vector<double> positions(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i, p += k) positions[static_cast<size_t>(i)] = p;
+    return positions;
+}
+
 // ------------------------------------------------------ nearest neighbour
 
 // The source pixel at the truncated position.  Pixel-ordered images copy all
@@ -123,6 +184,24 @@ void decimateNN(const DecimateJob& job, double& x, double& y) {
         });
 }
 
+// 8U and 16U: the source column of every lane is worked out once per call.
+template <class T>
+void decimateNNElements(const DecimateJob& job, double& x, double& y) {
+    const Lanes l = lanesOf(job, sizeof(T));
+    const std::vector<double> xs = stepPositions(x, job.kx, job.width);
+    const std::vector<double> ys = stepPositions(y, job.ky, job.height);
+    const std::vector<intptr_t> src = sourceOffsets(
+        job, l, [&](int32_t i) { return static_cast<int32_t>(xs[static_cast<size_t>(i)]); });
+    const intptr_t* __restrict from = src.data();
+    for (int32_t pass = 0; pass < l.passes; ++pass)
+        for (int32_t j = 0; j < job.height; ++j) {
+            const char* srcRow = job.src + pass * l.srcPassStep +
+                                 static_cast<int32_t>(ys[static_cast<size_t>(j)]) * job.srcRowStep;
+            char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
+            storeLanes<T>(dstRow, l, [&](int32_t e) { return *reinterpret_cast<const T*>(srcRow + from[e]); });
+        }
+}
+
 // ----------------------------------------------------------------- linear
 
 // ((1-fx)a + fx b)(1-fy) + ((1-fx)c + fx d) fy in double precision, truncated.
@@ -131,31 +210,41 @@ void decimateNN(const DecimateJob& job, double& x, double& y) {
 // and its second tap is not read.
 template <class T>
 void decimateLinear(const DecimateJob& job, double& x, double& y) {
-    struct Rows {
-        const char* a;
-        const char* b;
-        double fy;
-    };
+    const Lanes l = lanesOf(job, sizeof(T));
     const double y0 = y;
-    const intptr_t ps = job.srcPixelStep, xTap = job.xIntegral ? 0 : ps;
-    walkPositions<Elements<T>>(
-        job, x, y,
-        [&](const char* plane, int32_t j, double yj) {
+    const std::vector<double> xs = stepPositions(x, job.kx, job.width);
+    const std::vector<double> ys = stepPositions(y, job.ky, job.height);
+    auto column = [&](int32_t i) { return static_cast<int32_t>(xs[static_cast<size_t>(i)]); };
+    const std::vector<intptr_t> src = sourceOffsets(job, l, column);
+    // The fractions of each lane's column and their complements.
+    std::vector<double> fxs(static_cast<size_t>(l.lanes)), gxs(fxs.size());
+    for (int32_t e = 0; e < l.lanes; ++e) {
+        const int32_t i = e / l.together;
+        const double fx = job.xIntegral ? 0.0 : xs[static_cast<size_t>(i)] - column(i);
+        fxs[static_cast<size_t>(e)] = fx;
+        gxs[static_cast<size_t>(e)] = 1.0 - fx;
+    }
+    const intptr_t xTap = job.xIntegral ? 0 : job.srcPixelStep;
+    const intptr_t* __restrict from = src.data();
+    const double* __restrict fx = fxs.data();
+    const double* __restrict gx = gxs.data();
+    for (int32_t pass = 0; pass < l.passes; ++pass)
+        for (int32_t j = 0; j < job.height; ++j) {
+            const double yj = ys[static_cast<size_t>(j)];
             const int32_t iy = static_cast<int32_t>(yj);
             const bool yDirect = job.yIntegral || (j == 0 && y0 < FLT_MIN);
-            const char* a = plane + iy * job.srcRowStep;
-            return Rows{a, yDirect ? a : a + job.srcRowStep, yDirect ? 0.0 : yj - iy};
-        },
-        [&](const Rows& rows, int32_t, double xi) {
-            const int32_t ix = static_cast<int32_t>(xi);
-            const double fx = job.xIntegral ? 0.0 : xi - ix, fy = rows.fy;
-            auto at = [&](const char* row, intptr_t tap) {
-                return static_cast<double>(*reinterpret_cast<const T*>(row + ix * ps + tap));
-            };
-            const double v = ((1.0 - fx) * at(rows.a, 0) + fx * at(rows.a, xTap)) * (1.0 - fy) +
-                             ((1.0 - fx) * at(rows.b, 0) + fx * at(rows.b, xTap)) * fy;
-            return static_cast<int32_t>(v);
-        });
+            const char* a = job.src + pass * l.srcPassStep + iy * job.srcRowStep;
+            const char* b = yDirect ? a : a + job.srcRowStep;
+            const double fy = yDirect ? 0.0 : yj - iy, gy = 1.0 - fy;
+            char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
+            auto at = [&](const char* row, intptr_t offset) { return sampleAsDouble<T>(row + offset); };
+            storeLanes<T>(dstRow, l, [&](int32_t e) {
+                const intptr_t o = from[e];
+                const double v = (gx[e] * at(a, o) + fx[e] * at(a, o + xTap)) * gy +
+                                 (gx[e] * at(b, o) + fx[e] * at(b, o + xTap)) * fy;
+                return static_cast<T>(static_cast<int32_t>(v));
+            });
+        }
 }
 
 // ------------------------------------------------------------------ cubic
@@ -185,40 +274,72 @@ inline CubicTap cubicTap(double position, int32_t available) {
 
 // Rows are interpolated in x first, then the four row results in y; the
 // result is truncated and saturated.  A direct axis (integral, or the first
-// row or column starting on pixel 0) takes the tap itself.
+// row or column starting on pixel 0) takes the tap itself.  The x pass of a
+// source row is the same for every destination row that reads it: it is
+// kept for the (at most four) rows in use.
 template <class T>
 void decimateCubic(const DecimateJob& job, double& x, double& y) {
-    struct Rows {
-        const char* base;  // the row at the position (direct) or the second tap row
-        bool direct;
-        double u;
-    };
+    const Lanes l = lanesOf(job, sizeof(T));
     const double x0 = x, y0 = y;
+    const std::vector<double> xs = stepPositions(x, job.kx, job.width);
+    const std::vector<double> ys = stepPositions(y, job.ky, job.height);
     const intptr_t ps = job.srcPixelStep, rs = job.srcRowStep;
-    walkPositions<Elements<T>>(
-        job, x, y,
-        [&](const char* plane, int32_t j, double yj) {
-            const bool direct = job.yIntegral || (j == 0 && y0 < FLT_MIN);
-            const CubicTap tap = cubicTap(yj, job.srcRows);
-            return Rows{plane + (direct ? static_cast<int32_t>(yj) : tap.base) * rs, direct, tap.t};
-        },
-        [&](const Rows& rows, int32_t i, double xi) {
-            const bool xDirect = job.xIntegral || (i == 0 && x0 < FLT_MIN);
-            const int32_t ix = static_cast<int32_t>(xi);
-            const CubicTap tap = cubicTap(xi, job.srcCols);
-            auto rowValue = [&](const char* row) {
-                if (xDirect) return static_cast<double>(*reinterpret_cast<const T*>(row + ix * ps));
-                const char* p = row + tap.base * ps;
-                return lagrange4(*reinterpret_cast<const T*>(p - ps), *reinterpret_cast<const T*>(p),
-                                 *reinterpret_cast<const T*>(p + ps),
-                                 *reinterpret_cast<const T*>(p + 2 * ps), tap.t);
+    // Per lane: the tap read directly, or the first of the four taps, and t.
+    std::vector<CubicTap> taps(static_cast<size_t>(job.width));
+    std::vector<bool> direct(static_cast<size_t>(job.width));
+    for (int32_t i = 0; i < job.width; ++i) {
+        const double xi = xs[static_cast<size_t>(i)];
+        const bool xDirect = job.xIntegral || (i == 0 && x0 < FLT_MIN);
+        const CubicTap tap = cubicTap(xi, job.srcCols);
+        direct[static_cast<size_t>(i)] = xDirect;
+        taps[static_cast<size_t>(i)] =
+            xDirect ? CubicTap{static_cast<int32_t>(xi), 0.0} : CubicTap{tap.base - 1, tap.t};
+    }
+    const std::vector<intptr_t> src =
+        sourceOffsets(job, l, [&](int32_t i) { return taps[static_cast<size_t>(i)].base; });
+
+    // The x pass of source rows, four slots chosen by the row's index mod 4
+    // (the four rows one destination row reads are consecutive).
+    std::vector<double> cache(4 * static_cast<size_t>(l.lanes));
+    int64_t cached[4];
+    auto xPass = [&](const char* plane, int32_t r) -> const double* {
+        double* out = cache.data() + (r & 3) * static_cast<size_t>(l.lanes);
+        if (cached[r & 3] == r) return out;
+        cached[r & 3] = r;
+        const char* row = plane + r * rs;
+        for (int32_t e = 0; e < l.lanes; ++e) {
+            const int32_t i = e / l.together;
+            const char* p = row + src[static_cast<size_t>(e)];
+            auto at = [&](intptr_t k) { return sampleAsDouble<T>(p + k); };
+            out[e] = direct[static_cast<size_t>(i)]
+                         ? at(0)
+                         : lagrange4(at(0), at(ps), at(2 * ps), at(3 * ps), taps[static_cast<size_t>(i)].t);
+        }
+        return out;
+    };
+    for (int32_t pass = 0; pass < l.passes; ++pass) {
+        const char* plane = job.src + pass * l.srcPassStep;
+        std::fill(std::begin(cached), std::end(cached), int64_t{-1} << 40);
+        for (int32_t j = 0; j < job.height; ++j) {
+            const double yj = ys[static_cast<size_t>(j)];
+            char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
+            auto saturate = [](double v) {
+                return static_cast<T>(std::clamp(static_cast<int32_t>(v), 0, Elements<T>::kMax));
             };
-            const double v = rows.direct ? rowValue(rows.base)
-                                         : lagrange4(rowValue(rows.base - rs), rowValue(rows.base),
-                                                     rowValue(rows.base + rs),
-                                                     rowValue(rows.base + 2 * rs), rows.u);
-            return std::clamp(static_cast<int32_t>(v), 0, Elements<T>::kMax);
-        });
+            if (job.yIntegral || (j == 0 && y0 < FLT_MIN)) {
+                const double* h = xPass(plane, static_cast<int32_t>(yj));
+                storeLanes<T>(dstRow, l, [&](int32_t e) { return saturate(h[e]); });
+                continue;
+            }
+            const CubicTap tap = cubicTap(yj, job.srcRows);
+            const double* h0 = xPass(plane, tap.base - 1);
+            const double* h1 = xPass(plane, tap.base);
+            const double* h2 = xPass(plane, tap.base + 1);
+            const double* h3 = xPass(plane, tap.base + 2);
+            storeLanes<T>(dstRow, l,
+                          [&](int32_t e) { return saturate(lagrange4(h0[e], h1[e], h2[e], h3[e], tap.t)); });
+        }
+    }
 }
 
 // ------------------------------------------------------------------ super
@@ -282,14 +403,211 @@ void decimateSuper(const DecimateJob& job, double& x, double& y) {
         });
 }
 
+// ------------------------------------------- super-sampling 8U and 16U
+//
+// The boxes of the columns are the same on every row, so they are worked
+// out once per call.  The per-pixel arithmetic is unchanged: each lane
+// accumulates its rows' sums in the order head, whole rows, tail.
+
+// A box whose pixels all weigh 1 (a partial pixel, if any, is left out): its
+// sum is then an exact integer.
+bool wholeBox(const Box& box) {
+    return (box.head < 0 || box.headWeight == 1.0) && box.tail < 0;
+}
+int32_t boxLow(const Box& box) { return box.head >= 0 ? box.head : box.first; }
+
+// Integer box sums: every column box has the same count n of whole pixels
+// starting at the lane's offset.  sums[lane] += the box's row sum on row (=
+// on the box's first row).
+template <class T, int N>
+void addWholeRow(const char* row, const intptr_t* offsets, int32_t lanes, int32_t n,
+                 intptr_t ps, bool first, uint32_t* __restrict sums) {
+    const int32_t count = N > 0 ? N : n;
+    for (int32_t e = 0; e < lanes; ++e) {
+        const char* p = row + offsets[e];
+        uint32_t s = 0;
+        for (int32_t t = 0; t < count; ++t) s += *reinterpret_cast<const T*>(p + t * ps);
+        sums[e] = (first ? 0 : sums[e]) + s;
+    }
+}
+
+// The same sums when the boxes tile the row evenly from its start: lane
+// (column i, channel c) of a row of C channels per pixel sums the N pixels
+// from column i * N.  Contiguous loads the compiler can vectorise.
+template <class T, int N, int C>
+void addRegularRow(const char* row, const intptr_t*, int32_t lanes, int32_t, intptr_t,
+                   bool first, uint32_t* __restrict sums) {
+    const T* __restrict p = reinterpret_cast<const T*>(row);
+    const int32_t columns = lanes / C;
+    for (int32_t i = 0; i < columns; ++i)
+        for (int32_t c = 0; c < C; ++c) {
+            uint32_t s = 0;
+            for (int32_t t = 0; t < N; ++t) s += p[(i * N + t) * C + c];
+            sums[i * C + c] = (first ? 0 : sums[i * C + c]) + s;
+        }
+}
+
+using WholeRowAdder = void (*)(const char*, const intptr_t*, int32_t, int32_t, intptr_t, bool,
+                               uint32_t*);
+
+// The adder for the column boxes: a regular one for two-pixel boxes tiling
+// a row of 1, 3 or 4 packed channels, else one reading the lane offsets.
+template <class T>
+WholeRowAdder wholeRowAdder(const DecimateJob& job, const Lanes& l, const std::vector<intptr_t>& offsets,
+                            int32_t n) {
+    const int32_t c = l.together;
+    bool regular = n == 2 && offsets[0] == 0 && job.srcPixelStep == c * intptr_t{sizeof(T)} &&
+                   (c == 1 || job.srcChannelStep == intptr_t{sizeof(T)});
+    for (int32_t e = 0; regular && e < l.lanes; ++e)
+        regular = offsets[static_cast<size_t>(e)] == ((e / c) * n * c + e % c) * intptr_t{sizeof(T)};
+    if (regular && c == 1) return addRegularRow<T, 2, 1>;
+    if (regular && c == 3) return addRegularRow<T, 2, 3>;
+    if (regular && c == 4) return addRegularRow<T, 2, 4>;
+    return n == 2 ? addWholeRow<T, 2> : n == 3 ? addWholeRow<T, 3> : addWholeRow<T, 0>;
+}
+
+// 8U rows of C packed channels halved both ways when the rounded mean of a
+// 2x2 box is (sum + 2) >> 2 (checked against the table of means): lane
+// (i, c) from columns 2i, 2i+1 of rows r0 and r1.  SSE2 sums eight
+// one-channel boxes at a time.
+template <int C>
+void halveRows(const uint8_t* __restrict r0, const uint8_t* __restrict r1, uint8_t* __restrict out,
+               int32_t lanes) {
+    int32_t e = 0;
+#if defined(__SSE2__)
+    if constexpr (C == 1) {
+        const __m128i low = _mm_set1_epi16(0x00FF), two = _mm_set1_epi16(2);
+        for (; e + 8 <= lanes; e += 8) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + 2 * e));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + 2 * e));
+            const __m128i sum =
+                _mm_add_epi16(_mm_add_epi16(_mm_and_si128(a, low), _mm_srli_epi16(a, 8)),
+                              _mm_add_epi16(_mm_and_si128(b, low), _mm_srli_epi16(b, 8)));
+            const __m128i mean = _mm_srli_epi16(_mm_add_epi16(sum, two), 2);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + e), _mm_packus_epi16(mean, mean));
+        }
+    }
+#endif
+    for (int32_t i = e / C; i < lanes / C; ++i)
+        for (int32_t c = 0; c < C; ++c) {
+            const int32_t at = 2 * C * i + c;
+            out[C * i + c] = static_cast<uint8_t>((r0[at] + r0[at + C] + r1[at] + r1[at + C] + 2) >> 2);
+        }
+}
+using RowHalver = void (*)(const uint8_t*, const uint8_t*, uint8_t*, int32_t);
+
+template <class T>
+void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
+    constexpr int32_t kMax = Elements<T>::kMax;
+    const double scale = 1.0 / (static_cast<double>(job.kx) * static_cast<double>(job.ky));
+    const intptr_t ps = job.srcPixelStep, rs = job.srcRowStep;
+    const Lanes layout = lanesOf(job, sizeof(T));
+    const std::vector<double> xs = stepPositions(x, job.kx, job.width);
+    double yEnd = y;
+    const std::vector<double> ys = stepPositions(yEnd, job.ky, job.height);
+    y = yEnd;
+
+    std::vector<Box> cols(static_cast<size_t>(job.width));
+    bool wholeCols = true;
+    int32_t n = -1;  // the common count of whole pixels, or -1
+    for (int32_t i = 0; i < job.width; ++i) {
+        const Box box = superBox(xs[static_cast<size_t>(i)], job.kx, job.srcCols);
+        cols[static_cast<size_t>(i)] = box;
+        const int32_t count = box.last + 1 - boxLow(box);
+        wholeCols = wholeCols && wholeBox(box) && (i == 0 || count == n);
+        n = count;
+    }
+    // Lane offsets (bytes) of the first whole pixel for the integer sums.
+    const std::vector<intptr_t> offsets =
+        sourceOffsets(job, layout, [&](int32_t i) { return boxLow(cols[static_cast<size_t>(i)]); });
+
+    // Integer sums when they stay below 2^31 (a box holds at most ky + 2
+    // rows), and the rounded mean of every possible sum when there are few.
+    const int32_t rowLimit = static_cast<int32_t>(job.ky) + 2;
+    const int64_t maxSum = int64_t{std::max(n, 0)} * rowLimit * kMax;
+    const bool integerSums = wholeCols && n >= 1 && maxSum < (int64_t{1} << 31);
+    std::vector<T> means;
+    if (integerSums && maxSum < 1 << 12) {
+        means.resize(static_cast<size_t>(maxSum + 1));
+        for (size_t s = 0; s < means.size(); ++s)
+            means[s] = static_cast<T>(
+                std::min(static_cast<int32_t>(static_cast<double>(s) * scale + 0.5), kMax));
+    }
+    auto meanOf = [&](double sum) {
+        return static_cast<T>(std::min(static_cast<int32_t>(sum * scale + 0.5), kMax));
+    };
+
+    std::vector<uint32_t> wholeSums(static_cast<size_t>(layout.lanes));
+    const WholeRowAdder addRow = integerSums ? wholeRowAdder<T>(job, layout, offsets, n) : nullptr;
+    RowHalver halve = nullptr;
+    if (sizeof(T) == 1 && layout.packed && means.size() > 4 * 255) {
+        halve = addRow == addRegularRow<T, 2, 1>   ? halveRows<1>
+                : addRow == addRegularRow<T, 2, 3> ? halveRows<3>
+                : addRow == addRegularRow<T, 2, 4> ? halveRows<4>
+                                                   : nullptr;
+        for (int32_t sum = 0; halve && sum <= 4 * 255; ++sum)
+            if (means[static_cast<size_t>(sum)] != (sum + 2) >> 2) halve = nullptr;
+    }
+    std::vector<double> sums(static_cast<size_t>(layout.lanes));
+    for (int32_t pass = 0; pass < layout.passes; ++pass) {
+        const char* plane = job.src + pass * layout.srcPassStep;
+        char* dstPlane = job.dst + pass * layout.dstPassStep;
+        for (int32_t j = 0; j < job.height; ++j) {
+            const Box rows = superBox(ys[static_cast<size_t>(j)], job.ky, job.srcRows);
+            char* dstRow = dstPlane + j * job.dstRowStep;
+            auto store = [&](auto value) { storeLanes<T>(dstRow, layout, value); };
+            if (halve && wholeBox(rows) && rows.last == boxLow(rows) + 1) {
+                const char* r0 = plane + boxLow(rows) * rs;
+                halve(reinterpret_cast<const uint8_t*>(r0), reinterpret_cast<const uint8_t*>(r0 + rs),
+                          reinterpret_cast<uint8_t*>(dstRow), layout.lanes);
+                continue;
+            }
+            if (integerSums && wholeBox(rows) && rows.last + 1 - boxLow(rows) <= rowLimit) {
+                const uint32_t* __restrict acc = wholeSums.data();
+                for (int32_t r = boxLow(rows); r <= rows.last; ++r)
+                    addRow(plane + r * rs, offsets.data(), layout.lanes, n, ps, r == boxLow(rows),
+                           wholeSums.data());
+                if (!means.empty()) {
+                    const T* __restrict mean = means.data();
+                    store([&](int32_t e) { return mean[acc[e]]; });
+                }
+                else store([&](int32_t e) { return meanOf(static_cast<double>(acc[e])); });
+                continue;
+            }
+            // Weighted boxes: row sums in double, exactly as the rule orders them.
+            std::fill(sums.begin(), sums.end(), 0.0);
+            auto addWeightedRow = [&](int32_t r, double weight, bool weighted) {
+                const char* row = plane + r * rs;
+                for (int32_t i = 0; i < job.width; ++i) {
+                    const Box& box = cols[static_cast<size_t>(i)];
+                    for (int32_t c = 0; c < layout.together; ++c) {
+                        const char* p = row + c * job.srcChannelStep;
+                        auto at = [&](int32_t k) { return sampleAsDouble<T>(p + k * ps); };
+                        double s = 0.0;
+                        if (box.head >= 0) s += box.headWeight * at(box.head);
+                        for (int32_t k = box.first; k <= box.last; ++k) s += at(k);
+                        if (box.tail >= 0) s += box.tailWeight * at(box.tail);
+                        double& sum = sums[static_cast<size_t>(i * layout.together + c)];
+                        sum += weighted ? weight * s : s;
+                    }
+                }
+            };
+            if (rows.head >= 0) addWeightedRow(rows.head, rows.headWeight, true);
+            for (int32_t r = rows.first; r <= rows.last; ++r) addWeightedRow(r, 1.0, false);
+            if (rows.tail >= 0) addWeightedRow(rows.tail, rows.tailWeight, true);
+            store([&](int32_t e) { return meanOf(sums[static_cast<size_t>(e)]); });
+        }
+    }
+}
+
 // Kernels by depth (1U, 8U, 16U) and effective mode.  1-bit images are not
 // interpolated in LINEAR and CUBIC: they copy bits.
 constexpr DecimateKernel kKernels[3][4] = {
     {decimateNN<Bits>, decimateNN<Bits>, decimateNN<Bits>, decimateSuper<Bits>},
-    {decimateNN<Elements<uint8_t>>, decimateLinear<uint8_t>, decimateCubic<uint8_t>,
-     decimateSuper<Elements<uint8_t>>},
-    {decimateNN<Elements<uint16_t>>, decimateLinear<uint16_t>, decimateCubic<uint16_t>,
-     decimateSuper<Elements<uint16_t>>},
+    {decimateNNElements<uint8_t>, decimateLinear<uint8_t>, decimateCubic<uint8_t>,
+     decimateSuperElements<uint8_t>},
+    {decimateNNElements<uint16_t>, decimateLinear<uint16_t>, decimateCubic<uint16_t>,
+     decimateSuperElements<uint16_t>},
 };
 
 int32_t depthIndex(int32_t depth) {

@@ -45,9 +45,17 @@ inline int32_t nearest(double v) { return nearestInt(v); }
 // Floor with a tolerance: a position a hair below an integer counts as it.
 inline int32_t floorTolerant(float v) { return nearest(static_cast<double>(v) - 0.5 + 0.0000001); }
 
+// The source's steps and extent, copied out of the job into the kernel's
+// locals so that they stay in registers while destination bytes are written.
+struct Source {
+    intptr_t pixelStep, rowStep;
+    int32_t width, height;  // the whole source image
+    int32_t x1, y1;         // last column and row of the source region
+};
+
 template <class T>
-inline int32_t at(const char* plane, intptr_t pixelStep, intptr_t rowStep, int32_t x, int32_t y) {
-    return *reinterpret_cast<const T*>(plane + y * rowStep + x * pixelStep);
+inline int32_t at(const char* p) {
+    return *reinterpret_cast<const T*>(p);
 }
 
 // ------------------------------------------------------------- samplers
@@ -56,12 +64,10 @@ inline int32_t at(const char* plane, intptr_t pixelStep, intptr_t rowStep, int32
 
 template <class T>
 struct NearestSampler {
-    int32_t ix, iy;
-    NearestSampler(const RemapJob&, float x, float y)
-        : ix(nearest(x)), iy(nearest(y)) {}
-    int32_t value(const RemapJob& job, const char* plane) const {
-        return at<T>(plane, job.srcPixelStep, job.srcRowStep, ix, iy);
-    }
+    intptr_t offset;
+    NearestSampler(const Source& s, float x, float y)
+        : offset(nearest(y) * s.rowStep + nearest(x) * s.pixelStep) {}
+    int32_t value(const Source&, const char* plane) const { return at<T>(plane + offset); }
 };
 
 // Bilinear in double precision, rounded to nearest.  On the region's last
@@ -71,18 +77,20 @@ struct NearestSampler {
 // gives that pixel's value and reads only inside the image.
 template <class T>
 struct LinearSampler {
-    int32_t ix, iy;
+    intptr_t offset;
     double fx, fy;
-    LinearSampler(const RemapJob& job, float x, float y) : ix(floorTolerant(x)), iy(floorTolerant(y)) {
-        if (ix == job.x1 && ix > 0) --ix;
-        if (iy == job.y1 && iy > 0) --iy;
+    LinearSampler(const Source& s, float x, float y) {
+        int32_t ix = floorTolerant(x), iy = floorTolerant(y);
+        if (ix == s.x1 && ix > 0) --ix;
+        if (iy == s.y1 && iy > 0) --iy;
         fx = static_cast<double>(x) - ix;
         fy = static_cast<double>(y) - iy;
+        offset = iy * s.rowStep + ix * s.pixelStep;
     }
-    int32_t value(const RemapJob& job, const char* plane) const {
-        const intptr_t ps = job.srcPixelStep, rs = job.srcRowStep;
-        const double a = at<T>(plane, ps, rs, ix, iy), b = at<T>(plane, ps, rs, ix + 1, iy);
-        const double c = at<T>(plane, ps, rs, ix, iy + 1), d = at<T>(plane, ps, rs, ix + 1, iy + 1);
+    int32_t value(const Source& s, const char* plane) const {
+        const char* p = plane + offset;
+        const double a = sampleAsDouble<T>(p), b = sampleAsDouble<T>(p + s.pixelStep);
+        const double c = sampleAsDouble<T>(p + s.rowStep), d = sampleAsDouble<T>(p + s.rowStep + s.pixelStep);
         const double top = a + (b - a) * fx;
         const double bottom = c + (d - c) * fx;
         return nearest(top + (bottom - top) * fy);
@@ -135,9 +143,9 @@ struct FixedCubic {
 struct CubicTaps {
     int32_t bx, by;
     double t, u;
-    CubicTaps(const RemapJob& job, float x, float y) {
-        bx = cubicBase(floorTolerant(x), job.srcWidth);
-        by = cubicBase(floorTolerant(y), job.srcHeight);
+    CubicTaps(const Source& s, float x, float y) {
+        bx = cubicBase(floorTolerant(x), s.width);
+        by = cubicBase(floorTolerant(y), s.height);
         t = static_cast<double>(x) - bx - 1;
         u = static_cast<double>(y) - by - 1;
     }
@@ -146,16 +154,16 @@ struct CubicTaps {
 struct CubicSampler8 : CubicTaps {
     int64_t tFixed, uFixed;
     int32_t tExact, uExact;
-    CubicSampler8(const RemapJob& job, float x, float y)
-        : CubicTaps(job, x, y), tFixed(nearest(t * 65536.0)), uFixed(nearest(u * 65536.0)),
+    CubicSampler8(const Source& s, float x, float y)
+        : CubicTaps(s, x, y), tFixed(nearest(t * 65536.0)), uFixed(nearest(u * 65536.0)),
           tExact(FixedCubic::exactTap(tFixed)), uExact(FixedCubic::exactTap(uFixed)) {}
-    int32_t value(const RemapJob& job, const char* plane) const {
+    int32_t value(const Source& s, const char* plane) const {
         int64_t rows[4];
         for (int32_t r = 0; r < 4; ++r) {
-            const char* row = plane + (by + r) * job.srcRowStep + bx * job.srcPixelStep;
+            const char* row = plane + (by + r) * s.rowStep + bx * s.pixelStep;
             int64_t p[4];
             for (int32_t k = 0; k < 4; ++k)
-                p[k] = 16 * int64_t{*reinterpret_cast<const uint8_t*>(row + k * job.srcPixelStep)};
+                p[k] = 16 * int64_t{*reinterpret_cast<const uint8_t*>(row + k * s.pixelStep)};
             rows[r] = tExact >= 0 ? p[tExact] : FixedCubic::eval(p, tFixed, 18, p[1]);
         }
         const int64_t sum = uExact >= 0 ? 2 * rows[uExact]
@@ -176,12 +184,12 @@ inline double cubicDouble(double a, double b, double c, double d, double t) {
 
 struct CubicSampler16 : CubicTaps {
     using CubicTaps::CubicTaps;
-    int32_t value(const RemapJob& job, const char* plane) const {
+    int32_t value(const Source& s, const char* plane) const {
         double rows[4];
         for (int32_t r = 0; r < 4; ++r) {
-            const char* row = plane + (by + r) * job.srcRowStep + bx * job.srcPixelStep;
+            const char* row = plane + (by + r) * s.rowStep + bx * s.pixelStep;
             auto p = [&](int32_t k) {
-                return static_cast<double>(*reinterpret_cast<const uint16_t*>(row + k * job.srcPixelStep));
+                return static_cast<double>(*reinterpret_cast<const uint16_t*>(row + k * s.pixelStep));
             };
             rows[r] = cubicDouble(p(0), p(1), p(2), p(3), t);
         }
@@ -197,23 +205,33 @@ struct CubicSampler16 : CubicTaps {
 // layout: one channel plane after the other.
 template <class T, class Sampler, bool Planes>
 void remapKernel(const RemapJob& job) {
+    const Source source{job.srcPixelStep, job.srcRowStep, job.srcWidth, job.srcHeight, job.x1, job.y1};
     const int32_t passes = Planes ? job.channels : 1;
     const int32_t together = Planes ? 1 : job.channels;
+    const intptr_t srcChannelStep = job.srcChannelStep, dstChannelStep = job.dstChannelStep;
+    const intptr_t dstPixelStep = job.dstPixelStep;
+    const int32_t width = job.width;
+    const int32_t lowX = job.lowX, highX = job.highX, lowY = job.lowY, highY = job.highY;
     for (int32_t pass = 0; pass < passes; ++pass) {
-        const char* srcPlane = job.src + pass * job.srcChannelStep;
-        char* dstPlane = job.dst + pass * job.dstChannelStep;
+        const char* srcPlane = job.src + pass * srcChannelStep;
+        char* dstPlane = job.dst + pass * dstChannelStep;
         for (int32_t r = 0; r < job.height; ++r) {
             const float* xs = reinterpret_cast<const float*>(job.xMap + r * job.xMapStep);
             const float* ys = reinterpret_cast<const float*>(job.yMap + r * job.yMapStep);
             char* dstRow = dstPlane + r * job.dstRowStep;
-            for (int32_t c = 0; c < job.width; ++c) {
-                const int32_t bx = floatBits(xs[c]), by = floatBits(ys[c]);
-                if (bx < job.lowX || bx > job.highX || by < job.lowY || by > job.highY) continue;
-                const Sampler sampler(job, xs[c], ys[c]);
-                char* dstPixel = dstRow + c * job.dstPixelStep;
+            for (int32_t c = 0; c < width; ++c) {
+                const float x = xs[c], y = ys[c];
+                const int32_t bx = floatBits(x), by = floatBits(y);
+                if (bx < lowX || bx > highX || by < lowY || by > highY) continue;
+                const Sampler sampler(source, x, y);
+                char* dstPixel = dstRow + c * dstPixelStep;
+                if (together == 1) {
+                    *reinterpret_cast<T*>(dstPixel) = static_cast<T>(sampler.value(source, srcPlane));
+                    continue;
+                }
                 for (int32_t k = 0; k < together; ++k)
-                    *reinterpret_cast<T*>(dstPixel + k * job.dstChannelStep) = static_cast<T>(
-                        sampler.value(job, srcPlane + k * job.srcChannelStep));
+                    *reinterpret_cast<T*>(dstPixel + k * dstChannelStep) = static_cast<T>(
+                        sampler.value(source, srcPlane + k * srcChannelStep));
             }
         }
     }

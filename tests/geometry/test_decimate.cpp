@@ -604,6 +604,67 @@ TEST(DecimateRandom, MatchesTheNaiveReference) {
     }
 }
 
+// Wide rows and the common factors, so that every per-call column table and
+// every row summing variant (two-pixel boxes over 1, 3 and 4 packed
+// channels, other box widths, weighted boxes) runs over many columns.
+TEST(DecimateRandom, WideRowsMatchTheNaiveReference) {
+    zt::ErrorRecorder errors;
+    zt::Rng rng(20261206);
+    const int32_t factors[][2] = {{1, 2}, {2, 4}, {1, 3}, {2, 3}, {3, 5}, {1, 1}, {1, 4}};
+    for (int32_t n = 0; n < 160; ++n) {
+        const int32_t depth = rng.range(0, 1) ? ZAR_DEPTH_8U : ZAR_DEPTH_16U;
+        const int32_t order = rng.range(0, 1), nch = rng.range(1, 4);
+        const auto& fx = factors[rng.range(0, 6)];
+        const auto& fy = factors[rng.range(0, 6)];
+        const int32_t sw = rng.range(60, 200), sh = rng.range(4, 24);
+        Image src(nch, 0, depth, order, sw, sh, 8);
+        Image dst(nch, 0, depth, order, rng.range(20, 120), rng.range(2, 14), 8);
+        src.randomize(rng.next());
+        dst.randomize(rng.next());
+        if (rng.range(0, 2) == 0) {
+            const int32_t x = rng.range(0, 9), y = rng.range(0, 3);
+            src.setRoi(nch > 1 && rng.range(0, 3) == 0 ? rng.range(1, nch) : 0, x, y,
+                       sw - x - rng.range(0, 5), sh - y);
+            if (src->roi->coi) dst.setRoi(rng.range(1, nch), 0, 0, dst->width, dst->height);
+        }
+        const int32_t mode = rng.range(0, 3);
+        SCOPED_TRACE(testing::Message() << "case " << n << " depth " << depth << " mode " << mode
+                                        << " channels " << nch << " order " << order << " factors "
+                                        << fx[0] << "/" << fx[1] << ", " << fy[0] << "/" << fy[1]);
+        Image expected = gt::copyOf(dst);
+        Reference{src, expected, fx[0], fx[1], fy[0], fy[1], mode}.run();
+        decimate(src, dst, fx[0], fx[1], fy[0], fy[1], mode);
+        ASSERT_TRUE(errors.reports().empty());
+        ASSERT_TRUE(gt::samePixels(expected, dst));
+    }
+}
+
+// Super-sampling by one half on both axes over every width from 1 to 40
+// (wide enough for whole runs of eight boxes, and every tail), at region
+// offsets, in both orders and depths.
+TEST(DecimateRandom, HalvingMatchesTheNaiveReference) {
+    zt::ErrorRecorder errors;
+    zt::Rng rng(20261207);
+    for (int32_t width = 1; width <= 40; ++width) {
+        const int32_t depth = width % 3 == 0 ? ZAR_DEPTH_16U : ZAR_DEPTH_8U;
+        const int32_t order = rng.range(0, 1), nch = rng.range(1, 4);
+        const int32_t x = rng.range(0, 3), y = rng.range(0, 1), rows = rng.range(1, 6);
+        Image src(nch, 0, depth, order, 2 * width + x + rng.range(0, 1), 2 * rows + y, 8);
+        Image dst(nch, 0, depth, order, width, rows, 8);
+        src.randomize(rng.next());
+        dst.randomize(rng.next());
+        if (x || y) src.setRoi(0, x, y, 2 * width, 2 * rows);
+        const int32_t k = rng.range(1, 2);
+        SCOPED_TRACE(testing::Message() << "width " << width << " depth " << depth << " channels "
+                                        << nch << " order " << order << " offset " << x << "," << y);
+        Image expected = gt::copyOf(dst);
+        Reference{src, expected, k, 2 * k, k, 2 * k, ZAR_INTER_SUPER}.run();
+        decimate(src, dst, k, 2 * k, k, 2 * k, ZAR_INTER_SUPER);
+        ASSERT_TRUE(errors.reports().empty());
+        ASSERT_TRUE(gt::samePixels(expected, dst));
+    }
+}
+
 // ------------------------------------------------------------------- tiles
 
 TEST(DecimateTiles, TiledSidesGiveThePlainPixels) {
