@@ -45,6 +45,15 @@ struct SaturatedAdd {
     template <class T> T operator()(T a, T b) const {
         if constexpr (std::is_floating_point_v<T>) {
             return a + b;
+        } else if constexpr (std::is_same_v<T, int32_t>) {
+            // Without a 64-bit sum (which the compiler vectorises poorly): the
+            // wrapped sum overflowed when its sign differs from both operands'
+            // signs, and then the result is the bound on a's side.
+            const uint32_t sum = static_cast<uint32_t>(a) + static_cast<uint32_t>(b);
+            const int32_t wrapped = static_cast<int32_t>(sum);
+            const int32_t overflow = ((a ^ wrapped) & (b ^ wrapped)) >> 31;  // 0 or -1
+            const int32_t bound = (a >> 31) ^ std::numeric_limits<int32_t>::max();
+            return (wrapped & ~overflow) | (bound & overflow);
         } else {
             using Wide = std::conditional_t<(sizeof(T) < 4), int32_t, int64_t>;
             const Wide sum = static_cast<Wide>(a) + static_cast<Wide>(b);
@@ -61,6 +70,26 @@ struct SaturatedAdd {
 template <class T, class Op>
 void runRow(const T* a, const T* b, T* d, int64_t n, const Op& op) {
     for (int64_t i = 0; i < n; ++i) d[i] = op(a[i], b[i]);
+}
+
+// Saturating sums of n consecutive samples: SIMD rows for the 8- and 16-bit
+// depths (whose sums the compiler only vectorises through 32-bit lanes), the
+// functor's own loop for the others.  In place use (d == a or d == b) is
+// allowed; any other overlap runs the plain loop, so results never depend on
+// the row form.  Defined in addrows.cpp.
+void saturatedAddRow(const uint8_t* a, const uint8_t* b, uint8_t* d, int64_t n);
+void saturatedAddRow(const int8_t* a, const int8_t* b, int8_t* d, int64_t n);
+void saturatedAddRow(const uint16_t* a, const uint16_t* b, uint16_t* d, int64_t n);
+void saturatedAddRow(const int16_t* a, const int16_t* b, int16_t* d, int64_t n);
+
+// The saturating add's rows: the overloads above where there is one.
+template <class T>
+void runRow(const T* a, const T* b, T* d, int64_t n, const SaturatedAdd& op) {
+    if constexpr (sizeof(T) <= 2 && std::is_integral_v<T>) {
+        saturatedAddRow(a, b, d, n);
+    } else {
+        for (int64_t i = 0; i < n; ++i) d[i] = op(a[i], b[i]);
+    }
 }
 
 // w pixels of per samples each; pixels are strideA/B/D samples apart.
