@@ -45,12 +45,24 @@ struct SaturatedAdd {
     template <class T> T operator()(T a, T b) const {
         if constexpr (std::is_floating_point_v<T>) {
             return a + b;
+        } else if constexpr (std::is_same_v<T, int32_t>) {
+            // Without a 64-bit sum (which the compiler vectorises poorly): the
+            // wrapped sum overflowed when its sign differs from both operands'
+            // signs, and then the result is the bound on a's side.
+            const uint32_t sum = static_cast<uint32_t>(a) + static_cast<uint32_t>(b);
+            const int32_t wrapped = static_cast<int32_t>(sum);
+            const int32_t overflow = ((a ^ wrapped) & (b ^ wrapped)) >> 31;  // 0 or -1
+            const int32_t bound = (a >> 31) ^ std::numeric_limits<int32_t>::max();
+            return (wrapped & ~overflow) | (bound & overflow);
         } else {
             using Wide = std::conditional_t<(sizeof(T) < 4), int32_t, int64_t>;
             const Wide sum = static_cast<Wide>(a) + static_cast<Wide>(b);
             constexpr Wide lo = std::numeric_limits<T>::min();
             constexpr Wide hi = std::numeric_limits<T>::max();
-            return static_cast<T>(sum > hi ? hi : (sum < lo ? lo : sum));
+            // Written as a maximum and then a minimum, which the compiler may
+            // turn into conditional moves rather than branches on the data.
+            const Wide low = sum < lo ? lo : sum;
+            return static_cast<T>(low > hi ? hi : low);
         }
     }
 };
@@ -63,58 +75,122 @@ void runRow(const T* a, const T* b, T* d, int64_t n, const Op& op) {
     for (int64_t i = 0; i < n; ++i) d[i] = op(a[i], b[i]);
 }
 
-// w pixels of per samples each; pixels are strideA/B/D samples apart.
+// Saturating sums of n consecutive samples: SIMD rows for the 8- and 16-bit
+// depths (whose sums the compiler only vectorises through 32-bit lanes), the
+// functor's own loop for the others.  In place use (d == a or d == b) is
+// allowed; any other overlap runs the plain loop, so results never depend on
+// the row form.  Defined in addrows.cpp.
+void saturatedAddRow(const uint8_t* a, const uint8_t* b, uint8_t* d, int64_t n);
+void saturatedAddRow(const int8_t* a, const int8_t* b, int8_t* d, int64_t n);
+void saturatedAddRow(const uint16_t* a, const uint16_t* b, uint16_t* d, int64_t n);
+void saturatedAddRow(const int16_t* a, const int16_t* b, int16_t* d, int64_t n);
+
+// The saturating add's rows: the overloads above where there is one.
+template <class T>
+void runRow(const T* a, const T* b, T* d, int64_t n, const SaturatedAdd& op) {
+    if constexpr (sizeof(T) <= 2 && std::is_integral_v<T>) {
+        saturatedAddRow(a, b, d, n);
+    } else {
+        for (int64_t i = 0; i < n; ++i) d[i] = op(a[i], b[i]);
+    }
+}
+
+// w pixels of kPer samples each (per when kPer is 0); pixels are
+// strideA/B/D samples apart.
+template <int32_t kPer, class T, class Op>
+void pixelRowOf(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d,
+                int32_t strideD, int32_t per, int32_t w, const Op& op) {
+    const int32_t samples = kPer ? kPer : per;
+    for (int32_t x = 0; x < w; ++x, a += strideA, b += strideB, d += strideD)
+        for (int32_t c = 0; c < samples; ++c) d[c] = op(a[c], b[c]);
+}
+
+// The common sample counts get loops of a fixed count (a variable inner count
+// made the compiler guard every pixel's samples), chosen once per row.
 template <class T, class Op>
 void pixelRow(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d, int32_t strideD,
               int32_t per, int32_t w, const Op& op) {
-    if (per == 1) {
-        for (int32_t x = 0; x < w; ++x, a += strideA, b += strideB, d += strideD)
-            *d = op(*a, *b);
-        return;
+    switch (per) {
+    case 1: pixelRowOf<1>(a, strideA, b, strideB, d, strideD, per, w, op); break;
+    case 2: pixelRowOf<2>(a, strideA, b, strideB, d, strideD, per, w, op); break;
+    case 3: pixelRowOf<3>(a, strideA, b, strideB, d, strideD, per, w, op); break;
+    case 4: pixelRowOf<4>(a, strideA, b, strideB, d, strideD, per, w, op); break;
+    default: pixelRowOf<0>(a, strideA, b, strideB, d, strideD, per, w, op); break;
     }
-    for (int32_t x = 0; x < w; ++x, a += strideA, b += strideB, d += strideD)
-        for (int32_t c = 0; c < per; ++c) d[c] = op(a[c], b[c]);
+}
+
+// The pixels x .. x + n - 1 (n <= 8) whose bits of byte (bit 7 - first for
+// pixel x, then down) are set, in one pass over the byte's pixels (no run
+// bookkeeping per bit): a clear bit keeps the destination's value.  Pixel by
+// pixel in order, so overlapping operands read what a per-pixel test would.
+template <int32_t kPer, class T, class Op>
+void selectPixelsOf(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d,
+                    int32_t strideD, int32_t per, int32_t n, uint32_t byte, int32_t first,
+                    const Op& op) {
+    const int32_t samples = kPer ? kPer : per;
+    for (int32_t i = 0; i < n; ++i, a += strideA, b += strideB, d += strideD) {
+        const bool set = ((byte >> (7 - first - i)) & 1) != 0;
+        for (int32_t c = 0; c < samples; ++c) {
+            const T result = op(a[c], b[c]);
+            d[c] = set ? result : d[c];
+        }
+    }
 }
 
 // As pixelRow, only for pixels whose mask bit (most significant bit first,
-// from bit maskBit of *mask) is 1.  The mask is scanned for runs of set bits
-// (whole 0x00 and 0xFF bytes at once); each run is one row call, a single
-// run of samples when the pixels are contiguous.
-template <class T, class Op>
-void maskedPixelRow(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d,
-                    int32_t strideD, int32_t per, int32_t w, const uint8_t* mask,
-                    int32_t maskBit, const Op& op) {
+// from bit maskBit of *mask) is 1.  Whole 0x00 and 0xFF bytes extend runs of
+// clear or set bits, each run of set bits one row call (a single run of
+// samples when the pixels are contiguous); the pixels of the other bytes are
+// handled in one pass per byte.  (A blend through bit masks instead of the
+// choice measured slower on random masks.)
+template <int32_t kPer, class T, class Op>
+void maskedPixelRowOf(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d,
+                      int32_t strideD, int32_t per, int32_t w, const uint8_t* mask,
+                      int32_t maskBit, const Op& op) {
     const bool contiguous = strideA == per && strideB == per && strideD == per;
     auto runOf = [&](int32_t x, int32_t n) {
         if (contiguous)
             runRow(a + static_cast<int64_t>(x) * per, b + static_cast<int64_t>(x) * per,
                    d + static_cast<int64_t>(x) * per, static_cast<int64_t>(n) * per, op);
         else
-            pixelRow(a + static_cast<int64_t>(x) * strideA, strideA,
-                     b + static_cast<int64_t>(x) * strideB, strideB,
-                     d + static_cast<int64_t>(x) * strideD, strideD, per, n, op);
+            pixelRowOf<kPer>(a + static_cast<int64_t>(x) * strideA, strideA,
+                             b + static_cast<int64_t>(x) * strideB, strideB,
+                             d + static_cast<int64_t>(x) * strideD, strideD, per, n, op);
     };
     int32_t runStart = -1;  // first pixel of the pending run of set bits
-    auto visit = [&](bool set, int32_t x) {
-        if (set) {
-            if (runStart < 0) runStart = x;
-        } else if (runStart >= 0) {
-            runOf(runStart, x - runStart);
-            runStart = -1;
-        }
+    auto flush = [&](int32_t x) {
+        if (runStart >= 0) runOf(runStart, x - runStart);
+        runStart = -1;
     };
     int32_t x = 0;
     for (int32_t bit = maskBit; x < w; bit = 0, ++mask) {
         const uint8_t byte = *mask;
         const int32_t n = std::min(8 - bit, w - x);
-        if (n == 8 && (byte == 0 || byte == 0xFF)) {
-            visit(byte != 0, x);
-            x += 8;
-            continue;
+        if (n == 8 && byte == 0xFF) {
+            if (runStart < 0) runStart = x;
+        } else if (n == 8 && byte == 0) {
+            flush(x);
+        } else {
+            flush(x);
+            selectPixelsOf<kPer>(a + static_cast<int64_t>(x) * strideA, strideA,
+                                 b + static_cast<int64_t>(x) * strideB, strideB,
+                                 d + static_cast<int64_t>(x) * strideD, strideD, per, n, byte,
+                                 bit, op);
         }
-        for (int32_t i = 0; i < n; ++i, ++x) visit(((byte >> (7 - bit - i)) & 1) != 0, x);
+        x += n;
     }
-    if (runStart >= 0) runOf(runStart, w - runStart);
+    flush(w);
+}
+
+template <class T, class Op>
+void maskedPixelRow(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d,
+                    int32_t strideD, int32_t per, int32_t w, const uint8_t* mask,
+                    int32_t maskBit, const Op& op) {
+    switch (per) {
+    case 1: maskedPixelRowOf<1>(a, strideA, b, strideB, d, strideD, per, w, mask, maskBit, op); break;
+    case 3: maskedPixelRowOf<3>(a, strideA, b, strideB, d, strideD, per, w, mask, maskBit, op); break;
+    default: maskedPixelRowOf<0>(a, strideA, b, strideB, d, strideD, per, w, mask, maskBit, op); break;
+    }
 }
 
 // --------------------------------------------------------------- bit rows
