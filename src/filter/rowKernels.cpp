@@ -222,16 +222,52 @@ inline int32_t divideHalfEven(int32_t s) {
         return (s + ((s >> Shift) & 1) + (1 << (Shift - 1)) - 1) >> Shift;
 }
 
+// Calls store(i) for every step-th of n values; the common step of 1 gets its
+// own loop so that the compiler vectorises it.
+template <class Store>
+inline void forEachStored(int32_t n, int32_t step, Store&& store) {
+    if (step == 1)
+        for (int32_t i = 0; i < n; ++i) store(i);
+    else
+        for (int32_t i = 0; i < n; i += step) store(i);
+}
+
 template <typename T, int32_t Lo, int32_t Hi, int32_t Bias>
 struct IntegerStore {
     template <int32_t Shift>
-    static void run(const int32_t* res, char* row, int32_t, int32_t n, int32_t step) {
-        T* out = reinterpret_cast<T*>(row);
-        for (int32_t i = 0; i < n; i += step) {
+    static void run(const int32_t* __restrict res, char* row, int32_t, int32_t n,
+                    int32_t step) {
+        T* __restrict out = reinterpret_cast<T*>(row);
+        forEachStored(n, step, [&](int32_t i) {
             // Weights that sum to zero cancel the bias; the dividing filters remove it.
             int32_t v = Shift ? divideHalfEven<Shift>(res[i]) - Bias : res[i];
             out[i] = static_cast<T>(v < Lo ? Lo : v > Hi ? Hi : v);
-        }
+        });
+    }
+};
+
+// The 5x5 Gaussian on 8-bit depths, computed exactly with integers.  The
+// single-precision result is round(fl(sum of fl(row sums))) where the row sums
+// use the weights w_k = fl(k / 571).  With S the integer sum of k * v over the
+// neighbourhood, that value differs from S / 571 by at most
+//   25 taps * 128 (or 255) * 2^-27 (half an ulp of the largest weight, 127/571)
+//   + 5 * 2^-17 (one ulp of a row sum below 128, whatever the rounding mode)
+//   + 2^-16 (one ulp of the total below 256)  < 1.1e-4.
+// S / 571 is never closer than 1/1142 (8.8e-4) to a half: 2S - 571 (2n + 1)
+// is odd, so at least 1 in size.  Both therefore round to the same integer,
+// floor((S + 285) / 571); no tie can occur, and that quotient already lies in
+// the depth's range.  The rows enter biased like the other integer kernels
+// (v + 128 for 8S), which keeps S non-negative; the bias then comes off.
+template <typename T, int32_t Bias>
+struct NearestQuotientStore571 {
+    template <int32_t Shift>
+    static void run(const int32_t* __restrict res, char* row, int32_t, int32_t n,
+                    int32_t step) {
+        T* __restrict out = reinterpret_cast<T*>(row);
+        forEachStored(n, step, [&](int32_t i) {
+            const uint32_t quotient = (static_cast<uint32_t>(res[i]) + 285u) / 571u;
+            out[i] = static_cast<T>(static_cast<int32_t>(quotient) - Bias);
+        });
     }
 };
 
@@ -320,13 +356,16 @@ void slideRows(const RowJob& job, void* scratch) {
 }
 
 // The kernels of one filter for the seven depth columns.  Filter 7 works in
-// single precision on every depth; the others on integers where the depth is
-// an integer one of at most 16 bits.
+// single precision on every depth but the 8-bit ones, where integers give the
+// same results (see NearestQuotientStore571); the others on integers where the
+// depth is an integer one of at most 16 bits.
 template <class F, bool FloatEverywhere>
 struct DepthColumns {
     template <typename T, int32_t Lo, int32_t Hi, int32_t Bias>
     static constexpr RowKernel integer() {
-        if constexpr (FloatEverywhere)
+        if constexpr (FloatEverywhere && sizeof(T) == 1)
+            return slideRows<F, IntegerLoad<T, Bias>, NearestQuotientStore571<T, Bias>>;
+        else if constexpr (FloatEverywhere)
             return slideRows<F, FloatLoad<T>, RoundingStore<T, Lo, Hi>>;
         else
             return slideRows<F, IntegerLoad<T, Bias>, IntegerStore<T, Lo, Hi, Bias>>;
