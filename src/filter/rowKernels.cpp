@@ -71,6 +71,12 @@ struct HorizontalWeighted5 {
     static constexpr int32_t parts = 3;
     template <class W>
     static void run(const W* v, int32_t s, int32_t n, W* const* out) {
+        if constexpr (std::is_same_v<W, int32_t>) {
+            symmetric<0>(v, s, n, out[0]);
+            symmetric<1>(v, s, n, out[1]);
+            symmetric<2>(v, s, n, out[2]);
+            return;
+        }
         using A = Acc<W>;
         for (int32_t p = 0; p < 3; ++p) {
             const auto* w = Weights::template row<W>(p);
@@ -81,6 +87,19 @@ struct HorizontalWeighted5 {
                 sum[i] = static_cast<W>(total);
             }
         }
+    }
+    // Integer rows (of at most 16-bit values, so nothing wraps): the weights are
+    // symmetric, w0 (v0 + v4) + w1 (v1 + v3) + w2 v2 is the same sum with three
+    // products, and constant weights let the compiler replace them by shifts.
+    template <int32_t P>
+    static void symmetric(const int32_t* __restrict v, int32_t s, int32_t n,
+                          int32_t* __restrict sum) {
+        constexpr int32_t w0 = Weights::integers[P][0], w1 = Weights::integers[P][1],
+                          w2 = Weights::integers[P][2];
+        static_assert(w0 == Weights::integers[P][4] && w1 == Weights::integers[P][3]);
+        for (int32_t i = 0; i < n; ++i)
+            sum[i] = w0 * (v[i] + v[i + 4 * s]) + w1 * (v[i + s] + v[i + 3 * s]) +
+                     w2 * v[i + 2 * s];
     }
 };
 
@@ -137,10 +156,10 @@ struct VerticalWeighted5 {
 // ---------------------------------------------------------------- filters
 
 struct LaplaceWeights {
-    static constexpr int32_t rows[3][5] = {
+    static constexpr int32_t integers[3][5] = {
         {-1, -3, -4, -3, -1}, {-3, 0, 6, 0, -3}, {-4, 6, 20, 6, -4}};
     template <class W>
-    static const int32_t* row(int32_t p) { return rows[p]; }
+    static const int32_t* row(int32_t p) { return integers[p]; }
 };
 
 // The 5x5 Gaussian: integer weights (total 571) on integer rows, the weights
