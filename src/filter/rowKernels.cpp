@@ -71,7 +71,7 @@ struct HorizontalWeighted5 {
     static constexpr int32_t parts = 3;
     template <class W>
     static void run(const W* v, int32_t s, int32_t n, W* const* out) {
-        if constexpr (std::is_same_v<W, int32_t>) {
+        if constexpr (std::is_integral_v<W>) {
             symmetric<0>(v, s, n, out[0]);
             symmetric<1>(v, s, n, out[1]);
             symmetric<2>(v, s, n, out[2]);
@@ -91,15 +91,14 @@ struct HorizontalWeighted5 {
     // Integer rows (of at most 16-bit values, so nothing wraps): the weights are
     // symmetric, w0 (v0 + v4) + w1 (v1 + v3) + w2 v2 is the same sum with three
     // products, and constant weights let the compiler replace them by shifts.
-    template <int32_t P>
-    static void symmetric(const int32_t* __restrict v, int32_t s, int32_t n,
-                          int32_t* __restrict sum) {
+    template <int32_t P, class W>
+    static void symmetric(const W* __restrict v, int32_t s, int32_t n, W* __restrict sum) {
         constexpr int32_t w0 = Weights::integers[P][0], w1 = Weights::integers[P][1],
                           w2 = Weights::integers[P][2];
         static_assert(w0 == Weights::integers[P][4] && w1 == Weights::integers[P][3]);
         for (int32_t i = 0; i < n; ++i)
-            sum[i] = w0 * (v[i] + v[i + 4 * s]) + w1 * (v[i + s] + v[i + 3 * s]) +
-                     w2 * v[i + 2 * s];
+            sum[i] = static_cast<W>(w0 * (v[i] + v[i + 4 * s]) + w1 * (v[i + s] + v[i + 3 * s]) +
+                                    w2 * v[i + 2 * s]);
     }
 };
 
@@ -203,12 +202,13 @@ using Sharpen3 = Filter<3, HorizontalBoxAndCentre<3, 17>, VerticalCentreMinusBox
 // --------------------------------------------------------------- loaders
 
 // Integer rows; signed depths enter with their top bit flipped (v + 2^(bits-1)).
-template <typename T, int32_t Bias>
+// Work is the integer type every intermediate of the filter fits in.
+template <typename T, int32_t Bias, typename Work_ = int32_t>
 struct IntegerLoad {
-    using Work = int32_t;
-    static void run(const char* row, int32_t, int32_t n, int32_t* out) {
-        const T* v = reinterpret_cast<const T*>(row);
-        for (int32_t i = 0; i < n; ++i) out[i] = static_cast<int32_t>(v[i]) + Bias;
+    using Work = Work_;
+    static void run(const char* row, int32_t, int32_t n, Work* __restrict out) {
+        const T* __restrict v = reinterpret_cast<const T*>(row);
+        for (int32_t i = 0; i < n; ++i) out[i] = static_cast<Work>(static_cast<int32_t>(v[i]) + Bias);
     }
 };
 
@@ -253,9 +253,8 @@ inline void forEachStored(int32_t n, int32_t step, Store&& store) {
 
 template <typename T, int32_t Lo, int32_t Hi, int32_t Bias>
 struct IntegerStore {
-    template <int32_t Shift>
-    static void run(const int32_t* __restrict res, char* row, int32_t, int32_t n,
-                    int32_t step) {
+    template <int32_t Shift, typename W>
+    static void run(const W* __restrict res, char* row, int32_t, int32_t n, int32_t step) {
         T* __restrict out = reinterpret_cast<T*>(row);
         forEachStored(n, step, [&](int32_t i) {
             // Weights that sum to zero cancel the bias; the dividing filters remove it.
@@ -374,6 +373,10 @@ void slideRows(const RowJob& job, void* scratch) {
     }
 }
 
+// FitsSixteenBits: 8-bit rows enter as 0 ... 255 (8S biased), and no filter but
+// the 5x5 Gaussian (kept in 32 bits) takes any intermediate beyond 255 times
+// the sum of its weights' sizes: at most 255 * 88 = 22440 (5x5 Laplace), so
+// those rows are worked in 16-bit integers, eight to a vector, exactly.
 // The kernels of one filter for the seven depth columns.  Filter 7 works in
 // single precision on every depth but the 8-bit ones, where integers give the
 // same results (see NearestQuotientStore571); the others on integers where the
@@ -386,6 +389,8 @@ struct DepthColumns {
             return slideRows<F, IntegerLoad<T, Bias>, NearestQuotientStore571<T, Bias>>;
         else if constexpr (FloatEverywhere)
             return slideRows<F, FloatLoad<T>, RoundingStore<T, Lo, Hi>>;
+        else if constexpr (sizeof(T) == 1)  // 16-bit lanes: see FitsSixteenBits
+            return slideRows<F, IntegerLoad<T, Bias, int16_t>, IntegerStore<T, Lo, Hi, Bias>>;
         else
             return slideRows<F, IntegerLoad<T, Bias>, IntegerStore<T, Lo, Hi, Bias>>;
     }
