@@ -109,45 +109,45 @@ struct HorizontalWeighted5 {
 // h0 + c * h1 + h2.
 template <int32_t Centre>
 struct VerticalSum3 {
-    template <class W>
-    static void run(const W* const* h, int32_t n, W* res) {
+    template <class W, class R>
+    static void run(const W* const* h, int32_t n, R* res) {
         using A = Acc<W>;
         for (int32_t i = 0; i < n; ++i)
-            res[i] = static_cast<W>(A(h[0][i]) + A(Centre) * A(h[1][i]) + A(h[2][i]));
+            res[i] = static_cast<R>(A(h[0][i]) + A(Centre) * A(h[1][i]) + A(h[2][i]));
     }
 };
 
 // h2 - h0: the row below minus the row above.
 struct VerticalDifference {
-    template <class W>
-    static void run(const W* const* h, int32_t n, W* res) {
+    template <class W, class R>
+    static void run(const W* const* h, int32_t n, R* res) {
         using A = Acc<W>;
-        for (int32_t i = 0; i < n; ++i) res[i] = static_cast<W>(A(h[2][i]) - A(h[0][i]));
+        for (int32_t i = 0; i < n; ++i) res[i] = static_cast<R>(A(h[2][i]) - A(h[0][i]));
     }
 };
 
 // Centre of the middle row minus the boxes of all rows.
 template <int32_t Size>
 struct VerticalCentreMinusBoxes {
-    template <class W>
-    static void run(const W* const* h, int32_t n, W* res) {
+    template <class W, class R>
+    static void run(const W* const* h, int32_t n, R* res) {
         using A = Acc<W>;
         const W* centre = h[(Size / 2) * 2 + 1];
         for (int32_t i = 0; i < n; ++i) {
             A boxes = A(h[0][i]);
             for (int32_t r = 1; r < Size; ++r) boxes += A(h[r * 2][i]);
-            res[i] = static_cast<W>(A(centre[i]) - boxes);
+            res[i] = static_cast<R>(A(centre[i]) - boxes);
         }
     }
 };
 
 // a(row 0) + b(row 1) + c(row 2) + b(row 3) + a(row 4).
 struct VerticalWeighted5 {
-    template <class W>
-    static void run(const W* const* h, int32_t n, W* res) {
+    template <class W, class R>
+    static void run(const W* const* h, int32_t n, R* res) {
         using A = Acc<W>;
         for (int32_t i = 0; i < n; ++i)
-            res[i] = static_cast<W>(A(h[0][i]) + A(h[4][i]) + A(h[8][i]) + A(h[10][i]) +
+            res[i] = static_cast<R>(A(h[0][i]) + A(h[4][i]) + A(h[8][i]) + A(h[10][i]) +
                                     A(h[12][i]));
     }
 };
@@ -203,9 +203,10 @@ using Sharpen3 = Filter<3, HorizontalBoxAndCentre<3, 17>, VerticalCentreMinusBox
 
 // Integer rows; signed depths enter with their top bit flipped (v + 2^(bits-1)).
 // Work is the integer type every intermediate of the filter fits in.
-template <typename T, int32_t Bias, typename Work_ = int32_t>
+template <typename T, int32_t Bias, typename Work_ = int32_t, typename Result_ = Work_>
 struct IntegerLoad {
     using Work = Work_;
+    using Result = Result_;  // the type of the combined rows
     static void run(const char* row, int32_t, int32_t n, Work* __restrict out) {
         const T* __restrict v = reinterpret_cast<const T*>(row);
         for (int32_t i = 0; i < n; ++i) out[i] = static_cast<Work>(static_cast<int32_t>(v[i]) + Bias);
@@ -215,6 +216,7 @@ struct IntegerLoad {
 template <typename T>
 struct FloatLoad {
     using Work = float;
+    using Result = float;
     static void run(const char* row, int32_t, int32_t n, float* out) {
         const T* v = reinterpret_cast<const T*>(row);
         for (int32_t i = 0; i < n; ++i) out[i] = static_cast<float>(v[i]);
@@ -224,6 +226,7 @@ struct FloatLoad {
 // Bits, most significant first, from bit position first.
 struct BitLoad {
     using Work = int32_t;
+    using Result = int32_t;
     static void run(const char* row, int32_t first, int32_t n, int32_t* out) {
         const uint8_t* bits = reinterpret_cast<const uint8_t*>(row);
         for (int32_t i = 0; i < n; ++i) out[i] = getBit(bits, first + i);
@@ -275,7 +278,8 @@ struct IntegerStore {
 // is odd, so at least 1 in size.  Both therefore round to the same integer,
 // floor((S + 285) / 571); no tie can occur, and that quotient already lies in
 // the depth's range.  The rows enter biased like the other integer kernels
-// (v + 128 for 8S), which keeps S non-negative; the bias then comes off.
+// (v + 128 for 8S), which keeps S non-negative; the bias then comes off.  The
+// row sums (at most 255 * 255) are kept in 16 bits, the total in 32.
 template <typename T, int32_t Bias>
 struct NearestQuotientStore571 {
     template <int32_t Shift>
@@ -335,9 +339,9 @@ struct BitStore {
 
 // ---------------------------------------------------------------- kernel
 
-// Scratch layout: the widened source row, the result row, then Size x parts
+// Scratch layout: the result row, the widened source row, then Size x parts
 // horizontal rows used as a ring, so each source row is widened and filtered
-// horizontally once.
+// horizontally once.  Every value has room for 32 bits.
 template <class F>
 constexpr size_t scratchValues(int32_t count, int32_t elementStep) {
     return static_cast<size_t>(count) + static_cast<size_t>(F::size - 1) * elementStep + count +
@@ -347,12 +351,13 @@ constexpr size_t scratchValues(int32_t count, int32_t elementStep) {
 template <class F, class Load, class Store>
 void slideRows(const RowJob& job, void* scratch) {
     using W = typename Load::Work;
+    using R = typename Load::Result;
     constexpr int32_t K = F::size, P = F::parts;
     const int32_t n = job.count;
     const int32_t loadCount = n + (K - 1) * job.elementStep;
-    W* loaded = static_cast<W*>(scratch);
-    W* result = loaded + loadCount;
-    W* ring = result + n;
+    R* result = static_cast<R*>(scratch);
+    W* loaded = reinterpret_cast<W*>(result + n);
+    W* ring = loaded + loadCount;
     auto horizontalRow = [&](int32_t slot, int32_t part) {
         return ring + (static_cast<size_t>(slot) * P + part) * n;
     };
@@ -386,7 +391,8 @@ struct DepthColumns {
     template <typename T, int32_t Lo, int32_t Hi, int32_t Bias>
     static constexpr RowKernel integer() {
         if constexpr (FloatEverywhere && sizeof(T) == 1)
-            return slideRows<F, IntegerLoad<T, Bias>, NearestQuotientStore571<T, Bias>>;
+            return slideRows<F, IntegerLoad<T, Bias, uint16_t, int32_t>,
+                             NearestQuotientStore571<T, Bias>>;
         else if constexpr (FloatEverywhere)
             return slideRows<F, FloatLoad<T>, RoundingStore<T, Lo, Hi>>;
         else if constexpr (sizeof(T) == 1)  // 16-bit lanes: see FitsSixteenBits
