@@ -72,9 +72,7 @@ struct HorizontalWeighted5 {
     template <class W>
     static void run(const W* v, int32_t s, int32_t n, W* const* out) {
         if constexpr (std::is_integral_v<W>) {
-            symmetric<0>(v, s, n, out[0]);
-            symmetric<1>(v, s, n, out[1]);
-            symmetric<2>(v, s, n, out[2]);
+            symmetric(v, s, n, out[0], out[1], out[2]);
             return;
         }
         using A = Acc<W>;
@@ -90,15 +88,21 @@ struct HorizontalWeighted5 {
     }
     // Integer rows (of at most 16-bit values, so nothing wraps): the weights are
     // symmetric, w0 (v0 + v4) + w1 (v1 + v3) + w2 v2 is the same sum with three
-    // products, and constant weights let the compiler replace them by shifts.
-    template <int32_t P, class W>
-    static void symmetric(const W* __restrict v, int32_t s, int32_t n, W* __restrict sum) {
-        constexpr int32_t w0 = Weights::integers[P][0], w1 = Weights::integers[P][1],
-                          w2 = Weights::integers[P][2];
-        static_assert(w0 == Weights::integers[P][4] && w1 == Weights::integers[P][3]);
-        for (int32_t i = 0; i < n; ++i)
-            sum[i] = static_cast<W>(w0 * (v[i] + v[i + 4 * s]) + w1 * (v[i + s] + v[i + 3 * s]) +
-                                    w2 * v[i + 2 * s]);
+    // products, the pair sums serve all three rows, and constant weights let
+    // the compiler replace the products by shifts.
+    template <class W>
+    static void symmetric(const W* __restrict v, int32_t s, int32_t n, W* __restrict a,
+                          W* __restrict b, W* __restrict c) {
+        constexpr auto& w = Weights::integers;
+        static_assert(w[0][0] == w[0][4] && w[0][1] == w[0][3] && w[1][0] == w[1][4] &&
+                      w[1][1] == w[1][3] && w[2][0] == w[2][4] && w[2][1] == w[2][3]);
+        for (int32_t i = 0; i < n; ++i) {
+            const int32_t outer = v[i] + v[i + 4 * s], inner = v[i + s] + v[i + 3 * s];
+            const int32_t centre = v[i + 2 * s];
+            a[i] = static_cast<W>(w[0][0] * outer + w[0][1] * inner + w[0][2] * centre);
+            b[i] = static_cast<W>(w[1][0] * outer + w[1][1] * inner + w[1][2] * centre);
+            c[i] = static_cast<W>(w[2][0] * outer + w[2][1] * inner + w[2][2] * centre);
+        }
     }
 };
 
