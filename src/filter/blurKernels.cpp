@@ -165,12 +165,55 @@ bool blurChannels(const BlurJob& job) {
 // shift; larger neighbourhoods go the IntegerBlur way.  Interleaved channels
 // that are all processed share one pass: a row is then a run of values whose
 // window sums take every lanes-th column sum.
+// Windows of Lanes interleaved channels moved along the row, each channel's
+// window held in a register so that the channels' additions overlap.
+template <int32_t Lanes>
+void movingWindows(const uint32_t* __restrict sums, uint32_t* __restrict windows, int32_t count,
+                   int32_t reach) {
+    uint32_t window[Lanes] = {};
+    for (int32_t t = 0; t < reach; t += Lanes)
+        for (int32_t l = 0; l < Lanes; ++l) window[l] += sums[t + l];
+    for (int32_t e = 0; e < count; e += Lanes)
+        for (int32_t l = 0; l < Lanes; ++l) {
+            windows[e + l] = window[l];
+            window[l] += sums[e + l + reach] - sums[e + l];
+        }
+}
+
+// The window sums of a row: narrow windows column by column in whole-row
+// passes that vectorise, wide ones by moving each window along the row.
+void windowSums(const uint32_t* __restrict sums, uint32_t* __restrict windows, int32_t count,
+                int32_t lanes, int32_t nCols) {
+    const int32_t reach = nCols * lanes;
+    if (nCols <= 8) {
+        for (int32_t e = 0; e < count; ++e) windows[e] = sums[e];
+        for (int32_t t = lanes; t < reach; t += lanes) {
+            const uint32_t* __restrict column = sums + t;
+            for (int32_t e = 0; e < count; ++e) windows[e] += column[e];
+        }
+        return;
+    }
+    switch (lanes) {
+    case 1: return movingWindows<1>(sums, windows, count, reach);
+    case 2: return movingWindows<2>(sums, windows, count, reach);
+    case 3: return movingWindows<3>(sums, windows, count, reach);
+    case 4: return movingWindows<4>(sums, windows, count, reach);
+    default:
+        for (int32_t l = 0; l < lanes; ++l) {
+            uint32_t window = 0;
+            for (int32_t t = l; t < reach; t += lanes) window += sums[t];
+            windows[l] = window;
+        }
+        for (int32_t e = lanes; e < count; ++e)
+            windows[e] = windows[e - lanes] + (sums[e - lanes + reach] - sums[e - lanes]);
+    }
+}
+
 template <typename T, class Stride>
 void blurIntegerPlane(const char* src, char* dst, const BlurJob& job, int32_t lanes,
                       Stride stride, uint32_t* __restrict sums, uint32_t* __restrict windows) {
     const int32_t count = job.width * lanes;
     const int32_t spanValues = (job.width + job.nCols) * lanes;
-    const int32_t reach = job.nCols * lanes;
     const double scale = job.scale;
     for (int32_t j = 0; j < spanValues; ++j) sums[j] = 0;
     for (int32_t r = 0; r < job.nRows; ++r) {
@@ -178,13 +221,7 @@ void blurIntegerPlane(const char* src, char* dst, const BlurJob& job, int32_t la
         for (int32_t j = 0; j < spanValues; ++j) sums[j] += static_cast<uint32_t>(row[j * stride]);
     }
     for (int32_t y = 0; y < job.height; ++y) {
-        for (int32_t l = 0; l < lanes; ++l) {
-            uint32_t window = 0;
-            for (int32_t t = l; t < reach; t += lanes) window += sums[t];
-            windows[l] = window;
-        }
-        for (int32_t e = lanes; e < count; ++e)
-            windows[e] = windows[e - lanes] + sums[e - lanes + reach] - sums[e - lanes];
+        windowSums(sums, windows, count, lanes, job.nCols);
         T* __restrict out = reinterpret_cast<T*>(dst + static_cast<ptrdiff_t>(job.dst.step) * y);
         for (int32_t e = 0; e < count; ++e)
             out[e * stride] = static_cast<T>(

@@ -420,14 +420,16 @@ TEST(BlurRandom, MatchesTheNaiveReference) {
 }
 
 // Wider images through the row-at-a-time integer kernel: all channels
-// together, one channel of interleaved pixels, planes, odd widths, and a
-// neighbourhood large enough for the 64-bit products.
+// together, one channel of interleaved pixels, planes, odd widths, narrow and
+// wide windows, and a neighbourhood large enough for the 64-bit products.
 TEST(BlurRandom, IntegerRowKernelMatchesTheNaiveReference) {
     zt::ErrorRecorder recorder;
     const int32_t depths[] = {ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U, ZAR_DEPTH_16S};
     struct Shape { int32_t nChannels, coi, order, nCols, nRows; };
     const Shape shapes[] = {{1, 0, 0, 3, 3}, {3, 0, 0, 5, 2}, {4, 2, 0, 4, 3},
-                            {2, 0, 1, 7, 5}, {3, 0, 0, 1, 4}, {1, 0, 0, 91, 92}};
+                            {2, 0, 1, 7, 5}, {3, 0, 0, 1, 4}, {1, 0, 0, 91, 92},
+                            {1, 0, 0, 12, 1}, {2, 0, 0, 10, 2}, {3, 0, 0, 11, 3},
+                            {4, 0, 0, 9, 2}, {4, 3, 0, 13, 2}};
     int n = 0;
     for (int32_t depth : depths)
         for (const Shape& shape : shapes) {
