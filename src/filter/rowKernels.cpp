@@ -240,12 +240,16 @@ struct BitLoad {
 // ---------------------------------------------------------------- stores
 
 // Division by 2^Shift rounding halves to even, with arithmetic shifts.
-template <int32_t Shift>
-inline int32_t divideHalfEven(int32_t s) {
+// Done in the work type W, which holds every step (the rows' range has room
+// for the few units added), so that 16-bit rows stay in 16-bit lanes.
+template <int32_t Shift, typename W>
+inline W divideHalfEven(W s) {
     if constexpr (Shift == 0)
         return s;
     else
-        return (s + ((s >> Shift) & 1) + (1 << (Shift - 1)) - 1) >> Shift;
+        return static_cast<W>(static_cast<W>(s + static_cast<W>((s >> Shift) & 1) +
+                                             static_cast<W>((1 << (Shift - 1)) - 1)) >>
+                              Shift);
 }
 
 // Calls store(i) for every step-th of n values; the common step of 1 gets its
@@ -265,8 +269,8 @@ struct IntegerStore {
         T* __restrict out = reinterpret_cast<T*>(row);
         forEachStored(n, step, [&](int32_t i) {
             // Weights that sum to zero cancel the bias; the dividing filters remove it.
-            int32_t v = Shift ? divideHalfEven<Shift>(res[i]) - Bias : res[i];
-            out[i] = static_cast<T>(v < Lo ? Lo : v > Hi ? Hi : v);
+            const W v = Shift ? static_cast<W>(divideHalfEven<Shift>(res[i]) - Bias) : res[i];
+            out[i] = static_cast<T>(v < W(Lo) ? W(Lo) : v > W(Hi) ? W(Hi) : v);
         });
     }
 };
