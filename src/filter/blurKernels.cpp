@@ -224,8 +224,8 @@ void blurIntegerPlane(const char* src, char* dst, const BlurJob& job, int32_t la
         windowSums(sums, windows, count, lanes, job.nCols);
         T* __restrict out = reinterpret_cast<T*>(dst + static_cast<ptrdiff_t>(job.dst.step) * y);
         for (int32_t e = 0; e < count; ++e)
-            out[e * stride] = static_cast<T>(
-                static_cast<int32_t>(static_cast<double>(static_cast<int32_t>(windows[e])) * scale));
+            out[e * stride] = static_cast<T>(static_cast<int32_t>(
+                static_cast<double>(static_cast<int32_t>(windows[e])) * scale));
         const T* __restrict leaving = reinterpret_cast<const T*>(rowAt(src, job.src.step, y));
         const T* __restrict entering =
             reinterpret_cast<const T*>(rowAt(src, job.src.step, y + job.nRows));

@@ -213,7 +213,8 @@ struct IntegerLoad {
     using Result = Result_;  // the type of the combined rows
     static void run(const char* row, int32_t, int32_t n, Work* __restrict out) {
         const T* __restrict v = reinterpret_cast<const T*>(row);
-        for (int32_t i = 0; i < n; ++i) out[i] = static_cast<Work>(static_cast<int32_t>(v[i]) + Bias);
+        for (int32_t i = 0; i < n; ++i)
+            out[i] = static_cast<Work>(static_cast<int32_t>(v[i]) + Bias);
     }
 };
 

@@ -434,7 +434,8 @@ TEST(BlurRandom, IntegerRowKernelMatchesTheNaiveReference) {
     for (int32_t depth : depths)
         for (const Shape& shape : shapes) {
             ++n;
-            const int32_t width = shape.nCols > 50 ? 101 : 53 + n, height = shape.nRows > 50 ? 95 : 17;
+            const int32_t width = shape.nCols > 50 ? 101 : 53 + n;
+            const int32_t height = shape.nRows > 50 ? 95 : 17;
             zt::Image src(shape.nChannels, 0, depth, shape.order, width, height);
             zt::Image dst(shape.nChannels, 0, depth, shape.order, width, height);
             randomPixels(src, 9100 + n);
@@ -448,7 +449,8 @@ TEST(BlurRandom, IntegerRowKernelMatchesTheNaiveReference) {
             const int32_t anchorX = shape.nCols / 3, anchorY = shape.nRows / 2;
             zarBlur(src, dst, shape.nCols, shape.nRows, anchorX, anchorY);
             ASSERT_TRUE(recorder.reports().empty());
-            zt::Image expected = referenceBlur(src, before, shape.nCols, shape.nRows, anchorX, anchorY);
+            zt::Image expected =
+                referenceBlur(src, before, shape.nCols, shape.nRows, anchorX, anchorY);
             std::string where;
             ASSERT_EQ(ft::countDifferences(expected, dst, &where), 0)
                 << "depth " << depth << " channels " << shape.nChannels << " window "
