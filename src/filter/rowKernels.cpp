@@ -71,6 +71,10 @@ struct HorizontalWeighted5 {
     static constexpr int32_t parts = 3;
     template <class W>
     static void run(const W* v, int32_t s, int32_t n, W* const* out) {
+        if constexpr (std::is_integral_v<W>) {
+            symmetric(v, s, n, out[0], out[1], out[2]);
+            return;
+        }
         using A = Acc<W>;
         for (int32_t p = 0; p < 3; ++p) {
             const auto* w = Weights::template row<W>(p);
@@ -82,6 +86,24 @@ struct HorizontalWeighted5 {
             }
         }
     }
+    // Integer rows (of at most 16-bit values, so nothing wraps): the weights are
+    // symmetric, w0 (v0 + v4) + w1 (v1 + v3) + w2 v2 is the same sum with three
+    // products, the pair sums serve all three rows, and constant weights let
+    // the compiler replace the products by shifts.
+    template <class W>
+    static void symmetric(const W* __restrict v, int32_t s, int32_t n, W* __restrict a,
+                          W* __restrict b, W* __restrict c) {
+        constexpr auto& w = Weights::integers;
+        static_assert(w[0][0] == w[0][4] && w[0][1] == w[0][3] && w[1][0] == w[1][4] &&
+                      w[1][1] == w[1][3] && w[2][0] == w[2][4] && w[2][1] == w[2][3]);
+        for (int32_t i = 0; i < n; ++i) {
+            const int32_t outer = v[i] + v[i + 4 * s], inner = v[i + s] + v[i + 3 * s];
+            const int32_t centre = v[i + 2 * s];
+            a[i] = static_cast<W>(w[0][0] * outer + w[0][1] * inner + w[0][2] * centre);
+            b[i] = static_cast<W>(w[1][0] * outer + w[1][1] * inner + w[1][2] * centre);
+            c[i] = static_cast<W>(w[2][0] * outer + w[2][1] * inner + w[2][2] * centre);
+        }
+    }
 };
 
 // ------------------------------------------------------- vertical steps
@@ -91,45 +113,45 @@ struct HorizontalWeighted5 {
 // h0 + c * h1 + h2.
 template <int32_t Centre>
 struct VerticalSum3 {
-    template <class W>
-    static void run(const W* const* h, int32_t n, W* res) {
+    template <class W, class R>
+    static void run(const W* const* h, int32_t n, R* res) {
         using A = Acc<W>;
         for (int32_t i = 0; i < n; ++i)
-            res[i] = static_cast<W>(A(h[0][i]) + A(Centre) * A(h[1][i]) + A(h[2][i]));
+            res[i] = static_cast<R>(A(h[0][i]) + A(Centre) * A(h[1][i]) + A(h[2][i]));
     }
 };
 
 // h2 - h0: the row below minus the row above.
 struct VerticalDifference {
-    template <class W>
-    static void run(const W* const* h, int32_t n, W* res) {
+    template <class W, class R>
+    static void run(const W* const* h, int32_t n, R* res) {
         using A = Acc<W>;
-        for (int32_t i = 0; i < n; ++i) res[i] = static_cast<W>(A(h[2][i]) - A(h[0][i]));
+        for (int32_t i = 0; i < n; ++i) res[i] = static_cast<R>(A(h[2][i]) - A(h[0][i]));
     }
 };
 
 // Centre of the middle row minus the boxes of all rows.
 template <int32_t Size>
 struct VerticalCentreMinusBoxes {
-    template <class W>
-    static void run(const W* const* h, int32_t n, W* res) {
+    template <class W, class R>
+    static void run(const W* const* h, int32_t n, R* res) {
         using A = Acc<W>;
         const W* centre = h[(Size / 2) * 2 + 1];
         for (int32_t i = 0; i < n; ++i) {
             A boxes = A(h[0][i]);
             for (int32_t r = 1; r < Size; ++r) boxes += A(h[r * 2][i]);
-            res[i] = static_cast<W>(A(centre[i]) - boxes);
+            res[i] = static_cast<R>(A(centre[i]) - boxes);
         }
     }
 };
 
 // a(row 0) + b(row 1) + c(row 2) + b(row 3) + a(row 4).
 struct VerticalWeighted5 {
-    template <class W>
-    static void run(const W* const* h, int32_t n, W* res) {
+    template <class W, class R>
+    static void run(const W* const* h, int32_t n, R* res) {
         using A = Acc<W>;
         for (int32_t i = 0; i < n; ++i)
-            res[i] = static_cast<W>(A(h[0][i]) + A(h[4][i]) + A(h[8][i]) + A(h[10][i]) +
+            res[i] = static_cast<R>(A(h[0][i]) + A(h[4][i]) + A(h[8][i]) + A(h[10][i]) +
                                     A(h[12][i]));
     }
 };
@@ -137,10 +159,10 @@ struct VerticalWeighted5 {
 // ---------------------------------------------------------------- filters
 
 struct LaplaceWeights {
-    static constexpr int32_t rows[3][5] = {
+    static constexpr int32_t integers[3][5] = {
         {-1, -3, -4, -3, -1}, {-3, 0, 6, 0, -3}, {-4, 6, 20, 6, -4}};
     template <class W>
-    static const int32_t* row(int32_t p) { return rows[p]; }
+    static const int32_t* row(int32_t p) { return integers[p]; }
 };
 
 // The 5x5 Gaussian: integer weights (total 571) on integer rows, the weights
@@ -184,18 +206,22 @@ using Sharpen3 = Filter<3, HorizontalBoxAndCentre<3, 17>, VerticalCentreMinusBox
 // --------------------------------------------------------------- loaders
 
 // Integer rows; signed depths enter with their top bit flipped (v + 2^(bits-1)).
-template <typename T, int32_t Bias>
+// Work is the integer type every intermediate of the filter fits in.
+template <typename T, int32_t Bias, typename Work_ = int32_t, typename Result_ = Work_>
 struct IntegerLoad {
-    using Work = int32_t;
-    static void run(const char* row, int32_t, int32_t n, int32_t* out) {
-        const T* v = reinterpret_cast<const T*>(row);
-        for (int32_t i = 0; i < n; ++i) out[i] = static_cast<int32_t>(v[i]) + Bias;
+    using Work = Work_;
+    using Result = Result_;  // the type of the combined rows
+    static void run(const char* row, int32_t, int32_t n, Work* __restrict out) {
+        const T* __restrict v = reinterpret_cast<const T*>(row);
+        for (int32_t i = 0; i < n; ++i)
+            out[i] = static_cast<Work>(static_cast<int32_t>(v[i]) + Bias);
     }
 };
 
 template <typename T>
 struct FloatLoad {
     using Work = float;
+    using Result = float;
     static void run(const char* row, int32_t, int32_t n, float* out) {
         const T* v = reinterpret_cast<const T*>(row);
         for (int32_t i = 0; i < n; ++i) out[i] = static_cast<float>(v[i]);
@@ -205,6 +231,7 @@ struct FloatLoad {
 // Bits, most significant first, from bit position first.
 struct BitLoad {
     using Work = int32_t;
+    using Result = int32_t;
     static void run(const char* row, int32_t first, int32_t n, int32_t* out) {
         const uint8_t* bits = reinterpret_cast<const uint8_t*>(row);
         for (int32_t i = 0; i < n; ++i) out[i] = getBit(bits, first + i);
@@ -214,24 +241,71 @@ struct BitLoad {
 // ---------------------------------------------------------------- stores
 
 // Division by 2^Shift rounding halves to even, with arithmetic shifts.
-template <int32_t Shift>
-inline int32_t divideHalfEven(int32_t s) {
+// Done in the work type W, which holds every step (the rows' range has room
+// for the few units added), so that 16-bit rows stay in 16-bit lanes.
+template <int32_t Shift, typename W>
+inline W divideHalfEven(W s) {
     if constexpr (Shift == 0)
         return s;
     else
-        return (s + ((s >> Shift) & 1) + (1 << (Shift - 1)) - 1) >> Shift;
+        return static_cast<W>(static_cast<W>(s + static_cast<W>((s >> Shift) & 1) +
+                                             static_cast<W>((1 << (Shift - 1)) - 1)) >>
+                              Shift);
+}
+
+// Calls store(i) for every step-th of n values; the common step of 1 gets its
+// own loop so that the compiler vectorises it.
+template <class Store>
+inline void forEachStored(int32_t n, int32_t step, Store&& store) {
+    if (step == 1)
+        for (int32_t i = 0; i < n; ++i) store(i);
+    else
+        for (int32_t i = 0; i < n; i += step) store(i);
 }
 
 template <typename T, int32_t Lo, int32_t Hi, int32_t Bias>
 struct IntegerStore {
-    template <int32_t Shift>
-    static void run(const int32_t* res, char* row, int32_t, int32_t n, int32_t step) {
-        T* out = reinterpret_cast<T*>(row);
-        for (int32_t i = 0; i < n; i += step) {
+    template <int32_t Shift, typename W>
+    static void run(const W* __restrict res, char* row, int32_t, int32_t n, int32_t step) {
+        T* __restrict out = reinterpret_cast<T*>(row);
+        forEachStored(n, step, [&](int32_t i) {
             // Weights that sum to zero cancel the bias; the dividing filters remove it.
-            int32_t v = Shift ? divideHalfEven<Shift>(res[i]) - Bias : res[i];
-            out[i] = static_cast<T>(v < Lo ? Lo : v > Hi ? Hi : v);
-        }
+            const W v = Shift ? static_cast<W>(divideHalfEven<Shift>(res[i]) - Bias) : res[i];
+            out[i] = static_cast<T>(v < W(Lo) ? W(Lo) : v > W(Hi) ? W(Hi) : v);
+        });
+    }
+};
+
+// The 5x5 Gaussian on 8-bit depths, computed exactly with integers.  The
+// single-precision result is round(fl(sum of fl(row sums))) where the row sums
+// use the weights w_k = fl(k / 571).  With S the integer sum of k * v over the
+// neighbourhood, that value differs from S / 571 by at most
+//   25 taps * 128 (or 255) * 2^-27 (half an ulp of the largest weight, 127/571)
+//   + 5 * 2^-17 (one ulp of a row sum below 128, whatever the rounding mode)
+//   + 2^-16 (one ulp of the total below 256)  < 1.1e-4.
+// S / 571 is never closer than 1/1142 (8.8e-4) to a half: 2S - 571 (2n + 1)
+// is odd, so at least 1 in size.  Both therefore round to the same integer,
+// floor((S + 285) / 571); no tie can occur, and that quotient already lies in
+// the depth's range.  The rows enter biased like the other integer kernels
+// (v + 128 for 8S), which keeps S non-negative; the bias then comes off.  The
+// row sums (at most 255 * 255) are kept in 16 bits, the total in 32.
+template <typename T, int32_t Bias>
+struct NearestQuotientStore571 {
+    template <int32_t Shift>
+    static void run(const int32_t* __restrict res, char* row, int32_t, int32_t n,
+                    int32_t step) {
+        T* __restrict out = reinterpret_cast<T*>(row);
+        // The quotient floor(x / 571) of x = S + 285 < 2^18 is taken as the
+        // truncated single-precision (x + 0.5) * fl(1/571): x + 0.5 is exact,
+        // the product is off by under 3 * 2^-24 relative (4.6e-5 below 256,
+        // in any rounding mode), while (x + 0.5) / 571 stays 0.5 / 571 (8.8e-4)
+        // away from every integer, and floor((x + 0.5) / 571) = floor(x / 571).
+        constexpr float reciprocal = 1.0f / 571.0f;
+        forEachStored(n, step, [&](int32_t i) {
+            const float x = static_cast<float>(res[i] + 285);
+            const int32_t quotient = static_cast<int32_t>((x + 0.5f) * reciprocal);
+            out[i] = static_cast<T>(quotient - Bias);
+        });
     }
 };
 
@@ -281,9 +355,9 @@ struct BitStore {
 
 // ---------------------------------------------------------------- kernel
 
-// Scratch layout: the widened source row, the result row, then Size x parts
+// Scratch layout: the result row, the widened source row, then Size x parts
 // horizontal rows used as a ring, so each source row is widened and filtered
-// horizontally once.
+// horizontally once.  Every value has room for 32 bits.
 template <class F>
 constexpr size_t scratchValues(int32_t count, int32_t elementStep) {
     return static_cast<size_t>(count) + static_cast<size_t>(F::size - 1) * elementStep + count +
@@ -293,12 +367,13 @@ constexpr size_t scratchValues(int32_t count, int32_t elementStep) {
 template <class F, class Load, class Store>
 void slideRows(const RowJob& job, void* scratch) {
     using W = typename Load::Work;
+    using R = typename Load::Result;
     constexpr int32_t K = F::size, P = F::parts;
     const int32_t n = job.count;
     const int32_t loadCount = n + (K - 1) * job.elementStep;
-    W* loaded = static_cast<W*>(scratch);
-    W* result = loaded + loadCount;
-    W* ring = result + n;
+    R* result = static_cast<R*>(scratch);
+    W* loaded = reinterpret_cast<W*>(result + n);
+    W* ring = loaded + loadCount;
     auto horizontalRow = [&](int32_t slot, int32_t part) {
         return ring + (static_cast<size_t>(slot) * P + part) * n;
     };
@@ -319,15 +394,25 @@ void slideRows(const RowJob& job, void* scratch) {
     }
 }
 
+// FitsSixteenBits: 8-bit rows enter as 0 ... 255 (8S biased), and no filter but
+// the 5x5 Gaussian (kept in 32 bits) takes any intermediate beyond 255 times
+// the sum of its weights' sizes: at most 255 * 88 = 22440 (5x5 Laplace), so
+// those rows are worked in 16-bit integers, eight to a vector, exactly.
 // The kernels of one filter for the seven depth columns.  Filter 7 works in
-// single precision on every depth; the others on integers where the depth is
-// an integer one of at most 16 bits.
+// single precision on every depth but the 8-bit ones, where integers give the
+// same results (see NearestQuotientStore571); the others on integers where the
+// depth is an integer one of at most 16 bits.
 template <class F, bool FloatEverywhere>
 struct DepthColumns {
     template <typename T, int32_t Lo, int32_t Hi, int32_t Bias>
     static constexpr RowKernel integer() {
-        if constexpr (FloatEverywhere)
+        if constexpr (FloatEverywhere && sizeof(T) == 1)
+            return slideRows<F, IntegerLoad<T, Bias, uint16_t, int32_t>,
+                             NearestQuotientStore571<T, Bias>>;
+        else if constexpr (FloatEverywhere)
             return slideRows<F, FloatLoad<T>, RoundingStore<T, Lo, Hi>>;
+        else if constexpr (sizeof(T) == 1)  // 16-bit lanes: see FitsSixteenBits
+            return slideRows<F, IntegerLoad<T, Bias, int16_t>, IntegerStore<T, Lo, Hi, Bias>>;
         else
             return slideRows<F, IntegerLoad<T, Bias>, IntegerStore<T, Lo, Hi, Bias>>;
     }

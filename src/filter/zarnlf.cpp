@@ -2,6 +2,8 @@
 // (destination tiles), each block into edge strips whose neighbourhoods cross
 // the source's edge (fetched with their border through the transfer engine)
 // and an interior read in place, and the rows go to the filter's row kernel.
+#include <algorithm>
+
 #include "filter/filter.h"
 #include "image/image.h"
 
@@ -74,6 +76,28 @@ RowLayout rowLayout(const Engine& e, const Pass& pass, int32_t bw) {
     return {(bw - 1) * nc + 1, nc, nc, nc, 1, 1};
 }
 
+// Values per strip of the unmasked kernel: the kernel's working rows of a
+// strip (a few dozen kilobytes) stay in the cache while it moves down.
+constexpr int32_t kStripValues = 1024;
+
+// Runs the kernel over the pw results per row of job in strips of columns,
+// each with its own neighbourhood columns (1-bit rows in one strip).
+void filterInStrips(const Engine& e, const Pass& pass, const RowLayout& layout, RowJob job,
+                    int32_t pw, void* scratch) {
+    const int32_t bytes = bytesPerValue(e.src->depth);
+    const int32_t stripPixels = bytes == 0 ? pw : std::max(1, kStripValues / layout.pixelStep);
+    const char* src = job.src;
+    char* dst = job.dst;
+    for (int32_t x = 0; x < pw; x += stripPixels) {
+        const RowLayout strip = rowLayout(e, pass, std::min(stripPixels, pw - x));
+        const ptrdiff_t offset = static_cast<ptrdiff_t>(x) * layout.pixelStep * bytes;
+        job.src = src + offset;
+        job.dst = dst + offset;
+        job.count = strip.count;
+        e.kernel(job, scratch);
+    }
+}
+
 // Filters the pw x ph results at (i, j) of a block.  The neighbourhood of the
 // first of them starts at (sx, sy) of the plain source view.  Masks (one or
 // two, 1-bit images included) are applied by the store after the row kernel,
@@ -82,6 +106,7 @@ ZarStatus driveRows(const Engine& e, const Pass& pass, const ImageHeader* source
                     int32_t sy, const BlockTarget& target, int32_t i, int32_t j, int32_t pw,
                     int32_t ph) {
     const RowLayout layout = rowLayout(e, pass, pw);
+    // The strips of filterInStrips need no more than the whole row.
     const size_t scratchBytes = rowKernelScratch(e.filter, layout.count, layout.elementStep);
     const int32_t bytes = bytesPerValue(e.src->depth);
     const size_t rowBytes = e.maskCount == 0 ? 0
@@ -103,7 +128,7 @@ ZarStatus driveRows(const Engine& e, const Pass& pass, const ImageHeader* source
         RowJob job{from.first, from.step, from.bitX, to.first, to.step, to.bitX,
                    layout.count, ph, layout.elementStep, layout.storeStep};
         if (e.maskCount == 0) {
-            e.kernel(job, scratch);
+            filterInStrips(e, pass, layout, job, pw, scratch);
             continue;
         }
         // With masks each row is computed into the row buffer, then stored where

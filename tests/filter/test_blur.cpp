@@ -419,6 +419,45 @@ TEST(BlurRandom, MatchesTheNaiveReference) {
     }
 }
 
+// Wider images through the row-at-a-time integer kernel: all channels
+// together, one channel of interleaved pixels, planes, odd widths, narrow and
+// wide windows, and a neighbourhood large enough for the 64-bit products.
+TEST(BlurRandom, IntegerRowKernelMatchesTheNaiveReference) {
+    zt::ErrorRecorder recorder;
+    const int32_t depths[] = {ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U, ZAR_DEPTH_16S};
+    struct Shape { int32_t nChannels, coi, order, nCols, nRows; };
+    const Shape shapes[] = {{1, 0, 0, 3, 3}, {3, 0, 0, 5, 2}, {4, 2, 0, 4, 3},
+                            {2, 0, 1, 7, 5}, {3, 0, 0, 1, 4}, {1, 0, 0, 91, 92},
+                            {1, 0, 0, 12, 1}, {2, 0, 0, 10, 2}, {3, 0, 0, 11, 3},
+                            {4, 0, 0, 9, 2}, {4, 3, 0, 13, 2}};
+    int n = 0;
+    for (int32_t depth : depths)
+        for (const Shape& shape : shapes) {
+            ++n;
+            const int32_t width = shape.nCols > 50 ? 101 : 53 + n;
+            const int32_t height = shape.nRows > 50 ? 95 : 17;
+            zt::Image src(shape.nChannels, 0, depth, shape.order, width, height);
+            zt::Image dst(shape.nChannels, 0, depth, shape.order, width, height);
+            randomPixels(src, 9100 + n);
+            randomPixels(dst, 9200 + n);
+            if (shape.coi) {
+                src.setRoi(shape.coi, 1, 2, width - 3, height - 2);
+                dst.setRoi(shape.coi + 1, 2, 0, width - 2, height - 1);
+            }
+            zt::Image before = ft::copyOf(dst);
+            ft::Borrowed borrowed(before, dst);
+            const int32_t anchorX = shape.nCols / 3, anchorY = shape.nRows / 2;
+            zarBlur(src, dst, shape.nCols, shape.nRows, anchorX, anchorY);
+            ASSERT_TRUE(recorder.reports().empty());
+            zt::Image expected =
+                referenceBlur(src, before, shape.nCols, shape.nRows, anchorX, anchorY);
+            std::string where;
+            ASSERT_EQ(ft::countDifferences(expected, dst, &where), 0)
+                << "depth " << depth << " channels " << shape.nChannels << " window "
+                << shape.nCols << "x" << shape.nRows << where;
+        }
+}
+
 // ----------------------------------------------------------------- tiled
 
 struct TiledCase {

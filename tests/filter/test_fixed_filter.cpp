@@ -710,3 +710,61 @@ TEST(FixedFilterTiled, RefusedTilesAreReported) {
 }
 
 }  // namespace
+
+// Larger images through the vectorised row kernels: every filter on every
+// integer depth, odd widths and a region offset, against the naive reference.
+TEST(FixedFilterRandom, LargeImagesMatchTheNaiveReference) {
+    zt::ErrorRecorder recorder;
+    const int32_t depths[] = {ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U, ZAR_DEPTH_16S};
+    int n = 0;
+    for (int32_t depth : depths)
+        for (int32_t filter = 0; filter <= 10; ++filter) {
+            ++n;
+            const int32_t nChannels = 1 + n % 3;
+            const int32_t width = 97 + 2 * n, height = 23;
+            zt::Image src(nChannels, 0, depth, ZAR_DATA_ORDER_PIXEL, width, height);
+            zt::Image dst(nChannels, 0, depth, ZAR_DATA_ORDER_PIXEL, width, height);
+            src.randomize(5100 + n);
+            dst.randomize(6100 + n);
+            if (n % 2) {
+                src.setRoi(0, 1 + n % 5, 2, width - 3 - n % 5, height - 4);
+                dst.setRoi(0, 3, 1, width - 5, height - 2);
+            }
+            zt::Image before = ft::copyOf(dst);
+            ft::Borrowed borrowed(before, dst);
+            zt::Image expected = referenceFilter(src, before, filter);
+            ASSERT_EQ(zarFixedFilter(src, dst, filter), STATUS_OK);
+            ASSERT_TRUE(recorder.reports().empty());
+            std::string where;
+            ASSERT_EQ(ft::countDifferences(expected, dst, &where), 0)
+                << "filter " << filter << " depth " << depth << where;
+        }
+}
+
+// Rows wider than a strip of the kernel, in pixels, single channels and planes.
+TEST(FixedFilterRandom, RowsWiderThanAStripMatchTheNaiveReference) {
+    zt::ErrorRecorder recorder;
+    struct Wide { int32_t depth, nChannels, coi, order, filter; };
+    const Wide cases[] = {{ZAR_DEPTH_8U, 3, 0, 0, 7}, {ZAR_DEPTH_8U, 1, 0, 0, 5},
+                          {ZAR_DEPTH_16S, 1, 0, 0, 10}, {ZAR_DEPTH_8S, 3, 2, 0, 6},
+                          {ZAR_DEPTH_16U, 2, 0, 1, 9}, {ZAR_DEPTH_32F, 4, 0, 0, 2}};
+    int n = 0;
+    for (const Wide& c : cases) {
+        ++n;
+        const int32_t width = 1500 + 7 * n, height = 8;
+        zt::Image src(c.nChannels, 0, c.depth, c.order, width, height);
+        zt::Image dst(c.nChannels, 0, c.depth, c.order, width, height);
+        src.randomize(7100 + n);
+        dst.randomize(7200 + n);
+        src.setRoi(c.coi, 3, 1, width - 5, height - 1);
+        dst.setRoi(c.coi, 1, 0, width - 2, height);
+        zt::Image before = ft::copyOf(dst);
+        ft::Borrowed borrowed(before, dst);
+        zt::Image expected = referenceFilter(src, before, c.filter);
+        ASSERT_EQ(zarFixedFilter(src, dst, c.filter), STATUS_OK);
+        ASSERT_TRUE(recorder.reports().empty());
+        std::string where;
+        ASSERT_EQ(ft::countDifferences(expected, dst, &where), 0)
+            << "filter " << c.filter << " depth " << c.depth << where;
+    }
+}
