@@ -42,10 +42,26 @@ void mergeBits(uint8_t* p, int offset, int count, uint32_t topBits) {
 template <typename T>
 void storeValue(char* p, T v) { std::memcpy(p, &v, sizeof(T)); }
 
+// Runs of 2- and 4-byte values: a 16-byte block of the value is stored whole
+// (one unaligned vector store per block), four blocks per step; the last few
+// values go one by one.  The byte image is the same as storing each value.
 template <typename T>
-void fillRun(char* dst, int64_t count, uint32_t pattern) {
+void fillRun(char* __restrict dst, int64_t count, uint32_t pattern) {
+    constexpr int64_t blockBytes = 16;
     const T v = static_cast<T>(pattern);
-    for (int64_t i = 0; i < count; ++i) storeValue(dst + i * static_cast<int64_t>(sizeof(T)), v);
+    unsigned char block[blockBytes];
+    for (int64_t k = 0; k < blockBytes; k += static_cast<int64_t>(sizeof(T)))
+        storeValue(reinterpret_cast<char*>(block) + k, v);
+    const int64_t bytes = count * static_cast<int64_t>(sizeof(T));
+    int64_t i = 0;
+    for (; i + 4 * blockBytes <= bytes; i += 4 * blockBytes) {
+        std::memcpy(dst + i, block, blockBytes);
+        std::memcpy(dst + i + blockBytes, block, blockBytes);
+        std::memcpy(dst + i + 2 * blockBytes, block, blockBytes);
+        std::memcpy(dst + i + 3 * blockBytes, block, blockBytes);
+    }
+    for (; i + blockBytes <= bytes; i += blockBytes) std::memcpy(dst + i, block, blockBytes);
+    for (; i < bytes; i += static_cast<int64_t>(sizeof(T))) storeValue(dst + i, v);
 }
 
 void fillRun8(char* dst, int64_t count, uint32_t pattern) {

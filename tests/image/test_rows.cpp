@@ -116,3 +116,28 @@ TEST(RowKernels, ReverseRowKeepsChannelOrder) {
 }
 
 }  // namespace
+
+// The value runs store whole blocks; compare them with one store per value on
+// every length up to a few blocks, from every start offset within a block.
+template <typename T>
+void checkFillAgainstPlainLoop(uint32_t pattern) {
+    const T v = static_cast<T>(pattern);
+    for (int offset = 0; offset < 16; ++offset) {
+        for (int64_t count = 0; count <= 70; ++count) {
+            const size_t size = static_cast<size_t>(offset + count * sizeof(T) + 24);
+            std::vector<char> got(size), want(size);
+            for (size_t b = 0; b < size; ++b) got[b] = want[b] = static_cast<char>(0x5A ^ b);
+            fillRunFor(sizeof(T))(got.data() + offset, count, pattern);
+            for (int64_t i = 0; i < count; ++i)
+                std::memcpy(want.data() + offset + i * static_cast<int64_t>(sizeof(T)), &v, sizeof(T));
+            ASSERT_EQ(got, want) << "size " << sizeof(T) << " offset " << offset << " count " << count;
+        }
+    }
+}
+
+TEST(RowKernels, ValueRunsMatchOneStorePerValue) {
+    checkFillAgainstPlainLoop<uint16_t>(0xABCD1234u);
+    checkFillAgainstPlainLoop<uint16_t>(0x00FFu);
+    checkFillAgainstPlainLoop<uint32_t>(0xDEADBEEFu);
+    checkFillAgainstPlainLoop<uint32_t>(0x3F800000u);
+}
