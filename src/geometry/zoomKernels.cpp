@@ -4,8 +4,8 @@
 // Every kernel has a plain per-element form.  The faster forms give the same
 // bits: the horizontal passes first gather the taps into integer scratch rows
 // and then run the arithmetic as plain loops the compiler vectorises; the
-// vertical passes combine four elements at a time (two per double for the
-// linear rounding, which works in double precision) into integer scratch rows,
+// vertical passes combine four elements at a time (the linear rounding in an
+// exact single-precision form of the double one) into integer scratch rows,
 // which are then saturated and stored.
 #include "geometry/zoomKernels.h"
 
@@ -321,14 +321,10 @@ void linearRoundRow(const float* top, const float* bottom, float fTop, float fy,
     int32_t e = 0;
 #if defined(ZAR_ZOOM_SSE2)
     const __m128 wTop = _mm_set1_ps(fTop), wBottom = _mm_set1_ps(fy);
-    const __m128d half = _mm_set1_pd(0.5), tolerance = _mm_set1_pd(0.00001);
     for (; e + 4 <= n; e += 4) {
         __m128 v = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(top + e), wTop),
                               _mm_mul_ps(_mm_loadu_ps(bottom + e), wBottom));
-        __m128d lo = _mm_add_pd(_mm_sub_pd(_mm_cvtps_pd(v), half), tolerance);
-        __m128d hi = _mm_add_pd(_mm_sub_pd(_mm_cvtps_pd(_mm_movehl_ps(v, v)), half), tolerance);
-        __m128i r = _mm_unpacklo_epi64(_mm_cvtpd_epi32(lo), _mm_cvtpd_epi32(hi));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + e), r);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + e), floorWithTolerance4(v));
     }
 #endif
     for (; e < n; ++e) out[e] = linearRounded(top[e], bottom[e], fTop, fy);
