@@ -245,6 +245,45 @@ void linearHorizontalWords(const char* srcRow, float* work, const int32_t* elemO
     linearHorizontalPlain<T>(srcRow, work + e, elemOff + e, weights + e, count - e, srcPixelStep);
 }
 
+// LINEAR on one-channel 8-bit rows shrunk by about two: where eight elements
+// read the consecutive pairs of sixteen bytes, one load serves them all; other
+// groups take the word gather.  Same arithmetic as linearHorizontalWords.
+void linearHorizontalPairRuns(const char* srcRow, float* work, const int32_t* elemOff,
+                              const float* weights, int32_t count, int32_t srcPixelStep) {
+    const __m128i pairSteps = _mm_setr_epi32(0, 2, 4, 6);
+    const __m128i pairStepsHigh = _mm_setr_epi32(8, 10, 12, 14);
+    const __m128i lowByte = _mm_set1_epi16(0xFF);
+    const __m128i zero = _mm_setzero_si128();
+    int32_t e = 0;
+    for (; e + 8 <= count; e += 8) {
+        const int32_t first = elemOff[e];
+        const __m128i base = _mm_set1_epi32(first);
+        const __m128i o0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(elemOff + e));
+        const __m128i o1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(elemOff + e + 4));
+        const __m128i same = _mm_and_si128(_mm_cmpeq_epi32(_mm_sub_epi32(o0, base), pairSteps),
+                                           _mm_cmpeq_epi32(_mm_sub_epi32(o1, base), pairStepsHigh));
+        if (_mm_movemask_epi8(same) != 0xFFFF) {
+            linearHorizontalWords<uint8_t, 1>(srcRow, work + e, elemOff + e, weights + e, 8,
+                                              srcPixelStep);
+            continue;
+        }
+        // bytes first .. first + 15: the taps of the eight elements
+        const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(srcRow + first));
+        const __m128i a16 = _mm_and_si128(pairs, lowByte);
+        const __m128i b16 = _mm_srli_epi16(pairs, 8);
+        const __m128i a[2] = {_mm_unpacklo_epi16(a16, zero), _mm_unpackhi_epi16(a16, zero)};
+        const __m128i b[2] = {_mm_unpacklo_epi16(b16, zero), _mm_unpackhi_epi16(b16, zero)};
+        for (int32_t h = 0; h < 2; ++h) {
+            __m128 d = _mm_cvtepi32_ps(_mm_sub_epi32(b[h], a[h]));
+            _mm_storeu_ps(work + e + 4 * h,
+                          _mm_add_ps(_mm_cvtepi32_ps(a[h]),
+                                     _mm_mul_ps(_mm_loadu_ps(weights + e + 4 * h), d)));
+        }
+    }
+    linearHorizontalWords<uint8_t, 1>(srcRow, work + e, elemOff + e, weights + e, count - e,
+                                      srcPixelStep);
+}
+
 // CUBIC where the taps pair up into two words (8-bit rows with pixel steps 1
 // or 3, 16-bit rows with step 1): the word before the element holds the first two
 // taps, the word after it the last two (8-bit rows with step 1 read all four in
@@ -417,9 +456,11 @@ void verticalFast(const float* const* work, const void* rowWeight, char* dstRow,
 template <typename T>
 HorizontalRowFn linearHorizontalFor(int32_t srcPixelStep) {
 #if defined(ZAR_ZOOM_SSE2)
-    if (srcPixelStep == 1) return linearHorizontalWords<T, 1>;
-    if constexpr (sizeof(T) == 1)
+    if constexpr (sizeof(T) == 1) {
+        if (srcPixelStep == 1) return linearHorizontalPairRuns;
         if (srcPixelStep == 3) return linearHorizontalWords<T, 3>;
+    }
+    if (srcPixelStep == 1) return linearHorizontalWords<T, 1>;
 #endif
     (void)srcPixelStep;
     return linearHorizontalFast<T>;

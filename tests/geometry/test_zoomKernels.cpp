@@ -175,6 +175,33 @@ TEST(ZoomKernels, HorizontalPassesMatchThePlainLoops) {
     compareHorizontal<uint16_t>(ZAR_DEPTH_16U, ZAR_INTER_CUBIC, 14);
 }
 
+// A shrink by about two on one-channel 8-bit rows: runs of consecutive pairs
+// (read sixteen bytes at a time) broken by single steps of one or three, at
+// random offsets and odd counts, against the plain loop.
+TEST(ZoomKernels, LinearPairRunsMatchThePlainLoop) {
+    Rng rng(31);
+    for (int n = 0; n < 80; ++n) {
+        const int32_t count = rng.range(1, 900);
+        std::vector<int32_t> off(count);
+        int32_t pos = rng.range(0, 5);
+        for (int32_t e = 0; e < count; ++e) {
+            off[e] = pos;
+            pos += rng.range(0, 40) == 0 ? (rng.range(0, 1) ? 1 : 3) : 2;
+        }
+        std::vector<uint8_t> src = randomValues<uint8_t>(rng, static_cast<size_t>(pos) + 1);
+        std::vector<float> weights(count);
+        for (float& w : weights) w = randomFloat(rng, -0.00001f, 1.0f);
+        std::vector<float> fast(count + 1, -7.0f), plain(count + 1, -7.0f);
+        const char* row = reinterpret_cast<const char*>(src.data());
+        selectZoomKernels(ZAR_DEPTH_8U, ZAR_INTER_LINEAR, false, 1, 1)
+            .horizontal(row, fast.data(), off.data(), weights.data(), count, 1);
+        selectZoomKernels(ZAR_DEPTH_8U, ZAR_INTER_LINEAR, false, 1, 1, true)
+            .horizontal(row, plain.data(), off.data(), weights.data(), count, 1);
+        ASSERT_EQ(0, std::memcmp(fast.data(), plain.data(), fast.size() * sizeof(float)))
+            << "case " << n;
+    }
+}
+
 TEST(ZoomKernels, VerticalPassesMatchThePlainLoops) {
     for (bool masked : {false, true}) {
         compareVertical<uint8_t>(ZAR_DEPTH_8U, ZAR_INTER_LINEAR, masked, 21);
