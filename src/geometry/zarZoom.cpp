@@ -28,6 +28,7 @@
 //   - indices are kept inside the source region, which the positions reach only
 //     by rounding.
 #include <algorithm>
+#include <cfenv>
 #include <cstring>
 
 #include "geometry/geometry.h"
@@ -544,8 +545,13 @@ void zoomEngine(ImageHeader* srcImage, ImageHeader* dstImage, int32_t xDst, int3
         releaseCall(&z);
         return;
     }
+    // The fast linear vertical pass floors in single precision, which equals the
+    // rule's double-precision rounding in the default round-to-nearest mode only;
+    // under an application's other mode the plain kernels keep the rule.
+    const bool defaultRounding = std::fegetround() == FE_TONEAREST;
     z.kernels = selectZoomKernels(z.depth, z.mode, z.mask.data != nullptr,
-                                  z.planeOrder ? 1 : z.src.count, z.src.pixelStep);
+                                  z.planeOrder ? 1 : z.src.count, z.src.pixelStep,
+                                  !defaultRounding);
 
     const bool srcTiled = srcImage->tileInfo != nullptr;
     const bool dstTiled = dstImage->tileInfo != nullptr;

@@ -4,8 +4,8 @@
 // Every kernel has a plain per-element form.  The faster forms give the same
 // bits: the horizontal passes first gather the taps into integer scratch rows
 // and then run the arithmetic as plain loops the compiler vectorises; the
-// vertical passes combine four elements at a time (two per double for the
-// linear rounding, which works in double precision) into integer scratch rows,
+// vertical passes combine four elements at a time (the linear rounding in an
+// exact single-precision form of the double one) into integer scratch rows,
 // which are then saturated and stored.
 #include "geometry/zoomKernels.h"
 
@@ -245,6 +245,45 @@ void linearHorizontalWords(const char* srcRow, float* work, const int32_t* elemO
     linearHorizontalPlain<T>(srcRow, work + e, elemOff + e, weights + e, count - e, srcPixelStep);
 }
 
+// LINEAR on one-channel 8-bit rows shrunk by about two: where eight elements
+// read the consecutive pairs of sixteen bytes, one load serves them all; other
+// groups take the word gather.  Same arithmetic as linearHorizontalWords.
+void linearHorizontalPairRuns(const char* srcRow, float* work, const int32_t* elemOff,
+                              const float* weights, int32_t count, int32_t srcPixelStep) {
+    const __m128i pairSteps = _mm_setr_epi32(0, 2, 4, 6);
+    const __m128i pairStepsHigh = _mm_setr_epi32(8, 10, 12, 14);
+    const __m128i lowByte = _mm_set1_epi16(0xFF);
+    const __m128i zero = _mm_setzero_si128();
+    int32_t e = 0;
+    for (; e + 8 <= count; e += 8) {
+        const int32_t first = elemOff[e];
+        const __m128i base = _mm_set1_epi32(first);
+        const __m128i o0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(elemOff + e));
+        const __m128i o1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(elemOff + e + 4));
+        const __m128i same = _mm_and_si128(_mm_cmpeq_epi32(_mm_sub_epi32(o0, base), pairSteps),
+                                           _mm_cmpeq_epi32(_mm_sub_epi32(o1, base), pairStepsHigh));
+        if (_mm_movemask_epi8(same) != 0xFFFF) {
+            linearHorizontalWords<uint8_t, 1>(srcRow, work + e, elemOff + e, weights + e, 8,
+                                              srcPixelStep);
+            continue;
+        }
+        // bytes first .. first + 15: the taps of the eight elements
+        const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(srcRow + first));
+        const __m128i a16 = _mm_and_si128(pairs, lowByte);
+        const __m128i b16 = _mm_srli_epi16(pairs, 8);
+        const __m128i a[2] = {_mm_unpacklo_epi16(a16, zero), _mm_unpackhi_epi16(a16, zero)};
+        const __m128i b[2] = {_mm_unpacklo_epi16(b16, zero), _mm_unpackhi_epi16(b16, zero)};
+        for (int32_t h = 0; h < 2; ++h) {
+            __m128 d = _mm_cvtepi32_ps(_mm_sub_epi32(b[h], a[h]));
+            _mm_storeu_ps(work + e + 4 * h,
+                          _mm_add_ps(_mm_cvtepi32_ps(a[h]),
+                                     _mm_mul_ps(_mm_loadu_ps(weights + e + 4 * h), d)));
+        }
+    }
+    linearHorizontalWords<uint8_t, 1>(srcRow, work + e, elemOff + e, weights + e, count - e,
+                                      srcPixelStep);
+}
+
 // CUBIC where the taps pair up into two words (8-bit rows with pixel steps 1
 // or 3, 16-bit rows with step 1): the word before the element holds the first two
 // taps, the word after it the last two (8-bit rows with step 1 read all four in
@@ -321,14 +360,10 @@ void linearRoundRow(const float* top, const float* bottom, float fTop, float fy,
     int32_t e = 0;
 #if defined(ZAR_ZOOM_SSE2)
     const __m128 wTop = _mm_set1_ps(fTop), wBottom = _mm_set1_ps(fy);
-    const __m128d half = _mm_set1_pd(0.5), tolerance = _mm_set1_pd(0.00001);
     for (; e + 4 <= n; e += 4) {
         __m128 v = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(top + e), wTop),
                               _mm_mul_ps(_mm_loadu_ps(bottom + e), wBottom));
-        __m128d lo = _mm_add_pd(_mm_sub_pd(_mm_cvtps_pd(v), half), tolerance);
-        __m128d hi = _mm_add_pd(_mm_sub_pd(_mm_cvtps_pd(_mm_movehl_ps(v, v)), half), tolerance);
-        __m128i r = _mm_unpacklo_epi64(_mm_cvtpd_epi32(lo), _mm_cvtpd_epi32(hi));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + e), r);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + e), floorWithTolerance4(v));
     }
 #endif
     for (; e < n; ++e) out[e] = linearRounded(top[e], bottom[e], fTop, fy);
@@ -421,9 +456,11 @@ void verticalFast(const float* const* work, const void* rowWeight, char* dstRow,
 template <typename T>
 HorizontalRowFn linearHorizontalFor(int32_t srcPixelStep) {
 #if defined(ZAR_ZOOM_SSE2)
-    if (srcPixelStep == 1) return linearHorizontalWords<T, 1>;
-    if constexpr (sizeof(T) == 1)
+    if constexpr (sizeof(T) == 1) {
+        if (srcPixelStep == 1) return linearHorizontalPairRuns;
         if (srcPixelStep == 3) return linearHorizontalWords<T, 3>;
+    }
+    if (srcPixelStep == 1) return linearHorizontalWords<T, 1>;
 #endif
     (void)srcPixelStep;
     return linearHorizontalFast<T>;

@@ -6,6 +6,7 @@
 // for bit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -174,6 +175,33 @@ TEST(ZoomKernels, HorizontalPassesMatchThePlainLoops) {
     compareHorizontal<uint16_t>(ZAR_DEPTH_16U, ZAR_INTER_CUBIC, 14);
 }
 
+// A shrink by about two on one-channel 8-bit rows: runs of consecutive pairs
+// (read sixteen bytes at a time) broken by single steps of one or three, at
+// random offsets and odd counts, against the plain loop.
+TEST(ZoomKernels, LinearPairRunsMatchThePlainLoop) {
+    Rng rng(31);
+    for (int n = 0; n < 80; ++n) {
+        const int32_t count = rng.range(1, 900);
+        std::vector<int32_t> off(count);
+        int32_t pos = rng.range(0, 5);
+        for (int32_t e = 0; e < count; ++e) {
+            off[e] = pos;
+            pos += rng.range(0, 40) == 0 ? (rng.range(0, 1) ? 1 : 3) : 2;
+        }
+        std::vector<uint8_t> src = randomValues<uint8_t>(rng, static_cast<size_t>(pos) + 1);
+        std::vector<float> weights(count);
+        for (float& w : weights) w = randomFloat(rng, -0.00001f, 1.0f);
+        std::vector<float> fast(count + 1, -7.0f), plain(count + 1, -7.0f);
+        const char* row = reinterpret_cast<const char*>(src.data());
+        selectZoomKernels(ZAR_DEPTH_8U, ZAR_INTER_LINEAR, false, 1, 1)
+            .horizontal(row, fast.data(), off.data(), weights.data(), count, 1);
+        selectZoomKernels(ZAR_DEPTH_8U, ZAR_INTER_LINEAR, false, 1, 1, true)
+            .horizontal(row, plain.data(), off.data(), weights.data(), count, 1);
+        ASSERT_EQ(0, std::memcmp(fast.data(), plain.data(), fast.size() * sizeof(float)))
+            << "case " << n;
+    }
+}
+
 TEST(ZoomKernels, VerticalPassesMatchThePlainLoops) {
     for (bool masked : {false, true}) {
         compareVertical<uint8_t>(ZAR_DEPTH_8U, ZAR_INTER_LINEAR, masked, 21);
@@ -211,3 +239,48 @@ TEST(ZoomKernels, VerticalSaturatesAndFloors) {
     expected[5] = 65534;
     EXPECT_EQ(dst16, expected);
 }
+
+#if defined(ZAR_ZOOM_SSE2)
+// The single-precision floor of the linear vertical pass against the double
+// form nearestInt(v - 0.5 + 0.00001), saturated to both depths, for every float
+// of magnitude at least 2^-10 in [-4, 131072] (values closer to zero give 0 in
+// both, sampled below), four at a time.
+TEST(ZoomKernels, SinglePrecisionFloorEqualsTheDoubleOne) {
+    auto check = [](uint32_t firstBits, uint32_t lastBits) {
+        int64_t mismatches = 0;
+        for (uint64_t b = firstBits; b <= lastBits; b += 4) {
+            float v[4];
+            for (int32_t i = 0; i < 4; ++i) {
+                uint32_t bits = static_cast<uint32_t>(std::min<uint64_t>(b + i, lastBits));
+                std::memcpy(&v[i], &bits, 4);
+            }
+            int32_t fast[4];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(fast),
+                             floorWithTolerance4(_mm_loadu_ps(v)));
+            for (int32_t i = 0; i < 4; ++i) {
+                int32_t ref = nearestInt(static_cast<double>(v[i]) - 0.5 + 0.00001);
+                mismatches += std::clamp(ref, 0, 255) != std::clamp(fast[i], 0, 255);
+                mismatches += std::clamp(ref, 0, 65535) != std::clamp(fast[i], 0, 65535);
+            }
+        }
+        return mismatches;
+    };
+    auto bitsOf = [](float f) {
+        uint32_t b;
+        std::memcpy(&b, &f, 4);
+        return b;
+    };
+    const float smallest = 1.0f / 1024.0f;
+    EXPECT_EQ(0, check(bitsOf(smallest), bitsOf(131072.0f)));
+    EXPECT_EQ(0, check(bitsOf(-smallest), bitsOf(-4.0f)));
+    // hand-picked: just below and at the threshold, halves, zero and tiny values
+    const float cases[] = {0.0f, -0.0f, 1e-30f, -1e-30f, 2.99999f, 2.9999905f, 0.5f, 254.99998f,
+                           255.0f, 65534.99f, 65535.0f, -0.6f};
+    for (float v : cases) {
+        int32_t fast[4];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(fast), floorWithTolerance4(_mm_set1_ps(v)));
+        int32_t ref = nearestInt(static_cast<double>(v) - 0.5 + 0.00001);
+        EXPECT_EQ(std::clamp(ref, 0, 65535), std::clamp(fast[0], 0, 65535)) << v;
+    }
+}
+#endif
