@@ -38,6 +38,9 @@ protected:
 
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
+    // Writes src as in.EXT, runs `zar ARGS in.EXT out.EXT` and reads the output.
+    zt::Image runOn(const ImageHeader* src, const std::string& args) const;
+
     ToolRun run(const std::string& args) const {
         std::string out = path("stdout.txt"), err = path("stderr.txt");
         std::string command = std::string(ZAR_TOOL_PATH) + " " + args + " >" + out + " 2>" + err;
@@ -119,57 +122,54 @@ void setBorders(ImageHeader* image, int mode) {
 
 }  // namespace
 
+zt::Image ToolTest::runOn(const ImageHeader* src, const std::string& args) const {
+    const std::string ext = src->nChannels == 3 ? ".ppm" : ".pgm";
+    writeNetpbm(src, path("in" + ext));
+    ToolRun r = run(args + " " + path("in" + ext) + " " + path("out" + ext));
+    EXPECT_EQ(r.status, 0) << args << ": " << r.err;
+    return readNetpbm(path("out" + ext));
+}
+
 TEST_F(ToolTest, BlurMatchesTheLibrary) {
     zt::Image src = picture(1, 37, 23, 1);
-    writeNetpbm(src, path("in.pgm"));
-    ToolRun r = run("blur --size 5x3 --border replicate " + path("in.pgm") + " " + path("out.pgm"));
-    ASSERT_EQ(r.status, 0) << r.err;
+    zt::Image actual = runOn(src, "blur --size 5x3 --border replicate");
 
     zt::Image expected = copyOf(src);
     setBorders(src, ZAR_BORDER_REPLICATE);
     zarBlur(src, expected, 5, 3, 2, 1);
-    expectSamePixels(expected, readNetpbm(path("out.pgm")));
+    expectSamePixels(expected, actual);
 }
 
 TEST_F(ToolTest, FixedFilterOnAColourImageMatchesTheLibrary) {
     zt::Image src = picture(3, 20, 17, 2);
-    writeNetpbm(src, path("in.ppm"));
-    ToolRun r = run("filter --kernel sobel-x --border reflect " + path("in.ppm") + " " + path("out.ppm"));
-    ASSERT_EQ(r.status, 0) << r.err;
+    zt::Image actual = runOn(src, "filter --kernel sobel-x --border reflect");
 
     zt::Image expected = copyOf(src);
     setBorders(src, ZAR_BORDER_REFLECT);
     zarFixedFilter(src, expected, ZAR_FIXED_SOBEL_X);
-    expectSamePixels(expected, readNetpbm(path("out.ppm")));
+    expectSamePixels(expected, actual);
 }
 
 TEST_F(ToolTest, MorphologyWithARegionChangesOnlyTheRegion) {
     zt::Image src = picture(1, 30, 20, 3);
-    writeNetpbm(src, path("in.pgm"));
-    ToolRun r = run("dilate --iterations 2 --roi 4,3,10,9 " + path("in.pgm") + " " + path("out.pgm"));
-    ASSERT_EQ(r.status, 0) << r.err;
+    zt::Image actual = runOn(src, "dilate --iterations 2 --roi 4,3,10,9");
 
     zt::Image expected = copyOf(src);
     src.setRoi(0, 4, 3, 10, 9);
     expected.setRoi(0, 4, 3, 10, 9);
     zarDilate(src, expected, 2);
-    expectSamePixels(expected, readNetpbm(path("out.pgm")));
+    expectSamePixels(expected, actual);
 }
 
 TEST_F(ToolTest, ResizeAndDecimateMatchTheLibrary) {
     zt::Image src = picture(1, 40, 30, 4);
-    writeNetpbm(src, path("in.pgm"));
-    ToolRun r = run("resize --scale 1/2 --interp super " + path("in.pgm") + " " + path("half.pgm"));
-    ASSERT_EQ(r.status, 0) << r.err;
-    zt::Image expected(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 20, 15);
-    zarResize(src, expected, 1, 2, 1, 2, ZAR_INTER_SUPER);
-    expectSamePixels(expected, readNetpbm(path("half.pgm")));
+    zt::Image half(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 20, 15);
+    zarResize(src, half, 1, 2, 1, 2, ZAR_INTER_SUPER);
+    expectSamePixels(half, runOn(src, "resize --scale 1/2 --interp super"));
 
-    r = run("zoom --size 60x45 --interp cubic " + path("in.pgm") + " " + path("big.pgm"));
-    ASSERT_EQ(r.status, 0) << r.err;
     zt::Image big(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 60, 45);
     zarZoom(src, big, 60, 40, 45, 30, ZAR_INTER_CUBIC);
-    expectSamePixels(big, readNetpbm(path("big.pgm")));
+    expectSamePixels(big, runOn(src, "zoom --size 60x45 --interp cubic"));
 }
 
 TEST_F(ToolTest, AddCopyAndSetMatchTheLibrary) {
@@ -182,20 +182,16 @@ TEST_F(ToolTest, AddCopyAndSetMatchTheLibrary) {
     zarAdd(a, b, sum);
     expectSamePixels(sum, readNetpbm(path("sum.ppm")));
 
-    r = run("copy --roi 3,2,8,5 " + path("a.ppm") + " " + path("crop.ppm"));
-    ASSERT_EQ(r.status, 0) << r.err;
     zt::Image crop(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 8, 5);
     for (int c = 0; c < 3; ++c)
         for (int y = 0; y < 5; ++y)
             for (int x = 0; x < 8; ++x) zt::setSample(crop, x, y, c, zt::getSample(a, x + 3, y + 2, c));
-    expectSamePixels(crop, readNetpbm(path("crop.ppm")));
+    expectSamePixels(crop, runOn(a, "copy --roi 3,2,8,5"));
 
-    r = run("set --value 300 --roi 1,1,4,4 --coi 2 " + path("a.ppm") + " " + path("set.ppm"));
-    ASSERT_EQ(r.status, 0) << r.err;
     zt::Image set = copyOf(a);
     for (int y = 1; y < 5; ++y)
         for (int x = 1; x < 5; ++x) zt::setSample(set, x, y, 1, 255);  // saturated
-    expectSamePixels(set, readNetpbm(path("set.ppm")));
+    expectSamePixels(set, runOn(a, "set --value 300 --roi 1,1,4,4 --coi 2"));
 }
 
 TEST_F(ToolTest, BitmapRoundTripKeepsThePixels) {
