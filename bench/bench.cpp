@@ -32,14 +32,24 @@ struct ZarImage {
                                      channels == 1 ? "GRAY" : "BGR", ZAR_DATA_ORDER_PIXEL,
                                      ZAR_ORIGIN_TL, ZAR_ALIGN_32BYTES, width, height, nullptr,
                                      nullptr, nullptr, nullptr);
-        if (depth == ZAR_DEPTH_32F) zarAllocateImageFP(image, 1, 0.0f);
-        else zarAllocateImage(image, 1, 0);
+        if (depth == ZAR_DEPTH_32F)
+            zarAllocateImageFP(image, 1, 0.0f);
+        else
+            zarAllocateImage(image, 1, 0);
     }
-    ~ZarImage() { if (image) zarDeallocate(image, ZAR_FREE_ALL); }
+    ~ZarImage() {
+        if (image) zarDeallocate(image, ZAR_FREE_ALL);
+    }
     ZarImage(ZarImage&& o) noexcept : image(o.image) { o.image = nullptr; }
-    ZarImage& operator=(ZarImage&& o) noexcept { std::swap(image, o.image); return *this; }
+    ZarImage& operator=(ZarImage&& o) noexcept {
+        std::swap(image, o.image);
+        return *this;
+    }
     void setBorders(int mode) {
-        for (int i = 0; i < 4; ++i) { image->borderModes[i] = mode; image->borderValues[i] = 0; }
+        for (int i = 0; i < 4; ++i) {
+            image->borderModes[i] = mode;
+            image->borderValues[i] = 0;
+        }
     }
 };
 
@@ -77,8 +87,8 @@ uint64_t checksum(const cv::Mat& m) {
 
 struct Case {
     std::string name;
-    std::string opencv;   // the nearest OpenCV call
-    std::string note;     // where the semantics differ
+    std::string opencv;  // the nearest OpenCV call
+    std::string note;    // where the semantics differ
     std::function<void()> zar, cv;
     std::function<bool()> check;  // both sides wrote something new
     size_t floorBytes = 0;        // bytes for the memcpy floor (point operations)
@@ -135,110 +145,166 @@ std::shared_ptr<ZarImage> image(int channels, int depth, int w = kWidth, int h =
 
 void pointCases(int ch, int depth) {
     std::string t = typeName(ch, depth);
-    auto src = image(ch, depth), src2 = image(ch, depth), dz = image(ch, depth), dc = image(ch, depth);
+    auto src = image(ch, depth), src2 = image(ch, depth), dz = image(ch, depth),
+         dc = image(ch, depth);
     fillPicture(*src, 1);
     fillPicture(*src2, 2);
     size_t bytes = static_cast<size_t>(src->image->imageSize);
     cases.push_back({"copy " + t, "Mat::copyTo", "same result",
-                     [=] { zarCopy(src->image, dz->image); },
-                     [=] { view(*src).copyTo(view(*dc)); },
-                     [=] { return checksum(view(*dz)) == checksum(view(*src)) &&
-                                  checksum(view(*dc)) == checksum(view(*src)); }, bytes});
-    cases.push_back({"set " + t, "Mat::setTo", "same result",
-                     [=] { zarSet(dz->image, 77); },
+                     [=] { zarCopy(src->image, dz->image); }, [=] { view(*src).copyTo(view(*dc)); },
+                     [=] {
+                         return checksum(view(*dz)) == checksum(view(*src)) &&
+                                checksum(view(*dc)) == checksum(view(*src));
+                     },
+                     bytes});
+    cases.push_back({"set " + t, "Mat::setTo", "same result", [=] { zarSet(dz->image, 77); },
                      [=] { view(*dc).setTo(cv::Scalar::all(77)); },
-                     [=] { return differs(view(*dz), view(*src)) && checksum(view(*dz)) == checksum(view(*dc)); },
+                     [=] {
+                         return differs(view(*dz), view(*src)) &&
+                                checksum(view(*dz)) == checksum(view(*dc));
+                     },
                      bytes});
     cases.push_back({"add " + t, "cv::add", "same result (saturating)",
                      [=] { zarAdd(src->image, src2->image, dz->image); },
                      [=] { cv::add(view(*src), view(*src2), view(*dc)); },
-                     [=] { return differs(view(*dz), view(*src)) && checksum(view(*dz)) == checksum(view(*dc)); },
+                     [=] {
+                         return differs(view(*dz), view(*src)) &&
+                                checksum(view(*dz)) == checksum(view(*dc));
+                     },
                      bytes});
 }
 
 void filterCase(const std::string& name, int ch, int depth, const std::string& opencv,
                 const std::string& note, std::function<void(ImageHeader*, ImageHeader*)> zarCall,
-                std::function<void(const cv::Mat&, cv::Mat&)> cvCall, int border = ZAR_BORDER_REPLICATE) {
+                std::function<void(const cv::Mat&, cv::Mat&)> cvCall,
+                int border = ZAR_BORDER_REPLICATE) {
     auto src = image(ch, depth), dz = image(ch, depth), dc = image(ch, depth);
     fillPicture(*src, 3);
     src->setBorders(border);
-    cases.push_back({name + " " + typeName(ch, depth), opencv, note,
-                     [=] { zarCall(src->image, dz->image); },
-                     [=] { cv::Mat out = view(*dc); cvCall(view(*src), out); },
-                     [=] { return differs(view(*dz), view(*src)) && differs(view(*dc), view(*src)); }});
+    cases.push_back(
+        {name + " " + typeName(ch, depth), opencv, note, [=] { zarCall(src->image, dz->image); },
+         [=] {
+             cv::Mat out = view(*dc);
+             cvCall(view(*src), out);
+         },
+         [=] { return differs(view(*dz), view(*src)) && differs(view(*dc), view(*src)); }});
 }
 
 void filterCases(int ch, int depth) {
     for (int k : {3, 5, 15})
-        filterCase("blur " + std::to_string(k) + "x" + std::to_string(k), ch, depth,
-                   "cv::blur, BORDER_REPLICATE", "zar truncates the mean, OpenCV rounds",
-                   [k](ImageHeader* s, ImageHeader* d) { zarBlur(s, d, k, k, k / 2, k / 2); },
-                   [k](const cv::Mat& s, cv::Mat& d) { cv::blur(s, d, cv::Size(k, k), cv::Point(-1, -1), cv::BORDER_REPLICATE); });
-    filterCase("sobel x", ch, depth, "cv::Sobel dx=1, ksize 3, same depth",
-               "zar's kernel is [1 0 -1] (OpenCV's negated); both saturate",
-               [](ImageHeader* s, ImageHeader* d) { zarFixedFilter(s, d, ZAR_FIXED_SOBEL_X); },
-               [](const cv::Mat& s, cv::Mat& d) { cv::Sobel(s, d, -1, 1, 0, 3, 1, 0, cv::BORDER_REPLICATE); });
-    filterCase("gauss 3x3", ch, depth, "cv::GaussianBlur 3x3", "same kernel [1 2 1]/16; rounding may differ",
-               [](ImageHeader* s, ImageHeader* d) { zarFixedFilter(s, d, ZAR_FIXED_GAUSS_3); },
-               [](const cv::Mat& s, cv::Mat& d) { cv::GaussianBlur(s, d, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE); });
-    filterCase("gauss 5x5", ch, depth, "cv::GaussianBlur 5x5", "zar's weights are k/571, OpenCV's sigma-derived",
-               [](ImageHeader* s, ImageHeader* d) { zarFixedFilter(s, d, ZAR_FIXED_GAUSS_5); },
-               [](const cv::Mat& s, cv::Mat& d) { cv::GaussianBlur(s, d, cv::Size(5, 5), 0, 0, cv::BORDER_REPLICATE); });
-    filterCase("laplace 3x3", ch, depth, "cv::filter2D with the same 8-neighbour kernel", "same kernel and saturation",
-               [](ImageHeader* s, ImageHeader* d) { zarFixedFilter(s, d, ZAR_FIXED_LAPLACE_3); },
-               [](const cv::Mat& s, cv::Mat& d) {
-                   static const cv::Mat k = (cv::Mat_<float>(3, 3) << -1, -1, -1, -1, 8, -1, -1, -1, -1);
-                   cv::filter2D(s, d, -1, k, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE); });
+        filterCase(
+            "blur " + std::to_string(k) + "x" + std::to_string(k), ch, depth,
+            "cv::blur, BORDER_REPLICATE", "zar truncates the mean, OpenCV rounds",
+            [k](ImageHeader* s, ImageHeader* d) { zarBlur(s, d, k, k, k / 2, k / 2); },
+            [k](const cv::Mat& s, cv::Mat& d) {
+                cv::blur(s, d, cv::Size(k, k), cv::Point(-1, -1), cv::BORDER_REPLICATE);
+            });
+    filterCase(
+        "sobel x", ch, depth, "cv::Sobel dx=1, ksize 3, same depth",
+        "zar's kernel is [1 0 -1] (OpenCV's negated); both saturate",
+        [](ImageHeader* s, ImageHeader* d) { zarFixedFilter(s, d, ZAR_FIXED_SOBEL_X); },
+        [](const cv::Mat& s, cv::Mat& d) {
+            cv::Sobel(s, d, -1, 1, 0, 3, 1, 0, cv::BORDER_REPLICATE);
+        });
+    filterCase(
+        "gauss 3x3", ch, depth, "cv::GaussianBlur 3x3",
+        "same kernel [1 2 1]/16; rounding may differ",
+        [](ImageHeader* s, ImageHeader* d) { zarFixedFilter(s, d, ZAR_FIXED_GAUSS_3); },
+        [](const cv::Mat& s, cv::Mat& d) {
+            cv::GaussianBlur(s, d, cv::Size(3, 3), 0, 0, cv::BORDER_REPLICATE);
+        });
+    filterCase(
+        "gauss 5x5", ch, depth, "cv::GaussianBlur 5x5",
+        "zar's weights are k/571, OpenCV's sigma-derived",
+        [](ImageHeader* s, ImageHeader* d) { zarFixedFilter(s, d, ZAR_FIXED_GAUSS_5); },
+        [](const cv::Mat& s, cv::Mat& d) {
+            cv::GaussianBlur(s, d, cv::Size(5, 5), 0, 0, cv::BORDER_REPLICATE);
+        });
+    filterCase(
+        "laplace 3x3", ch, depth, "cv::filter2D with the same 8-neighbour kernel",
+        "same kernel and saturation",
+        [](ImageHeader* s, ImageHeader* d) { zarFixedFilter(s, d, ZAR_FIXED_LAPLACE_3); },
+        [](const cv::Mat& s, cv::Mat& d) {
+            static const cv::Mat k = (cv::Mat_<float>(3, 3) << -1, -1, -1, -1, 8, -1, -1, -1, -1);
+            cv::filter2D(s, d, -1, k, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE);
+        });
     for (int n : {1, 3}) {
-        filterCase("dilate 3x3 x" + std::to_string(n), ch, depth, "cv::dilate 3x3 rect", "same result inside; borders differ",
-                   [n](ImageHeader* s, ImageHeader* d) { zarDilate(s, d, n); },
-                   [n](const cv::Mat& s, cv::Mat& d) { cv::dilate(s, d, cv::Mat(), cv::Point(-1, -1), n, cv::BORDER_REPLICATE); });
-        filterCase("erode 3x3 x" + std::to_string(n), ch, depth, "cv::erode 3x3 rect", "same result inside; borders differ",
-                   [n](ImageHeader* s, ImageHeader* d) { zarErode(s, d, n); },
-                   [n](const cv::Mat& s, cv::Mat& d) { cv::erode(s, d, cv::Mat(), cv::Point(-1, -1), n, cv::BORDER_REPLICATE); });
+        filterCase(
+            "dilate 3x3 x" + std::to_string(n), ch, depth, "cv::dilate 3x3 rect",
+            "same result inside; borders differ",
+            [n](ImageHeader* s, ImageHeader* d) { zarDilate(s, d, n); },
+            [n](const cv::Mat& s, cv::Mat& d) {
+                cv::dilate(s, d, cv::Mat(), cv::Point(-1, -1), n, cv::BORDER_REPLICATE);
+            });
+        filterCase(
+            "erode 3x3 x" + std::to_string(n), ch, depth, "cv::erode 3x3 rect",
+            "same result inside; borders differ",
+            [n](ImageHeader* s, ImageHeader* d) { zarErode(s, d, n); },
+            [n](const cv::Mat& s, cv::Mat& d) {
+                cv::erode(s, d, cv::Mat(), cv::Point(-1, -1), n, cv::BORDER_REPLICATE);
+            });
     }
 }
 
-void scaleCase(const std::string& name, int ch, int depth, int num, int den, int zarMode, int cvMode,
-               const std::string& opencv, const std::string& note) {
+void scaleCase(const std::string& name, int ch, int depth, int num, int den, int zarMode,
+               int cvMode, const std::string& opencv, const std::string& note) {
     int w = kWidth * num / den, h = kHeight * num / den;
     auto src = image(ch, depth), dz = image(ch, depth, w, h), dc = image(ch, depth, w, h);
     fillPicture(*src, 4);
     cases.push_back({name + " " + typeName(ch, depth), opencv, note,
                      [=] { zarResize(src->image, dz->image, num, den, num, den, zarMode); },
-                     [=] { cv::Mat out = view(*dc); cv::resize(view(*src), out, out.size(), 0, 0, cvMode); },
-                     [=] { return checksum(view(*dz)) != 0 && cv::countNonZero(view(*dz).reshape(1)) > 0 &&
-                                  cv::countNonZero(view(*dc).reshape(1)) > 0; }});
+                     [=] {
+                         cv::Mat out = view(*dc);
+                         cv::resize(view(*src), out, out.size(), 0, 0, cvMode);
+                     },
+                     [=] {
+                         return checksum(view(*dz)) != 0 &&
+                                cv::countNonZero(view(*dz).reshape(1)) > 0 &&
+                                cv::countNonZero(view(*dc).reshape(1)) > 0;
+                     }});
 }
 
 // zarDecimate itself: 1/2 and 2/3 (an integral factor makes LINEAR and CUBIC
 // sample like NN; 2/3 interpolates).
-void decimateCase(const std::string& name, int ch, int depth, int num, int den, int zarMode, int cvMode,
-                  const std::string& opencv) {
+void decimateCase(const std::string& name, int ch, int depth, int num, int den, int zarMode,
+                  int cvMode, const std::string& opencv) {
     int w = kWidth * num / den, h = kHeight * num / den;
     auto src = image(ch, depth), dz = image(ch, depth, w, h), dc = image(ch, depth, w, h);
     fillPicture(*src, 4);
-    cases.push_back({name + " " + typeName(ch, depth), opencv, "different sampling positions and rounding",
-                     [=] { zarDecimate(src->image, dz->image, num, den, num, den, zarMode); },
-                     [=] { cv::Mat out = view(*dc); cv::resize(view(*src), out, out.size(), 0, 0, cvMode); },
-                     [=] { return checksum(view(*dz)) != 0 && cv::countNonZero(view(*dc).reshape(1)) > 0; }});
+    cases.push_back(
+        {name + " " + typeName(ch, depth), opencv, "different sampling positions and rounding",
+         [=] { zarDecimate(src->image, dz->image, num, den, num, den, zarMode); },
+         [=] {
+             cv::Mat out = view(*dc);
+             cv::resize(view(*src), out, out.size(), 0, 0, cvMode);
+         },
+         [=] { return checksum(view(*dz)) != 0 && cv::countNonZero(view(*dc).reshape(1)) > 0; }});
 }
 
 void geometryCases(int ch, int depth) {
-    scaleCase("resize 1/2 nn", ch, depth, 1, 2, ZAR_INTER_NN, cv::INTER_NEAREST, "cv::resize INTER_NEAREST", "pixel choice may differ");
-    scaleCase("resize 1/2 linear", ch, depth, 1, 2, ZAR_INTER_LINEAR, cv::INTER_LINEAR, "cv::resize INTER_LINEAR", "zar maps end to end; OpenCV maps centres");
-    scaleCase("resize 1/2 super", ch, depth, 1, 2, ZAR_INTER_SUPER, cv::INTER_AREA, "cv::resize INTER_AREA", "both average 2x2 blocks; rounding differs");
-    scaleCase("resize 2 linear", ch, depth, 2, 1, ZAR_INTER_LINEAR, cv::INTER_LINEAR, "cv::resize INTER_LINEAR", "zar maps end to end; OpenCV maps centres");
-    scaleCase("resize 2 cubic", ch, depth, 2, 1, ZAR_INTER_CUBIC, cv::INTER_CUBIC, "cv::resize INTER_CUBIC", "different cubic weights");
+    scaleCase("resize 1/2 nn", ch, depth, 1, 2, ZAR_INTER_NN, cv::INTER_NEAREST,
+              "cv::resize INTER_NEAREST", "pixel choice may differ");
+    scaleCase("resize 1/2 linear", ch, depth, 1, 2, ZAR_INTER_LINEAR, cv::INTER_LINEAR,
+              "cv::resize INTER_LINEAR", "zar maps end to end; OpenCV maps centres");
+    scaleCase("resize 1/2 super", ch, depth, 1, 2, ZAR_INTER_SUPER, cv::INTER_AREA,
+              "cv::resize INTER_AREA", "both average 2x2 blocks; rounding differs");
+    scaleCase("resize 2 linear", ch, depth, 2, 1, ZAR_INTER_LINEAR, cv::INTER_LINEAR,
+              "cv::resize INTER_LINEAR", "zar maps end to end; OpenCV maps centres");
+    scaleCase("resize 2 cubic", ch, depth, 2, 1, ZAR_INTER_CUBIC, cv::INTER_CUBIC,
+              "cv::resize INTER_CUBIC", "different cubic weights");
     for (auto [num, den] : {std::pair{1, 2}, std::pair{2, 3}}) {
         std::string f = "decimate ";
         f += std::to_string(num);
         f += '/';
         f += std::to_string(den);
-        decimateCase(f + " nn", ch, depth, num, den, ZAR_INTER_NN, cv::INTER_NEAREST, "cv::resize INTER_NEAREST");
-        decimateCase(f + " linear", ch, depth, num, den, ZAR_INTER_LINEAR, cv::INTER_LINEAR, "cv::resize INTER_LINEAR");
-        decimateCase(f + " cubic", ch, depth, num, den, ZAR_INTER_CUBIC, cv::INTER_CUBIC, "cv::resize INTER_CUBIC");
-        decimateCase(f + " super", ch, depth, num, den, ZAR_INTER_SUPER, cv::INTER_AREA, "cv::resize INTER_AREA");
+        decimateCase(f + " nn", ch, depth, num, den, ZAR_INTER_NN, cv::INTER_NEAREST,
+                     "cv::resize INTER_NEAREST");
+        decimateCase(f + " linear", ch, depth, num, den, ZAR_INTER_LINEAR, cv::INTER_LINEAR,
+                     "cv::resize INTER_LINEAR");
+        decimateCase(f + " cubic", ch, depth, num, den, ZAR_INTER_CUBIC, cv::INTER_CUBIC,
+                     "cv::resize INTER_CUBIC");
+        decimateCase(f + " super", ch, depth, num, den, ZAR_INTER_SUPER, cv::INTER_AREA,
+                     "cv::resize INTER_AREA");
     }
 
     auto src = image(ch, depth), dz = image(ch, depth), dc = image(ch, depth);
@@ -248,20 +314,32 @@ void geometryCases(int ch, int depth) {
     double a = 10 * CV_PI / 180, cx = kWidth / 2.0, cy = kHeight / 2.0;
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x) {
-            mx.at<float>(y, x) = static_cast<float>(cx + std::cos(a) * (x - cx) + std::sin(a) * (y - cy));
-            my.at<float>(y, x) = static_cast<float>(cy - std::sin(a) * (x - cx) + std::cos(a) * (y - cy));
+            mx.at<float>(
+                y, x) = static_cast<float>(cx + std::cos(a) * (x - cx) + std::sin(a) * (y - cy));
+            my.at<float>(
+                y, x) = static_cast<float>(cy - std::sin(a) * (x - cx) + std::cos(a) * (y - cy));
         }
-    cases.push_back({"remap linear rotate " + typeName(ch, depth), "cv::remap INTER_LINEAR, CV_32FC1 maps",
-                     "outside pixels: zar leaves them, OpenCV writes the border value",
-                     [=] { zarRemap(src->image, xMap->image, yMap->image, dz->image, ZAR_INTER_LINEAR); },
-                     [=] { cv::Mat out = view(*dc); cv::remap(view(*src), out, view(*xMap), view(*yMap), cv::INTER_LINEAR); },
-                     [=] { return differs(view(*dz), view(*src)) && differs(view(*dc), view(*src)); }});
+    cases.push_back(
+        {"remap linear rotate " + typeName(ch, depth), "cv::remap INTER_LINEAR, CV_32FC1 maps",
+         "outside pixels: zar leaves them, OpenCV writes the border value",
+         [=] { zarRemap(src->image, xMap->image, yMap->image, dz->image, ZAR_INTER_LINEAR); },
+         [=] {
+             cv::Mat out = view(*dc);
+             cv::remap(view(*src), out, view(*xMap), view(*yMap), cv::INTER_LINEAR);
+         },
+         [=] { return differs(view(*dz), view(*src)) && differs(view(*dc), view(*src)); }});
 }
 
 // --------------------------------------------------------------- bitmaps
 
-void put16(std::vector<unsigned char>& v, uint32_t x) { v.push_back(x & 0xFF); v.push_back(x >> 8 & 0xFF); }
-void put32(std::vector<unsigned char>& v, uint32_t x) { put16(v, x & 0xFFFF); put16(v, x >> 16); }
+void put16(std::vector<unsigned char>& v, uint32_t x) {
+    v.push_back(x & 0xFF);
+    v.push_back(x >> 8 & 0xFF);
+}
+void put32(std::vector<unsigned char>& v, uint32_t x) {
+    put16(v, x & 0xFFFF);
+    put16(v, x >> 16);
+}
 
 // A whole .bmp file: 24-bit, or 8-bit gray palette run-length coded.
 std::vector<unsigned char> bitmapFile(const cv::Mat& picture, bool rle8) {
@@ -314,29 +392,34 @@ void bitmapCases() {
         fillPicture(*picture, 6);
         if (rle8) {  // posterize so runs form, as in real run-length coded bitmaps
             cv::Mat m = view(*picture);
-            m.forEach<unsigned char>([](unsigned char& v, const int*) { v = static_cast<unsigned char>(v & 0xE0); });
+            m.forEach<unsigned char>(
+                [](unsigned char& v, const int*) { v = static_cast<unsigned char>(v & 0xE0); });
         }
         auto file = std::make_shared<std::vector<unsigned char>>(bitmapFile(view(*picture), rle8));
         auto zarOut = std::make_shared<ImageHeader*>(nullptr);
         auto cvOut = std::make_shared<cv::Mat>();
-        cases.push_back({rle8 ? "translate RLE8 bitmap" : "translate 24-bit bitmap",
-                         "cv::imdecode of the same .bmp bytes",
-                         rle8 ? "both decode into new pixels"
-                              : "zar references the bits in place (no copy); OpenCV decodes into a new Mat",
-                         [=] {
-                             int32_t clone = 0;
-                             if (*zarOut) zarDeallocate(*zarOut, clone ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
-                             *zarOut = zarTranslateDIBBlock(file->data(), file->size(), &clone);
-                             if (*zarOut && clone) { zarDeallocate(*zarOut, ZAR_FREE_ALL); *zarOut = nullptr; }
-                         },
-                         [=] { *cvOut = cv::imdecode(*file, cv::IMREAD_UNCHANGED); },
-                         [=] {
-                             int32_t clone = 0;
-                             ImageHeader* z = zarTranslateDIBBlock(file->data(), file->size(), &clone);
-                             bool ok = z && z->width == kWidth && z->height == kHeight && !cvOut->empty();
-                             if (z) zarDeallocate(z, clone ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
-                             return ok;
-                         }});
+        cases.push_back(
+            {rle8 ? "translate RLE8 bitmap" : "translate 24-bit bitmap",
+             "cv::imdecode of the same .bmp bytes",
+             rle8 ? "both decode into new pixels"
+                  : "zar references the bits in place (no copy); OpenCV decodes into a new Mat",
+             [=] {
+                 int32_t clone = 0;
+                 if (*zarOut) zarDeallocate(*zarOut, clone ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
+                 *zarOut = zarTranslateDIBBlock(file->data(), file->size(), &clone);
+                 if (*zarOut && clone) {
+                     zarDeallocate(*zarOut, ZAR_FREE_ALL);
+                     *zarOut = nullptr;
+                 }
+             },
+             [=] { *cvOut = cv::imdecode(*file, cv::IMREAD_UNCHANGED); },
+             [=] {
+                 int32_t clone = 0;
+                 ImageHeader* z = zarTranslateDIBBlock(file->data(), file->size(), &clone);
+                 bool ok = z && z->width == kWidth && z->height == kHeight && !cvOut->empty();
+                 if (z) zarDeallocate(z, clone ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
+                 return ok;
+             }});
     }
 }
 
@@ -352,17 +435,27 @@ int main(int argc, char** argv) {
     for (int ch : {1, 3}) pointCases(ch, ZAR_DEPTH_8U);
     pointCases(1, ZAR_DEPTH_16U);
     for (int ch : {1, 3}) filterCases(ch, ZAR_DEPTH_8U);
-    filterCase("blur 5x5", 1, ZAR_DEPTH_16U, "cv::blur, BORDER_REPLICATE", "zar truncates the mean, OpenCV rounds",
-               [](ImageHeader* s, ImageHeader* d) { zarBlur(s, d, 5, 5, 2, 2); },
-               [](const cv::Mat& s, cv::Mat& d) { cv::blur(s, d, cv::Size(5, 5), cv::Point(-1, -1), cv::BORDER_REPLICATE); });
-    filterCase("dilate 3x3 x1", 1, ZAR_DEPTH_16U, "cv::dilate 3x3 rect", "same result inside; borders differ",
-               [](ImageHeader* s, ImageHeader* d) { zarDilate(s, d, 1); },
-               [](const cv::Mat& s, cv::Mat& d) { cv::dilate(s, d, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_REPLICATE); });
+    filterCase(
+        "blur 5x5", 1, ZAR_DEPTH_16U, "cv::blur, BORDER_REPLICATE",
+        "zar truncates the mean, OpenCV rounds",
+        [](ImageHeader* s, ImageHeader* d) { zarBlur(s, d, 5, 5, 2, 2); },
+        [](const cv::Mat& s, cv::Mat& d) {
+            cv::blur(s, d, cv::Size(5, 5), cv::Point(-1, -1), cv::BORDER_REPLICATE);
+        });
+    filterCase(
+        "dilate 3x3 x1", 1, ZAR_DEPTH_16U, "cv::dilate 3x3 rect",
+        "same result inside; borders differ",
+        [](ImageHeader* s, ImageHeader* d) { zarDilate(s, d, 1); },
+        [](const cv::Mat& s, cv::Mat& d) {
+            cv::dilate(s, d, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        });
     for (int ch : {1, 3}) geometryCases(ch, ZAR_DEPTH_8U);
     bitmapCases();
 
-    std::printf("zar vs OpenCV %s, %dx%d, single thread; median times\n", CV_VERSION, kWidth, kHeight);
-    std::printf("| case | zar ms | OpenCV ms | zar/OpenCV | memcpy ms | OpenCV call | semantics |\n");
+    std::printf("zar vs OpenCV %s, %dx%d, single thread; median times\n", CV_VERSION, kWidth,
+                kHeight);
+    std::printf(
+        "| case | zar ms | OpenCV ms | zar/OpenCV | memcpy ms | OpenCV call | semantics |\n");
     std::printf("|---|---:|---:|---:|---:|---|---|\n");
     int failed = 0;
     for (Case& c : cases) {

@@ -5,22 +5,22 @@
 
 #include <zar.h>
 
-static int check(int ok, const char *what) {
+static int check(int ok, const char* what) {
     if (!ok) fprintf(stderr, "basic: %s failed\n", what);
     return ok ? 0 : 1;
 }
 
-static void describe(const char *name, const ImageHeader *image) {
-    printf("%s: %dx%d, %d channel(s), depth %d bits, %s order, align %d, "
-           "widthStep %d, imageSize %d\n",
-           name, (int)image->width, (int)image->height, (int)image->nChannels,
-           (int)(image->depth & 0x7FFFFFFF),
-           image->dataOrder == ZAR_DATA_ORDER_PIXEL ? "pixel" : "plane", (int)image->align,
-           (int)image->widthStep, (int)image->imageSize);
+static void describe(const char* name, const ImageHeader* image) {
+    printf(
+        "%s: %dx%d, %d channel(s), depth %d bits, %s order, align %d, "
+        "widthStep %d, imageSize %d\n",
+        name, (int)image->width, (int)image->height, (int)image->nChannels,
+        (int)(image->depth & 0x7FFFFFFF),
+        image->dataOrder == ZAR_DATA_ORDER_PIXEL ? "pixel" : "plane", (int)image->align,
+        (int)image->widthStep, (int)image->imageSize);
     if (image->roi)
-        printf("  roi: coi %d at (%d, %d), %dx%d\n", (int)image->roi->coi,
-               (int)image->roi->xOffset, (int)image->roi->yOffset, (int)image->roi->width,
-               (int)image->roi->height);
+        printf("  roi: coi %d at (%d, %d), %dx%d\n", (int)image->roi->coi, (int)image->roi->xOffset,
+               (int)image->roi->yOffset, (int)image->roi->width, (int)image->roi->height);
 }
 
 int main(void) {
@@ -56,10 +56,10 @@ int main(void) {
     if (clone != NULL) {
         failures += check(clone->roi != NULL && clone->roi != &roi && clone->roi->width == 4,
                           "clone roi");
-        failures += check(memcmp(clone->imageData, image->imageData,
-                                 (size_t)image->imageSize) == 0, "clone pixels");
+        failures += check(memcmp(clone->imageData, image->imageData, (size_t)image->imageSize) == 0,
+                          "clone pixels");
         failures += check(clone->imageData[5 * clone->widthStep + 3 * 9] == 59 &&
-                          clone->imageData[5 * clone->widthStep + 3 * 9 + 1] == 0x2A,
+                              clone->imageData[5 * clone->widthStep + 3 * 9 + 1] == 0x2A,
                           "clone sample");
         describe("clone", clone);
         zarDeallocate(clone, ZAR_FREE_ALL);

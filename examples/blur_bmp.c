@@ -4,23 +4,26 @@
 
 #include <zar.h>
 
-static unsigned char *readAll(const char *path, size_t *size) {
-    FILE *f = fopen(path, "rb");
-    unsigned char *bytes;
+static unsigned char* readAll(const char* path, size_t* size) {
+    FILE* f = fopen(path, "rb");
+    unsigned char* bytes;
     long n;
     if (!f) return NULL;
     fseek(f, 0, SEEK_END);
     n = ftell(f);
     fseek(f, 0, SEEK_SET);
-    bytes = (unsigned char *)malloc((size_t)n);
-    if (bytes && fread(bytes, 1, (size_t)n, f) != (size_t)n) { free(bytes); bytes = NULL; }
+    bytes = (unsigned char*)malloc((size_t)n);
+    if (bytes && fread(bytes, 1, (size_t)n, f) != (size_t)n) {
+        free(bytes);
+        bytes = NULL;
+    }
     fclose(f);
     *size = (size_t)n;
     return bytes;
 }
 
 /* Mean of the 8-bit values of a pixel-ordered image. */
-static double mean(const ImageHeader *image) {
+static double mean(const ImageHeader* image) {
     double sum = 0;
     int x, y, rowValues = image->width * image->nChannels;
     for (y = 0; y < image->height; ++y)
@@ -29,15 +32,18 @@ static double mean(const ImageHeader *image) {
     return sum / ((double)rowValues * image->height);
 }
 
-int main(int argc, char **argv) {
-    const char *path = argc > 1 ? argv[1] : "../data/sample.bmp";
+int main(int argc, char** argv) {
+    const char* path = argc > 1 ? argv[1] : "../data/sample.bmp";
     size_t size = 0;
-    unsigned char *file = readAll(path, &size);
+    unsigned char* file = readAll(path, &size);
     int32_t cloneData = 0;
     ImageHeader *picture, *blurred;
     int i;
 
-    if (!file) { fprintf(stderr, "cannot read %s\n", path); return 1; }
+    if (!file) {
+        fprintf(stderr, "cannot read %s\n", path);
+        return 1;
+    }
     /* A 24-bit bitmap is referenced in place: the file's bytes must outlive the header. */
     picture = zarTranslateDIBBlock(file, size, &cloneData);
     blurred = zarCloneImage(picture);

@@ -6,8 +6,8 @@
 
 static int reports = 0;
 
-static ZarStatus ZAR_STDCALL logError(ZarStatus status, const char *funcName, const char *context,
-                                      const char *fileName, int32_t line) {
+static ZarStatus ZAR_STDCALL logError(ZarStatus status, const char* funcName, const char* context,
+                                      const char* fileName, int32_t line) {
     ++reports;
     printf("report %d: %s (%d) in %s: \"%s\" [%s:%d]\n", reports, zarStatusMessage(status),
            (int)status, funcName, context, fileName, (int)line);
@@ -15,7 +15,7 @@ static ZarStatus ZAR_STDCALL logError(ZarStatus status, const char *funcName, co
 }
 
 int main(void) {
-    ImageHeader *image;
+    ImageHeader* image;
     zarSetErrorMode(ZAR_ERRMODE_RETURN);
     zarRedirectError(logError);
 

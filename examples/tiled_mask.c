@@ -14,12 +14,13 @@
 static unsigned char tiles[ROWS][COLUMNS][TILE * TILE]; /* 8-bit, one channel, stride 16 */
 static int held = 0;
 
-static void ZAR_STDCALL tileCallback(ImageHeader *image, int32_t column, int32_t row, int32_t mode) {
+static void ZAR_STDCALL tileCallback(ImageHeader* image, int32_t column, int32_t row,
+                                     int32_t mode) {
     if (mode == ZAR_TILE_RELEASE) {
         --held;
         return;
     }
-    image->tileInfo->tileData = (char *)tiles[row][column];
+    image->tileInfo->tileData = (char*)tiles[row][column];
     ++held;
 }
 
@@ -34,7 +35,8 @@ int main(void) {
 
     /* The mask selects a disc in the middle. */
     mask = zarCreateImageHeader(1, 0, ZAR_DEPTH_1U, "GRAY", "GRAY", ZAR_DATA_ORDER_PIXEL,
-                                ZAR_ORIGIN_TL, ZAR_ALIGN_4BYTES, WIDTH, HEIGHT, NULL, NULL, NULL, NULL);
+                                ZAR_ORIGIN_TL, ZAR_ALIGN_4BYTES, WIDTH, HEIGHT, NULL, NULL, NULL,
+                                NULL);
     zarAllocateImage(mask, 1, 0);
     for (y = 0; y < HEIGHT; ++y)
         for (x = 0; x < WIDTH; ++x)
@@ -42,7 +44,8 @@ int main(void) {
                 mask->imageData[y * mask->widthStep + x / 8] |= (char)(0x80 >> (x % 8));
 
     source = zarCreateImageHeader(1, 0, ZAR_DEPTH_8U, "GRAY", "GRAY", ZAR_DATA_ORDER_PIXEL,
-                                  ZAR_ORIGIN_TL, ZAR_ALIGN_4BYTES, WIDTH, HEIGHT, NULL, NULL, NULL, NULL);
+                                  ZAR_ORIGIN_TL, ZAR_ALIGN_4BYTES, WIDTH, HEIGHT, NULL, NULL, NULL,
+                                  NULL);
     zarAllocateImage(source, 1, 200);
     tiled = zarCreateImageHeader(1, 0, ZAR_DEPTH_8U, "GRAY", "GRAY", ZAR_DATA_ORDER_PIXEL,
                                  ZAR_ORIGIN_TL, ZAR_ALIGN_4BYTES, WIDTH, HEIGHT, NULL, mask, NULL,

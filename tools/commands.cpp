@@ -143,9 +143,8 @@ OwnedImage runBlur(Job& job) {
     ImageHeader* src = in[0].get();
     std::vector<int32_t> size = o.size.empty() ? std::vector<int32_t>{3, 3}
                                                : parseList(o.size, 'x', 2, "--size");
-    std::vector<int32_t> anchor = o.anchor.empty()
-                                      ? std::vector<int32_t>{size[0] / 2, size[1] / 2}
-                                      : parseList(o.anchor, ',', 2, "--anchor");
+    std::vector<int32_t> anchor = o.anchor.empty() ? std::vector<int32_t>{size[0] / 2, size[1] / 2}
+                                                   : parseList(o.anchor, ',', 2, "--anchor");
     OwnedImage dst = sameSizeDestination(job, src);
     zarBlur(src, dst.get(), size[0], size[1], anchor[0], anchor[1]);
     return dst;
@@ -192,8 +191,7 @@ OwnedImage runScaling(Job& job) {
     if (job.mask) throw UserError("--mask needs an operation that keeps the image size");
     Scale s = scaleOf(src, o);
     OwnedImage dst = newLike(src, s.width, s.height);
-    Operation(src, dst.get(), s.xDst, s.xSrc, s.yDst, s.ySrc,
-              o.interp.value_or(ZAR_INTER_LINEAR));
+    Operation(src, dst.get(), s.xDst, s.xSrc, s.yDst, s.ySrc, o.interp.value_or(ZAR_INTER_LINEAR));
     return dst;
 }
 
@@ -221,7 +219,8 @@ void buildMaps(const ImageHeader* src, const Options& o, OwnedImage& xMap, Owned
             throw UserError("maps must be float maps (.pfm)");
         return;
     }
-    if (!o.rotate && o.scale.empty()) throw UserError("give --rotate DEG, --scale S or --xmap/--ymap");
+    if (!o.rotate && o.scale.empty())
+        throw UserError("give --rotate DEG, --scale S or --xmap/--ymap");
     double angle = o.rotate.value_or(0.0) * M_PI / 180.0;
     double zoom = o.scale.empty() ? 1.0 : parseReal(o.scale, "--scale");
     if (zoom <= 0) throw UserError("bad --scale '" + o.scale + "'");
@@ -263,7 +262,8 @@ OwnedImage runCopy(Job& job) {
     int32_t h = o.roi ? std::min(o.roi->height, src->height - o.roi->yOffset) : src->height;
     if (w < 1 || h < 1) throw UserError("the region lies outside the image");
     OwnedImage dst = newLike(src, w, h);
-    if (job.mask) throw UserError("--mask is not supported by copy (the output has the region's size)");
+    if (job.mask)
+        throw UserError("--mask is not supported by copy (the output has the region's size)");
     zarCopy(src, dst.get());
     return dst;
 }
@@ -280,7 +280,8 @@ OwnedImage runSet(Job& job) {
 OwnedImage runConvert(Job& job) { return duplicate(job.inputs[0].get()); }
 
 const std::vector<Command> kCommands = {
-    {"blur", "blur [--size WxH] [--anchor x,y] IN OUT", "box blur over a WxH neighbourhood (default 3x3)",
+    {"blur", "blur [--size WxH] [--anchor x,y] IN OUT",
+     "box blur over a WxH neighbourhood (default 3x3)",
      "zar blur --size 5x5 --border replicate photo.bmp soft.bmp", 1, runBlur},
     {"filter", "filter --kernel NAME IN OUT", "one of the eleven fixed 3x3 / 5x5 kernels",
      "zar filter --kernel sobel-x photo.bmp edges.bmp", 1, runFilter},
@@ -295,8 +296,8 @@ const std::vector<Command> kCommands = {
     {"decimate", "decimate (--size WxH | --scale S) [--interp M] IN OUT", "shrink",
      "zar decimate --scale 1/3 --interp super photo.bmp small.bmp", 1, runScaling<decimateCall>},
     {"remap", "remap (--rotate DEG | --scale S | --xmap F.pfm --ymap F.pfm) [--interp M] IN OUT",
-     "resample through coordinate maps", "zar remap --rotate 30 --interp cubic photo.bmp turned.bmp",
-     1, runRemap},
+     "resample through coordinate maps",
+     "zar remap --rotate 30 --interp cubic photo.bmp turned.bmp", 1, runRemap},
     {"add", "add IN1 IN2 OUT", "saturating sum of two images of the same format",
      "zar add a.pgm b.pgm sum.pgm", 2, runAdd},
     {"copy", "copy [--roi x,y,w,h] IN OUT", "copy the region into a new image",
@@ -367,7 +368,8 @@ Options parseOptions(const std::vector<std::string>& args) {
         }
         if (name == "--roi") {
             std::vector<int32_t> v = parseList(value, ',', 4, "--roi");
-            if (v[0] < 0 || v[1] < 0 || v[2] < 1 || v[3] < 1) throw UserError("bad --roi '" + value + "'");
+            if (v[0] < 0 || v[1] < 0 || v[2] < 1 || v[3] < 1)
+                throw UserError("bad --roi '" + value + "'");
             o.roi = Roi{0, v[0], v[1], v[2], v[3]};
         } else if (name == "--coi") {
             o.coi = parseInt(value, "--coi");
@@ -410,8 +412,8 @@ OwnedImage loadMask(const std::string& path, const ImageHeader* like) {
     if (picture->width != like->width || picture->height != like->height)
         throw UserError("the mask '" + path + "' is not the size of the image");
     OwnedImage mask(zarCreateImageHeader(1, 0, ZAR_DEPTH_1U, "GRAY", "GRAY", ZAR_DATA_ORDER_PIXEL,
-                                         ZAR_ORIGIN_TL, ZAR_ALIGN_4BYTES, like->width,
-                                         like->height, nullptr, nullptr, nullptr, nullptr));
+                                         ZAR_ORIGIN_TL, ZAR_ALIGN_4BYTES, like->width, like->height,
+                                         nullptr, nullptr, nullptr, nullptr));
     if (!mask.get()) throw UserError("cannot create the mask");
     zarAllocateImage(mask.get(), 1, 0);
     if (!mask->imageData) throw UserError("out of memory");
@@ -457,7 +459,9 @@ std::string infoText(const std::string& path) {
         int32_t cloneData = 0;
         ImageHeader* raw = translateBitmap(bytes.data(), bytes.size(), path, &cloneData);
         std::string text = describe(raw) + "pixels      " +
-                           (cloneData ? "converted into a new block" : "read in place from the file") + "\n";
+                           (cloneData ? "converted into a new block"
+                                      : "read in place from the file") +
+                           "\n";
         releaseTranslated(raw, cloneData);
         return text;
     }

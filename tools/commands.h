@@ -11,20 +11,20 @@ namespace tool {
 
 struct Options {
     std::vector<std::string> positional;
-    std::optional<Roi> roi;            // --roi x,y,w,h (coi from --coi)
+    std::optional<Roi> roi;  // --roi x,y,w,h (coi from --coi)
     int32_t coi = 0;
-    std::string mask;                  // --mask FILE
-    std::optional<int32_t> borderMode; // --border
+    std::string mask;                   // --mask FILE
+    std::optional<int32_t> borderMode;  // --border
     int32_t borderValue = 0;
-    std::optional<int32_t> interp;     // --interp
-    std::string size;                  // --size WxH
-    std::string scale;                 // --scale S (fraction or decimal)
-    std::string anchor;                // --anchor x,y
-    std::string kernel;                // --kernel NAME
-    int32_t iterations = 1;            // --iterations N
-    std::optional<double> rotate;      // --rotate DEG
-    std::string xmap, ymap;            // --xmap F --ymap F
-    double value = 0;                  // --value V
+    std::optional<int32_t> interp;  // --interp
+    std::string size;               // --size WxH
+    std::string scale;              // --scale S (fraction or decimal)
+    std::string anchor;             // --anchor x,y
+    std::string kernel;             // --kernel NAME
+    int32_t iterations = 1;         // --iterations N
+    std::optional<double> rotate;   // --rotate DEG
+    std::string xmap, ymap;         // --xmap F --ymap F
+    double value = 0;               // --value V
     bool help = false;
 };
 

@@ -61,11 +61,14 @@ int runDemo(const std::string& directory) {
         const Command* command = findCommand(step.command);
         std::vector<OwnedImage> inputs;
         inputs.push_back(loadBitmap(kSampleBitmap, kSampleBitmapSize, "sample"));
-        if (step.secondInput) inputs.push_back(loadBitmap(kSampleBitmap, kSampleBitmapSize, "sample"));
+        if (step.secondInput)
+            inputs.push_back(loadBitmap(kSampleBitmap, kSampleBitmapSize, "sample"));
         Options options = parseOptions(step.args);
         auto start = std::chrono::steady_clock::now();
         OwnedImage result = runCommand(*command, inputs, options);
-        double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                              start)
+                        .count();
         saveImage(result.get(), directory + "/" + step.output);
         std::printf("%-10s %-28s %10.3f\n", step.command, step.output, ms);
         rows += "<figure><img src=\"" + std::string(step.output) + "\"><figcaption><code>" +

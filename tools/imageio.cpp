@@ -79,13 +79,32 @@ double sampleAt(const ImageHeader* image, int32_t x, int32_t y, int32_t channel)
     int bit = 0;
     const char* p = valueAddress(image, x, y, channel, &bit);
     switch (image->depth) {
-    case ZAR_DEPTH_1U: return (static_cast<uint8_t>(*p) >> bit) & 1;
-    case ZAR_DEPTH_8U: return static_cast<uint8_t>(*p);
-    case ZAR_DEPTH_8S: return static_cast<int8_t>(*p);
-    case ZAR_DEPTH_16U: { uint16_t v; std::memcpy(&v, p, 2); return v; }
-    case ZAR_DEPTH_16S: { int16_t v; std::memcpy(&v, p, 2); return v; }
-    case ZAR_DEPTH_32S: { int32_t v; std::memcpy(&v, p, 4); return v; }
-    default: { float v; std::memcpy(&v, p, 4); return v; }
+        case ZAR_DEPTH_1U:
+            return (static_cast<uint8_t>(*p) >> bit) & 1;
+        case ZAR_DEPTH_8U:
+            return static_cast<uint8_t>(*p);
+        case ZAR_DEPTH_8S:
+            return static_cast<int8_t>(*p);
+        case ZAR_DEPTH_16U: {
+            uint16_t v;
+            std::memcpy(&v, p, 2);
+            return v;
+        }
+        case ZAR_DEPTH_16S: {
+            int16_t v;
+            std::memcpy(&v, p, 2);
+            return v;
+        }
+        case ZAR_DEPTH_32S: {
+            int32_t v;
+            std::memcpy(&v, p, 4);
+            return v;
+        }
+        default: {
+            float v;
+            std::memcpy(&v, p, 4);
+            return v;
+        }
     }
 }
 
@@ -93,15 +112,30 @@ void storeAt(ImageHeader* image, int32_t x, int32_t y, int32_t channel, double v
     int bit = 0;
     char* p = const_cast<char*>(valueAddress(image, x, y, channel, &bit));
     switch (image->depth) {
-    case ZAR_DEPTH_1U:
-        *p = static_cast<char>((static_cast<uint8_t>(*p) & ~(1u << bit)) |
-                               ((value != 0 ? 1u : 0u) << bit));
-        break;
-    case ZAR_DEPTH_8U: case ZAR_DEPTH_8S: *p = static_cast<char>(static_cast<int32_t>(value)); break;
-    case ZAR_DEPTH_16U: case ZAR_DEPTH_16S: {
-        uint16_t v = static_cast<uint16_t>(static_cast<int32_t>(value)); std::memcpy(p, &v, 2); break; }
-    case ZAR_DEPTH_32S: { int32_t v = static_cast<int32_t>(value); std::memcpy(p, &v, 4); break; }
-    default: { float v = static_cast<float>(value); std::memcpy(p, &v, 4); break; }
+        case ZAR_DEPTH_1U:
+            *p = static_cast<char>((static_cast<uint8_t>(*p) & ~(1u << bit)) |
+                                   ((value != 0 ? 1u : 0u) << bit));
+            break;
+        case ZAR_DEPTH_8U:
+        case ZAR_DEPTH_8S:
+            *p = static_cast<char>(static_cast<int32_t>(value));
+            break;
+        case ZAR_DEPTH_16U:
+        case ZAR_DEPTH_16S: {
+            uint16_t v = static_cast<uint16_t>(static_cast<int32_t>(value));
+            std::memcpy(p, &v, 2);
+            break;
+        }
+        case ZAR_DEPTH_32S: {
+            int32_t v = static_cast<int32_t>(value);
+            std::memcpy(p, &v, 4);
+            break;
+        }
+        default: {
+            float v = static_cast<float>(value);
+            std::memcpy(p, &v, 4);
+            break;
+        }
     }
 }
 
@@ -111,8 +145,9 @@ OwnedImage newCanonical(int32_t nChannels, int32_t depth, int32_t width, int32_t
     OwnedImage image(zarCreateImageHeader(nChannels, 0, depth, model, seq, ZAR_DATA_ORDER_PIXEL,
                                           ZAR_ORIGIN_TL, ZAR_ALIGN_4BYTES, width, height, nullptr,
                                           nullptr, nullptr, nullptr));
-    if (!image.get()) throw UserError("cannot create a " + std::to_string(width) + "x" +
-                                      std::to_string(height) + " image");
+    if (!image.get())
+        throw UserError("cannot create a " + std::to_string(width) + "x" + std::to_string(height) +
+                        " image");
     if (depth == ZAR_DEPTH_32F)
         zarAllocateImageFP(image.get(), 1, 0.0f);
     else
@@ -140,7 +175,8 @@ OwnedImage newLike(const ImageHeader* image, int32_t width, int32_t height) {
 OwnedImage canonicalize(const ImageHeader* image) {
     int32_t channels = image->nChannels - (image->alphaChannel ? 1 : 0);
     if (channels != 1 && channels != 3)
-        throw UserError("images of " + std::to_string(channels) + " colour channels are not supported");
+        throw UserError("images of " + std::to_string(channels) +
+                        " colour channels are not supported");
     bool wide = image->depth == ZAR_DEPTH_16U || image->depth == ZAR_DEPTH_16S;
     OwnedImage out = newCanonical(channels, wide ? ZAR_DEPTH_16U : ZAR_DEPTH_8U, image->width,
                                   image->height);
@@ -200,7 +236,8 @@ std::string nextToken(const std::vector<unsigned char>& bytes, size_t& pos) {
     return token;
 }
 
-int32_t headerNumber(const std::vector<unsigned char>& bytes, size_t& pos, const std::string& path) {
+int32_t headerNumber(const std::vector<unsigned char>& bytes, size_t& pos,
+                     const std::string& path) {
     std::string token = nextToken(bytes, pos);
     char* end = nullptr;
     long value = std::strtol(token.c_str(), &end, 10);
@@ -219,7 +256,8 @@ OwnedImage loadNetpbm(const std::vector<unsigned char>& bytes, const std::string
     if (maxValue > 65535) throw UserError("'" + path + "' has a bad maximum value");
     int32_t bytesPerValue = maxValue > 255 ? 2 : 1;
     size_t need = static_cast<size_t>(width) * height * channels * bytesPerValue;
-    if (bytes.size() < pos || bytes.size() - pos < need) throw UserError("'" + path + "' is truncated");
+    if (bytes.size() < pos || bytes.size() - pos < need)
+        throw UserError("'" + path + "' is truncated");
     OwnedImage image = newCanonical(channels, bytesPerValue == 2 ? ZAR_DEPTH_16U : ZAR_DEPTH_8U,
                                     width, height);
     const unsigned char* p = bytes.data() + pos;
@@ -237,15 +275,17 @@ OwnedImage loadNetpbm(const std::vector<unsigned char>& bytes, const std::string
 OwnedImage loadFloatMap(const std::vector<unsigned char>& bytes, const std::string& path) {
     size_t pos = 0;
     std::string magic = nextToken(bytes, pos);
-    if (magic != "Pf") throw UserError("'" + path + "': only one-channel float maps (Pf) are supported");
+    if (magic != "Pf")
+        throw UserError("'" + path + "': only one-channel float maps (Pf) are supported");
     int32_t width = headerNumber(bytes, pos, path);
     int32_t height = headerNumber(bytes, pos, path);
     double scale = std::atof(nextToken(bytes, pos).c_str());
     size_t need = static_cast<size_t>(width) * height * 4;
-    if (bytes.size() < pos || bytes.size() - pos < need) throw UserError("'" + path + "' is truncated");
+    if (bytes.size() < pos || bytes.size() - pos < need)
+        throw UserError("'" + path + "' is truncated");
     OwnedImage image = newCanonical(1, ZAR_DEPTH_32F, width, height);
     const unsigned char* p = bytes.data() + pos;
-    for (int32_t row = 0; row < height; ++row)      // rows are stored bottom to top
+    for (int32_t row = 0; row < height; ++row)  // rows are stored bottom to top
         for (int32_t x = 0; x < width; ++x, p += 4) {
             uint32_t bits = scale < 0 ? (p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24)
                                       : (uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]);
@@ -256,8 +296,14 @@ OwnedImage loadFloatMap(const std::vector<unsigned char>& bytes, const std::stri
     return image;
 }
 
-void put16(std::string& out, uint32_t v) { out += char(v & 0xFF); out += char(v >> 8 & 0xFF); }
-void put32(std::string& out, uint32_t v) { put16(out, v & 0xFFFF); put16(out, v >> 16); }
+void put16(std::string& out, uint32_t v) {
+    out += char(v & 0xFF);
+    out += char(v >> 8 & 0xFF);
+}
+void put32(std::string& out, uint32_t v) {
+    put16(out, v & 0xFFFF);
+    put16(out, v >> 16);
+}
 
 // 8-bit value of a sample for formats that hold 8 bits.
 uint8_t to8(const ImageHeader* image, double v) {
@@ -298,7 +344,8 @@ std::string encodeBitmap(const ImageHeader* image) {
             if (gray) {
                 line += char(to8(image, sampleAt(image, x, row, 0)));
             } else {
-                for (int32_t c = 0; c < 3; ++c) line += char(to8(image, sampleAt(image, x, row, c)));
+                for (int32_t c = 0; c < 3; ++c)
+                    line += char(to8(image, sampleAt(image, x, row, c)));
             }
         }
         line.resize(rowSize, '\0');
@@ -375,14 +422,22 @@ std::string describe(const ImageHeader* image) {
     };
     auto depthName = [](int32_t depth) -> std::string {
         switch (depth) {
-        case ZAR_DEPTH_1U: return "1U";
-        case ZAR_DEPTH_8U: return "8U";
-        case ZAR_DEPTH_8S: return "8S";
-        case ZAR_DEPTH_16U: return "16U";
-        case ZAR_DEPTH_16S: return "16S";
-        case ZAR_DEPTH_32S: return "32S";
-        case ZAR_DEPTH_32F: return "32F";
-        default: return "?";
+            case ZAR_DEPTH_1U:
+                return "1U";
+            case ZAR_DEPTH_8U:
+                return "8U";
+            case ZAR_DEPTH_8S:
+                return "8S";
+            case ZAR_DEPTH_16U:
+                return "16U";
+            case ZAR_DEPTH_16S:
+                return "16S";
+            case ZAR_DEPTH_32S:
+                return "32S";
+            case ZAR_DEPTH_32F:
+                return "32F";
+            default:
+                return "?";
         }
     };
     std::ostringstream s;

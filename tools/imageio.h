@@ -24,23 +24,30 @@ void beginLibraryCall();
 
 // Owner of an image made by the library (header, pixels, roi and mask).
 class OwnedImage {
-public:
+  public:
     OwnedImage() = default;
     explicit OwnedImage(ImageHeader* image) : image_(image) {}
     ~OwnedImage() { reset(); }
     OwnedImage(OwnedImage&& other) noexcept : image_(other.release()) {}
     OwnedImage& operator=(OwnedImage&& other) noexcept {
-        if (this != &other) { reset(); image_ = other.release(); }
+        if (this != &other) {
+            reset();
+            image_ = other.release();
+        }
         return *this;
     }
     OwnedImage(const OwnedImage&) = delete;
     OwnedImage& operator=(const OwnedImage&) = delete;
     ImageHeader* get() const { return image_; }
     ImageHeader* operator->() const { return image_; }
-    ImageHeader* release() { ImageHeader* p = image_; image_ = nullptr; return p; }
+    ImageHeader* release() {
+        ImageHeader* p = image_;
+        image_ = nullptr;
+        return p;
+    }
     void reset();
 
-private:
+  private:
     ImageHeader* image_ = nullptr;
 };
 

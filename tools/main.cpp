@@ -32,8 +32,9 @@ int run(const std::vector<std::string>& args) {
     if (name == "demo") {
         tool::Options o = tool::parseOptions(rest);
         if (o.help) {
-            std::printf("usage: zar demo [DIR]\nruns every operation on the built-in sample picture and\n"
-                        "writes the results and an index.html gallery into DIR (default demo-out)\n");
+            std::printf(
+                "usage: zar demo [DIR]\nruns every operation on the built-in sample picture and\n"
+                "writes the results and an index.html gallery into DIR (default demo-out)\n");
             return 0;
         }
         return tool::runDemo(o.positional.empty() ? "demo-out" : o.positional[0]);
@@ -41,7 +42,8 @@ int run(const std::vector<std::string>& args) {
     if (name == "info") {
         tool::Options o = tool::parseOptions(rest);
         if (o.help || o.positional.size() != 1) {
-            std::fprintf(o.help ? stdout : stderr, "usage: zar info FILE\nexample: zar info photo.bmp\n");
+            std::fprintf(o.help ? stdout : stderr,
+                         "usage: zar info FILE\nexample: zar info photo.bmp\n");
             return o.help ? 0 : 2;
         }
         std::fputs(tool::infoText(o.positional[0]).c_str(), stdout);
@@ -57,7 +59,8 @@ int run(const std::vector<std::string>& args) {
     if (options.positional.size() != static_cast<size_t>(command->inputs) + 1)
         throw tool::UserError(std::string("usage: zar ") + command->synopsis);
     std::vector<tool::OwnedImage> inputs;
-    for (int i = 0; i < command->inputs; ++i) inputs.push_back(tool::loadImage(options.positional[i]));
+    for (int i = 0; i < command->inputs; ++i)
+        inputs.push_back(tool::loadImage(options.positional[i]));
     tool::OwnedImage result = tool::runCommand(*command, inputs, options);
     tool::saveImage(result.get(), options.positional.back());
     return 0;

@@ -22,20 +22,20 @@ struct KernelArgs {
     ImageHeader* srcA;
     ImageHeader* srcB;
     ImageHeader* dst;
-    ImageHeader* mask;        // the combined (or only) mask, or null
+    ImageHeader* mask;  // the combined (or only) mask, or null
     int32_t channelA, channelB, channelDst;
-    int32_t channels;         // processed channels (equal for every operand)
-    bool allChannels;         // no operand has a channel of interest
-    bool alpha;               // some operand has an alpha channel
-    uint32_t pattern;         // XorS: the constant spread over 32 bits
+    int32_t channels;  // processed channels (equal for every operand)
+    bool allChannels;  // no operand has a channel of interest
+    bool alpha;        // some operand has an alpha channel
+    uint32_t pattern;  // XorS: the constant spread over 32 bits
 };
 using RegionKernel = void (*)(const KernelArgs& args);
 // Chooses the kernel by the destination depth and whether there is a mask;
 // null for a depth the operation does not support.
 using KernelChooser = RegionKernel (*)(int32_t depth, bool masked);
 
-KernelArgs makeKernelArgs(ImageHeader* srcA, ImageHeader* srcB, ImageHeader* dst,
-                          ImageHeader* mask, uint32_t pattern);
+KernelArgs makeKernelArgs(ImageHeader* srcA, ImageHeader* srcB, ImageHeader* dst, ImageHeader* mask,
+                          uint32_t pattern);
 
 // -------------------------------------------------------- mask combiner
 
@@ -107,5 +107,4 @@ Failure runOperation(ImageHeader* srcA, ImageHeader* srcB, ImageHeader* dst, uin
                      const TileContexts& tileContexts);
 
 // zarOr and zarAnd: the checks and the run.
-Failure runLogical(ImageHeader* srcA, ImageHeader* srcB, ImageHeader* dst,
-                   KernelChooser choose);
+Failure runLogical(ImageHeader* srcA, ImageHeader* srcB, ImageHeader* dst, KernelChooser choose);

@@ -21,13 +21,19 @@
 struct OrBits {
     static constexpr bool kTwoSources = true;
     explicit OrBits(uint32_t) {}
-    template <class W> W operator()(W a, W b) const { return a | b; }
+    template <class W>
+    W operator()(W a, W b) const {
+        return a | b;
+    }
 };
 
 struct AndBits {
     static constexpr bool kTwoSources = true;
     explicit AndBits(uint32_t) {}
-    template <class W> W operator()(W a, W b) const { return a & b; }
+    template <class W>
+    W operator()(W a, W b) const {
+        return a & b;
+    }
 };
 
 // XOR with the constant's 32-bit pattern; narrower samples take its low bits.
@@ -35,14 +41,18 @@ struct XorBits {
     static constexpr bool kTwoSources = false;
     uint64_t pattern;
     explicit XorBits(uint32_t p) : pattern(p | (static_cast<uint64_t>(p) << 32)) {}
-    template <class W> W operator()(W a, W) const { return a ^ static_cast<W>(pattern); }
+    template <class W>
+    W operator()(W a, W) const {
+        return a ^ static_cast<W>(pattern);
+    }
 };
 
 // Sum saturated to the sample type's range; floats are never clamped.
 struct SaturatedAdd {
     static constexpr bool kTwoSources = true;
     explicit SaturatedAdd(uint32_t) {}
-    template <class T> T operator()(T a, T b) const {
+    template <class T>
+    T operator()(T a, T b) const {
         if constexpr (std::is_floating_point_v<T>) {
             return a + b;
         } else if constexpr (std::is_same_v<T, int32_t>) {
@@ -98,8 +108,8 @@ void runRow(const T* a, const T* b, T* d, int64_t n, const SaturatedAdd& op) {
 // w pixels of kPer samples each (per when kPer is 0); pixels are
 // strideA/B/D samples apart.
 template <int32_t kPer, class T, class Op>
-void pixelRowOf(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d,
-                int32_t strideD, int32_t per, int32_t w, const Op& op) {
+void pixelRowOf(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d, int32_t strideD,
+                int32_t per, int32_t w, const Op& op) {
     const int32_t samples = kPer ? kPer : per;
     for (int32_t x = 0; x < w; ++x, a += strideA, b += strideB, d += strideD)
         for (int32_t c = 0; c < samples; ++c) d[c] = op(a[c], b[c]);
@@ -111,11 +121,21 @@ template <class T, class Op>
 void pixelRow(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d, int32_t strideD,
               int32_t per, int32_t w, const Op& op) {
     switch (per) {
-    case 1: pixelRowOf<1>(a, strideA, b, strideB, d, strideD, per, w, op); break;
-    case 2: pixelRowOf<2>(a, strideA, b, strideB, d, strideD, per, w, op); break;
-    case 3: pixelRowOf<3>(a, strideA, b, strideB, d, strideD, per, w, op); break;
-    case 4: pixelRowOf<4>(a, strideA, b, strideB, d, strideD, per, w, op); break;
-    default: pixelRowOf<0>(a, strideA, b, strideB, d, strideD, per, w, op); break;
+        case 1:
+            pixelRowOf<1>(a, strideA, b, strideB, d, strideD, per, w, op);
+            break;
+        case 2:
+            pixelRowOf<2>(a, strideA, b, strideB, d, strideD, per, w, op);
+            break;
+        case 3:
+            pixelRowOf<3>(a, strideA, b, strideB, d, strideD, per, w, op);
+            break;
+        case 4:
+            pixelRowOf<4>(a, strideA, b, strideB, d, strideD, per, w, op);
+            break;
+        default:
+            pixelRowOf<0>(a, strideA, b, strideB, d, strideD, per, w, op);
+            break;
     }
 }
 
@@ -124,9 +144,8 @@ void pixelRow(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d, in
 // bookkeeping per bit): a clear bit keeps the destination's value.  Pixel by
 // pixel in order, so overlapping operands read what a per-pixel test would.
 template <int32_t kPer, class T, class Op>
-void selectPixelsOf(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d,
-                    int32_t strideD, int32_t per, int32_t n, uint32_t byte, int32_t first,
-                    const Op& op) {
+void selectPixelsOf(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d, int32_t strideD,
+                    int32_t per, int32_t n, uint32_t byte, int32_t first, const Op& op) {
     const int32_t samples = kPer ? kPer : per;
     for (int32_t i = 0; i < n; ++i, a += strideA, b += strideB, d += strideD) {
         const bool set = ((byte >> (7 - first - i)) & 1) != 0;
@@ -145,8 +164,8 @@ void selectPixelsOf(const T* a, int32_t strideA, const T* b, int32_t strideB, T*
 // choice measured slower on random masks.)
 template <int32_t kPer, class T, class Op>
 void maskedPixelRowOf(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d,
-                      int32_t strideD, int32_t per, int32_t w, const uint8_t* mask,
-                      int32_t maskBit, const Op& op) {
+                      int32_t strideD, int32_t per, int32_t w, const uint8_t* mask, int32_t maskBit,
+                      const Op& op) {
     const bool contiguous = strideA == per && strideB == per && strideD == per;
     auto runOf = [&](int32_t x, int32_t n) {
         if (contiguous)
@@ -174,8 +193,8 @@ void maskedPixelRowOf(const T* a, int32_t strideA, const T* b, int32_t strideB, 
             flush(x);
             selectPixelsOf<kPer>(a + static_cast<int64_t>(x) * strideA, strideA,
                                  b + static_cast<int64_t>(x) * strideB, strideB,
-                                 d + static_cast<int64_t>(x) * strideD, strideD, per, n, byte,
-                                 bit, op);
+                                 d + static_cast<int64_t>(x) * strideD, strideD, per, n, byte, bit,
+                                 op);
         }
         x += n;
     }
@@ -183,13 +202,18 @@ void maskedPixelRowOf(const T* a, int32_t strideA, const T* b, int32_t strideB, 
 }
 
 template <class T, class Op>
-void maskedPixelRow(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d,
-                    int32_t strideD, int32_t per, int32_t w, const uint8_t* mask,
-                    int32_t maskBit, const Op& op) {
+void maskedPixelRow(const T* a, int32_t strideA, const T* b, int32_t strideB, T* d, int32_t strideD,
+                    int32_t per, int32_t w, const uint8_t* mask, int32_t maskBit, const Op& op) {
     switch (per) {
-    case 1: maskedPixelRowOf<1>(a, strideA, b, strideB, d, strideD, per, w, mask, maskBit, op); break;
-    case 3: maskedPixelRowOf<3>(a, strideA, b, strideB, d, strideD, per, w, mask, maskBit, op); break;
-    default: maskedPixelRowOf<0>(a, strideA, b, strideB, d, strideD, per, w, mask, maskBit, op); break;
+        case 1:
+            maskedPixelRowOf<1>(a, strideA, b, strideB, d, strideD, per, w, mask, maskBit, op);
+            break;
+        case 3:
+            maskedPixelRowOf<3>(a, strideA, b, strideB, d, strideD, per, w, mask, maskBit, op);
+            break;
+        default:
+            maskedPixelRowOf<0>(a, strideA, b, strideB, d, strideD, per, w, mask, maskBit, op);
+            break;
     }
 }
 
@@ -453,20 +477,20 @@ void bitRegion(const KernelArgs& k) {
 template <class Op, bool kWholeBuffer>
 RegionKernel chooseLogicalKernel(int32_t depth, bool masked) {
     switch (depth) {
-    case ZAR_DEPTH_1U:
-        return masked ? &bitRegion<Op, true, false> : &bitRegion<Op, false, kWholeBuffer>;
-    case ZAR_DEPTH_8U:
-    case ZAR_DEPTH_8S:
-        return masked ? &sampleRegion<Op, uint8_t, uint32_t, true, false>
-                      : &sampleRegion<Op, uint8_t, uint32_t, false, kWholeBuffer>;
-    case ZAR_DEPTH_16U:
-    case ZAR_DEPTH_16S:
-        return masked ? &sampleRegion<Op, uint16_t, uint32_t, true, false>
-                      : &sampleRegion<Op, uint16_t, uint32_t, false, kWholeBuffer>;
-    case ZAR_DEPTH_32S:
-        return masked ? &sampleRegion<Op, uint32_t, uint32_t, true, false>
-                      : &sampleRegion<Op, uint32_t, uint32_t, false, kWholeBuffer>;
-    default:
-        return nullptr;
+        case ZAR_DEPTH_1U:
+            return masked ? &bitRegion<Op, true, false> : &bitRegion<Op, false, kWholeBuffer>;
+        case ZAR_DEPTH_8U:
+        case ZAR_DEPTH_8S:
+            return masked ? &sampleRegion<Op, uint8_t, uint32_t, true, false>
+                          : &sampleRegion<Op, uint8_t, uint32_t, false, kWholeBuffer>;
+        case ZAR_DEPTH_16U:
+        case ZAR_DEPTH_16S:
+            return masked ? &sampleRegion<Op, uint16_t, uint32_t, true, false>
+                          : &sampleRegion<Op, uint16_t, uint32_t, false, kWholeBuffer>;
+        case ZAR_DEPTH_32S:
+            return masked ? &sampleRegion<Op, uint32_t, uint32_t, true, false>
+                          : &sampleRegion<Op, uint32_t, uint32_t, false, kWholeBuffer>;
+        default:
+            return nullptr;
     }
 }

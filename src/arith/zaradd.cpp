@@ -17,14 +17,12 @@ int32_t processedChannels(const ImageHeader* image) {
     return image->nChannels - (image->alphaChannel != 0 ? 1 : 0);
 }
 
-int32_t channelIndex(const ImageHeader* image) {
-    return hasCoi(image) ? image->roi->coi - 1 : 0;
-}
+int32_t channelIndex(const ImageHeader* image) { return hasCoi(image) ? image->roi->coi - 1 : 0; }
 
 bool isTiled(const ImageHeader* image) { return image->tileInfo != nullptr; }
 
-KernelArgs makeKernelArgs(ImageHeader* srcA, ImageHeader* srcB, ImageHeader* dst,
-                          ImageHeader* mask, uint32_t pattern) {
+KernelArgs makeKernelArgs(ImageHeader* srcA, ImageHeader* srcB, ImageHeader* dst, ImageHeader* mask,
+                          uint32_t pattern) {
     KernelArgs k{};
     k.srcA = srcA;
     k.srcB = srcB;
@@ -61,10 +59,9 @@ MaskCombination combineMasks(ImageHeader* maskA, ImageHeader* maskB, ImageHeader
 
     static const char kModel[4] = {'G', 'R', 'A', 'Y'};
     static const char kSequence[4] = {'G', 0, 0, 0};
-    ImageHeader* combined =
-        zarCreateImageHeader(1, 0, ZAR_DEPTH_1U, kModel, kSequence, ZAR_DATA_ORDER_PLANE,
-                             masks[0]->origin, ZAR_ALIGN_8BYTES, width, height, nullptr, nullptr,
-                             nullptr, nullptr);
+    ImageHeader* combined = zarCreateImageHeader(
+        1, 0, ZAR_DEPTH_1U, kModel, kSequence, ZAR_DATA_ORDER_PLANE, masks[0]->origin,
+        ZAR_ALIGN_8BYTES, width, height, nullptr, nullptr, nullptr, nullptr);
     if (!combined) return {nullptr, kMaskNoMemory};
     zarAllocateImage(combined, 0, 0);
     if (!combined->imageData) {
@@ -82,11 +79,11 @@ MaskCombination combineMasks(ImageHeader* maskA, ImageHeader* maskB, ImageHeader
         auto out = reinterpret_cast<uint8_t*>(combined->imageData) +
                    static_cast<int64_t>(y) * combined->widthStep;
         combineBitRow<false>(out, 0, row(origins[0], masks[0], y), origins[0].bitOffset,
-                             row(origins[1], masks[1], y), origins[1].bitOffset, nullptr, 0,
-                             width, both);
+                             row(origins[1], masks[1], y), origins[1].bitOffset, nullptr, 0, width,
+                             both);
         if (count == 3)
-            combineBitRow<false>(out, 0, out, 0, row(origins[2], masks[2], y),
-                                 origins[2].bitOffset, nullptr, 0, width, both);
+            combineBitRow<false>(out, 0, out, 0, row(origins[2], masks[2], y), origins[2].bitOffset,
+                                 nullptr, 0, width, both);
     }
     return {combined, kMaskCombined};
 }
@@ -302,8 +299,8 @@ Failure checkOperands(const ImageHeader* srcA, const ImageHeader* srcB, const Im
 Failure runOperation(ImageHeader* srcA, ImageHeader* srcB, ImageHeader* dst, uint32_t pattern,
                      KernelChooser choose, RegionKernel wholeBuffer,
                      const TileContexts& tileContexts) {
-    const MaskCombination masks =
-        combineMasks(srcA->maskImage, srcB ? srcB->maskImage : nullptr, dst->maskImage);
+    const MaskCombination masks = combineMasks(srcA->maskImage, srcB ? srcB->maskImage : nullptr,
+                                               dst->maskImage);
     if (masks.code == kMaskEmpty) return {STATUS_OK, nullptr};
     if (masks.code == kMaskNoMemory) return {STATUS_NO_MEMORY, "Out of memory"};
 
@@ -320,10 +317,17 @@ Failure runOperation(ImageHeader* srcA, ImageHeader* srcB, ImageHeader* dst, uin
                 kernel(args);
         } else {
             switch (walkTiles(args, kernel)) {
-            case WalkOperand::srcA: result = {STATUS_BAD_ARG, tileContexts.srcA}; break;
-            case WalkOperand::srcB: result = {STATUS_BAD_ARG, tileContexts.srcB}; break;
-            case WalkOperand::dst: result = {STATUS_BAD_ARG, tileContexts.dst}; break;
-            case WalkOperand::none: break;
+                case WalkOperand::srcA:
+                    result = {STATUS_BAD_ARG, tileContexts.srcA};
+                    break;
+                case WalkOperand::srcB:
+                    result = {STATUS_BAD_ARG, tileContexts.srcB};
+                    break;
+                case WalkOperand::dst:
+                    result = {STATUS_BAD_ARG, tileContexts.dst};
+                    break;
+                case WalkOperand::none:
+                    break;
             }
         }
     }
@@ -331,8 +335,7 @@ Failure runOperation(ImageHeader* srcA, ImageHeader* srcB, ImageHeader* dst, uin
     return result;
 }
 
-Failure runLogical(ImageHeader* srcA, ImageHeader* srcB, ImageHeader* dst,
-                   KernelChooser choose) {
+Failure runLogical(ImageHeader* srcA, ImageHeader* srcB, ImageHeader* dst, KernelChooser choose) {
     const Failure failure = checkOperands(srcA, srcB, dst, false, kTwoSourceRelations);
     if (failure.failed()) return failure;
     return runOperation(srcA, srcB, dst, 0, choose, nullptr, kTwoSourceTiles);
@@ -351,13 +354,20 @@ RegionKernel addKernel(bool masked) {
 // Six depths, unmasked and masked; 1-bit images never get here (zarOr).
 RegionKernel chooseAddKernel(int32_t depth, bool masked) {
     switch (depth) {
-    case ZAR_DEPTH_8U: return addKernel<uint8_t>(masked);
-    case ZAR_DEPTH_8S: return addKernel<int8_t>(masked);
-    case ZAR_DEPTH_16U: return addKernel<uint16_t>(masked);
-    case ZAR_DEPTH_16S: return addKernel<int16_t>(masked);
-    case ZAR_DEPTH_32S: return addKernel<int32_t>(masked);
-    case ZAR_DEPTH_32F: return addKernel<float>(masked);
-    default: return nullptr;
+        case ZAR_DEPTH_8U:
+            return addKernel<uint8_t>(masked);
+        case ZAR_DEPTH_8S:
+            return addKernel<int8_t>(masked);
+        case ZAR_DEPTH_16U:
+            return addKernel<uint16_t>(masked);
+        case ZAR_DEPTH_16S:
+            return addKernel<int16_t>(masked);
+        case ZAR_DEPTH_32S:
+            return addKernel<int32_t>(masked);
+        case ZAR_DEPTH_32F:
+            return addKernel<float>(masked);
+        default:
+            return nullptr;
     }
 }
 

@@ -5,9 +5,12 @@
 namespace {
 
 const RelationTexts kOneSourceRelations = {
-    "(srcImage->depth != dstImage->depth)", nullptr,
-    "(srcImage->dataOrder != dstImage->dataOrder)", nullptr,
-    "(nChSrc != nChDst)", nullptr,
+    "(srcImage->depth != dstImage->depth)",
+    nullptr,
+    "(srcImage->dataOrder != dstImage->dataOrder)",
+    nullptr,
+    "(nChSrc != nChDst)",
+    nullptr,
 };
 
 const TileContexts kOneSourceTiles = {
@@ -20,12 +23,16 @@ const TileContexts kOneSourceTiles = {
 uint32_t xorPattern(int32_t depth, int32_t value) {
     const uint32_t v = static_cast<uint32_t>(value);
     switch (depth) {
-    case ZAR_DEPTH_1U: return (v & 1) ? 0xFFFFFFFFu : 0u;
-    case ZAR_DEPTH_8U:
-    case ZAR_DEPTH_8S: return (v & 0xFFu) * 0x01010101u;
-    case ZAR_DEPTH_16U:
-    case ZAR_DEPTH_16S: return (v & 0xFFFFu) * 0x00010001u;
-    default: return v;
+        case ZAR_DEPTH_1U:
+            return (v & 1) ? 0xFFFFFFFFu : 0u;
+        case ZAR_DEPTH_8U:
+        case ZAR_DEPTH_8S:
+            return (v & 0xFFu) * 0x01010101u;
+        case ZAR_DEPTH_16U:
+        case ZAR_DEPTH_16S:
+            return (v & 0xFFFFu) * 0x00010001u;
+        default:
+            return v;
     }
 }
 

@@ -28,19 +28,29 @@ struct RleMessages {
 };
 
 constexpr RleMessages kRle8Messages = {
-    "Not enough memory to decompress BI_RLE8 DIB at DIB", 597,
-    "Incorrect format of BI_RLE8 DIB (mismatch biWidth)", 623,
-    "Incorrect format of BI_RLE8 DIB (mismatch biHeight)", 643,
-    "Incorrect format of BI_RLE8 DIB (bad Delta command)", 658,
-    "Incorrect format of BI_RLE8 DIB (mismatch biHeight or biWidth)", 687,
+    "Not enough memory to decompress BI_RLE8 DIB at DIB",
+    597,
+    "Incorrect format of BI_RLE8 DIB (mismatch biWidth)",
+    623,
+    "Incorrect format of BI_RLE8 DIB (mismatch biHeight)",
+    643,
+    "Incorrect format of BI_RLE8 DIB (bad Delta command)",
+    658,
+    "Incorrect format of BI_RLE8 DIB (mismatch biHeight or biWidth)",
+    687,
 };
 
 constexpr RleMessages kRle4Messages = {
-    "Not enough memory to decompress BI_RLE4 DIB at DIB", 706,
-    "Incorrect format of BI_RLE4 DIB (mismatch biWidth)", 755,
-    "Incorrect format of BI_RLE4 DIB (mismatch biHeight)", 776,
-    "Incorrect format of BI_RLE4 DIB (bad Delta command)", 796,
-    "Incorrect format of BI_RLE4 DIB (mismatch biHeight or biWidth)", 839,
+    "Not enough memory to decompress BI_RLE4 DIB at DIB",
+    706,
+    "Incorrect format of BI_RLE4 DIB (mismatch biWidth)",
+    755,
+    "Incorrect format of BI_RLE4 DIB (mismatch biHeight)",
+    776,
+    "Incorrect format of BI_RLE4 DIB (bad Delta command)",
+    796,
+    "Incorrect format of BI_RLE4 DIB (mismatch biHeight or biWidth)",
+    839,
 };
 
 // The coded bytes and how far they may be read.
@@ -154,8 +164,7 @@ uint8_t* decodeRle(const DibBlock& dib, const RleMessages& msg) {
             if (!stream.take2(&dx, &dy)) return fail(buffer, msg.badHeight, msg.badHeightLine);
             col += dx;
             row += dy;
-            if (col > width || row > height)
-                return fail(buffer, msg.badDelta, msg.badDeltaLine);
+            if (col > width || row > height) return fail(buffer, msg.badDelta, msg.badDeltaLine);
         } else {  // absolute run of m pixels, padded to an even stream offset
             if (row >= height || col + m > width)
                 return fail(buffer, msg.badPosition, msg.badPositionLine);
@@ -173,8 +182,11 @@ uint8_t* decodeRle(const DibBlock& dib, const RleMessages& msg) {
 
 uint8_t* decodeRleDIB(const DibBlock& dib) {
     switch (dib.header->biCompression) {
-    case kBiRle8: return decodeRle<Rle8Pixels>(dib, kRle8Messages);
-    case kBiRle4: return decodeRle<Rle4Pixels>(dib, kRle4Messages);
-    default: return nullptr;  // nothing to expand: the caller reports
+        case kBiRle8:
+            return decodeRle<Rle8Pixels>(dib, kRle8Messages);
+        case kBiRle4:
+            return decodeRle<Rle4Pixels>(dib, kRle4Messages);
+        default:
+            return nullptr;  // nothing to expand: the caller reports
     }
 }

@@ -108,25 +108,32 @@ bool dibShape(const DibBlock& dib, DibShape* shape) {
     const BITMAPINFOHEADER* h = dib.header;
     const DibShape color = {3, 0, ZAR_DEPTH_8U, kRgb, kBgr, true};
     switch (h->biBitCount) {
-    case 1:
-        *shape = hasGrayPalette(h, dib.colors) ? DibShape{1, 0, ZAR_DEPTH_1U, kGray, kSeqG, false}
-                                               : color;
-        return true;
-    case 4:
-        *shape = hasGrayPalette(h, dib.colors) ? DibShape{1, 0, ZAR_DEPTH_8U, kGray, kSeqG, true}
-                                               : color;
-        return true;
-    case 8:
-        *shape = hasGrayPalette(h, dib.colors)
-                     ? DibShape{1, 0, ZAR_DEPTH_8U, kGray, kSeqG, h->biCompression == kBiRle8}
-                     : color;
-        return true;
-    case 16: *shape = color; return true;
-    case 24: *shape = {3, 0, ZAR_DEPTH_8U, kRgb, kBgr, false}; return true;
-    case 32:
-        *shape = {4, 4, ZAR_DEPTH_8U, kRgba, kBgra, h->biCompression == kBiBitfields};
-        return true;
-    default: return false;
+        case 1:
+            *shape = hasGrayPalette(h, dib.colors)
+                         ? DibShape{1, 0, ZAR_DEPTH_1U, kGray, kSeqG, false}
+                         : color;
+            return true;
+        case 4:
+            *shape = hasGrayPalette(h, dib.colors)
+                         ? DibShape{1, 0, ZAR_DEPTH_8U, kGray, kSeqG, true}
+                         : color;
+            return true;
+        case 8:
+            *shape = hasGrayPalette(h, dib.colors)
+                         ? DibShape{1, 0, ZAR_DEPTH_8U, kGray, kSeqG, h->biCompression == kBiRle8}
+                         : color;
+            return true;
+        case 16:
+            *shape = color;
+            return true;
+        case 24:
+            *shape = {3, 0, ZAR_DEPTH_8U, kRgb, kBgr, false};
+            return true;
+        case 32:
+            *shape = {4, 4, ZAR_DEPTH_8U, kRgba, kBgra, h->biCompression == kBiBitfields};
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -199,8 +206,8 @@ struct ReaderContext {
     Field fields[4];          // blue, green, red, alpha
 };
 
-using RowReader = void (*)(const uint8_t* row, int32_t x0, int32_t count,
-                           const ReaderContext& ctx, uint8_t* work);
+using RowReader = void (*)(const uint8_t* row, int32_t x0, int32_t count, const ReaderContext& ctx,
+                           uint8_t* work);
 
 void readIndexed1(const uint8_t* row, int32_t x0, int32_t count, const ReaderContext& ctx,
                   uint8_t* work) {
@@ -294,33 +301,38 @@ RowReader selectReader(const DibBlock& dib, ReaderContext* ctx) {
     const BITMAPINFOHEADER* h = dib.header;
     const bool bitfields = h->biCompression == kBiBitfields;
     switch (h->biBitCount) {
-    case 1:
-    case 4:
-    case 8: {
-        std::memset(ctx->palette, 0, sizeof ctx->palette);
-        const int64_t entries = std::min<int64_t>(dibColorEntries(h), int64_t{1} << h->biBitCount);
-        std::memcpy(ctx->palette, dib.colors, static_cast<size_t>(entries) * 4);
-        return h->biBitCount == 1 ? readIndexed1 : h->biBitCount == 4 ? readIndexed4 : readIndexed8;
-    }
-    case 16:
-        if (bitfields)
-            setMasks(ctx, loadLe32(dib.colors) & 0xFFFF, loadLe32(dib.colors + 4) & 0xFFFF,
-                     loadLe32(dib.colors + 8) & 0xFFFF, 0);
-        else
-            setMasks(ctx, 0x7C00, 0x03E0, 0x001F, 0);
-        return readMasked16;
-    case 24: return readTriples24;
-    case 32:
-        if (bitfields) {
-            const uint32_t red = loadLe32(dib.colors), green = loadLe32(dib.colors + 4),
-                           blue = loadLe32(dib.colors + 8);
-            const int top = std::max({fieldTop(red), fieldTop(green), fieldTop(blue)});
-            setMasks(ctx, red, green, blue, static_cast<uint32_t>(~uint64_t{0} << top));
-        } else {
-            setMasks(ctx, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
+        case 1:
+        case 4:
+        case 8: {
+            std::memset(ctx->palette, 0, sizeof ctx->palette);
+            const int64_t entries = std::min<int64_t>(dibColorEntries(h),
+                                                      int64_t{1} << h->biBitCount);
+            std::memcpy(ctx->palette, dib.colors, static_cast<size_t>(entries) * 4);
+            return h->biBitCount == 1   ? readIndexed1
+                   : h->biBitCount == 4 ? readIndexed4
+                                        : readIndexed8;
         }
-        return readMasked32;
-    default: return nullptr;
+        case 16:
+            if (bitfields)
+                setMasks(ctx, loadLe32(dib.colors) & 0xFFFF, loadLe32(dib.colors + 4) & 0xFFFF,
+                         loadLe32(dib.colors + 8) & 0xFFFF, 0);
+            else
+                setMasks(ctx, 0x7C00, 0x03E0, 0x001F, 0);
+            return readMasked16;
+        case 24:
+            return readTriples24;
+        case 32:
+            if (bitfields) {
+                const uint32_t red = loadLe32(dib.colors), green = loadLe32(dib.colors + 4),
+                               blue = loadLe32(dib.colors + 8);
+                const int top = std::max({fieldTop(red), fieldTop(green), fieldTop(blue)});
+                setMasks(ctx, red, green, blue, static_cast<uint32_t>(~uint64_t{0} << top));
+            } else {
+                setMasks(ctx, 0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000);
+            }
+            return readMasked32;
+        default:
+            return nullptr;
     }
 }
 
@@ -357,8 +369,8 @@ SequenceStep selectSequenceStep(const ImageHeader* image) {
 
 // Where the channels of the image's pixels lie in a row.
 struct RowLayout {
-    int32_t channels;      // channels written
-    int32_t firstByte;     // working byte of channel 0: 2 (gray) for one channel
+    int32_t channels;                      // channels written
+    int32_t firstByte;                     // working byte of channel 0: 2 (gray) for one channel
     ptrdiff_t channelStride, pixelStride;  // in bytes
 };
 
@@ -479,15 +491,17 @@ void convertRows(const DibBlock& dib, const uint8_t* bits, ImageHeader* image, R
 
 int64_t dibColorEntries(const BITMAPINFOHEADER* dib) {
     switch (dib->biBitCount) {
-    case 1:
-    case 4:
-    case 8: return dib->biClrUsed != 0 ? dib->biClrUsed : int64_t{1} << dib->biBitCount;
-    case 16:
-    case 32:
-        return dib->biCompression == kBiBitfields ? 3
-               : dib->biCompression == kBiRgb     ? 0
-                                                  : dib->biClrUsed;
-    default: return 0;
+        case 1:
+        case 4:
+        case 8:
+            return dib->biClrUsed != 0 ? dib->biClrUsed : int64_t{1} << dib->biBitCount;
+        case 16:
+        case 32:
+            return dib->biCompression == kBiBitfields ? 3
+                   : dib->biCompression == kBiRgb     ? 0
+                                                      : dib->biClrUsed;
+        default:
+            return 0;
     }
 }
 
@@ -531,8 +545,7 @@ ImageHeader* ZAR_STDCALL zarTranslateDIB(const BITMAPINFOHEADER* dib, int32_t* c
 
 // Every size is checked in 64 bits against the block before anything is read
 // past the header; the header itself is copied, as a file's lies unaligned.
-ImageHeader* ZAR_STDCALL zarTranslateDIBBlock(const void* block, size_t size,
-                                              int32_t* cloneData) {
+ImageHeader* ZAR_STDCALL zarTranslateDIBBlock(const void* block, size_t size, int32_t* cloneData) {
     // A failure left from an earlier call must not stop this conversion.
     zarSetStatus(STATUS_OK);
     auto refuse = [](const char* context, int32_t line) -> ImageHeader* {

@@ -56,8 +56,8 @@ struct IntegerBlur {
     static Sum move(Sum sum, Sum entering, Sum leaving) { return sum + entering - leaving; }
     static void store(char* row, const ChannelWalk& walk, int32_t x, Window window, Scale scale) {
         const int64_t product = static_cast<int64_t>(static_cast<int32_t>(window)) * scale.m;
-        reinterpret_cast<T*>(row)[x * walk.pixelStep] =
-            static_cast<T>(integerPart(product, scale.k));
+        reinterpret_cast<T*>(row)[x * walk.pixelStep] = static_cast<T>(
+            integerPart(product, scale.k));
     }
 };
 
@@ -194,24 +194,28 @@ void windowSums(const uint32_t* __restrict sums, uint32_t* __restrict windows, i
         return;
     }
     switch (lanes) {
-    case 1: return movingWindows<1>(sums, windows, count, reach);
-    case 2: return movingWindows<2>(sums, windows, count, reach);
-    case 3: return movingWindows<3>(sums, windows, count, reach);
-    case 4: return movingWindows<4>(sums, windows, count, reach);
-    default:
-        for (int32_t l = 0; l < lanes; ++l) {
-            uint32_t window = 0;
-            for (int32_t t = l; t < reach; t += lanes) window += sums[t];
-            windows[l] = window;
-        }
-        for (int32_t e = lanes; e < count; ++e)
-            windows[e] = windows[e - lanes] + (sums[e - lanes + reach] - sums[e - lanes]);
+        case 1:
+            return movingWindows<1>(sums, windows, count, reach);
+        case 2:
+            return movingWindows<2>(sums, windows, count, reach);
+        case 3:
+            return movingWindows<3>(sums, windows, count, reach);
+        case 4:
+            return movingWindows<4>(sums, windows, count, reach);
+        default:
+            for (int32_t l = 0; l < lanes; ++l) {
+                uint32_t window = 0;
+                for (int32_t t = l; t < reach; t += lanes) window += sums[t];
+                windows[l] = window;
+            }
+            for (int32_t e = lanes; e < count; ++e)
+                windows[e] = windows[e - lanes] + (sums[e - lanes + reach] - sums[e - lanes]);
     }
 }
 
 template <typename T, class Stride>
-void blurIntegerPlane(const char* src, char* dst, const BlurJob& job, int32_t lanes,
-                      Stride stride, uint32_t* __restrict sums, uint32_t* __restrict windows) {
+void blurIntegerPlane(const char* src, char* dst, const BlurJob& job, int32_t lanes, Stride stride,
+                      uint32_t* __restrict sums, uint32_t* __restrict windows) {
     const int32_t count = job.width * lanes;
     const int32_t spanValues = (job.width + job.nCols) * lanes;
     const double scale = job.scale;
@@ -227,8 +231,8 @@ void blurIntegerPlane(const char* src, char* dst, const BlurJob& job, int32_t la
             out[e * stride] = static_cast<T>(static_cast<int32_t>(
                 static_cast<double>(static_cast<int32_t>(windows[e])) * scale));
         const T* __restrict leaving = reinterpret_cast<const T*>(rowAt(src, job.src.step, y));
-        const T* __restrict entering =
-            reinterpret_cast<const T*>(rowAt(src, job.src.step, y + job.nRows));
+        const T* __restrict entering = reinterpret_cast<const T*>(
+            rowAt(src, job.src.step, y + job.nRows));
         for (int32_t j = 0; j < spanValues; ++j)
             sums[j] += static_cast<uint32_t>(entering[j * stride]) -
                        static_cast<uint32_t>(leaving[j * stride]);
@@ -270,16 +274,12 @@ struct BlurKernelPair {
 
 constexpr BlurKernelPair kBlurKernels[] = {
     {ZAR_DEPTH_1U, blurChannels<BitBlur, false>, blurChannels<BitBlur, true>, false},
-    {ZAR_DEPTH_8U, blurIntegerRows<uint8_t>,
-     blurChannels<IntegerBlur<uint8_t>, true>, false},
-    {ZAR_DEPTH_8S, blurIntegerRows<int8_t>,
-     blurChannels<IntegerBlur<int8_t>, true>, false},
-    {ZAR_DEPTH_16U, blurIntegerRows<uint16_t>,
-     blurChannels<IntegerBlur<uint16_t>, true>, false},
-    {ZAR_DEPTH_16S, blurIntegerRows<int16_t>,
-     blurChannels<IntegerBlur<int16_t>, true>, false},
-    {ZAR_DEPTH_32S, blurChannels<FloatBlur<int32_t>, false>,
-     blurChannels<FloatBlur<int32_t>, true>, true},
+    {ZAR_DEPTH_8U, blurIntegerRows<uint8_t>, blurChannels<IntegerBlur<uint8_t>, true>, false},
+    {ZAR_DEPTH_8S, blurIntegerRows<int8_t>, blurChannels<IntegerBlur<int8_t>, true>, false},
+    {ZAR_DEPTH_16U, blurIntegerRows<uint16_t>, blurChannels<IntegerBlur<uint16_t>, true>, false},
+    {ZAR_DEPTH_16S, blurIntegerRows<int16_t>, blurChannels<IntegerBlur<int16_t>, true>, false},
+    {ZAR_DEPTH_32S, blurChannels<FloatBlur<int32_t>, false>, blurChannels<FloatBlur<int32_t>, true>,
+     true},
     {ZAR_DEPTH_32F, blurChannels<FloatBlur<float>, false>, blurChannels<FloatBlur<float>, true>,
      true},
 };

@@ -14,7 +14,7 @@
 // back on every way out.  The sources of this folder are built with
 // -frounding-math, so the compiler honours the dynamic mode.
 class RoundingScope {
-public:
+  public:
     explicit RoundingScope(int mode) : saved_(std::fegetround()) {
         if (saved_ != mode) std::fesetround(mode);
     }
@@ -24,7 +24,7 @@ public:
     RoundingScope(const RoundingScope&) = delete;
     RoundingScope& operator=(const RoundingScope&) = delete;
 
-private:
+  private:
     int saved_;
 };
 
@@ -100,8 +100,16 @@ struct RowJob {
 using RowKernel = void (*)(const RowJob& job, void* scratch);
 
 // Depth columns of the kernel tables.
-enum FilterDepth { kDepth1u, kDepth8u, kDepth8s, kDepth16u, kDepth16s, kDepth32s, kDepth32f,
-                   kDepthCount };
+enum FilterDepth {
+    kDepth1u,
+    kDepth8u,
+    kDepth8s,
+    kDepth16u,
+    kDepth16s,
+    kDepth32s,
+    kDepth32f,
+    kDepthCount
+};
 // The column of a depth code, or -1.
 int32_t filterDepthIndex(int32_t depth);
 

@@ -162,7 +162,9 @@ struct LaplaceWeights {
     static constexpr int32_t integers[3][5] = {
         {-1, -3, -4, -3, -1}, {-3, 0, 6, 0, -3}, {-4, 6, 20, 6, -4}};
     template <class W>
-    static const int32_t* row(int32_t p) { return integers[p]; }
+    static const int32_t* row(int32_t p) {
+        return integers[p];
+    }
 };
 
 // The 5x5 Gaussian: integer weights (total 571) on integer rows, the weights
@@ -292,8 +294,7 @@ struct IntegerStore {
 template <typename T, int32_t Bias>
 struct NearestQuotientStore571 {
     template <int32_t Shift>
-    static void run(const int32_t* __restrict res, char* row, int32_t, int32_t n,
-                    int32_t step) {
+    static void run(const int32_t* __restrict res, char* row, int32_t, int32_t n, int32_t step) {
         T* __restrict out = reinterpret_cast<T*>(row);
         // The quotient floor(x / 571) of x = S + 285 < 2^18 is taken as the
         // truncated single-precision (x + 0.5) * fl(1/571): x + 0.5 is exact,
@@ -380,8 +381,7 @@ void slideRows(const RowJob& job, void* scratch) {
     W* parts[P];
     const W* ordered[K * P];
     for (int32_t r = 0; r < job.rows + K - 1; ++r) {
-        Load::run(job.src + static_cast<ptrdiff_t>(r) * job.srcStep, job.srcBit, loadCount,
-                  loaded);
+        Load::run(job.src + static_cast<ptrdiff_t>(r) * job.srcStep, job.srcBit, loadCount, loaded);
         for (int32_t p = 0; p < P; ++p) parts[p] = horizontalRow(r % K, p);
         F::Horizontal::run(loaded, job.elementStep, n, parts);
         if (r < K - 1) continue;
@@ -440,16 +440,17 @@ size_t scratchBytes(int32_t count, int32_t elementStep) {
 
 template <class F, bool FloatEverywhere = false>
 constexpr FilterEntry entry(int32_t nCols, int32_t nRows, int32_t anchorX, int32_t anchorY) {
-    return {{nCols, nRows, anchorX, anchorY}, DepthColumns<F, FloatEverywhere>::columns,
+    return {{nCols, nRows, anchorX, anchorY},
+            DepthColumns<F, FloatEverywhere>::columns,
             scratchBytes<F>};
 }
 
 // Indexed by filter number; filters 4 and 8 share their kernels.
 const FilterEntry kFilters[11] = {
-    entry<PrewittX>(3, 3, 1, 1),  entry<PrewittY>(3, 3, 1, 1), entry<SobelX>(3, 3, 1, 1),
-    entry<SobelY>(3, 3, 1, 1),    entry<Laplace3>(3, 3, 1, 1), entry<Laplace5>(5, 5, 2, 2),
-    entry<Gauss3>(3, 3, 1, 1),    entry<Gauss5, true>(5, 5, 2, 2),
-    entry<Laplace3>(3, 3, 1, 1),  entry<HighPass5>(5, 5, 2, 2), entry<Sharpen3>(3, 3, 1, 1),
+    entry<PrewittX>(3, 3, 1, 1),  entry<PrewittY>(3, 3, 1, 1),     entry<SobelX>(3, 3, 1, 1),
+    entry<SobelY>(3, 3, 1, 1),    entry<Laplace3>(3, 3, 1, 1),     entry<Laplace5>(5, 5, 2, 2),
+    entry<Gauss3>(3, 3, 1, 1),    entry<Gauss5, true>(5, 5, 2, 2), entry<Laplace3>(3, 3, 1, 1),
+    entry<HighPass5>(5, 5, 2, 2), entry<Sharpen3>(3, 3, 1, 1),
 };
 
 // ---------------------------------------------------------- masked stores
@@ -467,9 +468,8 @@ void storeMaskedValues(const char* row, char* dst, int32_t, int32_t pixels, int3
     }
 }
 
-void storeMaskedBits(const char* row, char* dst, int32_t dstBit, int32_t pixels, int32_t,
-                     int32_t, const uint8_t* maskA, int32_t bitA, const uint8_t* maskB,
-                     int32_t bitB) {
+void storeMaskedBits(const char* row, char* dst, int32_t dstBit, int32_t pixels, int32_t, int32_t,
+                     const uint8_t* maskA, int32_t bitA, const uint8_t* maskB, int32_t bitB) {
     const uint8_t* in = reinterpret_cast<const uint8_t*>(row);
     uint8_t* out = reinterpret_cast<uint8_t*>(dst);
     for (int32_t x = 0; x < pixels; ++x) {
@@ -479,8 +479,12 @@ void storeMaskedBits(const char* row, char* dst, int32_t dstBit, int32_t pixels,
 }
 
 constexpr MaskedStore kMaskedStores[kDepthCount] = {
-    storeMaskedBits,           storeMaskedValues<uint8_t>,  storeMaskedValues<uint8_t>,
-    storeMaskedValues<uint16_t>, storeMaskedValues<uint16_t>, storeMaskedValues<uint32_t>,
+    storeMaskedBits,
+    storeMaskedValues<uint8_t>,
+    storeMaskedValues<uint8_t>,
+    storeMaskedValues<uint16_t>,
+    storeMaskedValues<uint16_t>,
+    storeMaskedValues<uint32_t>,
     storeMaskedValues<uint32_t>,
 };
 
@@ -488,14 +492,22 @@ constexpr MaskedStore kMaskedStores[kDepthCount] = {
 
 int32_t filterDepthIndex(int32_t depth) {
     switch (depth) {
-    case ZAR_DEPTH_1U: return kDepth1u;
-    case ZAR_DEPTH_8U: return kDepth8u;
-    case ZAR_DEPTH_8S: return kDepth8s;
-    case ZAR_DEPTH_16U: return kDepth16u;
-    case ZAR_DEPTH_16S: return kDepth16s;
-    case ZAR_DEPTH_32S: return kDepth32s;
-    case ZAR_DEPTH_32F: return kDepth32f;
-    default: return -1;
+        case ZAR_DEPTH_1U:
+            return kDepth1u;
+        case ZAR_DEPTH_8U:
+            return kDepth8u;
+        case ZAR_DEPTH_8S:
+            return kDepth8s;
+        case ZAR_DEPTH_16U:
+            return kDepth16u;
+        case ZAR_DEPTH_16S:
+            return kDepth16s;
+        case ZAR_DEPTH_32S:
+            return kDepth32s;
+        case ZAR_DEPTH_32F:
+            return kDepth32f;
+        default:
+            return -1;
     }
 }
 

@@ -99,21 +99,20 @@ void blurContiguous(const Blur& blur) {
 
 // Way 2: tiled source, destination in memory; blocks follow the source's tiles.
 void blurSourceTiled(const Blur& blur) {
-    forEachTileBlock(
-        blur.srcRegion.x, blur.srcRegion.y, blur.width, blur.height, *blur.src->tileInfo, true,
-        [&](const TileBlock& b) {
-            WorkBlock block;
-            if (!fetchWorkBlock(blur, b.ox, b.oy, b.bw, b.bh, &block)) {
-                reportNoMemory(kTemporaryFailLine);
-                return false;
-            }
-            if (!runKernel(blur, block, blur.dst, blur.dstRegion.x + b.ox,
-                           blur.dstRegion.y + b.oy, b.ox, b.oy, b.bw, b.bh)) {
-                reportNoMemory(kKernelFailLineSourceTiled);
-                return false;
-            }
-            return true;
-        });
+    forEachTileBlock(blur.srcRegion.x, blur.srcRegion.y, blur.width, blur.height,
+                     *blur.src->tileInfo, true, [&](const TileBlock& b) {
+                         WorkBlock block;
+                         if (!fetchWorkBlock(blur, b.ox, b.oy, b.bw, b.bh, &block)) {
+                             reportNoMemory(kTemporaryFailLine);
+                             return false;
+                         }
+                         if (!runKernel(blur, block, blur.dst, blur.dstRegion.x + b.ox,
+                                        blur.dstRegion.y + b.oy, b.ox, b.oy, b.bw, b.bh)) {
+                             reportNoMemory(kKernelFailLineSourceTiled);
+                             return false;
+                         }
+                         return true;
+                     });
 }
 
 // A destination tile as the kernel's target, with no alpha channel so that
@@ -128,28 +127,27 @@ ImageHeader blurTileView(const ImageHeader* image, char* tile) {
 // destination's tiles and are written straight into them.
 void blurDestinationTiled(const Blur& blur) {
     const TileInfo& tiles = *blur.dst->tileInfo;
-    forEachTileBlock(
-        blur.dstRegion.x, blur.dstRegion.y, blur.width, blur.height, tiles, true,
-        [&](const TileBlock& b) {
-            WorkBlock block;
-            if (!fetchWorkBlock(blur, b.ox, b.oy, b.bw, b.bh, &block)) {
-                reportNoMemory(kTemporaryFailLine);
-                return false;
-            }
-            char* tile = requestTile(blur.dst, b.column, b.row, ZAR_TILE_WRITE);
-            if (!tile) {
-                report(STATUS_ERROR, "Error get tile to write", __LINE__);
-                return false;
-            }
-            const ImageHeader view = blurTileView(blur.dst, tile);
-            const bool done = runKernel(blur, block, &view,
-                                        blur.dstRegion.x + b.ox - b.column * tiles.width,
-                                        blur.dstRegion.y + b.oy - b.row * tiles.height, b.ox,
-                                        b.oy, b.bw, b.bh);
-            releaseTile(blur.dst, b.column, b.row, tile);
-            if (!done) reportNoMemory(kKernelFailLineDestinationTiled);
-            return done;
-        });
+    forEachTileBlock(blur.dstRegion.x, blur.dstRegion.y, blur.width, blur.height, tiles, true,
+                     [&](const TileBlock& b) {
+                         WorkBlock block;
+                         if (!fetchWorkBlock(blur, b.ox, b.oy, b.bw, b.bh, &block)) {
+                             reportNoMemory(kTemporaryFailLine);
+                             return false;
+                         }
+                         char* tile = requestTile(blur.dst, b.column, b.row, ZAR_TILE_WRITE);
+                         if (!tile) {
+                             report(STATUS_ERROR, "Error get tile to write", __LINE__);
+                             return false;
+                         }
+                         const ImageHeader view = blurTileView(blur.dst, tile);
+                         const bool done = runKernel(
+                             blur, block, &view, blur.dstRegion.x + b.ox - b.column * tiles.width,
+                             blur.dstRegion.y + b.oy - b.row * tiles.height, b.ox, b.oy, b.bw,
+                             b.bh);
+                         releaseTile(blur.dst, b.column, b.row, tile);
+                         if (!done) reportNoMemory(kKernelFailLineDestinationTiled);
+                         return done;
+                     });
 }
 
 // Way 4: in place on a tiled image.  Results wait in a ring of tile-sized slots
@@ -260,8 +258,8 @@ bool makeCombinedMask(ImageHeader* src, ImageHeader* dst, int32_t w, int32_t h,
     ImageHeader* model = srcMask ? srcMask : dstMask;
     const int32_t origin = srcMask ? src->origin : dstMask->origin;
     ImageHeader* mask = zarCreateImageHeader(1, 0, ZAR_DEPTH_1U, "GRAY", "GRAY", model->dataOrder,
-                                             origin, model->align, w, h, nullptr, nullptr,
-                                             nullptr, nullptr);
+                                             origin, model->align, w, h, nullptr, nullptr, nullptr,
+                                             nullptr);
     if (!mask) {
         reportNoMemory(srcMask ? 436 : 463);
         return false;
@@ -292,8 +290,8 @@ bool fitMask(const ImageHeader* mask, int32_t* w, int32_t* h) {
 
 }  // namespace
 
-void ZAR_STDCALL zarBlur(ImageHeader* srcImage, ImageHeader* dstImage, int32_t nCols,
-                         int32_t nRows, int32_t anchorX, int32_t anchorY) {
+void ZAR_STDCALL zarBlur(ImageHeader* srcImage, ImageHeader* dstImage, int32_t nCols, int32_t nRows,
+                         int32_t anchorX, int32_t anchorY) {
     if (ZarStatus status = validateHeader(srcImage); status != STATUS_OK) {
         report(status, "Incorrect Image", 383);
         return;

@@ -23,9 +23,7 @@ struct MaskPlace {
     const uint8_t* data;
     int32_t step;
     int32_t x, y;
-    const uint8_t* row(int32_t j) const {
-        return data + static_cast<ptrdiff_t>(step) * (y + j);
-    }
+    const uint8_t* row(int32_t j) const { return data + static_cast<ptrdiff_t>(step) * (y + j); }
 };
 
 // One pass over the channels: all of them together, or one source channel
@@ -110,8 +108,8 @@ ZarStatus driveRows(const Engine& e, const Pass& pass, const ImageHeader* source
     const size_t scratchBytes = rowKernelScratch(e.filter, layout.count, layout.elementStep);
     const int32_t bytes = bytesPerValue(e.src->depth);
     const size_t rowBytes = e.maskCount == 0 ? 0
-                            : bytes == 0    ? static_cast<size_t>(layout.count + 7) / 8
-                                            : static_cast<size_t>(layout.count) * bytes;
+                            : bytes == 0     ? static_cast<size_t>(layout.count + 7) / 8
+                                             : static_cast<size_t>(layout.count) * bytes;
     char* scratch = static_cast<char*>(alignedMalloc(scratchBytes + rowBytes));
     if (!scratch) return report(STATUS_NO_MEMORY, "Out of memory", __LINE__);
     char* rowBuffer = scratch + scratchBytes;
@@ -125,8 +123,8 @@ ZarStatus driveRows(const Engine& e, const Pass& pass, const ImageHeader* source
         const int32_t dstChannel = pass.all ? plane : pass.dstChannel;
         const ChannelWalk from = channelWalk(source, sx, sy, srcChannel);
         const ChannelWalk to = channelWalk(target.image, dx, dy, dstChannel);
-        RowJob job{from.first, from.step, from.bitX, to.first, to.step, to.bitX,
-                   layout.count, ph, layout.elementStep, layout.storeStep};
+        RowJob job{from.first, from.step,    from.bitX, to.first,           to.step,
+                   to.bitX,    layout.count, ph,        layout.elementStep, layout.storeStep};
         if (e.maskCount == 0) {
             filterInStrips(e, pass, layout, job, pw, scratch);
             continue;
@@ -139,8 +137,8 @@ ZarStatus driveRows(const Engine& e, const Pass& pass, const ImageHeader* source
         for (int32_t row = 0; row < ph; ++row) {
             job.src = from.first + static_cast<ptrdiff_t>(from.step) * row;
             e.kernel(job, scratch);
-            e.maskedStore(rowBuffer, to.first + static_cast<ptrdiff_t>(to.step) * row, to.bitX,
-                          pw, layout.pixelStep, layout.valuesPerPixel, maskA.row(my + row),
+            e.maskedStore(rowBuffer, to.first + static_cast<ptrdiff_t>(to.step) * row, to.bitX, pw,
+                          layout.pixelStep, layout.valuesPerPixel, maskA.row(my + row),
                           maskA.x + mx, maskB.row(my + row), maskB.x + mx);
         }
     }
@@ -202,22 +200,20 @@ ZarStatus filterPass(const Engine& e, const Pass& pass) {
         return filterBlock(e, pass, {e.dst, e.dstRect.x, e.dstRect.y, 0, 0}, e.width, e.height);
     const TileInfo& tiles = *e.dst->tileInfo;
     ZarStatus status = STATUS_OK;
-    forEachTileBlock(e.dstRect.x, e.dstRect.y, e.width, e.height, tiles, false,
-                     [&](const TileBlock& b) {
-                         char* tile = requestTile(e.dst, b.column, b.row, ZAR_TILE_WRITE);
-                         if (!tile) {
-                             status = report(STATUS_ERROR, "Error get tile to write", __LINE__);
-                             return false;
-                         }
-                         const ImageHeader view = tileView(e.dst, tile);
-                         const BlockTarget target{&view,
-                                                  e.dstRect.x + b.ox - b.column * tiles.width,
-                                                  e.dstRect.y + b.oy - b.row * tiles.height,
-                                                  b.ox, b.oy};
-                         status = filterBlock(e, pass, target, b.bw, b.bh);
-                         releaseTile(e.dst, b.column, b.row, tile);
-                         return status == STATUS_OK;
-                     });
+    forEachTileBlock(
+        e.dstRect.x, e.dstRect.y, e.width, e.height, tiles, false, [&](const TileBlock& b) {
+            char* tile = requestTile(e.dst, b.column, b.row, ZAR_TILE_WRITE);
+            if (!tile) {
+                status = report(STATUS_ERROR, "Error get tile to write", __LINE__);
+                return false;
+            }
+            const ImageHeader view = tileView(e.dst, tile);
+            const BlockTarget target{&view, e.dstRect.x + b.ox - b.column * tiles.width,
+                                     e.dstRect.y + b.oy - b.row * tiles.height, b.ox, b.oy};
+            status = filterBlock(e, pass, target, b.bw, b.bh);
+            releaseTile(e.dst, b.column, b.row, tile);
+            return status == STATUS_OK;
+        });
     return status;
 }
 
@@ -230,8 +226,8 @@ void addMask(Engine* e, const ImageHeader* mask, int32_t* w, int32_t* h) {
     if (!mask) return;
     const Rect rect = getRoiRect(mask);
     fitRect(rect, w, h);
-    e->masks[e->maskCount++] = {reinterpret_cast<const uint8_t*>(mask->imageData),
-                                mask->widthStep, rect.x, rect.y};
+    e->masks[e->maskCount++] = {reinterpret_cast<const uint8_t*>(mask->imageData), mask->widthStep,
+                                rect.x, rect.y};
 }
 
 int32_t coiOf(const ImageHeader* image) { return image->roi ? image->roi->coi : 0; }
@@ -275,8 +271,7 @@ ZarStatus runEngine(ImageHeader* src, ImageHeader* dst, int32_t filter) {
 
 }  // namespace
 
-ZarStatus ZAR_STDCALL zarFixedFilter(ImageHeader* srcImage, ImageHeader* dstImage,
-                                     int32_t filter) {
+ZarStatus ZAR_STDCALL zarFixedFilter(ImageHeader* srcImage, ImageHeader* dstImage, int32_t filter) {
     if (ZarStatus status = validateHeader(srcImage); status != STATUS_OK) {
         report(status, "Incorrect Image", 6165);
         return zarGetStatus();
@@ -307,8 +302,7 @@ ZarStatus ZAR_STDCALL zarFixedFilter(ImageHeader* srcImage, ImageHeader* dstImag
     if (coiOf(srcImage) > srcImage->nChannels)
         report(STATUS_BAD_COI, "Interst Channel of input Image more number of channels.", 6203);
     if (coiOf(dstImage) > dstImage->nChannels)
-        report(STATUS_BAD_COI, "Interst Channel of output Image more number of channels.",
-               6208);
+        report(STATUS_BAD_COI, "Interst Channel of output Image more number of channels.", 6208);
     const int32_t channels = channelsToProcess(srcImage);
     if (channels != channelsToProcess(dstImage))
         report(STATUS_BAD_COI, "Number of interset channel input and output Image is not equal.",

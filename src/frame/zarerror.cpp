@@ -28,40 +28,54 @@ thread_local ContextHolder tlsContext;
 // character on, so each text is stored once.
 constexpr int kPrefixLength = 6;  // "Mask. "
 const char* const kMaskTexts[] = {
-    "Mask. Incorrect image size",                     // -10 / -110
-    "Mask. Incorrect offset of ROI of the image",     // -11 / -111
-    "Mask. One from two pointers should be null, and other should be not null, imageData or tileInfo ",
-    "Mask. Incorrect widthStep of the image",         // -13 / -113
+    "Mask. Incorrect image size",                  // -10 / -110
+    "Mask. Incorrect offset of ROI of the image",  // -11 / -111
+    "Mask. One from two pointers should be null, and other should be not null, imageData or "
+    "tileInfo ",
+    "Mask. Incorrect widthStep of the image",  // -13 / -113
     "Mask. Incorrect Color model or channel sequence of the image",
-    "Mask. Incorrect number of channels in the image",  // -15 / -115
+    "Mask. Incorrect number of channels in the image",          // -15 / -115
     "Mask. Number of channels for 1U depth image must be one",  // -16 (base only)
-    "Mask. Incorrect depth value in the image header",  // -17 / -117
+    "Mask. Incorrect depth value in the image header",          // -17 / -117
     "Mask. Incorrect alpha channel number in the image header",
     "Mask. Incorrect data order value in the image header",
     "Mask. Incorrect data origin value in the image header",
     "Mask. Incorrect data alignment value in the image header",
-    nullptr,  // -22: no prefixed form
-    nullptr,  // -23: no prefixed form
-    "Mask. Incorrect COI of the image",               // -24 / -124
+    nullptr,                                            // -22: no prefixed form
+    nullptr,                                            // -23: no prefixed form
+    "Mask. Incorrect COI of the image",                 // -24 / -124
     "Mask. Incorrect size of ROI in the image header",  // -25 / -125
 };
 constexpr const char* kUnknown = "Unknown error or status code";
 
 const char* baseMessage(ZarStatus status) {
     switch (status) {
-    case 0: return "No Error";
-    case -1: return "Backtrace";
-    case -3: return "Internal error (bad state)";
-    case -4: return "Out of memory";
-    case -5: return "Bad argument";
-    case -6: return "Unsupported function";
-    case -7: return "Iteration convergence failed";
-    case -8: return "Autotrace call";
-    case -9: return "Null pointer to an image header";
-    case -22: return "Null pointer to callback function";
-    case -23: return "Incorrect size of the tile";
-    case -26: return "Mask image is taled";
-    default: break;
+        case 0:
+            return "No Error";
+        case -1:
+            return "Backtrace";
+        case -3:
+            return "Internal error (bad state)";
+        case -4:
+            return "Out of memory";
+        case -5:
+            return "Bad argument";
+        case -6:
+            return "Unsupported function";
+        case -7:
+            return "Iteration convergence failed";
+        case -8:
+            return "Autotrace call";
+        case -9:
+            return "Null pointer to an image header";
+        case -22:
+            return "Null pointer to callback function";
+        case -23:
+            return "Incorrect size of the tile";
+        case -26:
+            return "Mask image is taled";
+        default:
+            break;
     }
     if (status <= -10 && status >= -25) {
         const char* text = kMaskTexts[-10 - status];

@@ -22,8 +22,10 @@ inline constexpr auto kByteValues = [] {
 // The sample of depth T at p as a double (exactly its value).
 template <class T>
 inline double sampleAsDouble(const char* p) {
-    if constexpr (sizeof(T) == 1) return kByteValues[*reinterpret_cast<const uint8_t*>(p)];
-    else return static_cast<double>(*reinterpret_cast<const T*>(p));
+    if constexpr (sizeof(T) == 1)
+        return kByteValues[*reinterpret_cast<const uint8_t*>(p)];
+    else
+        return static_cast<double>(*reinterpret_cast<const T*>(p));
 }
 
 // 1-bit rows: pixel i is bit 7 - (i mod 8) of byte i / 8.
@@ -46,11 +48,11 @@ ImageHeader tileAsImage(const ImageHeader* image, char* tileData, Roi* roi);
 
 // One piece of a destination region cut along the tile grid.
 struct TilePiece {
-    char* tileData;      // the tile got for writing
-    int32_t column, row; // tile indices
-    Rect area;           // the piece, in image coordinates
-    Roi roi;             // the piece inside its tile, keeping the image's coi
-    bool firstInRow;     // first piece of its tile row
+    char* tileData;       // the tile got for writing
+    int32_t column, row;  // tile indices
+    Rect area;            // the piece, in image coordinates
+    Roi roi;              // the piece inside its tile, keeping the image's coi
+    bool firstInRow;      // first piece of its tile row
 };
 
 enum class TileWalk { Done, Refused, Stopped };
@@ -67,18 +69,22 @@ TileWalk walkTilesForWriting(ImageHeader* image, const Rect& region, Work&& work
     const int32_t coi = image->roi ? image->roi->coi : 0;
     for (int32_t row = region.y / th; row <= (region.y + region.height - 1) / th; ++row) {
         const int32_t top = row * th > region.y ? row * th : region.y;
-        const int32_t bottom = (row + 1) * th < region.y + region.height
-                                   ? (row + 1) * th : region.y + region.height;
+        const int32_t bottom = (row + 1) * th < region.y + region.height ? (row + 1) * th
+                                                                         : region.y + region.height;
         bool first = true;
         for (int32_t column = region.x / tw; column <= (region.x + region.width - 1) / tw;
              ++column) {
             const int32_t left = column * tw > region.x ? column * tw : region.x;
             const int32_t right = (column + 1) * tw < region.x + region.width
-                                      ? (column + 1) * tw : region.x + region.width;
+                                      ? (column + 1) * tw
+                                      : region.x + region.width;
             info->callBack(image, column, row, ZAR_TILE_WRITE);
             char* data = info->tileData;
             if (!data) return TileWalk::Refused;
-            TilePiece piece{data, column, row, {left, top, right - left, bottom - top},
+            TilePiece piece{data,
+                            column,
+                            row,
+                            {left, top, right - left, bottom - top},
                             {coi, left - column * tw, top - row * th, right - left, bottom - top},
                             first};
             const bool goOn = work(piece);

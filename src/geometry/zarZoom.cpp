@@ -50,9 +50,9 @@ ZarStatus report(ZarStatus status, const char* context, int32_t line) {
 
 // Pixels of a plain image, of one tile, or of a working copy of a source block.
 struct Memory {
-    char* data;            // the memory's pixel (originX, originY), channel 0
+    char* data;  // the memory's pixel (originX, originY), channel 0
     int32_t widthStep;
-    int64_t planeStride;   // plane order: bytes from one channel plane to the next
+    int64_t planeStride;       // plane order: bytes from one channel plane to the next
     int32_t originX, originY;  // image coordinates of the memory's first pixel
 };
 
@@ -126,8 +126,8 @@ struct AxisTable {
     int32_t weightSize = 0;
 };
 
-void buildAxis(AxisTable* table, int32_t mode, int32_t count, double factor,
-               int32_t regionStart, int32_t regionSize, int32_t imageSize) {
+void buildAxis(AxisTable* table, int32_t mode, int32_t count, double factor, int32_t regionStart,
+               int32_t regionSize, int32_t imageSize) {
     for (int32_t i = 0; i < count; ++i) {
         double pos = i * factor;
         if (mode == ZAR_INTER_NN) {
@@ -199,15 +199,15 @@ struct ZoomCall {
     AxisTable cols, rows;
     MaskPlane mask;
     ZoomKernels kernels;
-    int32_t workRows;   // 0 (NN), 2 (LINEAR), 4 (CUBIC)
-    int32_t tapBefore;  // source rows or columns read before the index
-    int32_t tapAfter;   // and after it
+    int32_t workRows;              // 0 (NN), 2 (LINEAR), 4 (CUBIC)
+    int32_t tapBefore;             // source rows or columns read before the index
+    int32_t tapAfter;              // and after it
     int32_t* colOffset = nullptr;  // per piece: element offsets into a source row
     // per piece, LINEAR and CUBIC: the offset and the weights of every element
     // (column and channel) of a working row, for the horizontal pass
     int32_t* elemOffset = nullptr;
     float* elemWeights = nullptr;
-    float* work[4] = {};           // working rows
+    float* work[4] = {};  // working rows
     ImageHeader* resizedMask = nullptr;
 };
 
@@ -234,15 +234,17 @@ bool prepareTables(ZoomCall* z, int32_t srcImageWidth, int32_t srcImageHeight, d
     z->colOffset = static_cast<int32_t*>(alignedMalloc(sizeof(int32_t) * z->width));
     if (!z->cols.index || !z->rows.index || !z->colOffset) return false;
     if (z->mode != ZAR_INTER_NN) {
-        z->cols.weights = static_cast<char*>(alignedMalloc(static_cast<size_t>(weightSize) * z->width));
-        z->rows.weights = static_cast<char*>(alignedMalloc(static_cast<size_t>(weightSize) * z->height));
+        z->cols.weights = static_cast<char*>(
+            alignedMalloc(static_cast<size_t>(weightSize) * z->width));
+        z->rows.weights = static_cast<char*>(
+            alignedMalloc(static_cast<size_t>(weightSize) * z->height));
         if (!z->cols.weights || !z->rows.weights) return false;
         int32_t perRow = z->planeOrder ? 1 : z->src.count;
         size_t elements = static_cast<size_t>(z->width) * perRow;
         size_t weightsPerElement = z->mode == ZAR_INTER_CUBIC ? 3 : 1;
         z->elemOffset = static_cast<int32_t*>(alignedMalloc(sizeof(int32_t) * elements));
-        z->elemWeights =
-            static_cast<float*>(alignedMalloc(sizeof(float) * elements * weightsPerElement));
+        z->elemWeights = static_cast<float*>(
+            alignedMalloc(sizeof(float) * elements * weightsPerElement));
         if (!z->elemOffset || !z->elemWeights) return false;
         for (int32_t i = 0; i < z->workRows; ++i) {
             z->work[i] = static_cast<float*>(
@@ -356,15 +358,15 @@ bool runBlock(ZoomCall& z, ImageHeader* srcImage, const Memory& dm, const Piece&
 
 // Every destination tile the region touches, tile rows top to bottom and tiles
 // left to right, each got for writing, filled and released.
-void runTiledDestination(ZoomCall& z, ImageHeader* srcImage, ImageHeader* dstImage,
-                         bool srcTiled, int32_t refusedLine) {
+void runTiledDestination(ZoomCall& z, ImageHeader* srcImage, ImageHeader* dstImage, bool srcTiled,
+                         int32_t refusedLine) {
     const TileInfo* info = dstImage->tileInfo;
     const int32_t step = tileWidthStep(dstImage);
     const Memory srcPlain = srcTiled ? Memory{} : plainMemory(srcImage);
     const Rect region{z.dstX, z.dstY, z.width, z.height};
     TileWalk walk = walkTilesForWriting(dstImage, region, [&](const TilePiece& tile) {
-        Piece p{tile.area.x - z.dstX, tile.area.x + tile.area.width - z.dstX,
-                tile.area.y - z.dstY, tile.area.y + tile.area.height - z.dstY};
+        Piece p{tile.area.x - z.dstX, tile.area.x + tile.area.width - z.dstX, tile.area.y - z.dstY,
+                tile.area.y + tile.area.height - z.dstY};
         Memory dm{tile.tileData, step, static_cast<int64_t>(info->height) * step,
                   tile.column * info->width, tile.row * info->height};
         if (srcTiled) return runBlock(z, srcImage, dm, p);
@@ -380,7 +382,8 @@ void runSourceBlocks(ZoomCall& z, ImageHeader* srcImage, ImageHeader* dstImage) 
     const Memory dm = plainMemory(dstImage);
     for (int32_t r0 = 0; r0 < z.height; r0 += kBlockSide) {
         for (int32_t c0 = 0; c0 < z.width; c0 += kBlockSide) {
-            Piece p{c0, std::min(z.width, c0 + kBlockSide), r0, std::min(z.height, r0 + kBlockSide)};
+            Piece p{c0, std::min(z.width, c0 + kBlockSide), r0,
+                    std::min(z.height, r0 + kBlockSide)};
             if (!runBlock(z, srcImage, dm, p)) return;
         }
     }
@@ -389,22 +392,20 @@ void runSourceBlocks(ZoomCall& z, ImageHeader* srcImage, ImageHeader* dstImage) 
 // Brings the source mask to the destination size (NN resize) and ANDs the
 // destination's mask into it; without a source mask the destination's mask is
 // used as it is.  False after a report.
-bool prepareMask(ZoomCall* z, ImageHeader* srcImage, ImageHeader* dstImage, double kx,
-                 double ky) {
+bool prepareMask(ZoomCall* z, ImageHeader* srcImage, ImageHeader* dstImage, double kx, double ky) {
     ImageHeader* srcMask = srcImage->maskImage;
     ImageHeader* dstMask = dstImage->maskImage;
     if (!srcMask) {
         if (dstMask) {
             const Roi* roi = dstMask->roi;
-            z->mask = {dstMask->imageData, dstMask->widthStep,
-                       roi ? roi->xOffset : 0, roi ? roi->yOffset : 0};
+            z->mask = {dstMask->imageData, dstMask->widthStep, roi ? roi->xOffset : 0,
+                       roi ? roi->yOffset : 0};
         }
         return true;
     }
     ImageHeader* resized = zarCreateImageHeader(1, 0, ZAR_DEPTH_1U, "GRAY", "GRAY",
-                                                ZAR_DATA_ORDER_PIXEL, srcMask->origin, 4,
-                                                z->width, z->height, nullptr, nullptr, nullptr,
-                                                nullptr);
+                                                ZAR_DATA_ORDER_PIXEL, srcMask->origin, 4, z->width,
+                                                z->height, nullptr, nullptr, nullptr, nullptr);
     // Cleared first, so that pixels the resize does not reach stay masked out.
     if (resized) zarAllocateImage(resized, 1, 0);
     z->resizedMask = resized;
@@ -564,8 +565,8 @@ void zoomEngine(ImageHeader* srcImage, ImageHeader* dstImage, int32_t xDst, int3
     releaseCall(&z);
 }
 
-void ZAR_STDCALL zarZoom(ImageHeader* srcImage, ImageHeader* dstImage, int32_t xDst,
-                         int32_t xSrc, int32_t yDst, int32_t ySrc, int32_t interpolate) {
+void ZAR_STDCALL zarZoom(ImageHeader* srcImage, ImageHeader* dstImage, int32_t xDst, int32_t xSrc,
+                         int32_t yDst, int32_t ySrc, int32_t interpolate) {
     if (xDst < xSrc || yDst < ySrc) {
         report(STATUS_BAD_ARG, "xDst < xSrc || yDst < ySrc", 1381);
         return;

@@ -108,13 +108,18 @@ struct Lanes {
 };
 Lanes lanesOf(const DecimateJob& job, intptr_t valueSize) {
     const bool together = job.channels > 1 && !job.planes;
-    Lanes l{together ? 1 : job.channels, job.width * (together ? job.channels : 1),
-            together ? job.channels : 1, job.srcChannelStep, job.dstChannelStep, {}, true};
+    Lanes l{together ? 1 : job.channels,
+            job.width * (together ? job.channels : 1),
+            together ? job.channels : 1,
+            job.srcChannelStep,
+            job.dstChannelStep,
+            {},
+            true};
     l.dst.resize(static_cast<size_t>(l.lanes));
     for (int32_t i = 0; i < job.width; ++i)
         for (int32_t c = 0; c < l.together; ++c)
-            l.dst[static_cast<size_t>(i * l.together + c)] =
-                i * job.dstPixelStep + c * job.dstChannelStep;
+            l.dst[static_cast<size_t>(i * l.together + c)] = i * job.dstPixelStep +
+                                                             c * job.dstChannelStep;
     for (int32_t e = 0; e < l.lanes; ++e)
         l.packed = l.packed && l.dst[static_cast<size_t>(e)] == e * valueSize;
     return l;
@@ -137,8 +142,8 @@ std::vector<intptr_t> sourceOffsets(const DecimateJob& job, const Lanes& l, Colu
     std::vector<intptr_t> offsets(static_cast<size_t>(l.lanes));
     for (int32_t i = 0; i < job.width; ++i)
         for (int32_t c = 0; c < l.together; ++c)
-            offsets[static_cast<size_t>(i * l.together + c)] =
-                column(i) * job.srcPixelStep + c * job.srcChannelStep;
+            offsets[static_cast<size_t>(i * l.together + c)] = column(i) * job.srcPixelStep +
+                                                               c * job.srcChannelStep;
     return offsets;
 }
 
@@ -165,9 +170,9 @@ void decimateNN(const DecimateJob& job, double& x, double& y) {
             for (int32_t i = 0; i < job.width; ++i, xi += job.kx) {
                 const int32_t ix = static_cast<int32_t>(xi);
                 for (int32_t c = 0; c < job.channels; ++c)
-                    P::write(dstRow + c * job.dstChannelStep, job.dstPixelStep, job.dstBit, i,
-                             P::read(srcRow + c * job.srcChannelStep, job.srcPixelStep,
-                                     job.srcBit, ix));
+                    P::write(
+                        dstRow + c * job.dstChannelStep, job.dstPixelStep, job.dstBit, i,
+                        P::read(srcRow + c * job.srcChannelStep, job.srcPixelStep, job.srcBit, ix));
             }
         }
         x = xi;
@@ -198,7 +203,8 @@ void decimateNNElements(const DecimateJob& job, double& x, double& y) {
             const char* srcRow = job.src + pass * l.srcPassStep +
                                  static_cast<int32_t>(ys[static_cast<size_t>(j)]) * job.srcRowStep;
             char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
-            storeLanes<T>(dstRow, l, [&](int32_t e) { return *reinterpret_cast<const T*>(srcRow + from[e]); });
+            storeLanes<T>(dstRow, l,
+                          [&](int32_t e) { return *reinterpret_cast<const T*>(srcRow + from[e]); });
         }
 }
 
@@ -237,7 +243,9 @@ void decimateLinear(const DecimateJob& job, double& x, double& y) {
             const char* b = yDirect ? a : a + job.srcRowStep;
             const double fy = yDirect ? 0.0 : yj - iy, gy = 1.0 - fy;
             char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
-            auto at = [&](const char* row, intptr_t offset) { return sampleAsDouble<T>(row + offset); };
+            auto at = [&](const char* row, intptr_t offset) {
+                return sampleAsDouble<T>(row + offset);
+            };
             storeLanes<T>(dstRow, l, [&](int32_t e) {
                 const intptr_t o = from[e];
                 const double v = (gx[e] * at(a, o) + fx[e] * at(a, o + xTap)) * gy +
@@ -292,11 +300,11 @@ void decimateCubic(const DecimateJob& job, double& x, double& y) {
         const bool xDirect = job.xIntegral || (i == 0 && x0 < FLT_MIN);
         const CubicTap tap = cubicTap(xi, job.srcCols);
         direct[static_cast<size_t>(i)] = xDirect;
-        taps[static_cast<size_t>(i)] =
-            xDirect ? CubicTap{static_cast<int32_t>(xi), 0.0} : CubicTap{tap.base - 1, tap.t};
+        taps[static_cast<size_t>(i)] = xDirect ? CubicTap{static_cast<int32_t>(xi), 0.0}
+                                               : CubicTap{tap.base - 1, tap.t};
     }
-    const std::vector<intptr_t> src =
-        sourceOffsets(job, l, [&](int32_t i) { return taps[static_cast<size_t>(i)].base; });
+    const std::vector<intptr_t> src = sourceOffsets(
+        job, l, [&](int32_t i) { return taps[static_cast<size_t>(i)].base; });
 
     // The x pass of source rows, four slots chosen by the row's index mod 4
     // (the four rows one destination row reads are consecutive).
@@ -313,7 +321,8 @@ void decimateCubic(const DecimateJob& job, double& x, double& y) {
             auto at = [&](intptr_t k) { return sampleAsDouble<T>(p + k); };
             out[e] = direct[static_cast<size_t>(i)]
                          ? at(0)
-                         : lagrange4(at(0), at(ps), at(2 * ps), at(3 * ps), taps[static_cast<size_t>(i)].t);
+                         : lagrange4(at(0), at(ps), at(2 * ps), at(3 * ps),
+                                     taps[static_cast<size_t>(i)].t);
         }
         return out;
     };
@@ -336,8 +345,9 @@ void decimateCubic(const DecimateJob& job, double& x, double& y) {
             const double* h1 = xPass(plane, tap.base);
             const double* h2 = xPass(plane, tap.base + 1);
             const double* h3 = xPass(plane, tap.base + 2);
-            storeLanes<T>(dstRow, l,
-                          [&](int32_t e) { return saturate(lagrange4(h0[e], h1[e], h2[e], h3[e], tap.t)); });
+            storeLanes<T>(dstRow, l, [&](int32_t e) {
+                return saturate(lagrange4(h0[e], h1[e], h2[e], h3[e], tap.t));
+            });
         }
     }
 }
@@ -398,8 +408,10 @@ void decimateSuper(const DecimateJob& job, double& x, double& y) {
             if (rows.box.head >= 0) sum += rows.box.headWeight * rowSum(rows.box.head);
             for (int32_t r = rows.box.first; r <= rows.box.last; ++r) sum += rowSum(r);
             if (rows.box.tail >= 0) sum += rows.box.tailWeight * rowSum(rows.box.tail);
-            if constexpr (P::kMax == 1) return sum / area + 0.5 >= 1.0 ? 1 : 0;
-            else return std::min(static_cast<int32_t>(sum * scale + 0.5), P::kMax);
+            if constexpr (P::kMax == 1)
+                return sum / area + 0.5 >= 1.0 ? 1 : 0;
+            else
+                return std::min(static_cast<int32_t>(sum * scale + 0.5), P::kMax);
         });
 }
 
@@ -411,17 +423,15 @@ void decimateSuper(const DecimateJob& job, double& x, double& y) {
 
 // A box whose pixels all weigh 1 (a partial pixel, if any, is left out): its
 // sum is then an exact integer.
-bool wholeBox(const Box& box) {
-    return (box.head < 0 || box.headWeight == 1.0) && box.tail < 0;
-}
+bool wholeBox(const Box& box) { return (box.head < 0 || box.headWeight == 1.0) && box.tail < 0; }
 int32_t boxLow(const Box& box) { return box.head >= 0 ? box.head : box.first; }
 
 // Integer box sums: every column box has the same count n of whole pixels
 // starting at the lane's offset.  sums[lane] += the box's row sum on row (=
 // on the box's first row).
 template <class T, int N>
-void addWholeRow(const char* row, const intptr_t* offsets, int32_t lanes, int32_t n,
-                 intptr_t ps, bool first, uint32_t* __restrict sums) {
+void addWholeRow(const char* row, const intptr_t* offsets, int32_t lanes, int32_t n, intptr_t ps,
+                 bool first, uint32_t* __restrict sums) {
     const int32_t count = N > 0 ? N : n;
     for (int32_t e = 0; e < lanes; ++e) {
         const char* p = row + offsets[e];
@@ -435,8 +445,8 @@ void addWholeRow(const char* row, const intptr_t* offsets, int32_t lanes, int32_
 // (column i, channel c) of a row of C channels per pixel sums the N pixels
 // from column i * N.  Contiguous loads the compiler can vectorise.
 template <class T, int N, int C>
-void addRegularRow(const char* row, const intptr_t*, int32_t lanes, int32_t, intptr_t,
-                   bool first, uint32_t* __restrict sums) {
+void addRegularRow(const char* row, const intptr_t*, int32_t lanes, int32_t, intptr_t, bool first,
+                   uint32_t* __restrict sums) {
     const T* __restrict p = reinterpret_cast<const T*>(row);
     const int32_t columns = lanes / C;
     for (int32_t i = 0; i < columns; ++i)
@@ -453,13 +463,14 @@ using WholeRowAdder = void (*)(const char*, const intptr_t*, int32_t, int32_t, i
 // The adder for the column boxes: a regular one for two-pixel boxes tiling
 // a row of 1, 3 or 4 packed channels, else one reading the lane offsets.
 template <class T>
-WholeRowAdder wholeRowAdder(const DecimateJob& job, const Lanes& l, const std::vector<intptr_t>& offsets,
-                            int32_t n) {
+WholeRowAdder wholeRowAdder(const DecimateJob& job, const Lanes& l,
+                            const std::vector<intptr_t>& offsets, int32_t n) {
     const int32_t c = l.together;
     bool regular = n == 2 && offsets[0] == 0 && job.srcPixelStep == c * intptr_t{sizeof(T)} &&
                    (c == 1 || job.srcChannelStep == intptr_t{sizeof(T)});
     for (int32_t e = 0; regular && e < l.lanes; ++e)
-        regular = offsets[static_cast<size_t>(e)] == ((e / c) * n * c + e % c) * intptr_t{sizeof(T)};
+        regular = offsets[static_cast<size_t>(e)] ==
+                  ((e / c) * n * c + e % c) * intptr_t{sizeof(T)};
     if (regular && c == 1) return addRegularRow<T, 2, 1>;
     if (regular && c == 3) return addRegularRow<T, 2, 3>;
     if (regular && c == 4) return addRegularRow<T, 2, 4>;
@@ -480,9 +491,9 @@ void halveRows(const uint8_t* __restrict r0, const uint8_t* __restrict r1, uint8
         for (; e + 8 <= lanes; e += 8) {
             const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + 2 * e));
             const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + 2 * e));
-            const __m128i sum =
-                _mm_add_epi16(_mm_add_epi16(_mm_and_si128(a, low), _mm_srli_epi16(a, 8)),
-                              _mm_add_epi16(_mm_and_si128(b, low), _mm_srli_epi16(b, 8)));
+            const __m128i sum = _mm_add_epi16(
+                _mm_add_epi16(_mm_and_si128(a, low), _mm_srli_epi16(a, 8)),
+                _mm_add_epi16(_mm_and_si128(b, low), _mm_srli_epi16(b, 8)));
             const __m128i mean = _mm_srli_epi16(_mm_add_epi16(sum, two), 2);
             _mm_storel_epi64(reinterpret_cast<__m128i*>(out + e), _mm_packus_epi16(mean, mean));
         }
@@ -491,7 +502,8 @@ void halveRows(const uint8_t* __restrict r0, const uint8_t* __restrict r1, uint8
     for (int32_t i = e / C; i < lanes / C; ++i)
         for (int32_t c = 0; c < C; ++c) {
             const int32_t at = 2 * C * i + c;
-            out[C * i + c] = static_cast<uint8_t>((r0[at] + r0[at + C] + r1[at] + r1[at + C] + 2) >> 2);
+            out[C * i + c] = static_cast<uint8_t>((r0[at] + r0[at + C] + r1[at] + r1[at + C] + 2) >>
+                                                  2);
         }
 }
 using RowHalver = void (*)(const uint8_t*, const uint8_t*, uint8_t*, int32_t);
@@ -518,8 +530,8 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
         n = count;
     }
     // Lane offsets (bytes) of the first whole pixel for the integer sums.
-    const std::vector<intptr_t> offsets =
-        sourceOffsets(job, layout, [&](int32_t i) { return boxLow(cols[static_cast<size_t>(i)]); });
+    const std::vector<intptr_t> offsets = sourceOffsets(
+        job, layout, [&](int32_t i) { return boxLow(cols[static_cast<size_t>(i)]); });
 
     // Integer sums when they stay below 2^31 (a box holds at most ky + 2
     // rows), and the rounded mean of every possible sum when there are few.
@@ -558,8 +570,9 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
             auto store = [&](auto value) { storeLanes<T>(dstRow, layout, value); };
             if (halve && wholeBox(rows) && rows.last == boxLow(rows) + 1) {
                 const char* r0 = plane + boxLow(rows) * rs;
-                halve(reinterpret_cast<const uint8_t*>(r0), reinterpret_cast<const uint8_t*>(r0 + rs),
-                          reinterpret_cast<uint8_t*>(dstRow), layout.lanes);
+                halve(reinterpret_cast<const uint8_t*>(r0),
+                      reinterpret_cast<const uint8_t*>(r0 + rs), reinterpret_cast<uint8_t*>(dstRow),
+                      layout.lanes);
                 continue;
             }
             if (integerSums && wholeBox(rows) && rows.last + 1 - boxLow(rows) <= rowLimit) {
@@ -570,8 +583,8 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
                 if (!means.empty()) {
                     const T* __restrict mean = means.data();
                     store([&](int32_t e) { return mean[acc[e]]; });
-                }
-                else store([&](int32_t e) { return meanOf(static_cast<double>(acc[e])); });
+                } else
+                    store([&](int32_t e) { return meanOf(static_cast<double>(acc[e])); });
                 continue;
             }
             // Weighted boxes: row sums in double, exactly as the rule orders them.
@@ -644,8 +657,10 @@ bool checkArguments(const ImageHeader* src, const ImageHeader* dst, int32_t xDst
             report("dstImage->roi->coi > 0 && srcImage->roi == ((void *)0)", 91);
     }
     if (interpolate < ZAR_INTER_NN || interpolate > ZAR_INTER_SUPER)
-        report("interpolate != ZAR_INTER_NN, ZAR_INTER_LINEAR, ZAR_INTER_CUBIC or "
-               "ZAR_INTER_SUPER", 100);
+        report(
+            "interpolate != ZAR_INTER_NN, ZAR_INTER_LINEAR, ZAR_INTER_CUBIC or "
+            "ZAR_INTER_SUPER",
+            100);
     if (xDst < 1) report("xDst <= 0", 105);
     if (xSrc < 1) report("xSrc <= 0", 106);
     if (yDst < 1) report("yDst <= 0", 107);
@@ -656,8 +671,10 @@ bool checkArguments(const ImageHeader* src, const ImageHeader* dst, int32_t xDst
     if (zarGetStatus() < 0) return false;
     // Only 1U, 8U and 16U have kernels; other depths touch no pixel.
     if (src->depth != ZAR_DEPTH_1U && src->depth != ZAR_DEPTH_8U && src->depth != ZAR_DEPTH_16U)
-        return report("srcImage->depth != ZAR_DEPTH_1U && srcImage->depth != ZAR_DEPTH_8U && "
-                      "srcImage->depth != ZAR_DEPTH_16U", __LINE__);
+        return report(
+            "srcImage->depth != ZAR_DEPTH_1U && srcImage->depth != ZAR_DEPTH_8U && "
+            "srcImage->depth != ZAR_DEPTH_16U",
+            __LINE__);
     return true;
 }
 
@@ -743,7 +760,7 @@ Span neededSpan(const SourceRun& run, int32_t offset, int32_t mode, float k, int
 // when the block lies inside one tile (got with ZAR_TILE_READ, handed back
 // with ZAR_TILE_RELEASE), else a copy assembled by the region transfer engine.
 class SourceBlock {
-public:
+  public:
     explicit SourceBlock(ImageHeader* image) : image_(image) {}
     SourceBlock(const SourceBlock&) = delete;
     SourceBlock& operator=(const SourceBlock&) = delete;
@@ -784,7 +801,7 @@ public:
     int32_t x0 = 0, y0 = 0;  // image coordinates of the block's first pixel
     int32_t stride = 0, height = 0;
 
-private:
+  private:
     ImageHeader* image_;
     char* tile_ = nullptr;
     char* copy_ = nullptr;
@@ -860,8 +877,8 @@ void ZAR_STDCALL zarDecimate(ImageHeader* srcImage, ImageHeader* dstImage, int32
     // need; the positions carry from part to part as from tile to tile, so
     // the pixels are those of a plain source.  False when a source tile is
     // refused.
-    auto run = [&](const ImageHeader* dstPlain, int32_t pieceWidth, int32_t pieceHeight,
-                   double& x, double& y) {
+    auto run = [&](const ImageHeader* dstPlain, int32_t pieceWidth, int32_t pieceHeight, double& x,
+                   double& y) {
         const Side dst = sideOf(dstPlain);
         job.dstChannelStep = dst.channelStep;
         job.dstPixelStep = dst.pixelStep;
@@ -927,7 +944,8 @@ void ZAR_STDCALL zarDecimate(ImageHeader* srcImage, ImageHeader* dstImage, int32
             return done;
         });
         if (walk == TileWalk::Refused)
-            zarReportError(STATUS_INTERNAL, kFunc, "dstImage->tileInfo->callBack crash", kFile, 347);
+            zarReportError(STATUS_INTERNAL, kFunc, "dstImage->tileInfo->callBack crash", kFile,
+                           347);
         else if (walk == TileWalk::Stopped)
             reportSourceCrash();
     }

@@ -90,7 +90,8 @@ struct LinearSampler {
     int32_t value(const Source& s, const char* plane) const {
         const char* p = plane + offset;
         const double a = sampleAsDouble<T>(p), b = sampleAsDouble<T>(p + s.pixelStep);
-        const double c = sampleAsDouble<T>(p + s.rowStep), d = sampleAsDouble<T>(p + s.rowStep + s.pixelStep);
+        const double c = sampleAsDouble<T>(p + s.rowStep),
+                     d = sampleAsDouble<T>(p + s.rowStep + s.pixelStep);
         const double top = a + (b - a) * fx;
         const double bottom = c + (d - c) * fx;
         return nearest(top + (bottom - top) * fy);
@@ -155,8 +156,11 @@ struct CubicSampler8 : CubicTaps {
     int64_t tFixed, uFixed;
     int32_t tExact, uExact;
     CubicSampler8(const Source& s, float x, float y)
-        : CubicTaps(s, x, y), tFixed(nearest(t * 65536.0)), uFixed(nearest(u * 65536.0)),
-          tExact(FixedCubic::exactTap(tFixed)), uExact(FixedCubic::exactTap(uFixed)) {}
+        : CubicTaps(s, x, y),
+          tFixed(nearest(t * 65536.0)),
+          uFixed(nearest(u * 65536.0)),
+          tExact(FixedCubic::exactTap(tFixed)),
+          uExact(FixedCubic::exactTap(uFixed)) {}
     int32_t value(const Source& s, const char* plane) const {
         int64_t rows[4];
         for (int32_t r = 0; r < 4; ++r) {
@@ -189,7 +193,8 @@ struct CubicSampler16 : CubicTaps {
         for (int32_t r = 0; r < 4; ++r) {
             const char* row = plane + (by + r) * s.rowStep + bx * s.pixelStep;
             auto p = [&](int32_t k) {
-                return static_cast<double>(*reinterpret_cast<const uint16_t*>(row + k * s.pixelStep));
+                return static_cast<double>(
+                    *reinterpret_cast<const uint16_t*>(row + k * s.pixelStep));
             };
             rows[r] = cubicDouble(p(0), p(1), p(2), p(3), t);
         }
@@ -205,7 +210,8 @@ struct CubicSampler16 : CubicTaps {
 // layout: one channel plane after the other.
 template <class T, class Sampler, bool Planes>
 void remapKernel(const RemapJob& job) {
-    const Source source{job.srcPixelStep, job.srcRowStep, job.srcWidth, job.srcHeight, job.x1, job.y1};
+    const Source source{job.srcPixelStep, job.srcRowStep, job.srcWidth,
+                        job.srcHeight,    job.x1,         job.y1};
     const int32_t passes = Planes ? job.channels : 1;
     const int32_t together = Planes ? 1 : job.channels;
     const intptr_t srcChannelStep = job.srcChannelStep, dstChannelStep = job.dstChannelStep;
@@ -226,7 +232,8 @@ void remapKernel(const RemapJob& job) {
                 const Sampler sampler(source, x, y);
                 char* dstPixel = dstRow + c * dstPixelStep;
                 if (together == 1) {
-                    *reinterpret_cast<T*>(dstPixel) = static_cast<T>(sampler.value(source, srcPlane));
+                    *reinterpret_cast<T*>(dstPixel) = static_cast<T>(
+                        sampler.value(source, srcPlane));
                     continue;
                 }
                 for (int32_t k = 0; k < together; ++k)
@@ -277,9 +284,8 @@ int32_t processedChannels(const ImageHeader* image) {
 }
 // Byte offset of channel k's first value from imageData.
 intptr_t channelOffset(const ImageHeader* image, int32_t k) {
-    return image->dataOrder == ZAR_DATA_ORDER_PLANE
-               ? intptr_t{k} * image->height * image->widthStep
-               : intptr_t{k} * bytesPerValue(image->depth);
+    return image->dataOrder == ZAR_DATA_ORDER_PLANE ? intptr_t{k} * image->height * image->widthStep
+                                                    : intptr_t{k} * bytesPerValue(image->depth);
 }
 intptr_t channelStep(const ImageHeader* image) { return channelOffset(image, 1); }
 intptr_t pixelStep(const ImageHeader* image) {
@@ -298,7 +304,8 @@ bool remapWorker(const ImageHeader* src, const ImageHeader* xMap, const ImageHea
     if (processedChannels(src) != processedChannels(dst)) {
         zarReportError(STATUS_BAD_ARG, kFunc,
                        "Number of processed channels of srcImage != Number of processed channels "
-                       "of dstImage", kFile, 799);
+                       "of dstImage",
+                       kFile, 799);
         return false;
     }
     const RoiOrigin dstOrigin = getRoiOrigin(dst, firstChannel(dst));
@@ -457,7 +464,8 @@ void ZAR_STDCALL zarRemap(ImageHeader* srcImage, ImageHeader* xMap, ImageHeader*
     int32_t mode = interpolate >= 16 ? interpolate - 16 : interpolate;
     if (mode != ZAR_INTER_NN && mode != ZAR_INTER_LINEAR && mode != ZAR_INTER_CUBIC) {
         bad("interpolate != ZAR_INTER_NN && interpolate != ZAR_INTER_LINEAR && "
-            "interpolate != ZAR_INTER_CUBIC", 869);
+            "interpolate != ZAR_INTER_CUBIC",
+            869);
         return;
     }
     if (srcImage->depth == ZAR_DEPTH_1U || srcImage->width == 1 || srcImage->height == 1)

@@ -8,9 +8,9 @@ ZarStatus ZAR_STDCALL zarResize(ImageHeader* srcImage, ImageHeader* dstImage, in
     if (interpolate == ZAR_INTER_SUPER) {
         // Area averaging only shrinks.
         if (xDst > xSrc || yDst > ySrc)
-            return zarReportError(STATUS_BAD_ARG, "zarResize",
-                                  "(interpolate == ZAR_INTER_SUPER) && (xDst > xSrc || yDst > ySrc)",
-                                  "zarresiz", 56);
+            return zarReportError(
+                STATUS_BAD_ARG, "zarResize",
+                "(interpolate == ZAR_INTER_SUPER) && (xDst > xSrc || yDst > ySrc)", "zarresiz", 56);
         zarDecimate(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate);
     } else {
         // Invalid modes too: the zoom engine's own checks reject them.

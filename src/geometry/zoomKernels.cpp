@@ -81,18 +81,21 @@ void nearestRowFast(const char* srcRow, char* dstRow, int32_t dstStart, const in
     const T* src = reinterpret_cast<const T*>(srcRow);
     T* dst = reinterpret_cast<T*>(dstRow) + dstStart;
     switch (channels) {
-    case 1:
-        if (dstPixelStep == 1) {
-            for (int32_t c = 0; c < width; ++c) dst[c] = src[colOff[c]];
-            return;
-        }
-        return nearestRowFixed<T, 1>(src, dst, colOff, width, dstPixelStep);
-    case 2: return nearestRowFixed<T, 2>(src, dst, colOff, width, dstPixelStep);
-    case 3: return nearestRowFixed<T, 3>(src, dst, colOff, width, dstPixelStep);
-    case 4: return nearestRowFixed<T, 4>(src, dst, colOff, width, dstPixelStep);
-    default:
-        return nearestRow<T, false>(srcRow, dstRow, dstStart, colOff, width, channels,
-                                    dstPixelStep, mask);
+        case 1:
+            if (dstPixelStep == 1) {
+                for (int32_t c = 0; c < width; ++c) dst[c] = src[colOff[c]];
+                return;
+            }
+            return nearestRowFixed<T, 1>(src, dst, colOff, width, dstPixelStep);
+        case 2:
+            return nearestRowFixed<T, 2>(src, dst, colOff, width, dstPixelStep);
+        case 3:
+            return nearestRowFixed<T, 3>(src, dst, colOff, width, dstPixelStep);
+        case 4:
+            return nearestRowFixed<T, 4>(src, dst, colOff, width, dstPixelStep);
+        default:
+            return nearestRow<T, false>(srcRow, dstRow, dstStart, colOff, width, channels,
+                                        dstPixelStep, mask);
     }
 }
 
@@ -146,8 +149,8 @@ void cubicHorizontalElements(const char* srcRow, float* work, const int32_t* ele
     const float *c1 = weights, *c2 = weights + count, *c3 = weights + 2 * count;
     for (int32_t e = from; e < count; ++e) {
         const T* s = src + elemOff[e];
-        work[e] = cubicNewton(s[-srcPixelStep], s[0], s[srcPixelStep], s[2 * srcPixelStep],
-                              c1[e], c2[e], c3[e]);
+        work[e] = cubicNewton(s[-srcPixelStep], s[0], s[srcPixelStep], s[2 * srcPixelStep], c1[e],
+                              c2[e], c3[e]);
     }
 }
 
@@ -178,8 +181,8 @@ void cubicHorizontalFast(const char* srcRow, float* work, const int32_t* elemOff
         float* __restrict out = work + e0;
         for (int32_t i = 0; i < n; ++i) {
             out[i] = cubicNewton(static_cast<float>(p[0][i]), static_cast<float>(p[1][i]),
-                                 static_cast<float>(p[2][i]), static_cast<float>(p[3][i]),
-                                 c1[i], c2[i], c3[i]);
+                                 static_cast<float>(p[2][i]), static_cast<float>(p[3][i]), c1[i],
+                                 c2[i], c3[i]);
         }
     }
 }
@@ -192,8 +195,8 @@ inline __m128 cubicNewton4(__m128 p0, __m128 p1, __m128 p2, __m128 p3, __m128 c1
     const __m128 two = _mm_set1_ps(2.0f), three = _mm_set1_ps(3.0f);
     __m128 d1 = _mm_sub_ps(p1, p0);
     __m128 d2 = _mm_add_ps(_mm_sub_ps(p2, _mm_mul_ps(two, p1)), p0);
-    __m128 d3 =
-        _mm_sub_ps(_mm_add_ps(_mm_sub_ps(p3, _mm_mul_ps(three, p2)), _mm_mul_ps(three, p1)), p0);
+    __m128 d3 = _mm_sub_ps(_mm_add_ps(_mm_sub_ps(p3, _mm_mul_ps(three, p2)), _mm_mul_ps(three, p1)),
+                           p0);
     return _mm_add_ps(_mm_add_ps(_mm_add_ps(p0, _mm_mul_ps(c1, d1)), _mm_mul_ps(c2, d2)),
                       _mm_mul_ps(c3, d3));
 }
@@ -482,17 +485,17 @@ ZoomKernels kernelsFor(int32_t mode, int32_t channels, int32_t srcPixelStep, boo
     ZoomKernels k;
     const bool chunked = !plain && channels <= kMaxChunkedChannels;
     switch (mode) {
-    case ZAR_INTER_LINEAR:
-        k.horizontal = plain ? linearHorizontalPlain<T> : linearHorizontalFor<T>(srcPixelStep);
-        k.vertical = chunked ? verticalFast<T, Masked, false> : linearVerticalPlain<T, Masked>;
-        break;
-    case ZAR_INTER_CUBIC:
-        k.horizontal = plain ? cubicHorizontalPlain<T> : cubicHorizontalFor<T>(srcPixelStep);
-        k.vertical = chunked ? verticalFast<T, Masked, true> : cubicVerticalPlain<T, Masked>;
-        break;
-    default:
-        k.nearest = (plain || Masked) ? nearestRow<T, Masked> : nearestRowFast<T>;
-        break;
+        case ZAR_INTER_LINEAR:
+            k.horizontal = plain ? linearHorizontalPlain<T> : linearHorizontalFor<T>(srcPixelStep);
+            k.vertical = chunked ? verticalFast<T, Masked, false> : linearVerticalPlain<T, Masked>;
+            break;
+        case ZAR_INTER_CUBIC:
+            k.horizontal = plain ? cubicHorizontalPlain<T> : cubicHorizontalFor<T>(srcPixelStep);
+            k.vertical = chunked ? verticalFast<T, Masked, true> : cubicVerticalPlain<T, Masked>;
+            break;
+        default:
+            k.nearest = (plain || Masked) ? nearestRow<T, Masked> : nearestRowFast<T>;
+            break;
     }
     return k;
 }
@@ -502,18 +505,18 @@ ZoomKernels kernelsFor(int32_t mode, int32_t channels, int32_t srcPixelStep, boo
 ZoomKernels selectZoomKernels(int32_t depth, int32_t mode, bool masked, int32_t channels,
                               int32_t srcPixelStep, bool plain) {
     switch (depth) {
-    case ZAR_DEPTH_1U: {
-        ZoomKernels k;
-        k.nearest = masked ? nearestRowBits<true> : nearestRowBits<false>;
-        return k;
-    }
-    case ZAR_DEPTH_8U:
-        return masked ? kernelsFor<uint8_t, true>(mode, channels, srcPixelStep, plain)
-                      : kernelsFor<uint8_t, false>(mode, channels, srcPixelStep, plain);
-    case ZAR_DEPTH_16U:
-        return masked ? kernelsFor<uint16_t, true>(mode, channels, srcPixelStep, plain)
-                      : kernelsFor<uint16_t, false>(mode, channels, srcPixelStep, plain);
-    default:
-        return {};
+        case ZAR_DEPTH_1U: {
+            ZoomKernels k;
+            k.nearest = masked ? nearestRowBits<true> : nearestRowBits<false>;
+            return k;
+        }
+        case ZAR_DEPTH_8U:
+            return masked ? kernelsFor<uint8_t, true>(mode, channels, srcPixelStep, plain)
+                          : kernelsFor<uint8_t, false>(mode, channels, srcPixelStep, plain);
+        case ZAR_DEPTH_16U:
+            return masked ? kernelsFor<uint16_t, true>(mode, channels, srcPixelStep, plain)
+                          : kernelsFor<uint16_t, false>(mode, channels, srcPixelStep, plain);
+        default:
+            return {};
     }
 }

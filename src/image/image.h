@@ -57,9 +57,9 @@ struct Rect {
 Rect getRoiRect(const ImageHeader* image);
 
 struct RoiOrigin {
-    char* address;       // first value of the region in the channel
+    char* address;          // first value of the region in the channel
     int32_t width, height;  // clipped, never negative
-    int32_t bitOffset;   // x mod 8 (1-bit images)
+    int32_t bitOffset;      // x mod 8 (1-bit images)
 };
 RoiOrigin getRoiOrigin(const ImageHeader* image, int32_t channel);
 
@@ -90,13 +90,13 @@ struct BitOrigin {
 bool getRoiBitOrigin(const ImageHeader* image, BitOrigin* out);
 
 struct CoiLayout {
-    char* address;        // first value to process
+    char* address;  // first value to process
     int32_t widthStep;
     int32_t planeStride;  // height * widthStep
     int32_t channels;     // number of channels to process
     int32_t nChannels;
-    int32_t firstChannel; // 0-based index of the first channel to process
-    int32_t bitX;         // 1-bit images: the region's x in bits
+    int32_t firstChannel;  // 0-based index of the first channel to process
+    int32_t bitX;          // 1-bit images: the region's x in bits
 };
 // false when the image has nothing to process.
 bool getCoiOrigin(const ImageHeader* image, CoiLayout* out);
@@ -107,18 +107,18 @@ char* pixelAddress(const ImageHeader* image, int32_t x, int32_t y, int32_t chann
 // ------------------------------------------------------------------ tiles
 
 struct TileSpan {
-    int32_t xInTile, yInTile;      // region's first pixel inside its tile
+    int32_t xInTile, yInTile;  // region's first pixel inside its tile
     int32_t tileHeight, tileWidth;
     int32_t firstColumn, firstRow;
-    int32_t columns, rows;         // tile columns and rows covered
+    int32_t columns, rows;  // tile columns and rows covered
 };
 TileSpan getTileSpan(const ImageHeader* image, int32_t height, int32_t width);
 
 // Asks for count tiles of a tile row (columns firstColumn + k*step) with mode
 // ZAR_TILE_READ or ZAR_TILE_WRITE, all of them even after a refusal.  Returns 0
 // when every tile was delivered, 1 otherwise.
-int fetchTileRow(ImageHeader* image, char** table, int32_t count, int32_t firstColumn,
-                 int32_t row, int32_t step, int32_t mode = ZAR_TILE_READ);
+int fetchTileRow(ImageHeader* image, char** table, int32_t count, int32_t firstColumn, int32_t row,
+                 int32_t step, int32_t mode = ZAR_TILE_READ);
 // Releases the tiles of the table in reverse order; null entries are skipped.
 void releaseTileRow(ImageHeader* image, char** table, int32_t count, int32_t firstColumn,
                     int32_t row, int32_t step);
@@ -129,6 +129,6 @@ void releaseTileRow(ImageHeader* image, char** table, int32_t count, int32_t fir
 // position outside the image given by the border rules.  Layout: nChannels
 // planes in plane order, rows of *stride bytes (rounded to the image's align).
 // Null on a bad header, no memory or a refused tile.
-char* copyRegionWithBorder(ImageHeader* image, int32_t x, int32_t y, int32_t width,
-                           int32_t height, int32_t* stride);
+char* copyRegionWithBorder(ImageHeader* image, int32_t x, int32_t y, int32_t width, int32_t height,
+                           int32_t* stride);
 void freeRegionCopy(void* buffer);

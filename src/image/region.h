@@ -21,8 +21,7 @@ struct RegionBuffer {
 
 // The layout of a width x height buffer for image (data null).  false for a
 // header the engine cannot work with (see copyRegionWithBorder).
-bool regionBufferLayout(const ImageHeader* image, int32_t width, int32_t height,
-                        RegionBuffer* out);
+bool regionBufferLayout(const ImageHeader* image, int32_t width, int32_t height, RegionBuffer* out);
 
 // Copies the image rectangle with corners (x1, y1) and (x2, y2), inclusive and
 // inside the image, into the buffer at (dstX, dstY).  x1 > x2 (y1 > y2) walks

@@ -42,9 +42,9 @@ ImageHeader* ZAR_STDCALL zarCloneImage(const ImageHeader* image) {
         return nullptr;
     }
     ImageHeader* clone = zarCreateImageHeader(
-        image->nChannels, image->alphaChannel, image->depth, image->colorModel,
-        image->channelSeq, image->dataOrder, image->origin, image->align, image->width,
-        image->height, nullptr, nullptr, nullptr, nullptr);
+        image->nChannels, image->alphaChannel, image->depth, image->colorModel, image->channelSeq,
+        image->dataOrder, image->origin, image->align, image->width, image->height, nullptr,
+        nullptr, nullptr, nullptr);
     if (clone == nullptr) {
         zarReportError(STATUS_NO_MEMORY, kFunc,
                        "Not enough memory to allocate header for clone image", kFile, 57);

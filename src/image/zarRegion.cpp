@@ -43,13 +43,18 @@ bool regionBufferLayout(const ImageHeader* image, int32_t width, int32_t height,
 
 uint32_t borderPattern(int32_t depth, int32_t value) {
     switch (depth) {
-    case ZAR_DEPTH_1U: return static_cast<uint32_t>(value) & 1u;
-    case ZAR_DEPTH_8U:
-    case ZAR_DEPTH_8S: return static_cast<uint32_t>(value) & 0xFFu;
-    case ZAR_DEPTH_16U:
-    case ZAR_DEPTH_16S: return static_cast<uint32_t>(value) & 0xFFFFu;
-    case ZAR_DEPTH_32F: return std::bit_cast<uint32_t>(static_cast<float>(value));
-    default: return static_cast<uint32_t>(value);
+        case ZAR_DEPTH_1U:
+            return static_cast<uint32_t>(value) & 1u;
+        case ZAR_DEPTH_8U:
+        case ZAR_DEPTH_8S:
+            return static_cast<uint32_t>(value) & 0xFFu;
+        case ZAR_DEPTH_16U:
+        case ZAR_DEPTH_16S:
+            return static_cast<uint32_t>(value) & 0xFFFFu;
+        case ZAR_DEPTH_32F:
+            return std::bit_cast<uint32_t>(static_cast<float>(value));
+        default:
+            return static_cast<uint32_t>(value);
     }
 }
 
@@ -102,8 +107,7 @@ void copyFromBlock(const SourceBlock& block, int32_t xa, int32_t xb, int32_t ya,
 }
 
 int copyTiledRect(ImageHeader* image, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
-                  const RegionBuffer& buffer, int32_t dstX, int32_t dstY,
-                  ReverseRowFn reverseRow) {
+                  const RegionBuffer& buffer, int32_t dstX, int32_t dstY, ReverseRowFn reverseRow) {
     const TileInfo* tile = image->tileInfo;
     const int32_t tw = tile->width, th = tile->height;
     const int32_t dirX = x2 >= x1 ? 1 : -1, dirY = y2 >= y1 ? 1 : -1;
@@ -260,8 +264,8 @@ struct Transfer {
 // Fills the buffer block of a row stretch and a column stretch from the image,
 // copying once and spreading where a stretch repeats one coordinate.
 int copyStretches(const Transfer& t, const Stretch& rows, const Stretch& cols) {
-    if (copyImageRect(t.image, cols.first, rows.first, cols.last(), rows.last(), t.buffer,
-                      cols.dst, rows.dst) != 0)
+    if (copyImageRect(t.image, cols.first, rows.first, cols.last(), rows.last(), t.buffer, cols.dst,
+                      rows.dst) != 0)
         return 1;
     if (cols.step == 0 && rows.step == 0)
         fillFromPixel(t.buffer, cols.dst, rows.dst, cols.length, rows.length);
@@ -355,15 +359,16 @@ int fillMiddleBand(const Transfer& t) {
     const int32_t rightFrom = static_cast<int32_t>(std::max<int64_t>(t.x, image->width));
     if (fillSidePart(t, rows, t.x, leftTo, 2) != 0) return 1;
     if (centreFrom < centreTo &&
-        copyStretches(t, rows, Stretch{centreFrom - t.x, centreTo - centreFrom, centreFrom, 1}) != 0)
+        copyStretches(t, rows, Stretch{centreFrom - t.x, centreTo - centreFrom, centreFrom, 1}) !=
+            0)
         return 1;
     return fillSidePart(t, rows, rightFrom, static_cast<int32_t>(right), 3);
 }
 
 }  // namespace
 
-char* copyRegionWithBorder(ImageHeader* image, int32_t x, int32_t y, int32_t width,
-                           int32_t height, int32_t* stride) {
+char* copyRegionWithBorder(ImageHeader* image, int32_t x, int32_t y, int32_t width, int32_t height,
+                           int32_t* stride) {
     RegionBuffer buffer;
     if (!regionBufferLayout(image, width, height, &buffer)) return nullptr;
     // A header with neither pixels nor a usable tile record cannot be read.
@@ -372,7 +377,8 @@ char* copyRegionWithBorder(ImageHeader* image, int32_t x, int32_t y, int32_t wid
     } else if (image->imageData == nullptr) {
         return nullptr;
     }
-    buffer.data = static_cast<char*>(alignedMalloc(static_cast<size_t>(buffer.planes * buffer.planeStride)));
+    buffer.data = static_cast<char*>(
+        alignedMalloc(static_cast<size_t>(buffer.planes * buffer.planeStride)));
     if (buffer.data == nullptr) return nullptr;
     if (stride != nullptr) *stride = buffer.stride;
     if (buffer.valueSize == 0)

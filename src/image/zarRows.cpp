@@ -40,7 +40,9 @@ void mergeBits(uint8_t* p, int offset, int count, uint32_t topBits) {
 }
 
 template <typename T>
-void storeValue(char* p, T v) { std::memcpy(p, &v, sizeof(T)); }
+void storeValue(char* p, T v) {
+    std::memcpy(p, &v, sizeof(T));
+}
 
 // Runs of 2- and 4-byte values: a 16-byte block of the value is stored whole
 // (one unaligned vector store per block), four blocks per step; the last few
@@ -150,9 +152,12 @@ void copyBitsReversed(const uint8_t* src, int64_t srcBit, uint8_t* dst, int64_t 
 
 FillRunFn fillRunFor(int32_t valueSize) {
     switch (valueSize) {
-    case 1: return fillRun8;
-    case 2: return fillRun<uint16_t>;
-    default: return fillRun<uint32_t>;
+        case 1:
+            return fillRun8;
+        case 2:
+            return fillRun<uint16_t>;
+        default:
+            return fillRun<uint32_t>;
     }
 }
 
@@ -167,8 +172,11 @@ void repeatBytes(char* dst, size_t unit, size_t total) {
 
 ReverseRowFn reverseRowFor(int32_t valueSize) {
     switch (valueSize) {
-    case 1: return reverseRow<uint8_t>;
-    case 2: return reverseRow<uint16_t>;
-    default: return reverseRow<uint32_t>;
+        case 1:
+            return reverseRow<uint8_t>;
+        case 2:
+            return reverseRow<uint16_t>;
+        default:
+            return reverseRow<uint32_t>;
     }
 }

@@ -56,10 +56,14 @@ int32_t clampTo(int32_t value, int32_t lo, int32_t hi) {
 uint32_t fillPattern(int32_t depth, int32_t fillValue) {
     uint32_t v = static_cast<uint32_t>(fillValue);
     switch (bitDepth(depth)) {
-    case 1: return (v & 1u) ? 0xFFFFFFFFu : 0u;
-    case 8: return (v & 0xFFu) * 0x01010101u;
-    case 16: return (v & 0xFFFFu) * 0x00010001u;
-    default: return v;
+        case 1:
+            return (v & 1u) ? 0xFFFFFFFFu : 0u;
+        case 8:
+            return (v & 0xFFu) * 0x01010101u;
+        case 16:
+            return (v & 0xFFFFu) * 0x00010001u;
+        default:
+            return v;
     }
 }
 
@@ -84,13 +88,13 @@ bool allocationArgumentsValid(const ImageHeader* image, const AllocateSite& site
         return false;
     }
     if (image->imageData != nullptr) {
-        zarReportError(STATUS_BAD_ARG, site.funcName, "( image->imageData != ((void *)0) )",
-                       kFile, site.lineHasData);
+        zarReportError(STATUS_BAD_ARG, site.funcName, "( image->imageData != ((void *)0) )", kFile,
+                       site.lineHasData);
         return false;
     }
     if (image->tileInfo != nullptr) {
-        zarReportError(STATUS_BAD_ARG, site.funcName, "( image->tileInfo != ((void *)0) )",
-                       kFile, site.lineTiled);
+        zarReportError(STATUS_BAD_ARG, site.funcName, "( image->tileInfo != ((void *)0) )", kFile,
+                       site.lineTiled);
         return false;
     }
     if (!site.floatDepth && image->depth == ZAR_DEPTH_32F) {
@@ -119,16 +123,16 @@ bool allocationArgumentsValid(const ImageHeader* image, const AllocateSite& site
 // allocation is not reported: imageData stays null.  A block whose size does
 // not fit the header's 32-bit imageSize counts as such a failure.
 void allocatePixels(ImageHeader* image, int32_t doFill, uint32_t pattern) {
-    PixelLayout layout = pixelLayout(image->dataOrder, image->depth, image->align,
-                                     image->nChannels, image->width, image->height);
+    PixelLayout layout = pixelLayout(image->dataOrder, image->depth, image->align, image->nChannels,
+                                     image->width, image->height);
     constexpr int64_t kMaxSize = std::numeric_limits<int32_t>::max();
     if (layout.imageSize > kMaxSize - image->align) {
         image->imageDataBlock = nullptr;
         return;
     }
     int32_t imageSize = static_cast<int32_t>(layout.imageSize);
-    image->imageDataBlock =
-        static_cast<char*>(std::malloc(static_cast<size_t>(image->align) + imageSize - 1));
+    image->imageDataBlock = static_cast<char*>(
+        std::malloc(static_cast<size_t>(image->align) + imageSize - 1));
     if (image->imageDataBlock == nullptr) return;
     uintptr_t block = reinterpret_cast<uintptr_t>(image->imageDataBlock);
     uintptr_t align = static_cast<uintptr_t>(image->align);
@@ -144,17 +148,20 @@ void allocatePixels(ImageHeader* image, int32_t doFill, uint32_t pattern) {
 
 bool isValidDepth(int32_t depth) {
     switch (depth) {
-    case ZAR_DEPTH_1U: case ZAR_DEPTH_8U: case ZAR_DEPTH_8S: case ZAR_DEPTH_16U:
-    case ZAR_DEPTH_16S: case ZAR_DEPTH_32S: case ZAR_DEPTH_32F:
-        return true;
-    default:
-        return false;
+        case ZAR_DEPTH_1U:
+        case ZAR_DEPTH_8U:
+        case ZAR_DEPTH_8S:
+        case ZAR_DEPTH_16U:
+        case ZAR_DEPTH_16S:
+        case ZAR_DEPTH_32S:
+        case ZAR_DEPTH_32F:
+            return true;
+        default:
+            return false;
     }
 }
 
-bool isValidAlign(int32_t align) {
-    return align == 4 || align == 8 || align == 16 || align == 32;
-}
+bool isValidAlign(int32_t align) { return align == 4 || align == 8 || align == 16 || align == 32; }
 
 ZarStatus checkHeaderArgs(int32_t nChannels, int32_t alphaChannel, int32_t depth,
                           const char* colorModel, const char* channelSeq, int32_t dataOrder,
@@ -188,8 +195,7 @@ ZarStatus firstHeaderFault(const ImageHeader* image) {
         return STATUS_BAD_ALPHA;
     if (image->dataOrder != ZAR_DATA_ORDER_PIXEL && image->dataOrder != ZAR_DATA_ORDER_PLANE)
         return STATUS_BAD_ORDER;
-    if (image->origin != ZAR_ORIGIN_TL && image->origin != ZAR_ORIGIN_BL)
-        return STATUS_BAD_ORIGIN;
+    if (image->origin != ZAR_ORIGIN_TL && image->origin != ZAR_ORIGIN_BL) return STATUS_BAD_ORIGIN;
     if (!isValidAlign(image->align)) return STATUS_BAD_ALIGN;
     if (ZarStatus mask = checkMask(image->maskImage); mask != STATUS_OK) return mask;
     if (tiled) {
@@ -224,12 +230,23 @@ void setBorderMode(ImageHeader* image, int32_t mode, int32_t sides, int32_t valu
     // Border constants are kept within the depth's range; 32-bit depths take
     // the value as given.
     switch (image->depth) {
-    case ZAR_DEPTH_1U: value = clampTo(value, 0, 1); break;
-    case ZAR_DEPTH_8U: value = clampTo(value, 0, 255); break;
-    case ZAR_DEPTH_8S: value = clampTo(value, -128, 127); break;
-    case ZAR_DEPTH_16U: value = clampTo(value, 0, 65535); break;
-    case ZAR_DEPTH_16S: value = clampTo(value, -32768, 32767); break;
-    default: break;
+        case ZAR_DEPTH_1U:
+            value = clampTo(value, 0, 1);
+            break;
+        case ZAR_DEPTH_8U:
+            value = clampTo(value, 0, 255);
+            break;
+        case ZAR_DEPTH_8S:
+            value = clampTo(value, -128, 127);
+            break;
+        case ZAR_DEPTH_16U:
+            value = clampTo(value, 0, 65535);
+            break;
+        case ZAR_DEPTH_16S:
+            value = clampTo(value, -32768, 32767);
+            break;
+        default:
+            break;
     }
     for (int side = 0; side < 4; ++side) {
         if ((sides & (1 << side)) == 0) continue;

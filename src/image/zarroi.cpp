@@ -137,8 +137,14 @@ RoiSize getRoiSize(const ImageHeader* image, bool clip) {
     int32_t x = roi->xOffset, y = roi->yOffset;
     int32_t width = roi->width, height = roi->height;
     if (x >= image->width || y >= image->height) return {0, 0};
-    if (x < 0) { width += x; x = 0; }
-    if (y < 0) { height += y; y = 0; }
+    if (x < 0) {
+        width += x;
+        x = 0;
+    }
+    if (y < 0) {
+        height += y;
+        y = 0;
+    }
     width = std::min(width, image->width - x);
     height = std::min(height, image->height - y);
     // A region that lies wholly left of or above the image is empty too.
@@ -238,8 +244,8 @@ TileSpan getTileSpan(const ImageHeader* image, int32_t height, int32_t width) {
     return span;
 }
 
-int fetchTileRow(ImageHeader* image, char** table, int32_t count, int32_t firstColumn,
-                 int32_t row, int32_t step, int32_t mode) {
+int fetchTileRow(ImageHeader* image, char** table, int32_t count, int32_t firstColumn, int32_t row,
+                 int32_t step, int32_t mode) {
     // Every tile of the row is asked for, even after a refusal, so that the
     // release walk sees the same table whatever failed.
     TileInfo* tile = image->tileInfo;

@@ -84,9 +84,12 @@ const ValueRuns kShortRuns{copyWords<uint16_t>, fillValues<uint16_t>, getValue<u
 // Only 1-, 8- and 16-bit images reach here (checkMorphArgs).
 const ValueRuns& runsFor(int32_t depth) {
     switch (bitDepth(depth)) {
-    case 1: return kBitRuns;
-    case 8: return kByteRuns;
-    default: return kShortRuns;
+        case 1:
+            return kBitRuns;
+        case 8:
+            return kByteRuns;
+        default:
+            return kShortRuns;
     }
 }
 
@@ -150,9 +153,12 @@ int32_t mapCoordinate(int32_t mode, int32_t c, int32_t size) {
     const int64_t block = floorDiv(c, size);
     const int32_t r = static_cast<int32_t>(c - block * size);
     switch (mode) {
-    case ZAR_BORDER_REPLICATE: return c < 0 ? 0 : (c >= size ? size - 1 : c);
-    case ZAR_BORDER_REFLECT: return (block & 1) ? size - 1 - r : r;
-    default: return r;  // wrap
+        case ZAR_BORDER_REPLICATE:
+            return c < 0 ? 0 : (c >= size ? size - 1 : c);
+        case ZAR_BORDER_REFLECT:
+            return (block & 1) ? size - 1 - r : r;
+        default:
+            return r;  // wrap
     }
 }
 
@@ -180,8 +186,8 @@ bool readRowAt(ImageHeader* image, int32_t x, int32_t y, int32_t channel, char* 
     for (int32_t done = 0; done < count;) {
         const int64_t c = static_cast<int64_t>(x) + done;
         const int64_t block = floorDiv(c, width);
-        const int32_t len =
-            static_cast<int32_t>(std::min<int64_t>(count - done, (block + 1) * width - c));
+        const int32_t len = static_cast<int32_t>(
+            std::min<int64_t>(count - done, (block + 1) * width - c));
         const int32_t r = static_cast<int32_t>(c - block * width);
         const int64_t pos = bufferPos + done;
         bool ok = true;
@@ -190,24 +196,26 @@ bool readRowAt(ImageHeader* image, int32_t x, int32_t y, int32_t channel, char* 
         } else {
             const int32_t side = rowSide >= 0 ? rowSide : (block < 0 ? 2 : 3);
             switch (image->borderModes[side] & 3) {
-            case ZAR_BORDER_CONSTANT:
-                runs.fill(buffer, pos, len, borderPattern(image->depth, image->borderValues[side]));
-                break;
-            case ZAR_BORDER_REPLICATE:
-                ok = transferRun(image, runs, block < 0 ? 0 : width - 1, row, channel, buffer, pos,
-                                 1, false, false);
-                if (ok && len > 1) runs.fill(buffer, pos + 1, len - 1, runs.get(buffer, pos));
-                break;
-            case ZAR_BORDER_REFLECT:
-                if (block & 1)  // mirrored: columns width - 1 - r down to width - r - len
-                    ok = transferRun(image, runs, width - r - len, row, channel, buffer, pos, len,
-                                     true, false);
-                else
+                case ZAR_BORDER_CONSTANT:
+                    runs.fill(buffer, pos, len,
+                              borderPattern(image->depth, image->borderValues[side]));
+                    break;
+                case ZAR_BORDER_REPLICATE:
+                    ok = transferRun(image, runs, block < 0 ? 0 : width - 1, row, channel, buffer,
+                                     pos, 1, false, false);
+                    if (ok && len > 1) runs.fill(buffer, pos + 1, len - 1, runs.get(buffer, pos));
+                    break;
+                case ZAR_BORDER_REFLECT:
+                    if (block & 1)  // mirrored: columns width - 1 - r down to width - r - len
+                        ok = transferRun(image, runs, width - r - len, row, channel, buffer, pos,
+                                         len, true, false);
+                    else
+                        ok = transferRun(image, runs, r, row, channel, buffer, pos, len, false,
+                                         false);
+                    break;
+                default:  // wrap
                     ok = transferRun(image, runs, r, row, channel, buffer, pos, len, false, false);
-                break;
-            default:  // wrap
-                ok = transferRun(image, runs, r, row, channel, buffer, pos, len, false, false);
-                break;
+                    break;
             }
         }
         if (!ok) return false;
@@ -536,8 +544,7 @@ struct MorphRun {
 bool readSourceRow(const MorphRun& run, int32_t y, int32_t channel, char* slot) {
     const int32_t clamped = std::clamp(y, run.ys - 1, run.ys + run.h);
     if (run.channels > 1) {
-        const size_t pixelBytes =
-            static_cast<size_t>(run.channels) * bytesPerValue(run.src->depth);
+        const size_t pixelBytes = static_cast<size_t>(run.channels) * bytesPerValue(run.src->depth);
         char* frame = slot + (run.n - 1) * pixelBytes;
         if (!readPixelRow(run.src, run.xs - 1, clamped, frame, run.w + 2,
                           run.ring + run.k * run.stride))
@@ -581,15 +588,16 @@ MorphResult filterChannel(const MorphRun& run, int32_t srcChannel, int32_t dstCh
         if (!load(run.ys - run.n + i, slot(i))) return MorphResult::TileReadRefused;
 
     const int32_t depthBits = bitDepth(run.dst->depth);
-    const int32_t maskWords =
-        static_cast<int32_t>((static_cast<int64_t>(depthBits) * run.w + 31) / 32);
+    const int32_t maskWords = static_cast<int32_t>((static_cast<int64_t>(depthBits) * run.w + 31) /
+                                                   32);
     int32_t next = k - 1;
     for (int32_t r = 0; r < run.h; ++r) {
         if (!load(run.ys + r + run.n, slot(next))) return MorphResult::TileReadRefused;
         next = (next + 1) % k;  // the oldest row, no longer needed once the columns are done
         if (run.direct) {
-            run.kernel(k, run.ring, run.stride, pixelAddress(run.dst, run.xd, run.yd + r, dstChannel),
-                       run.w * run.channels, run.channels);
+            run.kernel(k, run.ring, run.stride,
+                       pixelAddress(run.dst, run.xd, run.yd + r, dstChannel), run.w * run.channels,
+                       run.channels);
             continue;
         }
         char* out = slot(next);

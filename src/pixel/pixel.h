@@ -22,16 +22,16 @@ struct MaskRows {
 };
 
 struct FillJob {
-    char* dst;             // first processed value of the region (1-bit: its row)
-    int64_t step;          // bytes between rows
-    int64_t planeStride;   // bytes between planes
-    int32_t width, height; // region in pixels
-    int32_t nChannels;     // values per pixel in pixel order
-    int32_t channels;      // processed channels per pixel
-    int32_t planes;        // run forms: planes to visit
-    int64_t runValues;     // run form: values per row and plane
-    int32_t bitX;          // 1-bit: bit position of the region's first pixel
-    uint32_t value;        // the saturated value's pattern
+    char* dst;              // first processed value of the region (1-bit: its row)
+    int64_t step;           // bytes between rows
+    int64_t planeStride;    // bytes between planes
+    int32_t width, height;  // region in pixels
+    int32_t nChannels;      // values per pixel in pixel order
+    int32_t channels;       // processed channels per pixel
+    int32_t planes;         // run forms: planes to visit
+    int64_t runValues;      // run form: values per row and plane
+    int32_t bitX;           // 1-bit: bit position of the region's first pixel
+    uint32_t value;         // the saturated value's pattern
     MaskRows mask;
 };
 

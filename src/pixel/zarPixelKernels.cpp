@@ -9,7 +9,9 @@
 namespace {
 
 template <typename T>
-void store(char* p, T v) { std::memcpy(p, &v, sizeof(T)); }
+void store(char* p, T v) {
+    std::memcpy(p, &v, sizeof(T));
+}
 
 template <typename T>
 T load(const char* p) {
@@ -67,7 +69,8 @@ void fillRuns(const FillJob& j) {
                                 j.planeStride == rowBytes * j.height);
     const FillRunFn fill = fillRunFor(sizeof(T));
     for (int32_t p = 0; p < s.planes; ++p)
-        for (int32_t y = 0; y < s.rows; ++y) fill(j.dst + p * j.planeStride + y * j.step, s.values, j.value);
+        for (int32_t y = 0; y < s.rows; ++y)
+            fill(j.dst + p * j.planeStride + y * j.step, s.values, j.value);
 }
 
 template <typename T>
@@ -102,7 +105,8 @@ void fillMaskedRuns(const FillJob& j) {
     for (int32_t y = 0; y < j.height; ++y) {
         char* row = j.dst + y * j.step;
         forMaskedPixels(j.mask.first + y * j.mask.step, j.mask.bitOffset, j.width, [&](int32_t x) {
-            for (int32_t p = 0; p < j.planes; ++p) store(row + p * j.planeStride + x * sizeof(T), v);
+            for (int32_t p = 0; p < j.planes; ++p)
+                store(row + p * j.planeStride + x * sizeof(T), v);
         });
     }
 }
@@ -125,8 +129,8 @@ void copyRuns(const CopyJob& j) {
     for (int32_t p = 0; p < s.planes; ++p)
         for (int32_t y = 0; y < s.rows; ++y)
             // Overlapping images get the source's values as they were.
-            std::memmove(j.dst + p * j.dstPlane + y * j.dstStep, j.src + p * j.srcPlane + y * j.srcStep,
-                         bytes);
+            std::memmove(j.dst + p * j.dstPlane + y * j.dstStep,
+                         j.src + p * j.srcPlane + y * j.srcStep, bytes);
 }
 
 template <typename T>
@@ -163,7 +167,8 @@ void copyMaskedRuns(const CopyJob& j) {
         char* d = j.dst + y * j.dstStep;
         forMaskedPixels(j.mask.first + y * j.mask.step, j.mask.bitOffset, j.width, [&](int32_t x) {
             for (int32_t p = 0; p < j.planes; ++p)
-                store(d + p * j.dstPlane + x * sizeof(T), load<T>(s + p * j.srcPlane + x * sizeof(T)));
+                store(d + p * j.dstPlane + x * sizeof(T),
+                      load<T>(s + p * j.srcPlane + x * sizeof(T)));
         });
     }
 }

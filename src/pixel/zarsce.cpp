@@ -20,12 +20,18 @@ int32_t clampInt(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > h
 // The fill value saturated to the depth's range, as the bit pattern stored.
 uint32_t saturatedFill(int32_t depth, int32_t value) {
     switch (depth) {
-    case ZAR_DEPTH_1U: return static_cast<uint32_t>(clampInt(value, 0, 1));
-    case ZAR_DEPTH_8U: return static_cast<uint32_t>(clampInt(value, 0, 255));
-    case ZAR_DEPTH_8S: return static_cast<uint32_t>(clampInt(value, -128, 127)) & 0xFFu;
-    case ZAR_DEPTH_16U: return static_cast<uint32_t>(clampInt(value, 0, 65535));
-    case ZAR_DEPTH_16S: return static_cast<uint32_t>(clampInt(value, -32768, 32767)) & 0xFFFFu;
-    default: return static_cast<uint32_t>(value);
+        case ZAR_DEPTH_1U:
+            return static_cast<uint32_t>(clampInt(value, 0, 1));
+        case ZAR_DEPTH_8U:
+            return static_cast<uint32_t>(clampInt(value, 0, 255));
+        case ZAR_DEPTH_8S:
+            return static_cast<uint32_t>(clampInt(value, -128, 127)) & 0xFFu;
+        case ZAR_DEPTH_16U:
+            return static_cast<uint32_t>(clampInt(value, 0, 65535));
+        case ZAR_DEPTH_16S:
+            return static_cast<uint32_t>(clampInt(value, -32768, 32767)) & 0xFFFFu;
+        default:
+            return static_cast<uint32_t>(value);
     }
 }
 
@@ -50,7 +56,7 @@ RoiStart roiStart(const ImageHeader* image) {
 // The pieces of a region cut by a tile grid: the first column (row) starts
 // inside its tile, the last may end inside one, the others are whole tiles.
 struct Piece {
-    int32_t xInTile, yInTile;    // offset inside the tile
+    int32_t xInTile, yInTile;  // offset inside the tile
     int32_t width, height;
     int32_t xDistance, yDistance;  // from the region's first pixel
 };
@@ -138,8 +144,8 @@ struct FormChoice {
 // processed plane; pixel order runs over whole rows when every channel is
 // processed (wholeRows), else pixel by pixel.  With a mask: pixel order, or
 // plane order of single-channel images, pixel by pixel; else plane by plane.
-FormChoice chooseForm(bool oneBit, bool masked, bool planeOrder, int32_t channels,
-                      bool wholeRows, bool singleChannel, int32_t width, int32_t nChannels) {
+FormChoice chooseForm(bool oneBit, bool masked, bool planeOrder, int32_t channels, bool wholeRows,
+                      bool singleChannel, int32_t width, int32_t nChannels) {
     if (oneBit) return {PixelForm::Bits, 1, width};
     if (!masked) {
         if (planeOrder) return {PixelForm::Run, channels, width};
@@ -209,9 +215,9 @@ void setPlain(ImageHeader* dstImage, const RoiSize& size, uint32_t value) {
     job.value = value;
     job.mask = maskRowsOf(mask);
 
-    const FormChoice choice =
-        chooseForm(dstImage->depth == ZAR_DEPTH_1U, mask != nullptr, plane, l.channels,
-                   l.channels == l.nChannels, l.nChannels == 1, size.width, l.nChannels);
+    const FormChoice choice = chooseForm(dstImage->depth == ZAR_DEPTH_1U, mask != nullptr, plane,
+                                         l.channels, l.channels == l.nChannels, l.nChannels == 1,
+                                         size.width, l.nChannels);
     job.planes = choice.planes;
     job.runValues = choice.runValues;
     fillKernelFor(choice.form, bytesPerValue(dstImage->depth))(job);
@@ -252,12 +258,13 @@ void freeBitImage(ImageHeader* image) {
 void copyMaskedBits(ImageHeader* srcImage, ImageHeader* dstImage, ImageHeader* mask,
                     const RoiSize& size) {
     // "G" with its terminator padded to the four bytes a header holds.
-    ImageHeader* work = newBitImage("G\0\0", mask->dataOrder, mask->origin, mask->align,
-                                    size.width, size.height);
+    ImageHeader* work = newBitImage("G\0\0", mask->dataOrder, mask->origin, mask->align, size.width,
+                                    size.height);
     if (work == nullptr) {
         // Creation reports its own failures; pixels that could not be had
         // are reported here, so that the caller sees a failed status.
-        if (!statusFailed()) zarReportError(STATUS_NO_MEMORY, kCopy, "Out of memory", kFile, __LINE__);
+        if (!statusFailed())
+            zarReportError(STATUS_NO_MEMORY, kCopy, "Out of memory", kFile, __LINE__);
         return;
     }
 
@@ -269,10 +276,10 @@ void copyMaskedBits(ImageHeader* srcImage, ImageHeader* dstImage, ImageHeader* m
     mask->maskImage = maskOfMask;
 
     dstImage->maskImage = work;
-    zarSet(dstImage, 0);                    // clear the bits under the mask
+    zarSet(dstImage, 0);  // clear the bits under the mask
     srcImage->maskImage = nullptr;
-    zarAnd(srcImage, work, work);           // the source bits under the mask
-    zarOr(dstImage, work, dstImage);        // put them in
+    zarAnd(srcImage, work, work);     // the source bits under the mask
+    zarOr(dstImage, work, dstImage);  // put them in
 
     freeBitImage(work);
     srcImage->maskImage = srcMask;
@@ -370,7 +377,8 @@ void copyTiled(ImageHeader* srcImage, ImageHeader* dstImage, ImageHeader* mask,
                 h.height = p.height;
                 h.widthStep = stride;
                 h.imageSize = stride * p.height *
-                              (srcImage->dataOrder == ZAR_DATA_ORDER_PLANE ? srcImage->nChannels : 1);
+                              (srcImage->dataOrder == ZAR_DATA_ORDER_PLANE ? srcImage->nChannels
+                                                                           : 1);
                 srcWork.roi = Roi{srcWork.start.coi, 0, 0, p.width, p.height};
             }
             workMask.place(p, false);
@@ -464,7 +472,8 @@ void ZAR_STDCALL zarCopy(ImageHeader* srcImage, ImageHeader* dstImage) {
     }
     // Every relation is checked and reported before giving up.
     if (srcImage->depth != dstImage->depth)
-        zarReportError(STATUS_BAD_ARG, kCopy, "srcImage->depth != dstImage->depth", kFile, __LINE__);
+        zarReportError(STATUS_BAD_ARG, kCopy, "srcImage->depth != dstImage->depth", kFile,
+                       __LINE__);
     if (srcImage->origin != dstImage->origin)
         zarReportError(STATUS_BAD_ARG, kCopy, "srcImage->origin != dstImage->origin", kFile,
                        __LINE__);

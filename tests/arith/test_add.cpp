@@ -169,16 +169,16 @@ TEST(Add, RegionsOfDifferentOffsetsAndTheSmallestSize) {
             zt::setSample(a.get(), x, y, 0, 10 * y + x);
             zt::setSample(b.get(), x, y, 0, 1000 * y + 100 * x);
         }
-    a.setRoi(0, 2, 1, 4, 4);   // clipped to 4 x 4
-    b.setRoi(0, 0, 3, 9, 9);   // clipped to 6 x 3
-    d.setRoi(0, 1, 0, 2, 5);   // 2 x 5
+    a.setRoi(0, 2, 1, 4, 4);  // clipped to 4 x 4
+    b.setRoi(0, 0, 3, 9, 9);  // clipped to 6 x 3
+    d.setRoi(0, 1, 0, 2, 5);  // 2 x 5
     zarAdd(a, b, d);
     for (int32_t y = 0; y < 6; ++y)
         for (int32_t x = 0; x < 6; ++x) {
             const bool inside = x >= 1 && x < 3 && y < 3;  // 2 wide, 3 high
             const int32_t i = x - 1, j = y;
-            const double expected =
-                inside ? (10 * (j + 1) + (i + 2)) + (1000 * (j + 3) + 100 * i) : -1;
+            const double expected = inside ? (10 * (j + 1) + (i + 2)) + (1000 * (j + 3) + 100 * i)
+                                           : -1;
             EXPECT_EQ(zt::getSample(d.get(), x, y, 0), expected) << x << "," << y;
         }
 }
@@ -190,8 +190,8 @@ TEST(Add, MasksOnSourceAndDestinationBothSelect) {
     Image a(1, 0, ZAR_DEPTH_8S, 0, 8, 1, 4, 1), b(1, 0, ZAR_DEPTH_8S, 0, 8, 1, 4, 2),
         d(1, 0, ZAR_DEPTH_8S, 0, 8, 1, 4, 0);
     zt::AttachedMask maskA(a, 8, 1, 0), maskD(d, 16, 1, 0, ZAR_DATA_ORDER_PLANE);
-    maskA->imageData[0] = static_cast<char>(0xF0);   // 1111 0000
-    maskD->imageData[0] = static_cast<char>(0x0A);   // 0000 1010
+    maskA->imageData[0] = static_cast<char>(0xF0);  // 1111 0000
+    maskD->imageData[0] = static_cast<char>(0x0A);  // 0000 1010
     maskD->imageData[1] = static_cast<char>(0xFF);
     maskD.setRoi(3, 0, 8, 1);
     zarAdd(a, b, d);
@@ -285,12 +285,33 @@ TEST(AddTiles, ThreeTiledImagesWithDifferentTileSizes) {
         EXPECT_TRUE(store.balanced());
     };
     const int32_t R = ZAR_TILE_READ, W = ZAR_TILE_WRITE, X = ZAR_TILE_RELEASE;
-    expectLog(*a.store(), {{0, 0, R}, {0, 0, X}, {1, 0, R}, {1, 0, X}, {2, 0, R}, {2, 0, X},
-                           {0, 1, R}, {0, 1, X}, {1, 1, R}, {1, 1, X}, {2, 1, R}, {2, 1, X}});
-    expectLog(*b.store(), {{0, 0, R}, {0, 0, X}, {1, 0, R}, {1, 0, X},
-                           {0, 1, R}, {0, 1, X}, {1, 1, R}, {1, 1, X}});
-    expectLog(*d.store(), {{0, 0, W}, {0, 0, X}, {1, 0, W}, {1, 0, X}, {2, 0, W}, {2, 0, X},
-                           {0, 0, W}, {0, 0, X}, {1, 0, W}, {1, 0, X}, {2, 0, W}, {2, 0, X}});
+    expectLog(*a.store(), {{0, 0, R},
+                           {0, 0, X},
+                           {1, 0, R},
+                           {1, 0, X},
+                           {2, 0, R},
+                           {2, 0, X},
+                           {0, 1, R},
+                           {0, 1, X},
+                           {1, 1, R},
+                           {1, 1, X},
+                           {2, 1, R},
+                           {2, 1, X}});
+    expectLog(
+        *b.store(),
+        {{0, 0, R}, {0, 0, X}, {1, 0, R}, {1, 0, X}, {0, 1, R}, {0, 1, X}, {1, 1, R}, {1, 1, X}});
+    expectLog(*d.store(), {{0, 0, W},
+                           {0, 0, X},
+                           {1, 0, W},
+                           {1, 0, X},
+                           {2, 0, W},
+                           {2, 0, X},
+                           {0, 0, W},
+                           {0, 0, X},
+                           {1, 0, W},
+                           {1, 0, X},
+                           {2, 0, W},
+                           {2, 0, X}});
 }
 
 TEST(AddTiles, TiledDestinationGivenAsSourceToo) {
@@ -483,9 +504,8 @@ TEST(MaskCombiner, TheAndOfEachMasksRegionFromItsBitOffset) {
     EXPECT_EQ(c->maskImage, nullptr);
     for (int32_t y = 0; y < 4; ++y)
         for (int32_t x = 0; x < 27; ++x)
-            ASSERT_EQ(zt::getSample(c, x, y, 0),
-                      zt::getSample(m1.get(), 5 + x, 1 + y, 0) *
-                          zt::getSample(m2.get(), 3 + x, y, 0));
+            ASSERT_EQ(zt::getSample(c, x, y, 0), zt::getSample(m1.get(), 5 + x, 1 + y, 0) *
+                                                     zt::getSample(m2.get(), 3 + x, y, 0));
     releaseMaskCombination(two);
 
     MaskCombination three = combineMasks(m2, m3, m1);

@@ -37,9 +37,12 @@ T randomSample(zt::Rng& rng) {
         T value;
         std::memcpy(&value, &bits, sizeof(T));
         switch (rng.range(0, 3)) {
-        case 0: return std::numeric_limits<T>::max() - static_cast<T>(bits % 8);
-        case 1: return std::numeric_limits<T>::min() + static_cast<T>(bits % 8);
-        default: return value;
+            case 0:
+                return std::numeric_limits<T>::max() - static_cast<T>(bits % 8);
+            case 1:
+                return std::numeric_limits<T>::min() + static_cast<T>(bits % 8);
+            default:
+                return value;
         }
     }
 }
@@ -91,10 +94,22 @@ void checkSharedRows(uint64_t seed) {
         std::vector<T> buffer = randomSamples<T>(rng, base + 520);
         size_t a = base + rng.range(0, 7), b = 0, d = 0;
         switch (trial % 4) {
-        case 0: b = a + 300; d = a; break;                        // d == a
-        case 1: b = a + 300; d = b; break;                        // d == b
-        case 2: b = a; d = a; break;                              // all three
-        default: b = a + 300; d = a + rng.range(-70, 70); break;  // overlap
+            case 0:
+                b = a + 300;
+                d = a;
+                break;  // d == a
+            case 1:
+                b = a + 300;
+                d = b;
+                break;  // d == b
+            case 2:
+                b = a;
+                d = a;
+                break;  // all three
+            default:
+                b = a + 300;
+                d = a + rng.range(-70, 70);
+                break;  // overlap
         }
         std::vector<T> expected = buffer;
         naiveRun(expected, a, b, d, n);
@@ -111,9 +126,7 @@ TYPED_TEST_SUITE(AddRows, SampleTypes);
 
 TYPED_TEST(AddRows, SeparateRowsMatchTheNaiveLoop) { checkSeparateRows<TypeParam>(71); }
 
-TYPED_TEST(AddRows, InPlaceAndOverlappingRowsMatchTheNaiveLoop) {
-    checkSharedRows<TypeParam>(72);
-}
+TYPED_TEST(AddRows, InPlaceAndOverlappingRowsMatchTheNaiveLoop) { checkSharedRows<TypeParam>(72); }
 
 TEST(AddRowsHandWorked, SaturateAtBothBounds) {
     const uint8_t a8[2] = {200, 10}, b8[2] = {100, 20};

@@ -116,7 +116,7 @@ TEST(LogicalXorS, ConstantTakesTheLowBitsThatFitTheSample) {
         double in, out;
     } cases[] = {
         {ZAR_DEPTH_8U, 0x1FF, 0x12, 0xED},
-        {ZAR_DEPTH_8S, 0x180, 5, -123},            // 5 ^ 0x80 = 0x85
+        {ZAR_DEPTH_8S, 0x180, 5, -123},  // 5 ^ 0x80 = 0x85
         {ZAR_DEPTH_16U, 0x12345678, 0x00FF, 0x5687},
         {ZAR_DEPTH_16S, -1, 0, -1},
         {ZAR_DEPTH_32S, 0x0F0F0F0F, -1, static_cast<int32_t>(0xF0F0F0F0)},
@@ -167,8 +167,8 @@ TEST(LogicalAnd, MasksOnSourceAndDestinationBothSelect) {
     Image a(1, 0, ZAR_DEPTH_8U, 0, 4, 1, 4, 0xF0), b(1, 0, ZAR_DEPTH_8U, 0, 4, 1, 4, 0x3C),
         d(1, 0, ZAR_DEPTH_8U, 0, 4, 1, 4, 0x77);
     zt::AttachedMask maskA(a, 4, 1), maskD(d, 8, 1);
-    setBytes(maskA, 0, {0xA0});     // 1 0 1 0
-    setBytes(maskD, 0, {0x0C});     // 0 0 0 0 1 1 0 0, from bit 2: 0 0 1 1
+    setBytes(maskA, 0, {0xA0});  // 1 0 1 0
+    setBytes(maskD, 0, {0x0C});  // 0 0 0 0 1 1 0 0, from bit 2: 0 0 1 1
     maskD.setRoi(2, 0, 4, 1);
     zarAnd(a, b, d);
     EXPECT_TRUE(recorder.reports().empty());
@@ -219,20 +219,18 @@ TEST(LogicalBitRows, EveryBitOffsetOnBothSides) {
                     sd.maskHasRoi = true;
                     sd.maskRoi = {0, offM, 0, 140, 1};
                     const uint32_t seed = static_cast<uint32_t>(offD * 97 + offA * 13 + width);
-                    for (zt::RefOp op : {zt::RefOp::logicalOr, zt::RefOp::logicalAnd,
-                                         zt::RefOp::xorS}) {
+                    for (zt::RefOp op :
+                         {zt::RefOp::logicalOr, zt::RefOp::logicalAnd, zt::RefOp::xorS}) {
                         zt::Operand a(sa, seed), b(sb, seed + 1), d(sd, seed + 2);
                         Image expected = zt::copyImage(d.plain());
                         zt::referenceOp(op, zt::viewOf(a, a.plain()), zt::viewOf(b, b.plain()),
                                         zt::viewOf(d, d.plain()), 1, expected);
                         if (op == zt::RefOp::logicalOr) zarOr(a.header(), b.header(), d.header());
-                        if (op == zt::RefOp::logicalAnd)
-                            zarAnd(a.header(), b.header(), d.header());
+                        if (op == zt::RefOp::logicalAnd) zarAnd(a.header(), b.header(), d.header());
                         if (op == zt::RefOp::xorS) zarXorS(a.header(), d.header(), 1);
                         ASSERT_EQ(zt::compareImages(expected, d.plain()), "")
                             << "op " << static_cast<int>(op) << " masked " << masked << " offD "
-                            << offD << " offA " << offA << " offB " << offB << " width "
-                            << width;
+                            << offD << " offA " << offA << " offB " << offB << " width " << width;
                     }
                 }
 }
@@ -426,9 +424,8 @@ TEST(LogicalChecks, RefusedTilesOfEachOperand) {
     for (const BinaryName& op : kBinaryOps)
         for (const Case& c : cases) {
             zt::ErrorRecorder recorder;
-            zt::TileStore a(1, 0, ZAR_DEPTH_16S, 0, 32, 32, 8, 8), b(1, 0, ZAR_DEPTH_16S, 0, 32, 32,
-                                                                     16, 8),
-                d(1, 0, ZAR_DEPTH_16S, 0, 32, 32, 8, 16);
+            zt::TileStore a(1, 0, ZAR_DEPTH_16S, 0, 32, 32, 8, 8),
+                b(1, 0, ZAR_DEPTH_16S, 0, 32, 32, 16, 8), d(1, 0, ZAR_DEPTH_16S, 0, 32, 32, 8, 16);
             zt::TileStore* stores[] = {&a, &b, &d};
             stores[c.refused]->refuse(1, 1);
             op.fn(a, b, d);

@@ -32,9 +32,8 @@ void put32(Bytes* b, size_t at, uint32_t v) { std::memcpy(b->data() + at, &v, 4)
 
 // A 3 x 2 24-bit block (bare) and its file image.
 zt::Dib smallDib() {
-    return zt::Dib(zt::bmpHeader(3, 2, 24), {},
-                   {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0,
-                    0});
+    return zt::Dib(zt::bmpHeader(3, 2, 24), {}, {1,  2,  3,  4,  5,  6,  7,  8,  9,  0, 0, 0,
+                                                 11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0});
 }
 
 Bytes bare(const zt::Dib& dib) { return Bytes(dib.bytes(), dib.bytes() + dib.size()); }
@@ -68,9 +67,14 @@ std::vector<Refusal> refusals() {
     const char* kTable = "Colour table or bit masks reach past the block";
     const char* kBits = "Bitmap bits reach past the block";
     std::vector<Refusal> out = {
-        {kSmall, block, 0}, {kSmall, block, 1}, {kSmall, block, 39},
-        {kSmallFile, file, 2}, {kSmallFile, file, 14}, {kSmallFile, file, 53},
-        {kBits, block, block.size() - 1}, {kBits, file, file.size() - 1},
+        {kSmall, block, 0},
+        {kSmall, block, 1},
+        {kSmall, block, 39},
+        {kSmallFile, file, 2},
+        {kSmallFile, file, 14},
+        {kSmallFile, file, 53},
+        {kBits, block, block.size() - 1},
+        {kBits, file, file.size() - 1},
     };
     const zt::Dib gray(zt::bmpHeader(1, 1, 8), zt::bmpGrayRamp(256), {0, 0, 0, 0});
     Bytes table = bare(gray);
@@ -92,8 +96,8 @@ std::vector<Refusal> refusals() {
     out.push_back({kBits, huge, huge.size()});
     const zt::Dib rle(zt::bmpHeader(3, 1, 8, kBiRle8, 2, 5), zt::bmpPalette({0, 0xFFFFFF}),
                       {0x03, 0x07, 0x00, 0x01});
-    out.push_back({"Run-length stream (biSizeImage) reaches past the block", bare(rle),
-                   rle.size()});
+    out.push_back(
+        {"Run-length stream (biSizeImage) reaches past the block", bare(rle), rle.size()});
     return out;
 }
 
@@ -333,8 +337,7 @@ TEST(SampleFiles, EveryTruncationIsRefusedOrTranslated) {
                 if (t.image == nullptr) {
                     EXPECT_EQ(errors.reports().size(), 1u) << size;
                 } else if (!errors.reports().empty()) {
-                    EXPECT_EQ(errors.reports().back().context,
-                              "Impossible to decompress RLE DIB");
+                    EXPECT_EQ(errors.reports().back().context, "Impossible to decompress RLE DIB");
                 }
             }
         }

@@ -16,9 +16,9 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using zt::expectReport;
 using zt::pictureSample;
 using zt::Translated;
-using zt::expectReport;
 
 void translate(const zt::Dib& dib, Translated* out) {
     out->image = zarTranslateDIB(dib.header(), &out->cloneData);
@@ -55,9 +55,8 @@ void expectReferenced(const Translated& t, const zt::Dib& dib) {
 void expectConverted(const Translated& t) {
     EXPECT_EQ(t.cloneData, 1);
     EXPECT_NE(t.image->imageDataBlock, nullptr);
-    EXPECT_EQ(t.image->widthStep,
-              zt::expectedWidthStep(ZAR_DATA_ORDER_PLANE, t.image->depth, 32,
-                                    t.image->nChannels, t.image->width));
+    EXPECT_EQ(t.image->widthStep, zt::expectedWidthStep(ZAR_DATA_ORDER_PLANE, t.image->depth, 32,
+                                                        t.image->nChannels, t.image->width));
 }
 
 constexpr std::array<char, 4> kSeqG = {'G', 0, 0, 0};
@@ -98,8 +97,8 @@ TEST(TranslateChecks, NullArguments) {
     errors.clear();
     zt::Dib dib(zt::bmpHeader(1, 1, 24), {}, Bytes(4));
     EXPECT_EQ(zarTranslateDIB(dib.header(), nullptr), nullptr);
-    expectReport(errors.only(), STATUS_BAD_ARG, "zarTranslateDIB",
-                 "( cloneData == ((void *)0) )", "zarDIB", 163);
+    expectReport(errors.only(), STATUS_BAD_ARG, "zarTranslateDIB", "( cloneData == ((void *)0) )",
+                 "zarDIB", 163);
     EXPECT_EQ(cloneData, 7);
 }
 
@@ -107,29 +106,47 @@ TEST(TranslateChecks, EveryHeaderCheckInOrder) {
     const TranslateCheckCase cases[] = {
         {"size", [](BITMAPINFOHEADER* h) { h->biSize = 12; },
          "( dib->biSize != sizeof(BITMAPINFOHEADER) )", 164},
-        {"size before planes", [](BITMAPINFOHEADER* h) { h->biSize = 124; h->biPlanes = 3; },
+        {"size before planes",
+         [](BITMAPINFOHEADER* h) {
+             h->biSize = 124;
+             h->biPlanes = 3;
+         },
          "( dib->biSize != sizeof(BITMAPINFOHEADER) )", 164},
         {"planes", [](BITMAPINFOHEADER* h) { h->biPlanes = 0; }, "(dib->biPlanes != 1)", 166},
         {"compression", [](BITMAPINFOHEADER* h) { h->biCompression = 4; },
          "(dib->biCompression != 0) && (dib->biCompression != 1) && (dib->biCompression != 2) "
          "&& (dib->biCompression != 3)",
          168},
-        {"rle8 bits", [](BITMAPINFOHEADER* h) { h->biCompression = 1; h->biBitCount = 4; },
+        {"rle8 bits",
+         [](BITMAPINFOHEADER* h) {
+             h->biCompression = 1;
+             h->biBitCount = 4;
+         },
          "(dib->biBitCount != 8) && (dib->biCompression == 1)", 173},
-        {"rle4 bits", [](BITMAPINFOHEADER* h) { h->biCompression = 2; h->biBitCount = 8; },
+        {"rle4 bits",
+         [](BITMAPINFOHEADER* h) {
+             h->biCompression = 2;
+             h->biBitCount = 8;
+         },
          "(dib->biBitCount != 4) && (dib->biCompression == 2)", 176},
         {"rle top-down",
-         [](BITMAPINFOHEADER* h) { h->biCompression = 1; h->biBitCount = 8; h->biHeight = -2; },
-         "(dib->biHeight < 0) && ( (dib->biCompression == 1) || (dib->biCompression == 2) )",
-         179},
+         [](BITMAPINFOHEADER* h) {
+             h->biCompression = 1;
+             h->biBitCount = 8;
+             h->biHeight = -2;
+         },
+         "(dib->biHeight < 0) && ( (dib->biCompression == 1) || (dib->biCompression == 2) )", 179},
         {"rle4 top-down",
-         [](BITMAPINFOHEADER* h) { h->biCompression = 2; h->biBitCount = 4; h->biHeight = -2; },
-         "(dib->biHeight < 0) && ( (dib->biCompression == 1) || (dib->biCompression == 2) )",
-         179},
+         [](BITMAPINFOHEADER* h) {
+             h->biCompression = 2;
+             h->biBitCount = 4;
+             h->biHeight = -2;
+         },
+         "(dib->biHeight < 0) && ( (dib->biCompression == 1) || (dib->biCompression == 2) )", 179},
         {"bit count", [](BITMAPINFOHEADER* h) { h->biBitCount = 2; }, "dib->biBitCount is bad",
          276},
-        {"bit count 0", [](BITMAPINFOHEADER* h) { h->biBitCount = 0; },
-         "dib->biBitCount is bad", 276},
+        {"bit count 0", [](BITMAPINFOHEADER* h) { h->biBitCount = 0; }, "dib->biBitCount is bad",
+         276},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -138,8 +155,7 @@ TEST(TranslateChecks, EveryHeaderCheckInOrder) {
         c.spoil(dib.header());
         int32_t cloneData = 7;
         EXPECT_EQ(zarTranslateDIB(dib.header(), &cloneData), nullptr);
-        expectReport(errors.only(), STATUS_BAD_ARG, "zarTranslateDIB", c.context, "zarDIB",
-                     c.line);
+        expectReport(errors.only(), STATUS_BAD_ARG, "zarTranslateDIB", c.context, "zarDIB", c.line);
         EXPECT_EQ(cloneData, 7);
     }
 }
@@ -265,31 +281,31 @@ const Rows kGray8 = {{0, 200, 17, 255, 3}, {9, 8, 7, 6, 5}};
 constexpr uint32_t kAlpha1010 = 3u << 30 | 0x3FFu << 20 | 0x200u << 10 | 0x001u;
 
 std::vector<ShapeCase> shapeCases() {
-    using zt::bmpHeader;
-    using zt::bmpPalette;
-    using zt::bmpMasks;
     using zt::bmpGrayRamp;
+    using zt::bmpHeader;
+    using zt::bmpMasks;
     using zt::bmpPackRows;
+    using zt::bmpPalette;
     const std::vector<int32_t> lo = {0x30, 0x20, 0x10}, hi = {0xC0, 0xB0, 0xA0};
     return {
         {"1-bit black then white references the bits",
-         zt::Dib(bmpHeader(10, 2, 1), bmpPalette({0x000000, 0xFFFFFF}), bmpPackRows(kOneBit, 1)),
-         1, 0, ZAR_DEPTH_1U, "GRAY", kSeqG, false, plane(kOneBit, 1)},
+         zt::Dib(bmpHeader(10, 2, 1), bmpPalette({0x000000, 0xFFFFFF}), bmpPackRows(kOneBit, 1)), 1,
+         0, ZAR_DEPTH_1U, "GRAY", kSeqG, false, plane(kOneBit, 1)},
         {"1-bit other colours are converted",
          zt::Dib(bmpHeader(3, 2, 1), bmpPalette({0x102030, 0xA0B0C0}),
                  bmpPackRows({{1, 0, 1}, {0, 1, 1}}, 1)),
          3, 0, ZAR_DEPTH_8U, "RGB\0", kSeqBgr, true, lines({{hi, lo, hi}, {lo, hi, hi}})},
         {"4-bit gray becomes one channel of levels (256 v) >> 8",
-         zt::Dib(bmpHeader(3, 2, 4), bmpGrayRamp(16), bmpPackRows(kGray4, 4)), 1, 0,
-         ZAR_DEPTH_8U, "GRAY", kSeqG, true, plane(kGray4, 17)},
+         zt::Dib(bmpHeader(3, 2, 4), bmpGrayRamp(16), bmpPackRows(kGray4, 4)), 1, 0, ZAR_DEPTH_8U,
+         "GRAY", kSeqG, true, plane(kGray4, 17)},
         {"4-bit colour",
          zt::Dib(bmpHeader(5, 1, 4, 0, 3), bmpPalette({0xFF0000, 0x00FF00, 0x0000FF}),
                  bmpPackRows({{0, 1, 2, 1, 0}}, 4)),
          3, 0, ZAR_DEPTH_8U, "RGB\0", kSeqBgr, true,
          line({{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}})},
         {"8-bit identity gray references the bits",
-         zt::Dib(bmpHeader(5, 2, 8), bmpGrayRamp(256), bmpPackRows(kGray8, 8)), 1, 0,
-         ZAR_DEPTH_8U, "GRAY", kSeqG, false, plane(kGray8, 1)},
+         zt::Dib(bmpHeader(5, 2, 8), bmpGrayRamp(256), bmpPackRows(kGray8, 8)), 1, 0, ZAR_DEPTH_8U,
+         "GRAY", kSeqG, false, plane(kGray8, 1)},
         // A 16-entry ramp passes the gray test: the image is the indices.
         {"8-bit short gray ramp references the indices",
          zt::Dib(bmpHeader(3, 1, 8, 0, 16), bmpGrayRamp(16), bmpPackRows({{0, 15, 3}}, 8)), 1, 0,
@@ -307,8 +323,7 @@ std::vector<ShapeCase> shapeCases() {
         {"4-bit run length: pixels 1 2 1",
          zt::Dib(bmpHeader(3, 1, 4, kBiRle4, 3), bmpPalette({0x0000FF, 0x00FF00, 0xFF0000}),
                  {0x03, 0x12, 0x00, 0x01}),
-         3, 0, ZAR_DEPTH_8U, "RGB\0", kSeqBgr, true,
-         line({{0, 255, 0}, {0, 0, 255}, {0, 255, 0}})},
+         3, 0, ZAR_DEPTH_8U, "RGB\0", kSeqBgr, true, line({{0, 255, 0}, {0, 0, 255}, {0, 255, 0}})},
         {"16-bit 5-5-5",
          zt::Dib(bmpHeader(5, 1, 16), {}, le16({0x7FFF, 0x7C00, 0x03E0, 0x001F, 0x8421})), 3, 0,
          ZAR_DEPTH_8U, "RGB\0", kSeqBgr, true,
@@ -326,8 +341,8 @@ std::vector<ShapeCase> shapeCases() {
          3, 0, ZAR_DEPTH_8U, "RGB\0", kSeqBgr, true, line({{0xD0, 0xC0, 0xAB}})},
         // 3 x 1: row of 9 bytes padded to 12.
         {"24-bit references the bits",
-         zt::Dib(bmpHeader(3, 1, 24), {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0}), 3, 0,
-         ZAR_DEPTH_8U, "RGB\0", kSeqBgr, false, line({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}})},
+         zt::Dib(bmpHeader(3, 1, 24), {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0}), 3, 0, ZAR_DEPTH_8U,
+         "RGB\0", kSeqBgr, false, line({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}})},
         {"32-bit top-down references the bits",
          zt::Dib(bmpHeader(2, -1, 32), {}, le32({0x80112233, 0x01445566})), 4, 4, ZAR_DEPTH_8U,
          "RGBA", kSeqBgra, false, line({{0x33, 0x22, 0x11, 0x80}, {0x66, 0x55, 0x44, 0x01}})},
@@ -360,8 +375,10 @@ TEST(TranslateShapes, EveryReaderGivesItsShapeAndPixels) {
         translate(c.dib, &t);
         ASSERT_NE(t.image, nullptr);
         expectShape(t.image, c.channels, c.alpha, c.depth, c.model, c.seq, c.converted);
-        if (c.converted) expectConverted(t);
-        else expectReferenced(t, c.dib);
+        if (c.converted)
+            expectConverted(t);
+        else
+            expectReferenced(t, c.dib);
         const BITMAPINFOHEADER* h = c.dib.header();
         EXPECT_EQ(t.image->width, h->biWidth);
         EXPECT_EQ(t.image->height, std::abs(h->biHeight));
@@ -430,8 +447,7 @@ TEST(ConvertChecks, NullArgumentsAreBothReported) {
     zt::ErrorRecorder errors;
     zarConvertFromDIB(nullptr, nullptr);
     ASSERT_EQ(errors.reports().size(), 2u);
-    expectReport(errors.reports()[0], STATUS_BAD_ARG, "zarConvertFromDIB", "dib==0", "zarDIB",
-                 595);
+    expectReport(errors.reports()[0], STATUS_BAD_ARG, "zarConvertFromDIB", "dib==0", "zarDIB", 595);
     expectReport(errors.reports()[1], STATUS_BAD_ARG, "zarConvertFromDIB", "image==0", "zarDIB",
                  595);
 }
@@ -466,7 +482,10 @@ TEST(ConvertChecks, ImageChecksInOrder) {
         {"(image->imageSize <= 0)", 617, [](ImageHeader* i) { i->imageSize = 0; }},
         {"(image->widthStep <= 0)", 618, [](ImageHeader* i) { i->widthStep = 0; }},
         {"( image->alphaChannel < 0 )", 597,  // the first of several failures
-         [](ImageHeader* i) { i->alphaChannel = -2; i->widthStep = 0; }},
+         [](ImageHeader* i) {
+             i->alphaChannel = -2;
+             i->widthStep = 0;
+         }},
     };
     zt::Dib dib(zt::bmpHeader(2, 2, 24), {}, Bytes(16, 9));
     for (const ImageSpoil& s : spoils) {
@@ -497,9 +516,12 @@ TEST(ConvertChecks, BitmapChecksInOrder) {
         {"rle4 bits", [](BITMAPINFOHEADER* h) { h->biCompression = 2; },
          "(dib->biBitCount != 4) && (dib->biCompression == 2)", 632},
         {"rle top-down",
-         [](BITMAPINFOHEADER* h) { h->biCompression = 1; h->biBitCount = 8; h->biHeight = -1; },
-         "(dib->biHeight < 0) && ( (dib->biCompression == 1) || (dib->biCompression == 2) )",
-         634},
+         [](BITMAPINFOHEADER* h) {
+             h->biCompression = 1;
+             h->biBitCount = 8;
+             h->biHeight = -1;
+         },
+         "(dib->biHeight < 0) && ( (dib->biCompression == 1) || (dib->biCompression == 2) )", 634},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -560,8 +582,8 @@ TEST(ConvertChecks, AllocationFailure) {
     ASSERT_NE(image, nullptr);
     zarConvertFromDIB(dib.header(), image);
     ASSERT_EQ(errors.reports().size(), 2u);
-    expectReport(errors.reports()[0], STATUS_BAD_ARG, "zarAllocateImage",
-                 "( image->depth == 32 )", "zaralloc", 259);
+    expectReport(errors.reports()[0], STATUS_BAD_ARG, "zarAllocateImage", "( image->depth == 32 )",
+                 "zaralloc", 259);
     expectReport(errors.reports()[1], STATUS_NO_MEMORY, "zarConvertFromDIB",
                  "Not enough memory to allocate data for destination image", "zarDIB", 832);
     zarDeallocate(image, ZAR_FREE_ALL);
@@ -571,13 +593,12 @@ TEST(ConvertChecks, ChannelCountOrDepthOutsideTheWriters) {
     zt::Dib dib(zt::bmpHeader(1, 1, 24), {}, Bytes(4));
     const struct {
         int32_t channels, depth;
-    } targets[] = {{2, ZAR_DEPTH_8U}, {5, ZAR_DEPTH_8U}, {3, ZAR_DEPTH_8S},
+    } targets[] = {{2, ZAR_DEPTH_8U},  {5, ZAR_DEPTH_8U},  {3, ZAR_DEPTH_8S},
                    {1, ZAR_DEPTH_16S}, {3, ZAR_DEPTH_32S}, {1, ZAR_DEPTH_32F}};
     for (const auto& target : targets) {
         zt::ErrorRecorder errors;
-        ImageHeader* image = zarCreateImageHeader(target.channels, 0, target.depth, "RGB",
-                                                  "BGR", 0, 0, 4, 1, 1, nullptr, nullptr,
-                                                  nullptr, nullptr);
+        ImageHeader* image = zarCreateImageHeader(target.channels, 0, target.depth, "RGB", "BGR", 0,
+                                                  0, 4, 1, 1, nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(image, nullptr);
         std::vector<char> pixels(static_cast<size_t>(image->imageSize), 0x11);
         image->imageData = pixels.data();
@@ -699,8 +720,8 @@ RandomDib randomDib(zt::Rng& rng) {
 // memory row r, written from the rules one pixel at a time.
 std::array<int32_t, 4> referencePixel(const RandomDib& d, int32_t x, int32_t r) {
     const BITMAPINFOHEADER& h = d.header;
-    const uint8_t* row =
-        d.bits.data() + static_cast<size_t>(r) * zt::bmpRowSize(h.biWidth, h.biBitCount);
+    const uint8_t* row = d.bits.data() +
+                         static_cast<size_t>(r) * zt::bmpRowSize(h.biWidth, h.biBitCount);
     auto field = [](uint32_t pixel, uint32_t mask) {
         if (mask == 0) return 0;
         int shift = 0;
@@ -717,37 +738,40 @@ std::array<int32_t, 4> referencePixel(const RandomDib& d, int32_t x, int32_t r) 
         return m;
     };
     switch (h.biBitCount) {
-    case 1:
-    case 4:
-    case 8: {
-        int index;
-        if (h.biBitCount == 1) index = (row[x / 8] >> (7 - x % 8)) & 1;
-        else if (h.biBitCount == 4) index = x % 2 ? row[x / 2] & 15 : row[x / 2] >> 4;
-        else index = row[x];
-        if (4 * static_cast<size_t>(index) >= d.colors.size()) return {0, 0, 0, 0};
-        const uint8_t* e = &d.colors[4 * static_cast<size_t>(index)];
-        return {e[0], e[1], e[2], e[3]};
-    }
-    case 16: {
-        const uint32_t p = row[2 * x] | row[2 * x + 1] << 8;
-        if (h.biCompression == 0)
-            return {field(p, 0x1F), field(p, 0x3E0), field(p, 0x7C00), 0};
-        return {field(p, mask(2) & 0xFFFF), field(p, mask(1) & 0xFFFF),
-                field(p, mask(0) & 0xFFFF), 0};
-    }
-    case 24: return {row[3 * x], row[3 * x + 1], row[3 * x + 2], 0};
-    default: {
-        uint32_t p;
-        std::memcpy(&p, row + 4 * x, 4);
-        if (h.biCompression == 0)
-            return {field(p, 0xFF), field(p, 0xFF00), field(p, 0xFF0000), field(p, 0xFF000000)};
-        int top = 0;
-        for (int k = 0; k < 3; ++k)
-            for (int bit = 0; bit < 32; ++bit)
-                if ((mask(k) >> bit) & 1) top = std::max(top, bit + 1);
-        const uint32_t alpha = top >= 32 ? 0 : ~0u << top;
-        return {field(p, mask(2)), field(p, mask(1)), field(p, mask(0)), field(p, alpha)};
-    }
+        case 1:
+        case 4:
+        case 8: {
+            int index;
+            if (h.biBitCount == 1)
+                index = (row[x / 8] >> (7 - x % 8)) & 1;
+            else if (h.biBitCount == 4)
+                index = x % 2 ? row[x / 2] & 15 : row[x / 2] >> 4;
+            else
+                index = row[x];
+            if (4 * static_cast<size_t>(index) >= d.colors.size()) return {0, 0, 0, 0};
+            const uint8_t* e = &d.colors[4 * static_cast<size_t>(index)];
+            return {e[0], e[1], e[2], e[3]};
+        }
+        case 16: {
+            const uint32_t p = row[2 * x] | row[2 * x + 1] << 8;
+            if (h.biCompression == 0) return {field(p, 0x1F), field(p, 0x3E0), field(p, 0x7C00), 0};
+            return {field(p, mask(2) & 0xFFFF), field(p, mask(1) & 0xFFFF),
+                    field(p, mask(0) & 0xFFFF), 0};
+        }
+        case 24:
+            return {row[3 * x], row[3 * x + 1], row[3 * x + 2], 0};
+        default: {
+            uint32_t p;
+            std::memcpy(&p, row + 4 * x, 4);
+            if (h.biCompression == 0)
+                return {field(p, 0xFF), field(p, 0xFF00), field(p, 0xFF0000), field(p, 0xFF000000)};
+            int top = 0;
+            for (int k = 0; k < 3; ++k)
+                for (int bit = 0; bit < 32; ++bit)
+                    if ((mask(k) >> bit) & 1) top = std::max(top, bit + 1);
+            const uint32_t alpha = top >= 32 ? 0 : ~0u << top;
+            return {field(p, mask(2)), field(p, mask(1)), field(p, mask(0)), field(p, alpha)};
+        }
     }
 }
 
@@ -807,8 +831,7 @@ TEST(ConvertRandom, EveryReaderIntoEveryWriterAgainstTheReference) {
                                              : t.depth == ZAR_DEPTH_16U ? byte * 256
                                                                         : byte;
                     ASSERT_EQ(zt::getSample(image, x, dstRow, c), expected)
-                        << "x " << x << " y " << y << " c " << c << " bits "
-                        << d.header.biBitCount;
+                        << "x " << x << " y " << y << " c " << c << " bits " << d.header.biBitCount;
                 }
             }
         }
@@ -846,8 +869,7 @@ TEST(TranslateRandom, ShapesAndPixelsAgainstTheReference) {
                     int32_t expected = level;
                     if (d.header.biBitCount == 1) expected = level >= 128 ? 1 : 0;
                     if (d.header.biBitCount == 8 && t.cloneData == 0)
-                        expected = d.bits[static_cast<size_t>(srcRow) *
-                                              zt::bmpRowSize(w, 8) + x];
+                        expected = d.bits[static_cast<size_t>(srcRow) * zt::bmpRowSize(w, 8) + x];
                     ASSERT_EQ(pictureSample(t.image, x, y, 0), expected);
                 } else {
                     for (int32_t c = 0; c < t.image->nChannels; ++c)

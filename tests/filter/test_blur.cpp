@@ -13,12 +13,12 @@
 
 namespace {
 
-using zt::getSample;
-using zt::setSample;
 using ft::expectSame;
 using ft::fill;
 using ft::kReplicate;
 using ft::kZeros;
+using zt::getSample;
+using zt::setSample;
 
 // The blur of src into a copy of dst's pixels, by the rules: every window summed
 // directly from border-mapped samples, the integer part of the exact product
@@ -42,19 +42,20 @@ zt::Image referenceBlur(const ImageHeader* src, const ImageHeader* dst, int32_t 
                                                 s.firstChannel + k);
                 double result;
                 switch (src->depth) {
-                case ZAR_DEPTH_1U: result = sum * static_cast<double>(scale) >= 0.5; break;
-                case ZAR_DEPTH_32F: {
-                    long double exact = static_cast<long double>(sum) * scale;
-                    float f = static_cast<float>(exact);
-                    if (std::fabs(static_cast<long double>(f)) > std::fabs(exact))
-                        f = std::nextafter(f, 0.0f);
-                    result = f;
-                    break;
-                }
-                default:
-                    result = static_cast<double>(
-                        ft::exactIntegerPart(static_cast<int32_t>(static_cast<int64_t>(sum)),
-                                             scale));
+                    case ZAR_DEPTH_1U:
+                        result = sum * static_cast<double>(scale) >= 0.5;
+                        break;
+                    case ZAR_DEPTH_32F: {
+                        long double exact = static_cast<long double>(sum) * scale;
+                        float f = static_cast<float>(exact);
+                        if (std::fabs(static_cast<long double>(f)) > std::fabs(exact))
+                            f = std::nextafter(f, 0.0f);
+                        result = f;
+                        break;
+                    }
+                    default:
+                        result = static_cast<double>(ft::exactIntegerPart(
+                            static_cast<int32_t>(static_cast<int64_t>(sum)), scale));
                 }
                 setSample(out.get(), d.x + i, d.y + j, d.firstChannel + k, result);
             }
@@ -400,8 +401,7 @@ TEST(BlurRandom, MatchesTheNaiveReference) {
         randomPixels(src, 1000 + n);
         randomPixels(dst, 5000 + n);
         randomBorders(src, rng);
-        const int32_t coi = c.nChannels > 1 && rng.range(0, 2) == 0
-                                ? rng.range(1, c.nChannels) : 0;
+        const int32_t coi = c.nChannels > 1 && rng.range(0, 2) == 0 ? rng.range(1, c.nChannels) : 0;
         randomRoi(src, rng, coi);
         randomRoi(dst, rng, coi ? rng.range(1, c.nChannels) : 0);
         if (rng.range(0, 4) == 0) ft::attachRandomMask(src, c.width, c.height, 7000 + n);
@@ -414,8 +414,8 @@ TEST(BlurRandom, MatchesTheNaiveReference) {
         std::string where;
         ASSERT_EQ(ft::countDifferences(expected, dst, &where), 0)
             << "case " << n << " depth " << c.depth << " order " << c.dataOrder << " channels "
-            << c.nChannels << " window " << c.nCols << "x" << c.nRows << " anchor "
-            << c.anchorX << "," << c.anchorY << where;
+            << c.nChannels << " window " << c.nCols << "x" << c.nRows << " anchor " << c.anchorX
+            << "," << c.anchorY << where;
     }
 }
 
@@ -425,11 +425,12 @@ TEST(BlurRandom, MatchesTheNaiveReference) {
 TEST(BlurRandom, IntegerRowKernelMatchesTheNaiveReference) {
     zt::ErrorRecorder recorder;
     const int32_t depths[] = {ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U, ZAR_DEPTH_16S};
-    struct Shape { int32_t nChannels, coi, order, nCols, nRows; };
-    const Shape shapes[] = {{1, 0, 0, 3, 3}, {3, 0, 0, 5, 2}, {4, 2, 0, 4, 3},
-                            {2, 0, 1, 7, 5}, {3, 0, 0, 1, 4}, {1, 0, 0, 91, 92},
-                            {1, 0, 0, 12, 1}, {2, 0, 0, 10, 2}, {3, 0, 0, 11, 3},
-                            {4, 0, 0, 9, 2}, {4, 3, 0, 13, 2}};
+    struct Shape {
+        int32_t nChannels, coi, order, nCols, nRows;
+    };
+    const Shape shapes[] = {{1, 0, 0, 3, 3},  {3, 0, 0, 5, 2},   {4, 2, 0, 4, 3},  {2, 0, 1, 7, 5},
+                            {3, 0, 0, 1, 4},  {1, 0, 0, 91, 92}, {1, 0, 0, 12, 1}, {2, 0, 0, 10, 2},
+                            {3, 0, 0, 11, 3}, {4, 0, 0, 9, 2},   {4, 3, 0, 13, 2}};
     int n = 0;
     for (int32_t depth : depths)
         for (const Shape& shape : shapes) {
@@ -449,12 +450,12 @@ TEST(BlurRandom, IntegerRowKernelMatchesTheNaiveReference) {
             const int32_t anchorX = shape.nCols / 3, anchorY = shape.nRows / 2;
             zarBlur(src, dst, shape.nCols, shape.nRows, anchorX, anchorY);
             ASSERT_TRUE(recorder.reports().empty());
-            zt::Image expected =
-                referenceBlur(src, before, shape.nCols, shape.nRows, anchorX, anchorY);
+            zt::Image expected = referenceBlur(src, before, shape.nCols, shape.nRows, anchorX,
+                                               anchorY);
             std::string where;
             ASSERT_EQ(ft::countDifferences(expected, dst, &where), 0)
-                << "depth " << depth << " channels " << shape.nChannels << " window "
-                << shape.nCols << "x" << shape.nRows << where;
+                << "depth " << depth << " channels " << shape.nChannels << " window " << shape.nCols
+                << "x" << shape.nRows << where;
         }
 }
 

@@ -15,12 +15,12 @@
 
 namespace {
 
-using zt::getSample;
-using zt::setSample;
 using ft::expectSame;
 using ft::fill;
 using ft::kReplicate;
 using ft::kZeros;
+using zt::getSample;
+using zt::setSample;
 
 // ------------------------------------------------------------ reference
 
@@ -31,25 +31,32 @@ struct Kernel {
 
 Kernel kernelOf(int32_t filter) {
     switch (filter) {
-    case 0: return {3, {1, 0, -1, 1, 0, -1, 1, 0, -1}};
-    case 1: return {3, {-1, -1, -1, 0, 0, 0, 1, 1, 1}};
-    case 2: return {3, {1, 0, -1, 2, 0, -2, 1, 0, -1}};
-    case 3: return {3, {-1, -2, -1, 0, 0, 0, 1, 2, 1}};
-    case 4:
-    case 8: return {3, {-1, -1, -1, -1, 8, -1, -1, -1, -1}};
-    case 5:
-        return {5, {-1, -3, -4, -3, -1, -3, 0, 6, 0, -3, -4, 6, 20, 6, -4, -3, 0, 6, 0, -3,
-                    -1, -3, -4, -3, -1}};
-    case 6: return {3, {1, 2, 1, 2, 4, 2, 1, 2, 1}};
-    case 7:
-        return {5, {2, 7, 12, 7, 2, 7, 31, 52, 31, 7, 12, 52, 127, 52, 12, 7, 31, 52, 31, 7,
-                    2, 7, 12, 7, 2}};
-    case 9: {
-        std::vector<int32_t> k(25, -1);
-        k[12] = 24;
-        return {5, k};
-    }
-    default: return {3, {-1, -1, -1, -1, 16, -1, -1, -1, -1}};
+        case 0:
+            return {3, {1, 0, -1, 1, 0, -1, 1, 0, -1}};
+        case 1:
+            return {3, {-1, -1, -1, 0, 0, 0, 1, 1, 1}};
+        case 2:
+            return {3, {1, 0, -1, 2, 0, -2, 1, 0, -1}};
+        case 3:
+            return {3, {-1, -2, -1, 0, 0, 0, 1, 2, 1}};
+        case 4:
+        case 8:
+            return {3, {-1, -1, -1, -1, 8, -1, -1, -1, -1}};
+        case 5:
+            return {5, {-1, -3, -4, -3, -1, -3, 0,  6,  0,  -3, -4, 6, 20,
+                        6,  -4, -3, 0,  6,  0,  -3, -1, -3, -4, -3, -1}};
+        case 6:
+            return {3, {1, 2, 1, 2, 4, 2, 1, 2, 1}};
+        case 7:
+            return {5, {2,  7,  12, 7,  2,  7,  31, 52, 31, 7,  12, 52, 127,
+                        52, 12, 7,  31, 52, 31, 7,  2,  7,  12, 7,  2}};
+        case 9: {
+            std::vector<int32_t> k(25, -1);
+            k[12] = 24;
+            return {5, k};
+        }
+        default:
+            return {3, {-1, -1, -1, -1, 16, -1, -1, -1, -1}};
     }
 }
 
@@ -66,58 +73,59 @@ float floatResult(int32_t filter, const std::vector<std::vector<float>>& v) {
         return f32(t);
     };
     switch (filter) {
-    case 0:
-    case 2: {
-        float d[3];
-        for (int r = 0; r < 3; ++r) d[r] = f32(double(v[r][0]) - double(v[r][2]));
-        return f32(double(d[0]) + (filter == 2 ? 2.0 : 1.0) * d[1] + double(d[2]));
-    }
-    case 1:
-    case 3: {
-        float s[3];
-        const double c = filter == 3 ? 2.0 : 1.0;
-        for (int r = 0; r < 3; ++r) s[r] = f32(double(v[r][0]) + c * v[r][1] + double(v[r][2]));
-        return f32(double(s[2]) - double(s[0]));
-    }
-    case 4:
-    case 8:
-    case 10: {
-        float box[3];
-        for (int r = 0; r < 3; ++r) box[r] = f32(double(v[r][0]) + double(v[r][1]) + v[r][2]);
-        const float centre = f32((filter == 10 ? 17.0 : 9.0) * v[1][1]);
-        const float result = f32(double(centre) - (double(box[0]) + box[1] + box[2]));
-        return filter == 10 ? result * 0.125f : result;
-    }
-    case 6: {
-        float s[3];
-        for (int r = 0; r < 3; ++r) s[r] = f32(double(v[r][0]) + 2.0 * v[r][1] + double(v[r][2]));
-        return f32(double(s[0]) + 2.0 * s[1] + double(s[2])) * 0.0625f;
-    }
-    case 9: {
-        float box[5];
-        for (int r = 0; r < 5; ++r) {
-            double t = v[r][0];
-            for (int i = 1; i < 5; ++i) t += v[r][i];
-            box[r] = f32(t);
+        case 0:
+        case 2: {
+            float d[3];
+            for (int r = 0; r < 3; ++r) d[r] = f32(double(v[r][0]) - double(v[r][2]));
+            return f32(double(d[0]) + (filter == 2 ? 2.0 : 1.0) * d[1] + double(d[2]));
         }
-        const float centre = f32(25.0 * v[2][2]);
-        double boxes = box[0];
-        for (int r = 1; r < 5; ++r) boxes += box[r];
-        return f32(double(centre) - boxes);
-    }
-    default: {  // 5 and 7
-        double a[5], b[5], c[5];
-        const double laplace[3][5] = {
-            {-1, -3, -4, -3, -1}, {-3, 0, 6, 0, -3}, {-4, 6, 20, 6, -4}};
-        const int gauss[3][5] = {{2, 7, 12, 7, 2}, {7, 31, 52, 31, 7}, {12, 52, 127, 52, 12}};
-        for (int i = 0; i < 5; ++i) {
-            a[i] = filter == 5 ? laplace[0][i] : double(gauss[0][i] / 571.0f);
-            b[i] = filter == 5 ? laplace[1][i] : double(gauss[1][i] / 571.0f);
-            c[i] = filter == 5 ? laplace[2][i] : double(gauss[2][i] / 571.0f);
+        case 1:
+        case 3: {
+            float s[3];
+            const double c = filter == 3 ? 2.0 : 1.0;
+            for (int r = 0; r < 3; ++r) s[r] = f32(double(v[r][0]) + c * v[r][1] + double(v[r][2]));
+            return f32(double(s[2]) - double(s[0]));
         }
-        return f32(double(weighted(v[0], a)) + weighted(v[1], b) + weighted(v[2], c) +
-                   weighted(v[3], b) + weighted(v[4], a));
-    }
+        case 4:
+        case 8:
+        case 10: {
+            float box[3];
+            for (int r = 0; r < 3; ++r) box[r] = f32(double(v[r][0]) + double(v[r][1]) + v[r][2]);
+            const float centre = f32((filter == 10 ? 17.0 : 9.0) * v[1][1]);
+            const float result = f32(double(centre) - (double(box[0]) + box[1] + box[2]));
+            return filter == 10 ? result * 0.125f : result;
+        }
+        case 6: {
+            float s[3];
+            for (int r = 0; r < 3; ++r)
+                s[r] = f32(double(v[r][0]) + 2.0 * v[r][1] + double(v[r][2]));
+            return f32(double(s[0]) + 2.0 * s[1] + double(s[2])) * 0.0625f;
+        }
+        case 9: {
+            float box[5];
+            for (int r = 0; r < 5; ++r) {
+                double t = v[r][0];
+                for (int i = 1; i < 5; ++i) t += v[r][i];
+                box[r] = f32(t);
+            }
+            const float centre = f32(25.0 * v[2][2]);
+            double boxes = box[0];
+            for (int r = 1; r < 5; ++r) boxes += box[r];
+            return f32(double(centre) - boxes);
+        }
+        default: {  // 5 and 7
+            double a[5], b[5], c[5];
+            const double laplace[3][5] = {
+                {-1, -3, -4, -3, -1}, {-3, 0, 6, 0, -3}, {-4, 6, 20, 6, -4}};
+            const int gauss[3][5] = {{2, 7, 12, 7, 2}, {7, 31, 52, 31, 7}, {12, 52, 127, 52, 12}};
+            for (int i = 0; i < 5; ++i) {
+                a[i] = filter == 5 ? laplace[0][i] : double(gauss[0][i] / 571.0f);
+                b[i] = filter == 5 ? laplace[1][i] : double(gauss[1][i] / 571.0f);
+                c[i] = filter == 5 ? laplace[2][i] : double(gauss[2][i] / 571.0f);
+            }
+            return f32(double(weighted(v[0], a)) + weighted(v[1], b) + weighted(v[2], c) +
+                       weighted(v[3], b) + weighted(v[4], a));
+        }
     }
 }
 
@@ -125,8 +133,7 @@ float floatResult(int32_t filter, const std::vector<std::vector<float>>& v) {
 double filterResult(int32_t filter, int32_t depth, const std::vector<std::vector<double>>& v) {
     const Kernel kernel = kernelOf(filter);
     const int32_t n = kernel.size;
-    if (depth != ZAR_DEPTH_1U && depth != ZAR_DEPTH_32S && depth != ZAR_DEPTH_32F &&
-        filter != 7) {
+    if (depth != ZAR_DEPTH_1U && depth != ZAR_DEPTH_32S && depth != ZAR_DEPTH_32F && filter != 7) {
         int64_t sum = 0;
         for (int32_t r = 0; r < n; ++r)
             for (int32_t c = 0; c < n; ++c) sum += kernel.k[r * n + c] * int64_t(v[r][c]);
@@ -143,12 +150,20 @@ double filterResult(int32_t filter, int32_t depth, const std::vector<std::vector
             }
         const bool centre = v[n / 2][n / 2] != 0;
         switch (filter) {
-        case 10: return centre;  // not filtered: copied
-        case 4: case 8: case 9: return centre && ones != n * n;
-        case 6: return sum > 7;
-        case 7: return sum > 285;
-        case 5: return sum > 0;
-        default: return sum >= 1;
+            case 10:
+                return centre;  // not filtered: copied
+            case 4:
+            case 8:
+            case 9:
+                return centre && ones != n * n;
+            case 6:
+                return sum > 7;
+            case 7:
+                return sum > 285;
+            case 5:
+                return sum > 0;
+            default:
+                return sum >= 1;
         }
     }
     std::vector<std::vector<float>> values(n, std::vector<float>(n));
@@ -183,8 +198,8 @@ zt::Image referenceFilter(const ImageHeader* src, const ImageHeader* dst, int32_
             for (auto [sc, dc] : channels) {
                 for (int32_t r = 0; r < kernel.size; ++r)
                     for (int32_t c = 0; c < kernel.size; ++c)
-                        v[r][c] = ft::borderSample(src, s.x + i - anchor + c,
-                                                   s.y + j - anchor + r, sc);
+                        v[r][c] = ft::borderSample(src, s.x + i - anchor + c, s.y + j - anchor + r,
+                                                   sc);
                 setSample(out.get(), d.x + i, d.y + j, dc, filterResult(filter, src->depth, v));
             }
         }
@@ -223,18 +238,15 @@ TEST_F(FixedFilterChecks, ReportedAndReturnedCodesDiffer) {
     recorder.clear();
     zt::Image channels(2, 0, ZAR_DEPTH_8U, 0, 6, 5);
     EXPECT_EQ(zarFixedFilter(src, channels, 0), STATUS_BAD_CHANNELS);
-    expectReport(STATUS_BAD_ARG, "srcImage->nChannels!=dstImage->nChannels",
-                 6170);
+    expectReport(STATUS_BAD_ARG, "srcImage->nChannels!=dstImage->nChannels", 6170);
     recorder.clear();
     zt::Image alpha(3, 3, ZAR_DEPTH_8U, 0, 6, 5);
     EXPECT_EQ(zarFixedFilter(src, alpha, 0), STATUS_BAD_ALPHA);
-    expectReport(STATUS_BAD_ARG, "srcImage->alphaChannel!=dstImage->alphaChannel",
-                 6172);
+    expectReport(STATUS_BAD_ARG, "srcImage->alphaChannel!=dstImage->alphaChannel", 6172);
     recorder.clear();
     zt::Image planes(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PLANE, 6, 5);
     EXPECT_EQ(zarFixedFilter(src, planes, 0), STATUS_BACKTRACE);
-    expectReport(STATUS_BAD_ARG, "srcImage->dataOrder!=dstImage->dataOrder",
-                 6182);
+    expectReport(STATUS_BAD_ARG, "srcImage->dataOrder!=dstImage->dataOrder", 6182);
 }
 
 TEST_F(FixedFilterChecks, BitImagesMayDifferInDataOrder) {
@@ -247,8 +259,8 @@ TEST_F(FixedFilterChecks, ChannelCountsOfInterest) {
     src.randomize(1);
     src.setRoi(2, 0, 0, 6, 5);
     EXPECT_EQ(zarFixedFilter(src, dst, 0), STATUS_BAD_COI);
-    expectReport(STATUS_BAD_COI,
-                 "Number of interset channel input and output Image is not equal.", 6213);
+    expectReport(STATUS_BAD_COI, "Number of interset channel input and output Image is not equal.",
+                 6213);
     for (int32_t c = 0; c < 3; ++c) EXPECT_EQ(getSample(dst, 2, 2, c), 0);
 }
 
@@ -314,10 +326,9 @@ TEST_F(FixedFilterCases, GaussThreeRoundsHalvesToEven) {
 }
 
 TEST_F(FixedFilterCases, SharpenKeepsConstantsOnEveryIntegerDepth) {
-    const std::pair<int32_t, double> cases[] = {{ZAR_DEPTH_8U, 200}, {ZAR_DEPTH_8S, -1},
-                                                {ZAR_DEPTH_8S, -128}, {ZAR_DEPTH_16U, 65535},
-                                                {ZAR_DEPTH_16S, -1},  {ZAR_DEPTH_16S, 32767},
-                                                {ZAR_DEPTH_32S, -5},  {ZAR_DEPTH_32F, 2.5}};
+    const std::pair<int32_t, double> cases[] = {
+        {ZAR_DEPTH_8U, 200}, {ZAR_DEPTH_8S, -1},     {ZAR_DEPTH_8S, -128}, {ZAR_DEPTH_16U, 65535},
+        {ZAR_DEPTH_16S, -1}, {ZAR_DEPTH_16S, 32767}, {ZAR_DEPTH_32S, -5},  {ZAR_DEPTH_32F, 2.5}};
     for (auto [depth, value] : cases) {
         zt::Image src(2, 0, depth, 0, 5, 4), dst(2, 0, depth, 0, 5, 4);
         fill(src, value);
@@ -578,7 +589,8 @@ TEST(FixedFilterRandom, MatchesTheNaiveReference) {
         std::string where;
         ASSERT_EQ(ft::countDifferences(expected, dst, &where), 0)
             << "case " << n << " filter " << filter << " depth " << depth << " order " << order
-            << " channels " << nChannels << " masks " << !!src->maskImage << !!dst->maskImage << where;
+            << " channels " << nChannels << " masks " << !!src->maskImage << !!dst->maskImage
+            << where;
     }
 }
 
@@ -613,13 +625,13 @@ TEST(FixedFilterTiled, TiledSourceAndDestinationEqualPlain) {
         plainResult->roi = &dstRoi;
         EXPECT_EQ(zarFixedFilter(src, plainResult, t.filter), STATUS_OK);
 
-        zt::TileStore tiledSrc(t.nChannels, 0, t.depth, t.dataOrder, t.width, t.height,
-                               t.tileWidth, t.tileHeight);
+        zt::TileStore tiledSrc(t.nChannels, 0, t.depth, t.dataOrder, t.width, t.height, t.tileWidth,
+                               t.tileHeight);
         tiledSrc.loadFrom(src);
         ft::setBorders(tiledSrc.image(), modes, values);
         tiledSrc.image()->roi = &srcRoi;
-        zt::TileStore tiledDst(t.nChannels, 0, t.depth, t.dataOrder, t.width, t.height,
-                               t.tileWidth, t.tileHeight);
+        zt::TileStore tiledDst(t.nChannels, 0, t.depth, t.dataOrder, t.width, t.height, t.tileWidth,
+                               t.tileHeight);
         tiledDst.loadFrom(dst);
         tiledDst.image()->roi = &dstRoi;
         // Tiled source into a plain destination, plain into tiled, tiled into tiled.
@@ -744,10 +756,12 @@ TEST(FixedFilterRandom, LargeImagesMatchTheNaiveReference) {
 // Rows wider than a strip of the kernel, in pixels, single channels and planes.
 TEST(FixedFilterRandom, RowsWiderThanAStripMatchTheNaiveReference) {
     zt::ErrorRecorder recorder;
-    struct Wide { int32_t depth, nChannels, coi, order, filter; };
-    const Wide cases[] = {{ZAR_DEPTH_8U, 3, 0, 0, 7}, {ZAR_DEPTH_8U, 1, 0, 0, 5},
+    struct Wide {
+        int32_t depth, nChannels, coi, order, filter;
+    };
+    const Wide cases[] = {{ZAR_DEPTH_8U, 3, 0, 0, 7},   {ZAR_DEPTH_8U, 1, 0, 0, 5},
                           {ZAR_DEPTH_16S, 1, 0, 0, 10}, {ZAR_DEPTH_8S, 3, 2, 0, 6},
-                          {ZAR_DEPTH_16U, 2, 0, 1, 9}, {ZAR_DEPTH_32F, 4, 0, 0, 2}};
+                          {ZAR_DEPTH_16U, 2, 0, 1, 9},  {ZAR_DEPTH_32F, 4, 0, 0, 2}};
     int n = 0;
     for (const Wide& c : cases) {
         ++n;

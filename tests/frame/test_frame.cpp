@@ -21,8 +21,8 @@ namespace {
 thread_local int handlerCalls = 0;
 thread_local std::string lastFunc;
 
-ZarStatus ZAR_STDCALL countingHandler(ZarStatus status, const char* func, const char*,
-                                      const char*, int32_t) {
+ZarStatus ZAR_STDCALL countingHandler(ZarStatus status, const char* func, const char*, const char*,
+                                      int32_t) {
     ++handlerCalls;
     lastFunc = func;
     return status;
@@ -36,35 +36,61 @@ ZarStatus ZAR_STDCALL otherHandler(ZarStatus status, const char*, const char*, c
 // The message table as the library documents it, written out here.
 std::string expectedMessage(int32_t code) {
     switch (code) {
-    case 0: return "No Error";
-    case -1: return "Backtrace";
-    case -3: return "Internal error (bad state)";
-    case -4: return "Out of memory";
-    case -5: return "Bad argument";
-    case -6: return "Unsupported function";
-    case -7: return "Iteration convergence failed";
-    case -8: return "Autotrace call";
-    case -9: return "Null pointer to an image header";
-    case -10: return "Incorrect image size";
-    case -11: return "Incorrect offset of ROI of the image";
-    case -12:
-        return "One from two pointers should be null, and other should be not null, imageData "
-               "or tileInfo ";
-    case -13: return "Incorrect widthStep of the image";
-    case -14: return "Incorrect Color model or channel sequence of the image";
-    case -15: return "Incorrect number of channels in the image";
-    case -16: return "Number of channels for 1U depth image must be one";
-    case -17: return "Incorrect depth value in the image header";
-    case -18: return "Incorrect alpha channel number in the image header";
-    case -19: return "Incorrect data order value in the image header";
-    case -20: return "Incorrect data origin value in the image header";
-    case -21: return "Incorrect data alignment value in the image header";
-    case -22: return "Null pointer to callback function";
-    case -23: return "Incorrect size of the tile";
-    case -24: return "Incorrect COI of the image";
-    case -25: return "Incorrect size of ROI in the image header";
-    case -26: return "Mask image is taled";
-    default: break;
+        case 0:
+            return "No Error";
+        case -1:
+            return "Backtrace";
+        case -3:
+            return "Internal error (bad state)";
+        case -4:
+            return "Out of memory";
+        case -5:
+            return "Bad argument";
+        case -6:
+            return "Unsupported function";
+        case -7:
+            return "Iteration convergence failed";
+        case -8:
+            return "Autotrace call";
+        case -9:
+            return "Null pointer to an image header";
+        case -10:
+            return "Incorrect image size";
+        case -11:
+            return "Incorrect offset of ROI of the image";
+        case -12:
+            return "One from two pointers should be null, and other should be not null, imageData "
+                   "or tileInfo ";
+        case -13:
+            return "Incorrect widthStep of the image";
+        case -14:
+            return "Incorrect Color model or channel sequence of the image";
+        case -15:
+            return "Incorrect number of channels in the image";
+        case -16:
+            return "Number of channels for 1U depth image must be one";
+        case -17:
+            return "Incorrect depth value in the image header";
+        case -18:
+            return "Incorrect alpha channel number in the image header";
+        case -19:
+            return "Incorrect data order value in the image header";
+        case -20:
+            return "Incorrect data origin value in the image header";
+        case -21:
+            return "Incorrect data alignment value in the image header";
+        case -22:
+            return "Null pointer to callback function";
+        case -23:
+            return "Incorrect size of the tile";
+        case -24:
+            return "Incorrect COI of the image";
+        case -25:
+            return "Incorrect size of ROI in the image header";
+        case -26:
+            return "Mask image is taled";
+        default:
+            break;
     }
     if (code <= -110 && code >= -125 && code != -116 && code != -122 && code != -123)
         return "Mask. " + expectedMessage(code + 100);
@@ -132,7 +158,7 @@ TEST(ThreadContext, SettersReturnThePreviousValue) {
 // --------------------------------------------------------------- the error call
 
 class ReportError : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         previousMode = zarSetErrorMode(ZAR_ERRMODE_RETURN);
         previousHandler = zarRedirectError(countingHandler);
@@ -183,8 +209,7 @@ TEST_F(ReportError, TheHandlersResultIsReturned) {
 
 TEST(ErrorRecorder, ReceivesTheFiveArgumentsUnchanged) {
     zt::ErrorRecorder recorder;
-    zarReportError(STATUS_BAD_ARG, "zarAllocateImage", "( image == ((void *)0) )", "zaralloc",
-                   256);
+    zarReportError(STATUS_BAD_ARG, "zarAllocateImage", "( image == ((void *)0) )", "zaralloc", 256);
     zt::expectReport(recorder, STATUS_BAD_ARG, "zarAllocateImage", "( image == ((void *)0) )",
                      "zaralloc", 256);
 }
@@ -213,7 +238,7 @@ TEST(DefaultHandler, StdErrReportPrintsOneLineAndReturns) {
 // ------------------------------------------------------------ exit mode
 
 class ExitMode : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
 };
 
@@ -255,8 +280,9 @@ TEST_F(ExitMode, TheCheckSeesOutputOnStandardOutput) {
 }
 
 TEST_F(ExitMode, StatusZeroDoesNotEndTheProcess) {
-    std::thread([] { EXPECT_EQ(zarReportError(STATUS_OK, "f", "c", "file", 1), STATUS_OK); })
-        .join();
+    std::thread([] {
+        EXPECT_EQ(zarReportError(STATUS_OK, "f", "c", "file", 1), STATUS_OK);
+    }).join();
 }
 
 // -------------------------------------------------------------- threads

@@ -37,7 +37,7 @@ struct CheckCase {
 };
 
 class DecimateChecks : public ::testing::Test {
-protected:
+  protected:
     zt::ErrorRecorder errors;
     Image src{1, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 3};
     Image dst{1, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 9};
@@ -122,8 +122,12 @@ TEST_F(DecimateChecks, ChannelOfInterestRules) {
 TEST_F(DecimateChecks, ModeAndFactors) {
     const CheckCase cases[] = {
         {"interpolate != ZAR_INTER_NN, ZAR_INTER_LINEAR, ZAR_INTER_CUBIC or ZAR_INTER_SUPER", 100},
-        {"xDst <= 0", 105}, {"xSrc <= 0", 106}, {"yDst <= 0", 107}, {"ySrc <= 0", 108},
-        {"xDst > xSrc", 110}, {"yDst > ySrc", 111},
+        {"xDst <= 0", 105},
+        {"xSrc <= 0", 106},
+        {"yDst <= 0", 107},
+        {"ySrc <= 0", 108},
+        {"xDst > xSrc", 110},
+        {"yDst > ySrc", 111},
     };
     const int32_t args[][5] = {
         {1, 2, 1, 2, 4}, {0, 2, 1, 2, 0}, {1, -1, 1, 2, 0}, {1, 2, 0, 2, 0},
@@ -185,7 +189,7 @@ TEST_F(DecimateChecks, DepthsWithoutKernelsReportAndTouchNothing) {
 // ------------------------------------------------------------ hand-worked
 
 class DecimateCases : public ::testing::Test {
-protected:
+  protected:
     zt::ErrorRecorder errors;
     void TearDown() override { EXPECT_TRUE(errors.reports().empty()); }
 };
@@ -208,8 +212,8 @@ TEST_F(DecimateCases, TwoToOneLinearIsEverySecondPixel) {
     Image dst(1, 0, ZAR_DEPTH_8U, 0, 4, 3);
     decimate(src, dst, 1, 2, 1, 2, ZAR_INTER_LINEAR);
     for (int32_t y = 0; y < 3; ++y)
-        EXPECT_EQ(gt::rowValues(dst, y), (std::vector<int32_t>{40 * y, 40 * y + 6, 40 * y + 12,
-                                                               40 * y + 18}));
+        EXPECT_EQ(gt::rowValues(dst, y),
+                  (std::vector<int32_t>{40 * y, 40 * y + 6, 40 * y + 12, 40 * y + 18}));
 }
 
 TEST_F(DecimateCases, EqualFactorsCopyTheRegion) {
@@ -224,7 +228,8 @@ TEST_F(DecimateCases, EqualFactorsCopyTheRegion) {
 
 TEST_F(DecimateCases, TwoToOneSuperIsTheRoundedBlockMean) {
     Image src(1, 0, ZAR_DEPTH_8U, 0, 4, 4);
-    const int32_t values[4][4] = {{1, 2, 0, 0}, {3, 4, 0, 1}, {10, 11, 255, 255}, {10, 10, 255, 254}};
+    const int32_t values[4][4] = {
+        {1, 2, 0, 0}, {3, 4, 0, 1}, {10, 11, 255, 255}, {10, 10, 255, 254}};
     fill(src, [&](int32_t x, int32_t y, int32_t) { return values[y][x]; });
     Image dst(1, 0, ZAR_DEPTH_8U, 0, 2, 2);
     decimate(src, dst, 1, 2, 1, 2, ZAR_INTER_SUPER);
@@ -340,8 +345,10 @@ TEST_F(DecimateCases, BitsNearestWithBitOffsets) {
 
 TEST_F(DecimateCases, BitsSuperSetsHalfCoveredBoxes) {
     Image src(1, 0, ZAR_DEPTH_1U, 0, 8, 4);
-    const int32_t bits[4][8] = {{1, 1, 1, 0, 0, 0, 1, 1}, {0, 0, 0, 0, 0, 1, 1, 1},
-                                {1, 0, 1, 1, 0, 0, 0, 0}, {1, 0, 1, 1, 0, 0, 0, 1}};
+    const int32_t bits[4][8] = {{1, 1, 1, 0, 0, 0, 1, 1},
+                                {0, 0, 0, 0, 0, 1, 1, 1},
+                                {1, 0, 1, 1, 0, 0, 0, 0},
+                                {1, 0, 1, 1, 0, 0, 0, 1}};
     fill(src, [&](int32_t x, int32_t y, int32_t) { return bits[y][x]; });
     Image dst(1, 0, ZAR_DEPTH_1U, 0, 4, 2);
     decimate(src, dst, 1, 2, 1, 2, ZAR_INTER_SUPER);
@@ -407,8 +414,8 @@ TEST_F(DecimateCases, BitsSuperWeighsPartlyCoveredBits) {
     // 3:2 across, 1:2 down: boxes 1.5 x 2 of area 3, [0,1.5), [1.5,3), [3,4.5),
     // [4.5,6).  Rows 0-1: sums 0.5, 1.5, 1.5, 0.5; a mean of 1.5/3 = 0.5 sets.
     Image src(1, 0, ZAR_DEPTH_1U, 0, 6, 4);
-    const int32_t bits[4][6] = {{0, 1, 1, 0, 1, 0}, {0, 0, 0, 1, 0, 0},
-                                {1, 1, 1, 1, 1, 1}, {1, 1, 1, 1, 1, 1}};
+    const int32_t bits[4][6] = {
+        {0, 1, 1, 0, 1, 0}, {0, 0, 0, 1, 0, 0}, {1, 1, 1, 1, 1, 1}, {1, 1, 1, 1, 1, 1}};
     fill(src, [&](int32_t x, int32_t y, int32_t) { return bits[y][x]; });
     Image dst(1, 0, ZAR_DEPTH_1U, 0, 4, 2);
     decimate(src, dst, 2, 3, 1, 2, ZAR_INTER_SUPER);
@@ -434,30 +441,36 @@ struct Reference {
     static int32_t channels(const ImageHeader* im) {
         return im->roi && im->roi->coi ? 1 : im->nChannels;
     }
-    static int32_t first(const ImageHeader* im) { return im->roi && im->roi->coi ? im->roi->coi - 1 : 0; }
+    static int32_t first(const ImageHeader* im) {
+        return im->roi && im->roi->coi ? im->roi->coi - 1 : 0;
+    }
 
     int32_t sx = 0, sy = 0, cols = 0, rows = 0, sc = 0, maxValue = 0;
     double at(int32_t x, int32_t y, int32_t c) const {
         return zt::getSample(src, sx + x, sy + y, sc + c);
     }
     static double lagrange(double a, double b, double c, double d, double t) {
-        return (6.0 * b + t * (-2.0 * a - 3.0 * b + 6.0 * c - d) + t * t * (3.0 * a - 6.0 * b + 3.0 * c) +
-                t * t * t * (-a + 3.0 * b - 3.0 * c + d)) *
+        return (6.0 * b + t * (-2.0 * a - 3.0 * b + 6.0 * c - d) +
+                t * t * (3.0 * a - 6.0 * b + 3.0 * c) + t * t * t * (-a + 3.0 * b - 3.0 * c + d)) *
                static_cast<double>(1.0f / 6.0f);
     }
 
     void run() {
-        const int32_t w = std::min<int64_t>(clippedWidth(dst), int64_t{clippedWidth(src)} * xDst / xSrc);
-        const int32_t h =
-            std::min<int64_t>(clippedHeight(dst), int64_t{clippedHeight(src)} * yDst / ySrc);
+        const int32_t w = std::min<int64_t>(clippedWidth(dst),
+                                            int64_t{clippedWidth(src)} * xDst / xSrc);
+        const int32_t h = std::min<int64_t>(clippedHeight(dst),
+                                            int64_t{clippedHeight(src)} * yDst / ySrc);
         if (w < 1 || h < 1) return;
         const bool xInt = xSrc % xDst == 0, yInt = ySrc % yDst == 0;
         int32_t m = mode;
         const int32_t roiW = src->roi ? src->roi->width : src->width;
         const int32_t roiH = src->roi ? src->roi->height : src->height;
-        if (src->width < 4 || src->height < 4) m = 0;
-        else if (m != 3 && xInt && yInt) m = 0;
-        else if (int64_t{xDst} * roiW / xSrc == 0 || int64_t{yDst} * roiH / ySrc == 0) m = 0;
+        if (src->width < 4 || src->height < 4)
+            m = 0;
+        else if (m != 3 && xInt && yInt)
+            m = 0;
+        else if (int64_t{xDst} * roiW / xSrc == 0 || int64_t{yDst} * roiH / ySrc == 0)
+            m = 0;
         if (srcTiles && m == 3 &&
             ((xSrc + xDst - 1) / xDst > srcTiles->width ||
              (ySrc + yDst - 1) / yDst > srcTiles->height))
@@ -489,9 +502,12 @@ struct Reference {
                         v = at(ix, iy, c);
                     } else if (m == 1) {
                         const double fx = x - ix, fy = y - iy;
-                        if (xDirect && yDirect) v = at(ix, iy, c);
-                        else if (yDirect) v = (1 - fx) * at(ix, iy, c) + fx * at(ix + 1, iy, c);
-                        else if (xDirect) v = at(ix, iy, c) * (1 - fy) + at(ix, iy + 1, c) * fy;
+                        if (xDirect && yDirect)
+                            v = at(ix, iy, c);
+                        else if (yDirect)
+                            v = (1 - fx) * at(ix, iy, c) + fx * at(ix + 1, iy, c);
+                        else if (xDirect)
+                            v = at(ix, iy, c) * (1 - fy) + at(ix, iy + 1, c) * fy;
                         else
                             v = ((1 - fx) * at(ix, iy, c) + fx * at(ix + 1, iy, c)) * (1 - fy) +
                                 ((1 - fx) * at(ix, iy + 1, c) + fx * at(ix + 1, iy + 1, c)) * fy;
@@ -499,8 +515,14 @@ struct Reference {
                     } else if (m == 2) {
                         int32_t bx = ix, by = iy;
                         double t = x - ix, u = y - iy;
-                        if (bx >= cols - 2) { bx -= 1; t += 1.0; }
-                        if (by >= rows - 2) { by -= 1; u += 1.0; }
+                        if (bx >= cols - 2) {
+                            bx -= 1;
+                            t += 1.0;
+                        }
+                        if (by >= rows - 2) {
+                            by -= 1;
+                            u += 1.0;
+                        }
                         auto rowValue = [&](int32_t r) {
                             if (xDirect) return at(ix, r, c);
                             return lagrange(at(bx - 1, r, c), at(bx, r, c), at(bx + 1, r, c),
@@ -568,17 +590,24 @@ RandomCase randomCase(zt::Rng& rng) {
     const int32_t sw = rng.range(1, 40), sh = rng.range(1, 40);
     const int32_t dw = rng.range(1, 30), dh = rng.range(1, 30);
     RandomCase rc{Image(nch, alpha, depth, order, sw, sh, 4 << rng.range(0, 3)),
-                  Image(nch, alpha, depth, order, dw, dh, 4 << rng.range(0, 3)), 0, 0, 0, 0, 0};
+                  Image(nch, alpha, depth, order, dw, dh, 4 << rng.range(0, 3)),
+                  0,
+                  0,
+                  0,
+                  0,
+                  0};
     rc.src.randomize(rng.next());
     rc.dst.randomize(rng.next());
     const bool coi = nch > 1 && rng.range(0, 3) == 0;
     if (coi || rng.range(0, 1)) {
         const int32_t x = rng.range(0, sw - 1), y = rng.range(0, sh - 1);
-        rc.src.setRoi(coi ? rng.range(1, nch) : 0, x, y, rng.range(1, sw + 3 - x), rng.range(1, sh + 3 - y));
+        rc.src.setRoi(coi ? rng.range(1, nch) : 0, x, y, rng.range(1, sw + 3 - x),
+                      rng.range(1, sh + 3 - y));
     }
     if (coi || rng.range(0, 1)) {
         const int32_t x = rng.range(0, dw - 1), y = rng.range(0, dh - 1);
-        rc.dst.setRoi(coi ? rng.range(1, nch) : 0, x, y, rng.range(1, dw + 3 - x), rng.range(1, dh + 3 - y));
+        rc.dst.setRoi(coi ? rng.range(1, nch) : 0, x, y, rng.range(1, dw + 3 - x),
+                      rng.range(1, dh + 3 - y));
     }
     rc.xSrc = rng.range(1, 9);
     rc.xDst = rng.range(1, rc.xSrc);
@@ -655,8 +684,9 @@ TEST(DecimateRandom, HalvingMatchesTheNaiveReference) {
         dst.randomize(rng.next());
         if (x || y) src.setRoi(0, x, y, 2 * width, 2 * rows);
         const int32_t k = rng.range(1, 2);
-        SCOPED_TRACE(testing::Message() << "width " << width << " depth " << depth << " channels "
-                                        << nch << " order " << order << " offset " << x << "," << y);
+        SCOPED_TRACE(testing::Message()
+                     << "width " << width << " depth " << depth << " channels " << nch << " order "
+                     << order << " offset " << x << "," << y);
         Image expected = gt::copyOf(dst);
         Reference{src, expected, k, 2 * k, k, 2 * k, ZAR_INTER_SUPER}.run();
         decimate(src, dst, k, 2 * k, k, 2 * k, ZAR_INTER_SUPER);
@@ -674,13 +704,15 @@ TEST(DecimateTiles, TiledSidesGiveThePlainPixels) {
         RandomCase rc = randomCase(rng);
         const bool srcTiled = n % 3 != 1, dstTiled = n % 3 != 0;
         const int32_t tile = 8 << rng.range(0, 1);
-        SCOPED_TRACE(testing::Message() << "case " << n << " src tiled " << srcTiled << " dst tiled "
-                                        << dstTiled << " mode " << rc.mode << " factors " << rc.xDst
-                                        << "/" << rc.xSrc << ", " << rc.yDst << "/" << rc.ySrc);
+        SCOPED_TRACE(testing::Message()
+                     << "case " << n << " src tiled " << srcTiled << " dst tiled " << dstTiled
+                     << " mode " << rc.mode << " factors " << rc.xDst << "/" << rc.xSrc << ", "
+                     << rc.yDst << "/" << rc.ySrc);
         Image expected = gt::copyOf(rc.dst);
         gt::Twin src(rc.src, srcTiled, tile, 8), dst(rc.dst, dstTiled, 8, tile);
-        Reference{rc.src, expected, rc.xDst, rc.xSrc, rc.yDst, rc.ySrc, rc.mode,
-                  src.image()->tileInfo}.run();
+        Reference{rc.src,  expected, rc.xDst, rc.xSrc,
+                  rc.yDst, rc.ySrc,  rc.mode, src.image()->tileInfo}
+            .run();
         decimate(src.image(), dst.image(), rc.xDst, rc.xSrc, rc.yDst, rc.ySrc, rc.mode);
         ASSERT_TRUE(errors.reports().empty());
         ASSERT_TRUE(gt::samePixels(expected, dst.pixels()));

@@ -53,7 +53,7 @@ void expectReport(const zt::ErrorRecorder& errors, ZarStatus status, const char*
 // ------------------------------------------------------------------ checks
 
 class RemapChecks : public ::testing::Test {
-protected:
+  protected:
     zt::ErrorRecorder errors;
     Image src{1, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 3};
     Image dst{1, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 9};
@@ -122,8 +122,10 @@ TEST_F(RemapChecks, Maps) {
     Image wrong(1, 0, ZAR_DEPTH_8U, 0, 8, 8);
     Image two(2, 0, ZAR_DEPTH_32F, 0, 8, 8);
     Image alpha(2, 2, ZAR_DEPTH_32F, 0, 8, 8);
-    const char* xText = "xMap->depth != ZAR_DEPTH_32F || xMap->nChannels != 1 || xMap->alphaChannel != 0";
-    const char* yText = "yMap->depth != ZAR_DEPTH_32F || yMap->nChannels != 1 || yMap->alphaChannel != 0";
+    const char* xText =
+        "xMap->depth != ZAR_DEPTH_32F || xMap->nChannels != 1 || xMap->alphaChannel != 0";
+    const char* yText =
+        "yMap->depth != ZAR_DEPTH_32F || yMap->nChannels != 1 || yMap->alphaChannel != 0";
     for (ImageHeader* bad : {wrong.get(), two.get(), alpha.get()}) {
         again();
         zarRemap(src, bad, ys, dst, 0);
@@ -141,7 +143,8 @@ TEST_F(RemapChecks, ModeIsCheckedLastAndOnlyWhenAllElseHolds) {
         zarRemap(src, xs, ys, dst, mode);
         expectReport(errors, STATUS_BAD_ARG,
                      "interpolate != ZAR_INTER_NN && interpolate != ZAR_INTER_LINEAR && "
-                     "interpolate != ZAR_INTER_CUBIC", 869);
+                     "interpolate != ZAR_INTER_CUBIC",
+                     869);
     }
     again();
     zarRemap(src, xs, ys, src, 3);
@@ -171,7 +174,8 @@ TEST_F(RemapChecks, ProcessedChannelCounts) {
     zarRemap(s3, xs, ys, d4, 0);
     expectReport(errors, STATUS_BAD_ARG,
                  "Number of processed channels of srcImage != Number of processed channels of "
-                 "dstImage", 799);
+                 "dstImage",
+                 799);
     // Four channels with alpha process three.
     again();
     Image d4a(4, 4, ZAR_DEPTH_8U, 0, 8, 8);
@@ -182,7 +186,7 @@ TEST_F(RemapChecks, ProcessedChannelCounts) {
 // ------------------------------------------------------------ hand-worked
 
 class RemapCases : public ::testing::Test {
-protected:
+  protected:
     zt::ErrorRecorder errors;
     void TearDown() override { EXPECT_TRUE(errors.reports().empty()); }
 };
@@ -191,9 +195,9 @@ TEST_F(RemapCases, IdentityMapsCopyTheRegionInEveryMode) {
     struct Format {
         int32_t depth, order, channels;
     };
-    for (Format f : {Format{ZAR_DEPTH_8U, 0, 3}, Format{ZAR_DEPTH_8U, 1, 2},
-                     Format{ZAR_DEPTH_16U, 0, 1}, Format{ZAR_DEPTH_16U, 1, 3},
-                     Format{ZAR_DEPTH_1U, 0, 1}})
+    for (Format f :
+         {Format{ZAR_DEPTH_8U, 0, 3}, Format{ZAR_DEPTH_8U, 1, 2}, Format{ZAR_DEPTH_16U, 0, 1},
+          Format{ZAR_DEPTH_16U, 1, 3}, Format{ZAR_DEPTH_1U, 0, 1}})
         for (int32_t mode : {0, 1, 2, 16, 17, 18}) {
             SCOPED_TRACE(testing::Message() << "depth " << f.depth << " mode " << mode);
             Image src(f.channels, 0, f.depth, f.order, 13, 11);
@@ -235,9 +239,10 @@ TEST_F(RemapCases, PositionsOutsideTheRegionLeaveTheDestination) {
 TEST_F(RemapCases, NearestRoundsHalvesToEven) {
     Image src(1, 0, ZAR_DEPTH_8U, 0, 8, 4);
     fill(src, [](int32_t x, int32_t y, int32_t) { return 10 * y + x; });
-    EXPECT_EQ(remapRow(src, {{2.5f, 0.5f}, {3.5f, 1.5f}, {0.49f, 2.5f}, {4.51f, 0.0f}, {1.0f, 2.6f}},
-                       ZAR_INTER_NN),
-              (std::vector<int32_t>{2, 24, 20, 5, 31}));
+    EXPECT_EQ(
+        remapRow(src, {{2.5f, 0.5f}, {3.5f, 1.5f}, {0.49f, 2.5f}, {4.51f, 0.0f}, {1.0f, 2.6f}},
+                 ZAR_INTER_NN),
+        (std::vector<int32_t>{2, 24, 20, 5, 31}));
 }
 
 TEST_F(RemapCases, NearestFollowsTheRoundingModeInForce) {
@@ -292,7 +297,8 @@ TEST_F(RemapCases, CubicSaturatesAndTakesExactTaps) {
         fillMaps(xs, ys, [&](int32_t c, int32_t) { return std::pair{x[c], 2.0f}; });
         Image dst(1, 0, depth, 0, 4, 1, 4, 5);
         zarRemap(src, xs, ys, dst, ZAR_INTER_CUBIC);
-        EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{top, top == 255 ? 56 : 14336, top, top}));
+        EXPECT_EQ(gt::rowValues(dst, 0),
+                  (std::vector<int32_t>{top, top == 255 ? 56 : 14336, top, top}));
 
         const int32_t low[8] = {top, 0, 0, top, top, top, top, top};
         fill(src, [&](int32_t x, int32_t, int32_t) { return low[x]; });
@@ -326,8 +332,8 @@ TEST_F(RemapCases, EightBitCubicRoundsTheCubic) {
     // 222.65625 and the column (-5*217.578125 + 35*33.203125 + 105*72.265625
     // - 7*222.65625)/128 = 47.68..., stored as 48.
     Image src(1, 0, ZAR_DEPTH_8U, 0, 4, 4);
-    const int32_t values[4][4] = {{100, 250, 200, 200}, {200, 200, 0, 250},
-                                  {250, 50, 100, 250}, {250, 250, 200, 0}};
+    const int32_t values[4][4] = {
+        {100, 250, 200, 200}, {200, 200, 0, 250}, {250, 50, 100, 250}, {250, 250, 200, 0}};
     fill(src, [&](int32_t x, int32_t y, int32_t) { return values[y][x]; });
     EXPECT_EQ(remapRow(src, {{1.75f, 1.75f}}, ZAR_INTER_CUBIC), std::vector<int32_t>{48});
 }
@@ -414,7 +420,9 @@ struct Reference {
     static int32_t channels(const ImageHeader* im) {
         return im->roi && im->roi->coi ? 1 : im->nChannels - (im->alphaChannel ? 1 : 0);
     }
-    static int32_t first(const ImageHeader* im) { return im->roi && im->roi->coi ? im->roi->coi - 1 : 0; }
+    static int32_t first(const ImageHeader* im) {
+        return im->roi && im->roi->coi ? im->roi->coi - 1 : 0;
+    }
     static void region(const ImageHeader* im, int32_t& x, int32_t& y, int32_t& w, int32_t& h) {
         x = im->roi ? im->roi->xOffset : 0;
         y = im->roi ? im->roi->yOffset : 0;
@@ -452,8 +460,10 @@ struct Reference {
 
     void run() {
         int32_t m = mode & ~16;
-        if (src->depth == ZAR_DEPTH_1U || src->width == 1 || src->height == 1) m = 0;
-        else if (m == 2 && (src->width < 4 || src->height < 4)) m = 1;
+        if (src->depth == ZAR_DEPTH_1U || src->width == 1 || src->height == 1)
+            m = 0;
+        else if (m == 2 && (src->width < 4 || src->height < 4))
+            m = 1;
         int32_t dx, dy, dw, dh, xx, xy, xw, xh, yx, yy, yw, yh, sx, sy, sw, sh;
         region(dst, dx, dy, dw, dh);
         region(xMap, xx, xy, xw, xh);
@@ -467,11 +477,15 @@ struct Reference {
             for (int32_t c = 0; c < w; ++c) {
                 const float x = static_cast<float>(zt::getSample(xMap, xx + c, xy + r, 0));
                 const float y = static_cast<float>(zt::getSample(yMap, yx + c, yy + r, 0));
-                if (bits(x) < bits(static_cast<float>(x0)) || bits(x) > bits(static_cast<float>(x1)) ||
-                    bits(y) < bits(static_cast<float>(y0)) || bits(y) > bits(static_cast<float>(y1)))
+                if (bits(x) < bits(static_cast<float>(x0)) ||
+                    bits(x) > bits(static_cast<float>(x1)) ||
+                    bits(y) < bits(static_cast<float>(y0)) ||
+                    bits(y) > bits(static_cast<float>(y1)))
                     continue;
                 for (int32_t k = 0; k < n; ++k) {
-                    auto p = [&](int32_t px, int32_t py) { return zt::getSample(src, px, py, sc + k); };
+                    auto p = [&](int32_t px, int32_t py) {
+                        return zt::getSample(src, px, py, sc + k);
+                    };
                     double v;
                     if (m == 0) {
                         v = p(static_cast<int32_t>(std::nearbyint(x)),
@@ -484,8 +498,8 @@ struct Reference {
                             if (iy == y1 && iy > 0) --iy;
                             const double fx = x - ix, fy = y - iy;
                             const double top = p(ix, iy) + (p(ix + 1, iy) - p(ix, iy)) * fx;
-                            const double bottom =
-                                p(ix, iy + 1) + (p(ix + 1, iy + 1) - p(ix, iy + 1)) * fx;
+                            const double bottom = p(ix, iy + 1) +
+                                                  (p(ix + 1, iy + 1) - p(ix, iy + 1)) * fx;
                             v = std::nearbyint(top + (bottom - top) * fy);
                         } else {
                             auto base = [](int32_t i, int32_t size) {
@@ -501,7 +515,8 @@ struct Reference {
                                         s[i] = 16 * static_cast<int64_t>(p(bx + i, by + j));
                                     rows[j] = fixedCubic(s, std::llrint(t * 65536.0), false);
                                 }
-                                const int64_t sum = fixedCubic(rows, std::llrint(u * 65536.0), true);
+                                const int64_t sum = fixedCubic(rows, std::llrint(u * 65536.0),
+                                                               true);
                                 v = std::clamp<int64_t>((sum + 16) >> 5, 0, 255);
                             } else {
                                 double rows[4];
@@ -572,8 +587,8 @@ TEST(RemapRandom, MatchesTheNaiveReference) {
     zt::Rng rng(4242);
     for (int32_t n = 0; n < 700; ++n) {
         RandomCase rc = randomCase(rng);
-        SCOPED_TRACE(testing::Message() << "case " << n << " depth " << rc.src->depth << " mode "
-                                        << rc.mode);
+        SCOPED_TRACE(testing::Message()
+                     << "case " << n << " depth " << rc.src->depth << " mode " << rc.mode);
         Image expected = gt::copyOf(rc.dst);
         Reference{rc.src, rc.xMap, rc.yMap, expected, rc.mode}.run();
         zarRemap(rc.src, rc.xMap, rc.yMap, rc.dst, rc.mode);
@@ -595,14 +610,15 @@ TEST(RemapRandom, EightBitCubicStaysWithTheExactCubic) {
     for (int32_t n = 0; n < 4000; ++n) {
         src.randomize(rng.next());
         // Positions 1 .. 2 both ways: taps 0..3, t and u in 0 .. 1.
-        const float x = 1.0f + rng.range(0, 4096) / 4096.0f, y = 1.0f + rng.range(0, 4096) / 4096.0f;
+        const float x = 1.0f + rng.range(0, 4096) / 4096.0f,
+                    y = 1.0f + rng.range(0, 4096) / 4096.0f;
         fillMaps(xs, ys, [&](int32_t, int32_t) { return std::pair{x, y}; });
         zarRemap(src, xs, ys, dst, ZAR_INTER_CUBIC);
         double rows[4];
         for (int32_t r = 0; r < 4; ++r)
-            rows[r] = Reference::doubleCubic(zt::getSample(src, 0, r, 0), zt::getSample(src, 1, r, 0),
-                                             zt::getSample(src, 2, r, 0), zt::getSample(src, 3, r, 0),
-                                             x - 1.0);
+            rows[r] = Reference::doubleCubic(
+                zt::getSample(src, 0, r, 0), zt::getSample(src, 1, r, 0),
+                zt::getSample(src, 2, r, 0), zt::getSample(src, 3, r, 0), x - 1.0);
         const double v = std::clamp(
             Reference::doubleCubic(rows[0], rows[1], rows[2], rows[3], y - 1.0), 0.0, 255.0);
         const double got = zt::getSample(dst, 0, 0, 0);

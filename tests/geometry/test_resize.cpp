@@ -20,7 +20,7 @@ void expectReport(const zt::Report& r, ZarStatus status, const char* func, const
 }
 
 class ResizeTest : public ::testing::Test {
-protected:
+  protected:
     zt::ErrorRecorder errors;
 };
 
@@ -43,7 +43,8 @@ TEST_F(ResizeTest, SuperWithOneAxisUnchangedDecimatesTheOther) {
     fill(src, [&](int32_t x, int32_t y, int32_t) { return values[y][x]; });
     Image dst(1, 0, ZAR_DEPTH_8U, 0, 4, 2);
     EXPECT_EQ(zarResize(src, dst, 5, 5, 1, 2, ZAR_INTER_SUPER), STATUS_OK);
-    // Means of row pairs, rounded: 1.5 -> 2, 2, 4.5 -> 5, 6.5 -> 7; 0.5 -> 1, 0, 254.5 -> 255, 100.5 -> 101.
+    // Means of row pairs, rounded: 1.5 -> 2, 2, 4.5 -> 5, 6.5 -> 7; 0.5 -> 1, 0, 254.5 -> 255,
+    // 100.5 -> 101.
     EXPECT_EQ(gt::rowValues(dst, 0), (std::vector<int32_t>{2, 2, 5, 7}));
     EXPECT_EQ(gt::rowValues(dst, 1), (std::vector<int32_t>{1, 0, 255, 101}));
     EXPECT_TRUE(errors.reports().empty());
@@ -106,7 +107,8 @@ TEST_F(ResizeTest, OtherModesGoToTheZoomEngine) {
     ASSERT_EQ(errors.reports().size(), 2u);
     expectReport(errors.reports()[0], STATUS_BAD_ARG, "zarZoom",
                  "interpolate != ZAR_INTER_NN && interpolate != ZAR_INTER_LINEAR && "
-                 "interpolate != ZAR_INTER_CUBIC", "zarZoom", 707);
+                 "interpolate != ZAR_INTER_CUBIC",
+                 "zarZoom", 707);
     expectReport(errors.reports()[1], STATUS_BACKTRACE, "zarResize", "", "zarresiz", 59);
     EXPECT_EQ(gt::rowValues(dst, 0), std::vector<int32_t>(4, 9));
     zarSetStatus(STATUS_OK);
@@ -169,7 +171,8 @@ TEST_F(ResizeTest, TiledSuperGivesThePlainPixels) {
     Image plain(3, 0, ZAR_DEPTH_8U, 1, 20, 20), pixels(3, 0, ZAR_DEPTH_8U, 1, 20, 20);
     gt::Twin tiledSrc(src, true, 16, 8), tiledDst(pixels, true, 8, 8);
     EXPECT_EQ(zarResize(src, plain, 3, 5, 2, 3, ZAR_INTER_SUPER), STATUS_OK);
-    EXPECT_EQ(zarResize(tiledSrc.image(), tiledDst.image(), 3, 5, 2, 3, ZAR_INTER_SUPER), STATUS_OK);
+    EXPECT_EQ(zarResize(tiledSrc.image(), tiledDst.image(), 3, 5, 2, 3, ZAR_INTER_SUPER),
+              STATUS_OK);
     EXPECT_TRUE(gt::samePixels(plain, tiledDst.pixels()));
     EXPECT_TRUE(tiledSrc.store()->balanced());
     EXPECT_TRUE(tiledDst.store()->balanced());

@@ -55,7 +55,7 @@ double factorRef(double scale, int size, int dstPart, int srcPart) {
 }
 
 struct Tap {
-    int index;   // absolute source index
+    int index;  // absolute source index
     float frac;
 };
 
@@ -71,8 +71,10 @@ Tap linearTap(double pos, int start, int size) {
 Tap cubicTap(double pos, int start, int imageSize) {
     int a = start + nearestRef(pos - 0.5 + kTol);
     if (a == imageSize - 1) return {a - 2, 2.0f};
-    if (a == 0) a = 1;
-    else if (a == imageSize - 2) a -= 1;
+    if (a == 0)
+        a = 1;
+    else if (a == imageSize - 2)
+        a -= 1;
     return {a, static_cast<float>(pos - (a - start))};
 }
 
@@ -86,7 +88,9 @@ float newton(float p0, float p1, float p2, float p3, float f) {
     return p0 + s * d1 + c2 * d2 + c3 * d3;
 }
 
-int maxOf(int32_t depth) { return depth == ZAR_DEPTH_16U ? 65535 : depth == ZAR_DEPTH_8U ? 255 : 1; }
+int maxOf(int32_t depth) {
+    return depth == ZAR_DEPTH_16U ? 65535 : depth == ZAR_DEPTH_8U ? 255 : 1;
+}
 
 int effectiveModeRef(const ImageHeader* src, int mode) {
     if (src->depth == ZAR_DEPTH_1U || src->width < 2 || src->height < 2) return ZAR_INTER_NN;
@@ -103,8 +107,8 @@ Channels channelsOf(const ImageHeader* image) {
 }
 
 // Zooms src into dst (both plain) one pixel at a time, recomputing every tap.
-void referenceZoom(const ImageHeader* src, ImageHeader* dst, int xDst, int xSrc, int yDst,
-                   int ySrc, int mode) {
+void referenceZoom(const ImageHeader* src, ImageHeader* dst, int xDst, int xSrc, int yDst, int ySrc,
+                   int mode) {
     Region s = regionOf(src), d = regionOf(dst);
     if (s.empty() || d.empty()) return;
     double kx = static_cast<double>(xSrc) / xDst, ky = static_cast<double>(ySrc) / yDst;
@@ -192,11 +196,14 @@ void setRow(ImageHeader* image, int y, const std::vector<int>& values, int chann
 
 std::vector<int> columnOf(const ImageHeader* image, int x, int channel = 0) {
     std::vector<int> out;
-    for (int y = 0; y < image->height; ++y) out.push_back(static_cast<int>(getSample(image, x, y, channel)));
+    for (int y = 0; y < image->height; ++y)
+        out.push_back(static_cast<int>(getSample(image, x, y, channel)));
     return out;
 }
 
-Image grey8(int w, int h, int fill = 0) { return Image(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, w, h, 4, fill); }
+Image grey8(int w, int h, int fill = 0) {
+    return Image(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, w, h, 4, fill);
+}
 
 // ------------------------------------------------------------ hand-worked
 
@@ -387,7 +394,7 @@ TEST(ZoomHandWorked, ChannelOfInterestAndAlpha) {
     zarZoom(srcA, dstA, 2, 1, 1, 1, ZAR_INTER_NN);
     for (int c = 0; c < 3; ++c)
         EXPECT_EQ(rowValues(dstA, 0, c), (std::vector<int>{10 + c, 10 + c, 20 + c, 20 + c, 30 + c,
-                                                       30 + c, 40 + c, 40 + c}));
+                                                           30 + c, 40 + c, 40 + c}));
     EXPECT_EQ(rowValues(dstA, 0, 3), std::vector<int>(8, 5));
     EXPECT_TRUE(errors.reports().empty());
 }
@@ -672,17 +679,17 @@ TEST(ZoomChecks, ProcessedChannels) {
     Image rgb(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 4, 4, 4, 5);
     Image grey = grey8(8, 8, 1);
     zarZoom(rgb, grey, 2, 1, 2, 1, ZAR_INTER_NN);
-    expectReports(errors, {{STATUS_ERROR,
-                            "Processed channels of srcImage != Processed channels of dstImage",
-                            450}});
+    expectReports(
+        errors,
+        {{STATUS_ERROR, "Processed channels of srcImage != Processed channels of dstImage", 450}});
     errors.clear();
     // a channel of interest on one side needs one channel on the other
     Image rgb2(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 8, 8, 4, 1);
     rgb.setRoi(2, 0, 0, 4, 4);
     zarZoom(rgb, rgb2, 2, 1, 2, 1, ZAR_INTER_NN);
-    expectReports(errors, {{STATUS_ERROR,
-                            "Processed channels of srcImage != Processed channels of dstImage",
-                            453}});
+    expectReports(
+        errors,
+        {{STATUS_ERROR, "Processed channels of srcImage != Processed channels of dstImage", 453}});
     EXPECT_EQ(rowValues(rgb2, 0, 1), std::vector<int>(8, 1));
     errors.clear();
     // one channel of interest into a one-channel image is fine
@@ -724,7 +731,8 @@ Case randomCase(Rng& rng, bool allowCoi) {
         c.sr.width = rng.range(1, c.srcW - c.sr.xOffset + 2);  // may pass the edge
         c.sr.height = rng.range(1, c.srcH - c.sr.yOffset + 2);
     }
-    int scaledW = std::max(1, c.srcW * c.xDst / c.xSrc), scaledH = std::max(1, c.srcH * c.yDst / c.ySrc);
+    int scaledW = std::max(1, c.srcW * c.xDst / c.xSrc),
+        scaledH = std::max(1, c.srcH * c.yDst / c.ySrc);
     c.dstW = rng.range(1, scaledW + 6);
     c.dstH = rng.range(1, scaledH + 6);
     c.dstRoi = rng.range(0, 2) != 0 || coi != 0;
@@ -794,7 +802,8 @@ TEST(ZoomRandomized, LargerImagesMatchTheReference) {
     for (int n = 0; n < 12; ++n) {
         int mode = n % 3;
         int32_t depth = n % 2 ? ZAR_DEPTH_16U : ZAR_DEPTH_8U;
-        int xDst = rng.range(1, 9), xSrc = rng.range(1, 9), yDst = rng.range(1, 9), ySrc = rng.range(1, 9);
+        int xDst = rng.range(1, 9), xSrc = rng.range(1, 9), yDst = rng.range(1, 9),
+            ySrc = rng.range(1, 9);
         int sw = rng.range(40, 90), sh = rng.range(40, 90);
         Image src(3, 0, depth, n % 4 < 2 ? 0 : 1, sw, sh);
         src.randomize(rng.next());

@@ -155,13 +155,14 @@ void compareNearest(int32_t depth, uint64_t seed) {
         std::vector<T> fast = randomValues<T>(rng, dstSize);
         std::vector<T> plain = fast;
         ZoomKernels kf = selectZoomKernels(depth, ZAR_INTER_NN, false, s.channels, s.srcPixelStep);
-        ZoomKernels kp = selectZoomKernels(depth, ZAR_INTER_NN, false, s.channels, s.srcPixelStep, true);
+        ZoomKernels kp = selectZoomKernels(depth, ZAR_INTER_NN, false, s.channels, s.srcPixelStep,
+                                           true);
         const char* row = reinterpret_cast<const char*>(src.data());
         MaskRow none{nullptr, 0};
         kf.nearest(row, reinterpret_cast<char*>(fast.data()), s.dstStart, colOff.data(), s.width,
                    s.channels, s.dstPixelStep, none);
-        kp.nearest(row, reinterpret_cast<char*>(plain.data()), s.dstStart, colOff.data(),
-                   s.width, s.channels, s.dstPixelStep, none);
+        kp.nearest(row, reinterpret_cast<char*>(plain.data()), s.dstStart, colOff.data(), s.width,
+                   s.channels, s.dstPixelStep, none);
         ASSERT_EQ(fast, plain) << "depth " << depth << " case " << n;
     }
 }
@@ -233,7 +234,8 @@ TEST(ZoomKernels, VerticalSaturatesAndFloors) {
     const float* work16[2] = {wide.data(), wide.data()};
     std::vector<uint16_t> dst16(16, 9);
     k = selectZoomKernels(ZAR_DEPTH_16U, ZAR_INTER_LINEAR, false, 1, 1);
-    k.vertical(work16, &fy, reinterpret_cast<char*>(dst16.data()), 0, 16, 1, 1, MaskRow{nullptr, 0});
+    k.vertical(work16, &fy, reinterpret_cast<char*>(dst16.data()), 0, 16, 1, 1,
+               MaskRow{nullptr, 0});
     std::vector<uint16_t> expected(16, 65535);
     expected[3] = 0;
     expected[5] = 65534;
@@ -274,8 +276,8 @@ TEST(ZoomKernels, SinglePrecisionFloorEqualsTheDoubleOne) {
     EXPECT_EQ(0, check(bitsOf(smallest), bitsOf(131072.0f)));
     EXPECT_EQ(0, check(bitsOf(-smallest), bitsOf(-4.0f)));
     // hand-picked: just below and at the threshold, halves, zero and tiny values
-    const float cases[] = {0.0f, -0.0f, 1e-30f, -1e-30f, 2.99999f, 2.9999905f, 0.5f, 254.99998f,
-                           255.0f, 65534.99f, 65535.0f, -0.6f};
+    const float cases[] = {0.0f, -0.0f,      1e-30f, -1e-30f,   2.99999f, 2.9999905f,
+                           0.5f, 254.99998f, 255.0f, 65534.99f, 65535.0f, -0.6f};
     for (float v : cases) {
         int32_t fast[4];
         _mm_storeu_si128(reinterpret_cast<__m128i*>(fast), floorWithTolerance4(_mm_set1_ps(v)));

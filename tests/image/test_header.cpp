@@ -19,8 +19,8 @@ void ZAR_STDCALL noTiles(ImageHeader*, int32_t, int32_t, int32_t) {}
 
 ImageHeader* createHeader(int32_t nChannels, int32_t alpha, int32_t depth, int32_t order,
                           int32_t align, int32_t width, int32_t height) {
-    return zarCreateImageHeader(nChannels, alpha, depth, "RGB", "BGR", order, ZAR_ORIGIN_TL,
-                                align, width, height, nullptr, nullptr, nullptr, nullptr);
+    return zarCreateImageHeader(nChannels, alpha, depth, "RGB", "BGR", order, ZAR_ORIGIN_TL, align,
+                                width, height, nullptr, nullptr, nullptr, nullptr);
 }
 
 // Border modes then values, top, bottom, left, right.
@@ -36,13 +36,12 @@ std::array<int32_t, 8> bordersOf(const ImageHeader* image) {
 // ------------------------------------------------------------ widthStep rule
 
 TEST(WidthStep, AgreesWithANaiveRuleForEveryFormat) {
-    const int32_t depths[] = {ZAR_DEPTH_1U, ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U,
+    const int32_t depths[] = {ZAR_DEPTH_1U,  ZAR_DEPTH_8U,  ZAR_DEPTH_8S, ZAR_DEPTH_16U,
                               ZAR_DEPTH_16S, ZAR_DEPTH_32S, ZAR_DEPTH_32F};
     for (int32_t depth : depths)
         for (int32_t order : {0, 1})
             for (int32_t align : {4, 8, 16, 32})
-                for (int32_t channels = 1; channels <= (depth == ZAR_DEPTH_1U ? 1 : 4);
-                     ++channels)
+                for (int32_t channels = 1; channels <= (depth == ZAR_DEPTH_1U ? 1 : 4); ++channels)
                     for (int32_t width = 1; width <= 70; ++width)
                         ASSERT_EQ(computeWidthStep(order, depth, align, channels, width),
                                   zt::expectedWidthStep(order, depth, align, channels, width))
@@ -60,11 +59,11 @@ TEST(CreateImageHeader, FillsEveryField) {
     ASSERT_NE(image, nullptr);
     EXPECT_TRUE(recorder.reports().empty());
     EXPECT_EQ(reinterpret_cast<uintptr_t>(image) % 32, 0u);
-    EXPECT_EQ((std::array{image->headerSize, image->headerId, image->nChannels,
-                          image->alphaChannel, image->depth, image->dataOrder, image->origin,
-                          image->align, image->width, image->height}),
-              (std::array{static_cast<int32_t>(sizeof(ImageHeader)), 0, 3, 3, ZAR_DEPTH_16U, 1,
-                          1, 8, 5, 7}));
+    EXPECT_EQ((std::array{image->headerSize, image->headerId, image->nChannels, image->alphaChannel,
+                          image->depth, image->dataOrder, image->origin, image->align, image->width,
+                          image->height}),
+              (std::array{static_cast<int32_t>(sizeof(ImageHeader)), 0, 3, 3, ZAR_DEPTH_16U, 1, 1,
+                          8, 5, 7}));
     EXPECT_EQ(std::memcmp(image->colorModel, "RGBx", 4), 0);
     EXPECT_EQ(std::memcmp(image->channelSeq, "BGRy", 4), 0);
     EXPECT_EQ(image->roi, &roi);
@@ -172,8 +171,8 @@ TEST(CreateImageHeader, TakesTextsWithoutTerminatorAndRecordsUnchecked) {
     const char seq[4] = {'G', 'R', 'A', 'Y'};
     Roi roi{99, -5, -5, 0, -1};
     TileInfo tile{nullptr, 0, nullptr, 3, 0};
-    ImageHeader* image = zarCreateImageHeader(1, 0, ZAR_DEPTH_8U, model, seq, 0, 0, 4, 4, 4,
-                                              &roi, nullptr, nullptr, &tile);
+    ImageHeader* image = zarCreateImageHeader(1, 0, ZAR_DEPTH_8U, model, seq, 0, 0, 4, 4, 4, &roi,
+                                              nullptr, nullptr, &tile);
     ASSERT_NE(image, nullptr);
     EXPECT_TRUE(recorder.reports().empty());
     EXPECT_EQ(std::memcmp(image->colorModel, "GRAY", 4), 0);
@@ -188,8 +187,8 @@ TEST(CreateImageHeader, TakesTextsWithoutTerminatorAndRecordsUnchecked) {
 
 TEST(CreateImageHeader, EveryDepthCodeAndNoOther) {
     zt::ErrorRecorder recorder;
-    for (int32_t depth : {ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U, ZAR_DEPTH_16S,
-                          ZAR_DEPTH_32S, ZAR_DEPTH_32F}) {
+    for (int32_t depth :
+         {ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U, ZAR_DEPTH_16S, ZAR_DEPTH_32S, ZAR_DEPTH_32F}) {
         ImageHeader* image = createHeader(2, 0, depth, 0, 4, 3, 3);
         EXPECT_NE(image, nullptr) << depth;
         zarDeallocate(image, ZAR_FREE_HEADER);
@@ -243,7 +242,7 @@ TEST(CreateImageHeader, TheMaskRule) {
 
 // A valid plain 1-bit header with pixels, or a tiled one.
 class Validate : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         plain = zt::Image(1, 0, ZAR_DEPTH_1U, 0, 16, 16);
         tiled.headerSize = sizeof(ImageHeader);
@@ -295,7 +294,10 @@ TEST_F(Validate, EachCheckAloneAndEveryPairInOrder) {
         {"both pointers", -12, "pointers",
          [](ImageHeader* h) {
              static char byte;
-             if (h->tileInfo) h->imageData = &byte; else h->imageData = nullptr;
+             if (h->tileInfo)
+                 h->imageData = &byte;
+             else
+                 h->imageData = nullptr;
          }},
         {"imageSize 0", -10, "imageSize", [](ImageHeader* h) { h->imageSize = 0; }},
         {"widthStep 0", -13, "widthStep", [](ImageHeader* h) { h->widthStep = 0; }},
@@ -314,16 +316,36 @@ TEST_F(Validate, EachCheckAloneAndEveryPairInOrder) {
         {"tile width 12", -23, "tileWidth", [](ImageHeader* h) { h->tileInfo->width = 12; }},
         {"tile height 0", -23, "tileHeight", [](ImageHeader* h) { h->tileInfo->height = 0; }},
         {"tile height 20", -23, "tileHeight", [](ImageHeader* h) { h->tileInfo->height = 20; }},
-        {"coi 2", -24, "coi", [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->coi = 2; }},
-        {"coi -1", -24, "coi", [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->coi = -1; }},
+        {"coi 2", -24, "coi",
+         [roiPtr](ImageHeader* h) {
+             h->roi = roiPtr;
+             roiPtr->coi = 2;
+         }},
+        {"coi -1", -24, "coi",
+         [roiPtr](ImageHeader* h) {
+             h->roi = roiPtr;
+             roiPtr->coi = -1;
+         }},
         {"roi height 0", -25, "roiHeight",
-         [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->height = 0; }},
+         [roiPtr](ImageHeader* h) {
+             h->roi = roiPtr;
+             roiPtr->height = 0;
+         }},
         {"roi width -1", -25, "roiWidth",
-         [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->width = -1; }},
+         [roiPtr](ImageHeader* h) {
+             h->roi = roiPtr;
+             roiPtr->width = -1;
+         }},
         {"roi x -1", -11, "roiX",
-         [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->xOffset = -1; }},
+         [roiPtr](ImageHeader* h) {
+             h->roi = roiPtr;
+             roiPtr->xOffset = -1;
+         }},
         {"roi y -2", -11, "roiY",
-         [roiPtr](ImageHeader* h) { h->roi = roiPtr; roiPtr->yOffset = -2; }},
+         [roiPtr](ImageHeader* h) {
+             h->roi = roiPtr;
+             roiPtr->yOffset = -2;
+         }},
     };
     auto tiledOnly = [](const std::string& f) {
         return f == "callback" || f == "tileWidth" || f == "tileHeight";
@@ -385,9 +407,21 @@ TEST_F(Validate, MaskFaultsGiveTheirCodeMinus100) {
         ZarStatus code;
         std::function<void(ImageHeader*)> apply;
     } cases[] = {
-        {-124, [this](ImageHeader* m) { maskRoi.coi = 5; m->roi = &maskRoi; }},
-        {-125, [this](ImageHeader* m) { maskRoi.width = 0; m->roi = &maskRoi; }},
-        {-111, [this](ImageHeader* m) { maskRoi.yOffset = -1; m->roi = &maskRoi; }},
+        {-124,
+         [this](ImageHeader* m) {
+             maskRoi.coi = 5;
+             m->roi = &maskRoi;
+         }},
+        {-125,
+         [this](ImageHeader* m) {
+             maskRoi.width = 0;
+             m->roi = &maskRoi;
+         }},
+        {-111,
+         [this](ImageHeader* m) {
+             maskRoi.yOffset = -1;
+             m->roi = &maskRoi;
+         }},
         {-112, [](ImageHeader* m) { m->imageData = nullptr; }},
         {-110, [](ImageHeader* m) { m->imageSize = 0; }},
         {-113, [](ImageHeader* m) { m->widthStep = -4; }},
@@ -470,13 +504,20 @@ TEST(SetBorderMode, ClampsToEveryDepthsRange) {
     struct Case {
         int32_t depth, value, stored;
     } cases[] = {
-        {ZAR_DEPTH_1U, 5, 1},           {ZAR_DEPTH_1U, -5, 0},
-        {ZAR_DEPTH_8U, 256, 255},       {ZAR_DEPTH_8U, -1, 0},
-        {ZAR_DEPTH_8S, 128, 127},       {ZAR_DEPTH_8S, -129, -128},
-        {ZAR_DEPTH_16U, 70000, 65535},  {ZAR_DEPTH_16U, -1, 0},
-        {ZAR_DEPTH_16S, 40000, 32767},  {ZAR_DEPTH_16S, -40000, -32768},
-        {ZAR_DEPTH_32S, INT32_MIN, INT32_MIN}, {ZAR_DEPTH_32F, 123456789, 123456789},
-        {ZAR_DEPTH_8U, 17, 17},         {ZAR_DEPTH_16S, -7, -7},
+        {ZAR_DEPTH_1U, 5, 1},
+        {ZAR_DEPTH_1U, -5, 0},
+        {ZAR_DEPTH_8U, 256, 255},
+        {ZAR_DEPTH_8U, -1, 0},
+        {ZAR_DEPTH_8S, 128, 127},
+        {ZAR_DEPTH_8S, -129, -128},
+        {ZAR_DEPTH_16U, 70000, 65535},
+        {ZAR_DEPTH_16U, -1, 0},
+        {ZAR_DEPTH_16S, 40000, 32767},
+        {ZAR_DEPTH_16S, -40000, -32768},
+        {ZAR_DEPTH_32S, INT32_MIN, INT32_MIN},
+        {ZAR_DEPTH_32F, 123456789, 123456789},
+        {ZAR_DEPTH_8U, 17, 17},
+        {ZAR_DEPTH_16S, -7, -7},
     };
     for (const Case& c : cases) {
         ImageHeader header{};

@@ -58,10 +58,14 @@ TEST(AllocateImage, FillPatternsOfEveryIntegerDepth) {
         int32_t depth, fill;
         uint32_t word;
     } cases[] = {
-        {ZAR_DEPTH_8U, 0x1234, 0x34343434u},   {ZAR_DEPTH_8S, -2, 0xFEFEFEFEu},
-        {ZAR_DEPTH_16U, -1, 0xFFFFFFFFu},      {ZAR_DEPTH_16S, 0x12345, 0x23452345u},
-        {ZAR_DEPTH_32S, -123456, 0xFFFE1DC0u}, {ZAR_DEPTH_1U, 2, 0u},
-        {ZAR_DEPTH_1U, 3, 0xFFFFFFFFu},        {ZAR_DEPTH_1U, -1, 0xFFFFFFFFu},
+        {ZAR_DEPTH_8U, 0x1234, 0x34343434u},
+        {ZAR_DEPTH_8S, -2, 0xFEFEFEFEu},
+        {ZAR_DEPTH_16U, -1, 0xFFFFFFFFu},
+        {ZAR_DEPTH_16S, 0x12345, 0x23452345u},
+        {ZAR_DEPTH_32S, -123456, 0xFFFE1DC0u},
+        {ZAR_DEPTH_1U, 2, 0u},
+        {ZAR_DEPTH_1U, 3, 0xFFFFFFFFu},
+        {ZAR_DEPTH_1U, -1, 0xFFFFFFFFu},
         {ZAR_DEPTH_8U, 0, 0u},
     };
     for (const Case& c : cases) {
@@ -109,10 +113,18 @@ void allocInt(ImageHeader* image) { zarAllocateImage(image, 1, 5); }
 void allocFloat(ImageHeader* image) { zarAllocateImageFP(image, 1, 5.0f); }
 
 const AllocSite kSites[] = {
-    {"zarAllocateImage", {256, 257, 258, 259, 269}, ZAR_DEPTH_32S, ZAR_DEPTH_32F,
-     "( image->depth == 32 )", allocInt},
-    {"zarAllocateImageFP", {321, 322, 323, 324, 334}, ZAR_DEPTH_32F, ZAR_DEPTH_32S,
-     "( image->depth != 32 )", allocFloat},
+    {"zarAllocateImage",
+     {256, 257, 258, 259, 269},
+     ZAR_DEPTH_32S,
+     ZAR_DEPTH_32F,
+     "( image->depth == 32 )",
+     allocInt},
+    {"zarAllocateImageFP",
+     {321, 322, 323, 324, 334},
+     ZAR_DEPTH_32F,
+     ZAR_DEPTH_32S,
+     "( image->depth != 32 )",
+     allocFloat},
 };
 
 void ZAR_STDCALL noTiles(ImageHeader*, int32_t, int32_t, int32_t) {}
@@ -186,18 +198,47 @@ TEST(AllocateImage, HeaderChecksInTheCreationOrder) {
         ZarStatus code;
         std::function<void(ImageHeader*)> apply;
     } cases[] = {
-        {-10, [](ImageHeader* h) { h->height = 0; h->nChannels = 0; }},
-        {-15, [](ImageHeader* h) { h->nChannels = -1; h->depth = 5; }},
-        {-16, [](ImageHeader* h) {
+        {-10,
+         [](ImageHeader* h) {
+             h->height = 0;
+             h->nChannels = 0;
+         }},
+        {-15,
+         [](ImageHeader* h) {
+             h->nChannels = -1;
+             h->depth = 5;
+         }},
+        {-16,
+         [](ImageHeader* h) {
              h->nChannels = 2;
              h->depth = ZAR_DEPTH_1U;
              h->alphaChannel = 1;
          }},
-        {-17, [](ImageHeader* h) { h->depth = 5; h->alphaChannel = 2; }},
-        {-18, [](ImageHeader* h) { h->alphaChannel = 2; h->dataOrder = 2; }},
-        {-19, [](ImageHeader* h) { h->dataOrder = 2; h->origin = 2; }},
-        {-20, [](ImageHeader* h) { h->origin = 2; h->align = 7; }},
-        {-21, [=](ImageHeader* h) { h->align = 7; h->maskImage = byteMaskHeader; }},
+        {-17,
+         [](ImageHeader* h) {
+             h->depth = 5;
+             h->alphaChannel = 2;
+         }},
+        {-18,
+         [](ImageHeader* h) {
+             h->alphaChannel = 2;
+             h->dataOrder = 2;
+         }},
+        {-19,
+         [](ImageHeader* h) {
+             h->dataOrder = 2;
+             h->origin = 2;
+         }},
+        {-20,
+         [](ImageHeader* h) {
+             h->origin = 2;
+             h->align = 7;
+         }},
+        {-21,
+         [=](ImageHeader* h) {
+             h->align = 7;
+             h->maskImage = byteMaskHeader;
+         }},
         {-117, [=](ImageHeader* h) { h->maskImage = byteMaskHeader; }},
         {-26, [=](ImageHeader* h) { h->maskImage = tiledMaskHeader; }},
         {-125, [=](ImageHeader* h) { h->maskImage = badMaskHeader; }},
@@ -314,7 +355,7 @@ void expectSamePixels(const ImageHeader* a, const ImageHeader* b) {
 void expectSameFormat(const ImageHeader* source, const ImageHeader* clone) {
     auto format = [](const ImageHeader* h) {
         return std::array<int32_t, 8>{h->nChannels, h->alphaChannel, h->depth, h->dataOrder,
-                                      h->origin, h->align, h->width, h->height};
+                                      h->origin,    h->align,        h->width, h->height};
     };
     EXPECT_EQ(format(clone), format(source));
     EXPECT_EQ(std::memcmp(clone->colorModel, source->colorModel, 4), 0);
@@ -338,7 +379,7 @@ void expectSameFormat(const ImageHeader* source, const ImageHeader* clone) {
 
 TEST(CloneImage, PlainImagesOfEveryDepthAndOrder) {
     zt::ErrorRecorder recorder;
-    const int32_t depths[] = {ZAR_DEPTH_1U, ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U,
+    const int32_t depths[] = {ZAR_DEPTH_1U,  ZAR_DEPTH_8U,  ZAR_DEPTH_8S, ZAR_DEPTH_16U,
                               ZAR_DEPTH_16S, ZAR_DEPTH_32S, ZAR_DEPTH_32F};
     uint32_t seed = 1;
     for (int32_t depth : depths)

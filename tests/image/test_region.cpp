@@ -25,25 +25,34 @@ int64_t floorModRef(int64_t a, int64_t n) { return ((a % n) + n) % n; }
 // Image coordinate of an outside coordinate under a non-constant mode.
 int32_t mapCoordinate(int32_t c, int32_t n, int32_t mode) {
     switch (mode) {
-    case ZAR_BORDER_REPLICATE: return c < 0 ? 0 : c >= n ? n - 1 : c;
-    case ZAR_BORDER_REFLECT: {
-        int64_t p = floorModRef(c, 2 * n);
-        return static_cast<int32_t>(p < n ? p : 2 * n - 1 - p);
-    }
-    default: return static_cast<int32_t>(floorModRef(c, n));
+        case ZAR_BORDER_REPLICATE:
+            return c < 0 ? 0 : c >= n ? n - 1 : c;
+        case ZAR_BORDER_REFLECT: {
+            int64_t p = floorModRef(c, 2 * n);
+            return static_cast<int32_t>(p < n ? p : 2 * n - 1 - p);
+        }
+        default:
+            return static_cast<int32_t>(floorModRef(c, n));
     }
 }
 
 // A border constant as the depth stores it.
 double constantAsStored(int32_t depth, int32_t value) {
     switch (depth) {
-    case ZAR_DEPTH_1U: return value & 1;
-    case ZAR_DEPTH_8U: return static_cast<uint8_t>(value);
-    case ZAR_DEPTH_8S: return static_cast<int8_t>(value);
-    case ZAR_DEPTH_16U: return static_cast<uint16_t>(value);
-    case ZAR_DEPTH_16S: return static_cast<int16_t>(value);
-    case ZAR_DEPTH_32S: return value;
-    default: return static_cast<float>(value);
+        case ZAR_DEPTH_1U:
+            return value & 1;
+        case ZAR_DEPTH_8U:
+            return static_cast<uint8_t>(value);
+        case ZAR_DEPTH_8S:
+            return static_cast<int8_t>(value);
+        case ZAR_DEPTH_16U:
+            return static_cast<uint16_t>(value);
+        case ZAR_DEPTH_16S:
+            return static_cast<int16_t>(value);
+        case ZAR_DEPTH_32S:
+            return value;
+        default:
+            return static_cast<float>(value);
     }
 }
 
@@ -53,13 +62,18 @@ double expectedValue(const ImageHeader* header, const ImageHeader* plain, int32_
                      int32_t c) {
     const int32_t w = header->width, h = header->height;
     int side = -1;
-    if (py < 0) side = 0;
-    else if (py >= h) side = 1;
-    else if (px < 0) side = 2;
-    else if (px >= w) side = 3;
+    if (py < 0)
+        side = 0;
+    else if (py >= h)
+        side = 1;
+    else if (px < 0)
+        side = 2;
+    else if (px >= w)
+        side = 3;
     if (side < 0) return zt::getSample(plain, px, py, c);
     const int32_t mode = header->borderModes[side] & 3;
-    if (mode == ZAR_BORDER_CONSTANT) return constantAsStored(header->depth, header->borderValues[side]);
+    if (mode == ZAR_BORDER_CONSTANT)
+        return constantAsStored(header->depth, header->borderValues[side]);
     const int32_t x = mapCoordinate(px, w, mode);
     const int32_t y = side <= 1 ? mapCoordinate(py, h, mode) : py;
     return zt::getSample(plain, x, y, c);
@@ -71,8 +85,8 @@ Layout bufferLayout(char* data, int32_t stride, int32_t height, const ImageHeade
 
 // Compares every value of the buffer with the reference; returns the number of
 // mismatches (reporting the first few).
-int compareBuffer(const ImageHeader* header, const ImageHeader* plain, char* buffer,
-                  int32_t stride, int32_t x, int32_t y, int32_t w, int32_t h) {
+int compareBuffer(const ImageHeader* header, const ImageHeader* plain, char* buffer, int32_t stride,
+                  int32_t x, int32_t y, int32_t w, int32_t h) {
     Layout out = bufferLayout(buffer, stride, h, header);
     int mismatches = 0;
     for (int32_t c = 0; c < header->nChannels; ++c)
@@ -82,8 +96,8 @@ int compareBuffer(const ImageHeader* header, const ImageHeader* plain, char* buf
                 double got = zt::getSample(out, i, j, c);
                 if (want != got && ++mismatches <= 3)
                     ADD_FAILURE() << "buffer (" << i << ", " << j << ") channel " << c << ": got "
-                                  << got << ", want " << want << " (rect " << x << "," << y
-                                  << " " << w << "x" << h << ")";
+                                  << got << ", want " << want << " (rect " << x << "," << y << " "
+                                  << w << "x" << h << ")";
             }
     return mismatches;
 }
@@ -122,17 +136,47 @@ const int32_t kRep = ZAR_BORDER_REPLICATE, kRefl = ZAR_BORDER_REFLECT, kWrap = Z
 
 const HandCase kHandCases[] = {
     {"inside: an exact copy", {}, {}, 1, 1, 3, 2, {11, 12, 13, 21, 22, 23}},
-    {"replicate corner", {kRep, kRep, kRep, kRep}, {}, -1, -1, 3, 3,
+    {"replicate corner",
+     {kRep, kRep, kRep, kRep},
+     {},
+     -1,
+     -1,
+     3,
+     3,
      {0, 0, 1, 0, 0, 1, 10, 10, 11}},
-    {"reflect left, wrap right", {0, 0, kRefl, kWrap}, {}, -2, 1, 9, 1,
+    {"reflect left, wrap right",
+     {0, 0, kRefl, kWrap},
+     {},
+     -2,
+     1,
+     9,
+     1,
      {11, 10, 10, 11, 12, 13, 14, 10, 11}},
-    {"wrap left, reflect right", {0, 0, kWrap, kRefl}, {}, -1, 2, 8, 1,
+    {"wrap left, reflect right",
+     {0, 0, kWrap, kRefl},
+     {},
+     -1,
+     2,
+     8,
+     1,
      {24, 20, 21, 22, 23, 24, 24, 23}},
     // -1..-5 map to 0..4, -6..-10 to 4..0, -11 to 0.
-    {"reflect has period twice the size", {0, 0, kRefl, 0}, {}, -11, 0, 11, 1,
+    {"reflect has period twice the size",
+     {0, 0, kRefl, 0},
+     {},
+     -11,
+     0,
+     11,
+     1,
      {0, 0, 1, 2, 3, 4, 4, 3, 2, 1, 0}},
-    {"a corner takes the top rule", {ZAR_BORDER_CONSTANT, kRep, kRep, kRep}, {99, 0, 77, 0}, -2,
-     -1, 3, 2, {99, 99, 99, 0, 0, 0}},
+    {"a corner takes the top rule",
+     {ZAR_BORDER_CONSTANT, kRep, kRep, kRep},
+     {99, 0, 77, 0},
+     -2,
+     -1,
+     3,
+     2,
+     {99, 99, 99, 0, 0, 0}},
     {"the mode is the low two bits", {0, 0, 0x10 | kWrap, 0}, {}, -1, 0, 1, 1, {4}},
 };
 

@@ -315,8 +315,8 @@ using Eight = std::array<int32_t, 8>;
 // firstColumn, xInTile, columns, firstRow, yInTile, rows, tileWidth, tileHeight.
 Eight spanOf(const ImageHeader* image, int32_t height, int32_t width) {
     const TileSpan s = getTileSpan(image, height, width);
-    return {s.firstColumn, s.xInTile, s.columns, s.firstRow, s.yInTile, s.rows, s.tileWidth,
-            s.tileHeight};
+    return {s.firstColumn, s.xInTile, s.columns,   s.firstRow,
+            s.yInTile,     s.rows,    s.tileWidth, s.tileHeight};
 }
 
 TEST(Tiles, SpanOfARegion) {

@@ -33,8 +33,8 @@ TEST(RowKernels, CopyBitsAtEveryOffsetPair) {
                     int want = x >= dstOffset && x < dstOffset + count
                                    ? bitOf(src, srcOffset + x - dstOffset)
                                    : bitOf(before, x);
-                    ASSERT_EQ(bitOf(dst, x), want) << srcOffset << "->" << dstOffset << " count "
-                                                   << count << " bit " << x;
+                    ASSERT_EQ(bitOf(dst, x), want)
+                        << srcOffset << "->" << dstOffset << " count " << count << " bit " << x;
                 }
             }
 }
@@ -129,8 +129,10 @@ void checkFillAgainstPlainLoop(uint32_t pattern) {
             for (size_t b = 0; b < size; ++b) got[b] = want[b] = static_cast<char>(0x5A ^ b);
             fillRunFor(sizeof(T))(got.data() + offset, count, pattern);
             for (int64_t i = 0; i < count; ++i)
-                std::memcpy(want.data() + offset + i * static_cast<int64_t>(sizeof(T)), &v, sizeof(T));
-            ASSERT_EQ(got, want) << "size " << sizeof(T) << " offset " << offset << " count " << count;
+                std::memcpy(want.data() + offset + i * static_cast<int64_t>(sizeof(T)), &v,
+                            sizeof(T));
+            ASSERT_EQ(got, want) << "size " << sizeof(T) << " offset " << offset << " count "
+                                 << count;
         }
     }
 }

@@ -165,9 +165,9 @@ TEST(MorphHand, InnerRegionWithNThreeSeesOnlyItsFrame) {
 
 // A plain 1-bit image (a mask, or a 1-bit source) from rows of '0' and '1'.
 ImageHeader* newMask(const std::vector<std::string>& rows) {
-    ImageHeader* mask =
-        zt::newImage(1, 0, ZAR_DEPTH_1U, ZAR_DATA_ORDER_PIXEL, static_cast<int32_t>(rows[0].size()),
-                     static_cast<int32_t>(rows.size()));
+    ImageHeader* mask = zt::newImage(1, 0, ZAR_DEPTH_1U, ZAR_DATA_ORDER_PIXEL,
+                                     static_cast<int32_t>(rows[0].size()),
+                                     static_cast<int32_t>(rows.size()));
     for (size_t y = 0; y < rows.size(); ++y)
         for (size_t x = 0; x < rows[y].size(); ++x)
             zt::setSample(mask, static_cast<int32_t>(x), static_cast<int32_t>(y), 0,

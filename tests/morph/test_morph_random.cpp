@@ -141,8 +141,7 @@ TEST(MorphRandom, WholePixelImagesMatchTheReference) {
             Image image(channels, 0, depth, ZAR_DATA_ORDER_PIXEL, rng.range(1, 40),
                         rng.range(1, 12), 4 << rng.range(0, 3));
             image.randomize(seed);
-            if (rng.range(0, 2) != 0)
-                image->roi = randomRoi(rng, 0, image->width, image->height);
+            if (rng.range(0, 2) != 0) image->roi = randomRoi(rng, 0, image->width, image->height);
             randomBorders(image, rng);
             return image;
         };
@@ -322,8 +321,8 @@ TEST(MorphRows, WriteRowPlainAndTiled) {
         for (char& v : values) v = static_cast<char>(rng.next());
         std::vector<double> expected = mt::allSamples(plain);
         for (int32_t i = 0; i < count; ++i)
-            expected[mt::sampleIndex(plain, x + i, y, channel)] =
-                bufferValue(values.data(), depth, i);
+            expected[mt::sampleIndex(plain, x + i, y, channel)] = bufferValue(values.data(), depth,
+                                                                              i);
         ASSERT_TRUE(writeRow(values.data(), count, plain, x, y, channel));
         ASSERT_TRUE(writeRow(values.data(), count, tiled->image(), x, y, channel));
         EXPECT_EQ(mt::allSamples(plain), expected) << iteration;
@@ -425,8 +424,8 @@ void checkInterleavedRows(int32_t depth, Rng& rng) {
         for (T& v : out) v = static_cast<T>(rng.next());
         const std::vector<T> before(out);
         morphRowsKernelFor(op, depth, plain)(k, reinterpret_cast<char*>(ring.data()), stride,
-                                      reinterpret_cast<char*>(out.data() + offset), w * step,
-                                      step);
+                                             reinterpret_cast<char*>(out.data() + offset), w * step,
+                                             step);
         const ptrdiff_t plainStride = morphRingRowBytes(depth, length);
         const size_t plainValues = static_cast<size_t>(plainStride) / sizeof(T);
         for (int32_t c = 0; c < step; ++c) {

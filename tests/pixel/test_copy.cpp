@@ -66,7 +66,8 @@ TEST(Copy, ChannelOfInterestIntoOneChannel) {
     zarCopy(src, dst);
     EXPECT_TRUE(recorder.reports().empty());
     for (int32_t y = 0; y < 3; ++y)
-        for (int32_t x = 0; x < 5; ++x) EXPECT_EQ(zt::getSample(dst, x, y, 0), patternValue(x, y, 1));
+        for (int32_t x = 0; x < 5; ++x)
+            EXPECT_EQ(zt::getSample(dst, x, y, 0), patternValue(x, y, 1));
 
     src->roi->coi = 0;
     Image before = zt::copyImage(dst);
@@ -83,7 +84,8 @@ TEST(Copy, AlphaChannelKeepsItsValues) {
     zarCopy(src, dst);
     EXPECT_TRUE(recorder.reports().empty());
     for (int32_t x = 0; x < 3; ++x) {
-        for (int32_t c = 0; c < 3; ++c) EXPECT_EQ(zt::getSample(dst, x, 1, c), patternValue(x, 1, c));
+        for (int32_t c = 0; c < 3; ++c)
+            EXPECT_EQ(zt::getSample(dst, x, 1, c), patternValue(x, 1, c));
         EXPECT_EQ(zt::getSample(dst, x, 1, 3), 9);
     }
 }
@@ -272,9 +274,9 @@ TEST(CopyTiled, SourceTilesAreReadThenReleasedRowsOuter) {
         for (int32_t x = 0; x < 4; ++x)
             EXPECT_EQ(zt::getSample(dst, x, y, 0), patternValue(6 + x, 7 + y, 0));
     const std::vector<std::array<int32_t, 3>> want = {
-        {0, 0, ZAR_TILE_READ}, {0, 0, ZAR_TILE_RELEASE}, {1, 0, ZAR_TILE_READ},
-        {1, 0, ZAR_TILE_RELEASE}, {0, 1, ZAR_TILE_READ}, {0, 1, ZAR_TILE_RELEASE},
-        {1, 1, ZAR_TILE_READ}, {1, 1, ZAR_TILE_RELEASE}};
+        {0, 0, ZAR_TILE_READ},    {0, 0, ZAR_TILE_RELEASE}, {1, 0, ZAR_TILE_READ},
+        {1, 0, ZAR_TILE_RELEASE}, {0, 1, ZAR_TILE_READ},    {0, 1, ZAR_TILE_RELEASE},
+        {1, 1, ZAR_TILE_READ},    {1, 1, ZAR_TILE_RELEASE}};
     ASSERT_EQ(store.log().size(), want.size());
     for (size_t k = 0; k < want.size(); ++k) {
         EXPECT_EQ(store.log()[k].column, want[k][0]);
@@ -349,7 +351,8 @@ TEST(CopyChecks, InvalidHeaders) {
         bad->widthStep = 0;
         ErrorRecorder recorder;
         zarCopy(good, bad);
-        zt::expectOneReport(recorder, STATUS_BAD_WIDTH_STEP, "zarCopy", "Incorrect Image", "zarsce");
+        zt::expectOneReport(recorder, STATUS_BAD_WIDTH_STEP, "zarCopy", "Incorrect Image",
+                            "zarsce");
     }
     {
         Image byteMask(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 4, 4);
@@ -357,7 +360,8 @@ TEST(CopyChecks, InvalidHeaders) {
         ErrorRecorder recorder;
         zarCopy(good, good);
         good->maskImage = nullptr;
-        zt::expectOneReport(recorder, STATUS_MASK_BAD_DEPTH, "zarCopy", "Incorrect Image", "zarsce");
+        zt::expectOneReport(recorder, STATUS_MASK_BAD_DEPTH, "zarCopy", "Incorrect Image",
+                            "zarsce");
     }
 }
 
@@ -367,7 +371,8 @@ TEST(CopyChecks, EveryRelationFailureIsReported) {
     dst->origin = ZAR_ORIGIN_BL;
     ErrorRecorder recorder;
     zarCopy(src, dst);
-    const char* want[] = {"srcImage->depth != dstImage->depth", "srcImage->origin != dstImage->origin",
+    const char* want[] = {"srcImage->depth != dstImage->depth",
+                          "srcImage->origin != dstImage->origin",
                           "srcImage->dataOrder != dstImage->dataOrder"};
     ASSERT_EQ(recorder.reports().size(), 3u);
     for (int k = 0; k < 3; ++k) {

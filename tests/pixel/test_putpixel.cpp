@@ -34,8 +34,9 @@ TEST(PutPixel, ThreeChannelsPlaneOrder) {
     ErrorRecorder recorder;
     zarPutPixel(image, 2, 1, pixel);
     for (int32_t c = 0; c < 3; ++c)
-        EXPECT_EQ(static_cast<uint8_t>(image->imageData[c * 3 * image->widthStep + image->widthStep + 2]),
-                  pixel[c]);
+        EXPECT_EQ(
+            static_cast<uint8_t>(image->imageData[c * 3 * image->widthStep + image->widthStep + 2]),
+            pixel[c]);
 }
 
 TEST(PutPixel, BottomLeftOriginFlipsRows) {
@@ -182,8 +183,10 @@ TEST(PutPixelChecks, InvalidHeaderAndPositions) {
     const struct {
         int32_t x, y;
         const char* context;
-    } cases[] = {{4, 0, "((x>width-1) || (x<0))"},  {-1, 0, "((x>width-1) || (x<0))"},
-                 {0, 3, "((y>height-1) || (y<0))"}, {0, -1, "((y>height-1) || (y<0))"},
+    } cases[] = {{4, 0, "((x>width-1) || (x<0))"},
+                 {-1, 0, "((x>width-1) || (x<0))"},
+                 {0, 3, "((y>height-1) || (y<0))"},
+                 {0, -1, "((y>height-1) || (y<0))"},
                  {9, -9, "((x>width-1) || (x<0))"}};
     for (const auto& c : cases) {
         recorder.clear();
@@ -199,7 +202,8 @@ TEST(PutPixelChecks, RefusedTile) {
     const uint8_t pixel[1] = {1};
     ErrorRecorder recorder;
     zarPutPixel(store.image(), 3, 9, pixel);
-    zt::expectOneReport(recorder, STATUS_ERROR, "zarPutPixel", "Error get tile to write", "zarPutPx");
+    zt::expectOneReport(recorder, STATUS_ERROR, "zarPutPixel", "Error get tile to write",
+                        "zarPutPx");
     EXPECT_TRUE(store.balanced());
     EXPECT_EQ(store.log().size(), 1u);
 }

@@ -261,7 +261,8 @@ TEST(SetFP, WritesTheFloatBits) {
     image.setRoi(1, 1, 1, 1, 1);
     zarSetFP(image, 2.5f);
     EXPECT_EQ(zt::getSample(image, 1, 1, 0), 2.5);
-    EXPECT_EQ(std::bit_cast<uint32_t>(static_cast<float>(zt::getSample(image, 1, 1, 1))), 0x80000000u);
+    EXPECT_EQ(std::bit_cast<uint32_t>(static_cast<float>(zt::getSample(image, 1, 1, 1))),
+              0x80000000u);
 }
 
 TEST(SetFP, TiledImageGetsTheFloatBits) {
@@ -298,8 +299,8 @@ TEST(SetChecks, FloatImageNeedsSetFP) {
     Image image(1, 0, ZAR_DEPTH_32F, ZAR_DATA_ORDER_PIXEL, 2, 2);
     ErrorRecorder recorder;
     zarSet(image, 1);
-    zt::expectOneReport(recorder, STATUS_BAD_DEPTH, "zarSet", "You should use zarSetFP for this image",
-                        "zarsce");
+    zt::expectOneReport(recorder, STATUS_BAD_DEPTH, "zarSet",
+                        "You should use zarSetFP for this image", "zarsce");
     EXPECT_EQ(zt::getSample(image, 0, 0, 0), 0);
 }
 
@@ -344,8 +345,8 @@ TEST(SetFPChecks, NullHeaderAndWrongDepth) {
     recorder.clear();
     Image image(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 2, 2, 4, 4);
     zarSetFP(image, 1.0f);
-    zt::expectOneReport(recorder, STATUS_BAD_DEPTH, "zarSetFP", "You should use zarSet for this image",
-                        "zarsce");
+    zt::expectOneReport(recorder, STATUS_BAD_DEPTH, "zarSetFP",
+                        "You should use zarSet for this image", "zarsce");
     EXPECT_EQ(image->depth, ZAR_DEPTH_8U);
     EXPECT_EQ(zt::getSample(image, 1, 1, 0), 4);
 }

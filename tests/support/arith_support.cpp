@@ -23,8 +23,7 @@ Operand::Operand(const OperandSpec& s, uint32_t seed) : spec_(s) {
     }
     if (s.tiled) {
         store_ = std::make_unique<TileStore>(s.nChannels, s.alphaChannel, s.depth, s.dataOrder,
-                                             s.width, s.height, s.tileWidth, s.tileHeight,
-                                             s.align);
+                                             s.width, s.height, s.tileWidth, s.tileHeight, s.align);
         store_->fillBytes(0xA5);
         store_->loadFrom(plain_);
         roi_ = s.roi;
@@ -59,8 +58,8 @@ AttachedMask::AttachedMask(ImageHeader* image, int32_t width, int32_t height, in
 AttachedMask::~AttachedMask() { image_->maskImage = nullptr; }
 
 Image copyImage(const ImageHeader* image) {
-    Image copy(image->nChannels, image->alphaChannel, image->depth, image->dataOrder,
-               image->width, image->height, image->align);
+    Image copy(image->nChannels, image->alphaChannel, image->depth, image->dataOrder, image->width,
+               image->height, image->align);
     EXPECT_EQ(copy->imageSize, image->imageSize);
     std::memcpy(copy->imageData, image->imageData,
                 static_cast<size_t>(std::min(copy->imageSize, image->imageSize)));
@@ -99,12 +98,30 @@ std::vector<int32_t> processedChannelList(const RefView& v) {
 // Range of an integer depth.
 void depthRange(int32_t depth, double* lo, double* hi) {
     switch (depth) {
-    case ZAR_DEPTH_8U: *lo = 0; *hi = 255; break;
-    case ZAR_DEPTH_8S: *lo = -128; *hi = 127; break;
-    case ZAR_DEPTH_16U: *lo = 0; *hi = 65535; break;
-    case ZAR_DEPTH_16S: *lo = -32768; *hi = 32767; break;
-    case ZAR_DEPTH_1U: *lo = 0; *hi = 1; break;
-    default: *lo = -2147483648.0; *hi = 2147483647.0; break;
+        case ZAR_DEPTH_8U:
+            *lo = 0;
+            *hi = 255;
+            break;
+        case ZAR_DEPTH_8S:
+            *lo = -128;
+            *hi = 127;
+            break;
+        case ZAR_DEPTH_16U:
+            *lo = 0;
+            *hi = 65535;
+            break;
+        case ZAR_DEPTH_16S:
+            *lo = -32768;
+            *hi = 32767;
+            break;
+        case ZAR_DEPTH_1U:
+            *lo = 0;
+            *hi = 1;
+            break;
+        default:
+            *lo = -2147483648.0;
+            *hi = 2147483647.0;
+            break;
     }
 }
 
@@ -120,12 +137,14 @@ double applyOp(RefOp op, int32_t depth, double a, double b, int32_t value) {
     const uint64_t ua = static_cast<uint64_t>(static_cast<int64_t>(a)) & width;
     const uint64_t ub = static_cast<uint64_t>(static_cast<int64_t>(b)) & width;
     switch (op) {
-    case RefOp::logicalOr: return static_cast<double>(ua | ub);
-    case RefOp::logicalAnd: return static_cast<double>(ua & ub);
-    default: {
-        const uint64_t constant = static_cast<uint64_t>(static_cast<uint32_t>(value)) & width;
-        return static_cast<double>(ua ^ constant);
-    }
+        case RefOp::logicalOr:
+            return static_cast<double>(ua | ub);
+        case RefOp::logicalAnd:
+            return static_cast<double>(ua & ub);
+        default: {
+            const uint64_t constant = static_cast<uint64_t>(static_cast<uint32_t>(value)) & width;
+            return static_cast<double>(ua ^ constant);
+        }
     }
 }
 
@@ -168,8 +187,8 @@ void referenceOp(RefOp op, const RefView& srcA, const RefView& srcB, const RefVi
         for (int32_t i = 0; i < width; ++i) {
             bool selected = true;
             for (size_t m = 0; m < masks.size(); ++m)
-                selected = selected && getSample(masks[m], maskRegions[m].x + i,
-                                                 maskRegions[m].y + j, 0) != 0;
+                selected = selected &&
+                           getSample(masks[m], maskRegions[m].x + i, maskRegions[m].y + j, 0) != 0;
             if (!selected) continue;
             for (size_t c = 0; c < cd.size(); ++c) {
                 const double va = getSample(srcA.pixels, ra.x + i, ra.y + j, ca[c]);
@@ -249,9 +268,9 @@ void randomRoi(Rng& rng, int32_t width, int32_t height, Roi& roi) {
 
 std::string describe(const OperandSpec& s) {
     std::ostringstream out;
-    out << "{" << s.nChannels << "ch alpha " << s.alphaChannel << " depth " << std::hex
-        << s.depth << std::dec << " order " << s.dataOrder << " " << s.width << "x" << s.height
-        << " align " << s.align;
+    out << "{" << s.nChannels << "ch alpha " << s.alphaChannel << " depth " << std::hex << s.depth
+        << std::dec << " order " << s.dataOrder << " " << s.width << "x" << s.height << " align "
+        << s.align;
     if (s.hasRoi)
         out << " roi(" << s.roi.coi << "; " << s.roi.xOffset << "," << s.roi.yOffset << " "
             << s.roi.width << "x" << s.roi.height << ")";
@@ -271,12 +290,11 @@ std::string describe(const OperandSpec& s) {
 std::string runRandomCase(RefOp op, uint64_t seed) {
     Rng rng(seed);
     const bool twoSources = op != RefOp::xorS;
-    const int32_t depth =
-        op == RefOp::add
-            ? pick(rng, {ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U, ZAR_DEPTH_16S, ZAR_DEPTH_32S,
-                         ZAR_DEPTH_32F})
-            : pick(rng, {ZAR_DEPTH_1U, ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U, ZAR_DEPTH_16S,
-                         ZAR_DEPTH_32S});
+    const int32_t depth = op == RefOp::add
+                              ? pick(rng, {ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U, ZAR_DEPTH_16S,
+                                           ZAR_DEPTH_32S, ZAR_DEPTH_32F})
+                              : pick(rng, {ZAR_DEPTH_1U, ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U,
+                                           ZAR_DEPTH_16S, ZAR_DEPTH_32S});
     const int32_t count = twoSources ? 3 : 2;
     const bool sameGeometry = rng.range(0, 9) < 4;
     // 1-bit rows long enough for whole 64-bit windows between their edges.
@@ -329,8 +347,8 @@ std::string runRandomCase(RefOp op, uint64_t seed) {
     }
     const int32_t value = static_cast<int32_t>(rng.next());
 
-    const std::string fault =
-        runAgainstReference(op, *operands[0], *operands[1], *operands[count - 1], value);
+    const std::string fault = runAgainstReference(op, *operands[0], *operands[1],
+                                                  *operands[count - 1], value);
     if (fault.empty()) return fault;
     std::ostringstream what;
     what << "seed " << seed << " depth " << std::hex << depth << std::dec;
@@ -348,10 +366,18 @@ std::string runAgainstReference(RefOp op, const Operand& a, const Operand& b, co
 
     ErrorRecorder recorder;
     switch (op) {
-    case RefOp::add: zarAdd(a.header(), b.header(), d.header()); break;
-    case RefOp::logicalOr: zarOr(a.header(), b.header(), d.header()); break;
-    case RefOp::logicalAnd: zarAnd(a.header(), b.header(), d.header()); break;
-    case RefOp::xorS: zarXorS(a.header(), d.header(), value); break;
+        case RefOp::add:
+            zarAdd(a.header(), b.header(), d.header());
+            break;
+        case RefOp::logicalOr:
+            zarOr(a.header(), b.header(), d.header());
+            break;
+        case RefOp::logicalAnd:
+            zarAnd(a.header(), b.header(), d.header());
+            break;
+        case RefOp::xorS:
+            zarXorS(a.header(), d.header(), value);
+            break;
     }
     if (!recorder.reports().empty())
         return "unexpected report " + recorder.reports().front().context;

@@ -35,7 +35,7 @@ struct OperandSpec {
 // pixels live in `plain` (a plain image) or, for a tiled operand, in a tile
 // store loaded from `plain`.
 class Operand {
-public:
+  public:
     Operand(const OperandSpec& spec, uint32_t seed);
     ~Operand();
     Operand(const Operand&) = delete;
@@ -49,7 +49,7 @@ public:
     // The current pixels as a new plain image (tiles gathered).
     Image snapshot() const;
 
-private:
+  private:
     OperandSpec spec_;
     Image plain_;
     Image mask_;
@@ -60,7 +60,7 @@ private:
 // A 1-bit mask image (filled with fill) attached to image while the owner
 // lives; detached and released on destruction.
 class AttachedMask {
-public:
+  public:
     AttachedMask(ImageHeader* image, int32_t width, int32_t height, int32_t fill = 1,
                  int32_t dataOrder = ZAR_DATA_ORDER_PIXEL);
     ~AttachedMask();
@@ -73,7 +73,7 @@ public:
         mask_.setRoi(0, x, y, width, height);
     }
 
-private:
+  private:
     ImageHeader* image_;
     Image mask_;
 };
@@ -87,7 +87,7 @@ struct RefView {
     const ImageHeader* pixels;  // plain image holding the pixels
     const Roi* roi;             // null: the whole image
     int32_t alphaChannel;
-    const ImageHeader* mask;    // null: no mask
+    const ImageHeader* mask;  // null: no mask
 };
 RefView viewOf(const Operand& operand, const ImageHeader* pixels);
 

@@ -13,8 +13,8 @@ int32_t bmpRowSize(int32_t width, int32_t bitCount) {
     return static_cast<int32_t>((static_cast<int64_t>(width) * bitCount + 31) / 32 * 4);
 }
 
-BITMAPINFOHEADER bmpHeader(int32_t width, int32_t height, uint16_t bitCount,
-                           uint32_t compression, uint32_t clrUsed, uint32_t sizeImage) {
+BITMAPINFOHEADER bmpHeader(int32_t width, int32_t height, uint16_t bitCount, uint32_t compression,
+                           uint32_t clrUsed, uint32_t sizeImage) {
     BITMAPINFOHEADER h{};
     h.biSize = 40;
     h.biWidth = width;
@@ -78,8 +78,8 @@ std::vector<uint8_t> Dib::fileImage() const {
     return out;
 }
 
-std::vector<uint8_t> bmpPackRows(const std::vector<std::vector<uint8_t>>& indices,
-                                 int32_t bitCount, bool bottomUp) {
+std::vector<uint8_t> bmpPackRows(const std::vector<std::vector<uint8_t>>& indices, int32_t bitCount,
+                                 bool bottomUp) {
     const int32_t height = static_cast<int32_t>(indices.size());
     const int32_t width = height ? static_cast<int32_t>(indices[0].size()) : 0;
     const int32_t rowSize = bmpRowSize(width, bitCount);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "zar.h"
 #include "support/zar_test.h"
+#include "zar.h"
 
 namespace zt {
 
@@ -15,8 +15,7 @@ namespace zt {
 int32_t bmpRowSize(int32_t width, int32_t bitCount);
 
 BITMAPINFOHEADER bmpHeader(int32_t width, int32_t height, uint16_t bitCount,
-                           uint32_t compression = 0, uint32_t clrUsed = 0,
-                           uint32_t sizeImage = 0);
+                           uint32_t compression = 0, uint32_t clrUsed = 0, uint32_t sizeImage = 0);
 
 // Colour entries (blue, green, red, reserved) from 0xRRGGBB values.
 std::vector<uint8_t> bmpPalette(const std::vector<uint32_t>& rgb);
@@ -28,7 +27,7 @@ std::vector<uint8_t> bmpMasks(uint32_t red, uint32_t green, uint32_t blue);
 // A bitmap block: header, colour entries, bits, in storage aligned for the
 // header.  `bits` points at the bits inside the block.
 class Dib {
-public:
+  public:
     Dib(const BITMAPINFOHEADER& header, const std::vector<uint8_t>& colors,
         const std::vector<uint8_t>& bits);
     const BITMAPINFOHEADER* header() const {
@@ -41,15 +40,15 @@ public:
     // The same block as a whole .bmp file (14-byte "BM" header in front).
     std::vector<uint8_t> fileImage() const;
 
-private:
+  private:
     std::vector<uint64_t> storage_;
     size_t size_ = 0, bitsOffset_ = 0;
 };
 
 // Packs per-pixel indices (or values) of bitCount 1, 4 or 8 into bottom-up
 // bitmap rows: indices[y][x] with y = 0 the picture's top line.
-std::vector<uint8_t> bmpPackRows(const std::vector<std::vector<uint8_t>>& indices,
-                                 int32_t bitCount, bool bottomUp = true);
+std::vector<uint8_t> bmpPackRows(const std::vector<std::vector<uint8_t>>& indices, int32_t bitCount,
+                                 bool bottomUp = true);
 
 // Owner of a translated image (frees what the library allocated).
 struct Translated {

@@ -12,24 +12,33 @@ namespace {
 
 int32_t mapCoordinate(int32_t mode, int32_t c, int32_t n) {
     switch (mode) {
-    case ZAR_BORDER_REPLICATE: return c < 0 ? 0 : c >= n ? n - 1 : c;
-    case ZAR_BORDER_REFLECT: {
-        int32_t m = ((c % (2 * n)) + 2 * n) % (2 * n);
-        return m >= n ? 2 * n - 1 - m : m;
-    }
-    default: return ((c % n) + n) % n;  // wrap
+        case ZAR_BORDER_REPLICATE:
+            return c < 0 ? 0 : c >= n ? n - 1 : c;
+        case ZAR_BORDER_REFLECT: {
+            int32_t m = ((c % (2 * n)) + 2 * n) % (2 * n);
+            return m >= n ? 2 * n - 1 - m : m;
+        }
+        default:
+            return ((c % n) + n) % n;  // wrap
     }
 }
 
 double constantSample(int32_t depth, int32_t value) {
     switch (depth) {
-    case ZAR_DEPTH_1U: return value & 1;
-    case ZAR_DEPTH_8U: return static_cast<uint8_t>(value);
-    case ZAR_DEPTH_8S: return static_cast<int8_t>(value);
-    case ZAR_DEPTH_16U: return static_cast<uint16_t>(value);
-    case ZAR_DEPTH_16S: return static_cast<int16_t>(value);
-    case ZAR_DEPTH_32F: return static_cast<float>(value);
-    default: return value;
+        case ZAR_DEPTH_1U:
+            return value & 1;
+        case ZAR_DEPTH_8U:
+            return static_cast<uint8_t>(value);
+        case ZAR_DEPTH_8S:
+            return static_cast<int8_t>(value);
+        case ZAR_DEPTH_16U:
+            return static_cast<uint16_t>(value);
+        case ZAR_DEPTH_16S:
+            return static_cast<int16_t>(value);
+        case ZAR_DEPTH_32F:
+            return static_cast<float>(value);
+        default:
+            return value;
     }
 }
 
@@ -104,8 +113,8 @@ int32_t countDifferences(const ImageHeader* expected, const ImageHeader* actual,
                 double e = zt::getSample(expected, x, y, c), a = zt::getSample(actual, x, y, c);
                 if (e == a || (std::isnan(e) && std::isnan(a))) continue;
                 if (count++ < 5)
-                    out << " (" << x << "," << y << ",c" << c << "): expected " << e << " got "
-                        << a << ";";
+                    out << " (" << x << "," << y << ",c" << c << "): expected " << e << " got " << a
+                        << ";";
             }
     if (where) *where = out.str();
     return count;
@@ -137,21 +146,31 @@ int64_t divideHalfEven(int64_t s, int32_t shift) {
 
 int64_t depthMin(int32_t depth) {
     switch (depth) {
-    case ZAR_DEPTH_8S: return -128;
-    case ZAR_DEPTH_16S: return -32768;
-    case ZAR_DEPTH_32S: return INT32_MIN;
-    default: return 0;
+        case ZAR_DEPTH_8S:
+            return -128;
+        case ZAR_DEPTH_16S:
+            return -32768;
+        case ZAR_DEPTH_32S:
+            return INT32_MIN;
+        default:
+            return 0;
     }
 }
 
 int64_t depthMax(int32_t depth) {
     switch (depth) {
-    case ZAR_DEPTH_1U: return 1;
-    case ZAR_DEPTH_8U: return 255;
-    case ZAR_DEPTH_8S: return 127;
-    case ZAR_DEPTH_16U: return 65535;
-    case ZAR_DEPTH_16S: return 32767;
-    default: return INT32_MAX;
+        case ZAR_DEPTH_1U:
+            return 1;
+        case ZAR_DEPTH_8U:
+            return 255;
+        case ZAR_DEPTH_8S:
+            return 127;
+        case ZAR_DEPTH_16U:
+            return 65535;
+        case ZAR_DEPTH_16S:
+            return 32767;
+        default:
+            return INT32_MAX;
     }
 }
 

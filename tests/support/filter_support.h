@@ -9,9 +9,8 @@
 
 namespace ft {
 
-inline constexpr int32_t kAllDepths[] = {ZAR_DEPTH_1U,  ZAR_DEPTH_8U,  ZAR_DEPTH_8S,
-                                         ZAR_DEPTH_16U, ZAR_DEPTH_16S, ZAR_DEPTH_32S,
-                                         ZAR_DEPTH_32F};
+inline constexpr int32_t kAllDepths[] = {ZAR_DEPTH_1U,  ZAR_DEPTH_8U,  ZAR_DEPTH_8S, ZAR_DEPTH_16U,
+                                         ZAR_DEPTH_16S, ZAR_DEPTH_32S, ZAR_DEPTH_32F};
 inline constexpr int32_t kReplicate[4] = {1, 1, 1, 1};
 inline constexpr int32_t kZeros[4] = {0, 0, 0, 0};
 

@@ -13,8 +13,8 @@ namespace gt {
                 const double a = zt::getSample(actual, x, y, c);
                 if (e != a)
                     return ::testing::AssertionFailure()
-                           << "pixel (" << x << ", " << y << ") channel " << c << ": expected "
-                           << e << ", got " << a;
+                           << "pixel (" << x << ", " << y << ") channel " << c << ": expected " << e
+                           << ", got " << a;
             }
     return ::testing::AssertionSuccess();
 }

@@ -19,7 +19,7 @@ zt::Image copyOf(const ImageHeader* plain);
 // The same image either plain (the given one) or tiled: a tile store loaded
 // with its pixels and carrying a copy of its roi.
 class Twin {
-public:
+  public:
     Twin(ImageHeader* plain, bool tiled, int32_t tileWidth = 8, int32_t tileHeight = 8);
     ~Twin();
     ImageHeader* image() const { return tiled_ ? store_->image() : plain_; }
@@ -28,7 +28,7 @@ public:
     // itself when plain).
     ImageHeader* pixels();
 
-private:
+  private:
     ImageHeader* plain_;
     bool tiled_;
     std::unique_ptr<zt::TileStore> store_;

@@ -8,15 +8,18 @@ namespace mt {
 
 int32_t borderMap(int32_t mode, int64_t c, int32_t size) {
     switch (mode & 3) {
-    case ZAR_BORDER_REPLICATE: return static_cast<int32_t>(std::clamp<int64_t>(c, 0, size - 1));
-    case ZAR_BORDER_REFLECT: {
-        // Period 2 * size: 0 .. size - 1 as they are, the next size mirrored.
-        const int64_t period = 2 * static_cast<int64_t>(size);
-        const int64_t m = ((c % period) + period) % period;
-        return static_cast<int32_t>(m < size ? m : period - 1 - m);
-    }
-    case ZAR_BORDER_WRAP: return static_cast<int32_t>(((c % size) + size) % size);
-    default: return -1;  // constant: no image position
+        case ZAR_BORDER_REPLICATE:
+            return static_cast<int32_t>(std::clamp<int64_t>(c, 0, size - 1));
+        case ZAR_BORDER_REFLECT: {
+            // Period 2 * size: 0 .. size - 1 as they are, the next size mirrored.
+            const int64_t period = 2 * static_cast<int64_t>(size);
+            const int64_t m = ((c % period) + period) % period;
+            return static_cast<int32_t>(m < size ? m : period - 1 - m);
+        }
+        case ZAR_BORDER_WRAP:
+            return static_cast<int32_t>(((c % size) + size) % size);
+        default:
+            return -1;  // constant: no image position
     }
 }
 
@@ -36,8 +39,8 @@ double borderSample(const ImageHeader* image, int64_t x, int64_t y, int32_t chan
         const int32_t mode = image->borderModes[side] & 3;
         if (mode == ZAR_BORDER_CONSTANT) return constantFor(image, side);
         const int32_t yy = borderMap(mode, y, height);
-        const int32_t xx =
-            (x < 0 || x >= width) ? borderMap(mode, x, width) : static_cast<int32_t>(x);
+        const int32_t xx = (x < 0 || x >= width) ? borderMap(mode, x, width)
+                                                 : static_cast<int32_t>(x);
         return zt::getSample(image, xx, yy, channel);
     }
     if (x < 0 || x >= width) {

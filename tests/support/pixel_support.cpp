@@ -78,8 +78,10 @@ void randomGeometry(Rng& rng, OperandSpec* s) {
     s->height = rng.range(1, 12);
     s->align = pick(rng, {4, 8, 16, 32});
     s->hasRoi = s->roi.coi > 0 || rng.range(0, 9) < 6;
-    if (s->hasRoi && rng.range(0, 3) != 0) randomRegion(rng, s->width, s->height, &s->roi);
-    else if (s->hasRoi) s->roi = Roi{s->roi.coi, 0, 0, s->width, s->height};
+    if (s->hasRoi && rng.range(0, 3) != 0)
+        randomRegion(rng, s->width, s->height, &s->roi);
+    else if (s->hasRoi)
+        s->roi = Roi{s->roi.coi, 0, 0, s->width, s->height};
     s->tiled = rng.range(0, 9) < 3;
     s->tileWidth = pick(rng, {8, 16, 24});
     s->tileHeight = pick(rng, {8, 16});
@@ -134,7 +136,8 @@ std::string describe(const OperandSpec& s) {
 }
 
 // Faults common to both operations: reports, tiles held, pixels.
-std::string checkRun(const ErrorRecorder& recorder, const Operand& dst, const ImageHeader* expected) {
+std::string checkRun(const ErrorRecorder& recorder, const Operand& dst,
+                     const ImageHeader* expected) {
     if (!recorder.reports().empty())
         return "unexpected report \"" + recorder.reports().front().context + "\" from " +
                recorder.reports().front().func;
@@ -156,12 +159,18 @@ void expectBacktrace(const ErrorRecorder& recorder, const char* func, const char
 
 double saturatedSample(int32_t depth, double value) {
     switch (depth) {
-    case ZAR_DEPTH_1U: return std::clamp(value, 0.0, 1.0);
-    case ZAR_DEPTH_8U: return std::clamp(value, 0.0, 255.0);
-    case ZAR_DEPTH_8S: return std::clamp(value, -128.0, 127.0);
-    case ZAR_DEPTH_16U: return std::clamp(value, 0.0, 65535.0);
-    case ZAR_DEPTH_16S: return std::clamp(value, -32768.0, 32767.0);
-    default: return value;
+        case ZAR_DEPTH_1U:
+            return std::clamp(value, 0.0, 1.0);
+        case ZAR_DEPTH_8U:
+            return std::clamp(value, 0.0, 255.0);
+        case ZAR_DEPTH_8S:
+            return std::clamp(value, -128.0, 127.0);
+        case ZAR_DEPTH_16U:
+            return std::clamp(value, 0.0, 65535.0);
+        case ZAR_DEPTH_16S:
+            return std::clamp(value, -32768.0, 32767.0);
+        default:
+            return value;
     }
 }
 
@@ -206,7 +215,8 @@ std::string runRandomSet(uint64_t seed) {
     randomGeometry(rng, &s);
     Operand image(s, static_cast<uint32_t>(seed * 13 + 1));
     const uint32_t r = rng.next();
-    const int32_t value = rng.range(0, 1) ? static_cast<int32_t>(r) : static_cast<int32_t>(r % 140001) - 70000;
+    const int32_t value = rng.range(0, 1) ? static_cast<int32_t>(r)
+                                          : static_cast<int32_t>(r % 140001) - 70000;
     const float floatValue = static_cast<float>(static_cast<int32_t>(r % 2001) - 1000) / 4.0f;
 
     const Image before = image.snapshot();
@@ -217,8 +227,10 @@ std::string runRandomSet(uint64_t seed) {
     const Image maskBefore = image.mask() ? copyImage(image.mask()) : Image();
 
     ErrorRecorder recorder;
-    if (isFloat) zarSetFP(image.header(), floatValue);
-    else zarSet(image.header(), value);
+    if (isFloat)
+        zarSetFP(image.header(), floatValue);
+    else
+        zarSet(image.header(), value);
 
     std::string fault = checkRun(recorder, image, expected);
     if (fault.empty() && image.header()->maskImage != image.mask()) fault = "mask not restored";
@@ -260,11 +272,13 @@ std::string runRandomCopy(uint64_t seed) {
     zarCopy(a.header(), b.header());
 
     std::string fault = checkRun(recorder, b, expected);
-    if (fault.empty() && a.store() && !a.store()->balanced()) fault = "a source tile was not released";
+    if (fault.empty() && a.store() && !a.store()->balanced())
+        fault = "a source tile was not released";
     if (fault.empty()) fault = compareImages(srcBefore, a.snapshot());
     if (fault.empty() && (a.header()->maskImage != a.mask() || b.header()->maskImage != dstMask))
         fault = "a mask pointer was not restored";
-    if (fault.empty() && a.mask() && a.mask()->maskImage != nullptr) fault = "mask of mask left set";
+    if (fault.empty() && a.mask() && a.mask()->maskImage != nullptr)
+        fault = "mask of mask left set";
     if (sharedMask) b.header()->maskImage = nullptr;
     if (fault.empty()) return fault;
     std::ostringstream what;

@@ -52,8 +52,8 @@ Report ErrorRecorder::only() const {
 int32_t depthBits(int32_t depth) { return depth & 0x7FFFFFFF; }
 
 Layout layoutOf(const ImageHeader* image) {
-    return {image->imageData, image->widthStep, image->height, image->nChannels, image->depth,
-            image->dataOrder};
+    return {image->imageData, image->widthStep, image->height,
+            image->nChannels, image->depth,     image->dataOrder};
 }
 
 namespace {
@@ -78,14 +78,35 @@ double getSample(const Layout& l, int32_t x, int32_t y, int32_t channel) {
     int bit = 0;
     const char* p = valueAddress(l, x, y, channel, &bit);
     switch (l.depth) {
-    case ZAR_DEPTH_1U: return (static_cast<uint8_t>(*p) >> bit) & 1;
-    case ZAR_DEPTH_8U: return static_cast<uint8_t>(*p);
-    case ZAR_DEPTH_8S: return static_cast<int8_t>(*p);
-    case ZAR_DEPTH_16U: { uint16_t v; std::memcpy(&v, p, 2); return v; }
-    case ZAR_DEPTH_16S: { int16_t v; std::memcpy(&v, p, 2); return v; }
-    case ZAR_DEPTH_32S: { int32_t v; std::memcpy(&v, p, 4); return v; }
-    case ZAR_DEPTH_32F: { float v; std::memcpy(&v, p, 4); return v; }
-    default: ADD_FAILURE() << "bad depth"; return 0;
+        case ZAR_DEPTH_1U:
+            return (static_cast<uint8_t>(*p) >> bit) & 1;
+        case ZAR_DEPTH_8U:
+            return static_cast<uint8_t>(*p);
+        case ZAR_DEPTH_8S:
+            return static_cast<int8_t>(*p);
+        case ZAR_DEPTH_16U: {
+            uint16_t v;
+            std::memcpy(&v, p, 2);
+            return v;
+        }
+        case ZAR_DEPTH_16S: {
+            int16_t v;
+            std::memcpy(&v, p, 2);
+            return v;
+        }
+        case ZAR_DEPTH_32S: {
+            int32_t v;
+            std::memcpy(&v, p, 4);
+            return v;
+        }
+        case ZAR_DEPTH_32F: {
+            float v;
+            std::memcpy(&v, p, 4);
+            return v;
+        }
+        default:
+            ADD_FAILURE() << "bad depth";
+            return 0;
     }
 }
 
@@ -94,15 +115,31 @@ void setSample(const Layout& l, int32_t x, int32_t y, int32_t channel, double va
     char* p = valueAddress(l, x, y, channel, &bit);
     int64_t i = static_cast<int64_t>(value);
     switch (l.depth) {
-    case ZAR_DEPTH_1U:
-        *p = static_cast<char>((static_cast<uint8_t>(*p) & ~(1u << bit)) | ((i & 1) << bit));
-        break;
-    case ZAR_DEPTH_8U: case ZAR_DEPTH_8S: *p = static_cast<char>(i); break;
-    case ZAR_DEPTH_16U: case ZAR_DEPTH_16S: {
-        uint16_t v = static_cast<uint16_t>(i); std::memcpy(p, &v, 2); break; }
-    case ZAR_DEPTH_32S: { int32_t v = static_cast<int32_t>(i); std::memcpy(p, &v, 4); break; }
-    case ZAR_DEPTH_32F: { float v = static_cast<float>(value); std::memcpy(p, &v, 4); break; }
-    default: ADD_FAILURE() << "bad depth";
+        case ZAR_DEPTH_1U:
+            *p = static_cast<char>((static_cast<uint8_t>(*p) & ~(1u << bit)) | ((i & 1) << bit));
+            break;
+        case ZAR_DEPTH_8U:
+        case ZAR_DEPTH_8S:
+            *p = static_cast<char>(i);
+            break;
+        case ZAR_DEPTH_16U:
+        case ZAR_DEPTH_16S: {
+            uint16_t v = static_cast<uint16_t>(i);
+            std::memcpy(p, &v, 2);
+            break;
+        }
+        case ZAR_DEPTH_32S: {
+            int32_t v = static_cast<int32_t>(i);
+            std::memcpy(p, &v, 4);
+            break;
+        }
+        case ZAR_DEPTH_32F: {
+            float v = static_cast<float>(value);
+            std::memcpy(p, &v, 4);
+            break;
+        }
+        default:
+            ADD_FAILURE() << "bad depth";
     }
 }
 
@@ -160,13 +197,27 @@ void Image::randomize(uint32_t seed) {
                 uint32_t r = rng.next();
                 double v;
                 switch (image_->depth) {
-                case ZAR_DEPTH_1U: v = r & 1; break;
-                case ZAR_DEPTH_8U: v = r & 0xFF; break;
-                case ZAR_DEPTH_8S: v = static_cast<int8_t>(r); break;
-                case ZAR_DEPTH_16U: v = r & 0xFFFF; break;
-                case ZAR_DEPTH_16S: v = static_cast<int16_t>(r); break;
-                case ZAR_DEPTH_32S: v = static_cast<int32_t>(r); break;
-                default: v = static_cast<int32_t>(r % 2001) / 2.0 - 500.0; break;
+                    case ZAR_DEPTH_1U:
+                        v = r & 1;
+                        break;
+                    case ZAR_DEPTH_8U:
+                        v = r & 0xFF;
+                        break;
+                    case ZAR_DEPTH_8S:
+                        v = static_cast<int8_t>(r);
+                        break;
+                    case ZAR_DEPTH_16U:
+                        v = r & 0xFFFF;
+                        break;
+                    case ZAR_DEPTH_16S:
+                        v = static_cast<int16_t>(r);
+                        break;
+                    case ZAR_DEPTH_32S:
+                        v = static_cast<int32_t>(r);
+                        break;
+                    default:
+                        v = static_cast<int32_t>(r % 2001) / 2.0 - 500.0;
+                        break;
                 }
                 setSample(l, x, y, c, v);
             }
@@ -256,8 +307,10 @@ void TileStore::onCall(int32_t column, int32_t row, int32_t mode) {
 int32_t TileStore::outstanding() const {
     std::map<std::pair<int32_t, int32_t>, int32_t> held;
     for (const TileCall& call : log_) {
-        if (call.mode == ZAR_TILE_RELEASE) --held[{call.column, call.row}];
-        else if (call.data) ++held[{call.column, call.row}];
+        if (call.mode == ZAR_TILE_RELEASE)
+            --held[{call.column, call.row}];
+        else if (call.data)
+            ++held[{call.column, call.row}];
     }
     int32_t total = 0;
     for (auto& [tile, n] : held) total += n;
@@ -288,8 +341,7 @@ int32_t TileStore::count(int32_t mode) const {
 
 Layout TileStore::tileLayout(int32_t column, int32_t row) const {
     char* data = const_cast<char*>(tiles_[static_cast<size_t>(row) * columns_ + column].data());
-    return {data, tileStep_, tileInfo_.height, image_->nChannels, image_->depth,
-            image_->dataOrder};
+    return {data, tileStep_, tileInfo_.height, image_->nChannels, image_->depth, image_->dataOrder};
 }
 
 void TileStore::loadFrom(const ImageHeader* plain) {

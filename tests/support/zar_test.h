@@ -23,7 +23,7 @@ struct Report {
 // While alive: return mode and a handler that records every report of this
 // thread.  Restores the previous mode and handler on destruction.
 class ErrorRecorder {
-public:
+  public:
     ErrorRecorder();
     ~ErrorRecorder();
     ErrorRecorder(const ErrorRecorder&) = delete;
@@ -33,7 +33,7 @@ public:
     // The only report; fails the test unless exactly one arrived.
     Report only() const;
 
-private:
+  private:
     int32_t previousMode_;
     ZarErrorHandler previousHandler_;
 };
@@ -72,11 +72,11 @@ ImageHeader* newImage(int32_t nChannels, int32_t alphaChannel, int32_t depth, in
 
 // Owner of a library-made image; frees header, pixels, roi and mask.
 class Image {
-public:
+  public:
     Image() = default;
     explicit Image(ImageHeader* image) : image_(image) {}
-    Image(int32_t nChannels, int32_t alphaChannel, int32_t depth, int32_t dataOrder,
-          int32_t width, int32_t height, int32_t align = 4, int32_t fill = 0)
+    Image(int32_t nChannels, int32_t alphaChannel, int32_t depth, int32_t dataOrder, int32_t width,
+          int32_t height, int32_t align = 4, int32_t fill = 0)
         : image_(newImage(nChannels, alphaChannel, depth, dataOrder, width, height, align, fill)) {}
     ~Image();
     Image(Image&& other) noexcept : image_(std::exchange(other.image_, nullptr)) {}
@@ -92,7 +92,7 @@ public:
     // pseudo-random value valid for the depth (floats: small integers and halves).
     void randomize(uint32_t seed);
 
-private:
+  private:
     ImageHeader* image_ = nullptr;
 };
 
@@ -119,7 +119,7 @@ struct TileCall {
 // tiles are tileWidth x tileHeight pixels, laid out like plain images.  Every
 // callback call is logged; chosen tiles can be refused (tileData null).
 class TileStore {
-public:
+  public:
     TileStore(int32_t nChannels, int32_t alphaChannel, int32_t depth, int32_t dataOrder,
               int32_t width, int32_t height, int32_t tileWidth, int32_t tileHeight,
               int32_t align = 4);
@@ -151,7 +151,7 @@ public:
     int32_t columns() const { return columns_; }
     int32_t rows() const { return rows_; }
 
-private:
+  private:
     static void ZAR_STDCALL callback(ImageHeader* image, int32_t column, int32_t row, int32_t mode);
     void onCall(int32_t column, int32_t row, int32_t mode);
 

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -27,7 +27,7 @@ struct ToolRun {
 };
 
 class ToolTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
                ("zar-tool-" + std::to_string(::getpid()) + "-" +
@@ -83,7 +83,8 @@ zt::Image readNetpbm(const std::string& file) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             for (int c = 0; c < channels; ++c)
-                zt::setSample(image, x, y, channels == 3 ? 2 - c : c, static_cast<unsigned char>(in.get()));
+                zt::setSample(image, x, y, channels == 3 ? 2 - c : c,
+                              static_cast<unsigned char>(in.get()));
     EXPECT_TRUE(in.good()) << file << " is short";
     return image;
 }
@@ -96,9 +97,10 @@ void expectSamePixels(const ImageHeader* expected, const ImageHeader* actual) {
     for (int c = 0; c < expected->nChannels; ++c)
         for (int y = 0; y < expected->height; ++y)
             for (int x = 0; x < expected->width; ++x)
-                if (zt::getSample(expected, x, y, c) != zt::getSample(actual, x, y, c) && ++mismatches < 5)
-                    ADD_FAILURE() << "pixel (" << x << ", " << y << ") channel " << c << ": expected "
-                                  << zt::getSample(expected, x, y, c) << ", got "
+                if (zt::getSample(expected, x, y, c) != zt::getSample(actual, x, y, c) &&
+                    ++mismatches < 5)
+                    ADD_FAILURE() << "pixel (" << x << ", " << y << ") channel " << c
+                                  << ": expected " << zt::getSample(expected, x, y, c) << ", got "
                                   << zt::getSample(actual, x, y, c);
     EXPECT_EQ(mismatches, 0);
 }
@@ -185,7 +187,8 @@ TEST_F(ToolTest, AddCopyAndSetMatchTheLibrary) {
     zt::Image crop(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 8, 5);
     for (int c = 0; c < 3; ++c)
         for (int y = 0; y < 5; ++y)
-            for (int x = 0; x < 8; ++x) zt::setSample(crop, x, y, c, zt::getSample(a, x + 3, y + 2, c));
+            for (int x = 0; x < 8; ++x)
+                zt::setSample(crop, x, y, c, zt::getSample(a, x + 3, y + 2, c));
     expectSamePixels(crop, runOn(a, "copy --roi 3,2,8,5"));
 
     zt::Image set = copyOf(a);
@@ -266,7 +269,8 @@ std::vector<int> translatedPixels(const std::string& file, int* width, int* heig
     zarSetStatus(STATUS_OK);
     ImageHeader* image = zarTranslateDIBBlock(bytes.data(), bytes.size(), &cloneData);
     std::vector<int> pixels;
-    if (image && zarGetStatus() < 0) zarDeallocate(image, cloneData ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
+    if (image && zarGetStatus() < 0)
+        zarDeallocate(image, cloneData ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
     if (!image || zarGetStatus() < 0) return pixels;
     *width = image->width;
     *height = image->height;
