@@ -9,7 +9,7 @@ CMAKE_FLAGS ?=
 APT_PACKAGES := cmake g++ make pkg-config libgtest-dev
 BENCH_PACKAGES := libopencv-dev libbenchmark-dev
 
-.PHONY: all deps build build-asan test test-release test-asan demo install bench bench-build bench-report fuzz clean
+.PHONY: all deps build build-asan test test-release test-asan demo install bench bench-build bench-report fuzz clean format format-check
 
 all: build
 
@@ -72,6 +72,15 @@ fuzz:
 	  -Iinclude -Isrc $(FUZZ_SOURCES) -o $(FUZZ_BUILD)/fuzz_dib
 	$(FUZZ_BUILD)/fuzz_dib -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
 	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus fuzz/corpus
+
+# The house style (.clang-format) over every C and C++ source of the repository.
+FORMAT_FILES = $(shell git ls-files '*.c' '*.cpp' '*.h')
+format:
+	clang-format -i $(FORMAT_FILES)
+format-check:
+	@command -v clang-format >/dev/null 2>&1 || { echo "installing: clang-format"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang-format; }
+	clang-format --dry-run --Werror $(FORMAT_FILES)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz demo-out
