@@ -80,7 +80,7 @@ format:
 format-check:
 	@command -v clang-format >/dev/null 2>&1 || { echo "installing: clang-format"; \
 	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang-format; }
-	clang-format --dry-run --Werror $(FORMAT_FILES)
+	@clang-format --dry-run --Werror $(FORMAT_FILES) && echo "format: clean"
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz demo-out
