@@ -5,6 +5,7 @@
 
 #include "arith/arith.h"
 #include "arith/kernels.h"
+#include "frame/frame.h"
 
 // ------------------------------------------------------------ operands
 
@@ -373,9 +374,11 @@ RegionKernel chooseAddKernel(int32_t depth, bool masked) {
 
 }  // namespace
 
+constexpr ReportSite kSite{"zarAdd", "zaradd"};
+
 void ZAR_STDCALL zarAdd(ImageHeader* srcImageA, ImageHeader* srcImageB, ImageHeader* dstImage) {
     if (!srcImageA) {
-        zarReportError(STATUS_BAD_ARG, "zarAdd", "srcImageA==0", "zaradd", __LINE__);
+        report(kSite, STATUS_BAD_ARG, "srcImageA==0", __LINE__);
         return;
     }
     // 1-bit addition saturates at 1: it is the OR of the images.
@@ -387,6 +390,5 @@ void ZAR_STDCALL zarAdd(ImageHeader* srcImageA, ImageHeader* srcImageB, ImageHea
     if (!failure.failed())
         failure = runOperation(srcImageA, srcImageB, dstImage, 0, chooseAddKernel, nullptr,
                                kTwoSourceTiles);
-    if (failure.failed())
-        zarReportError(failure.status, "zarAdd", failure.context, "zaradd", __LINE__);
+    if (failure.failed()) report(kSite, failure.status, failure.context, __LINE__);
 }

@@ -1,6 +1,7 @@
 // zarOr: source A OR source B into the destination, bit by bit.
 #include "arith/arith.h"
 #include "arith/kernels.h"
+#include "frame/frame.h"
 
 namespace {
 RegionKernel chooseOrKernel(int32_t depth, bool masked) {
@@ -8,8 +9,9 @@ RegionKernel chooseOrKernel(int32_t depth, bool masked) {
 }
 }  // namespace
 
+constexpr ReportSite kSite{"zarOr", "zaror"};
+
 void ZAR_STDCALL zarOr(ImageHeader* srcImageA, ImageHeader* srcImageB, ImageHeader* dstImage) {
     const Failure failure = runLogical(srcImageA, srcImageB, dstImage, chooseOrKernel);
-    if (failure.failed())
-        zarReportError(failure.status, "zarOr", failure.context, "zaror", __LINE__);
+    if (failure.failed()) report(kSite, failure.status, failure.context, __LINE__);
 }

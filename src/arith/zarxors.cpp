@@ -1,6 +1,7 @@
 // zarXorS: the source XOR a constant into the destination.
 #include "arith/arith.h"
 #include "arith/kernels.h"
+#include "frame/frame.h"
 
 namespace {
 
@@ -44,12 +45,13 @@ RegionKernel chooseXorKernel(int32_t depth, bool masked) {
 
 }  // namespace
 
+constexpr ReportSite kSite{"zarXorS", "zarxors"};
+
 void ZAR_STDCALL zarXorS(ImageHeader* srcImage, ImageHeader* dstImage, int32_t value) {
     Failure failure = checkOperands(srcImage, nullptr, dstImage, false, kOneSourceRelations);
     if (!failure.failed())
         failure = runOperation(srcImage, nullptr, dstImage, xorPattern(srcImage->depth, value),
                                chooseXorKernel, &wholeBufferRun<uint32_t, XorBits>,
                                kOneSourceTiles);
-    if (failure.failed())
-        zarReportError(failure.status, "zarXorS", failure.context, "zarxors", __LINE__);
+    if (failure.failed()) report(kSite, failure.status, failure.context, __LINE__);
 }

@@ -7,12 +7,12 @@
 #include <cstring>
 
 #include "bitmap/bitmap.h"
+#include "frame/frame.h"
 #include "image/image.h"
 
 namespace {
 
-constexpr const char* kFunc = "zarConvertFromDIB";
-constexpr const char* kFile = "ownrle";
+constexpr ReportSite kSite{"zarConvertFromDIB", "ownrle"};
 
 struct RleMessages {
     const char* noMemory;
@@ -116,7 +116,7 @@ uint8_t* decodeRle(const DibBlock& dib, const RleMessages& msg) {
     const BITMAPINFOHEADER* header = dib.header;
     auto fail = [&](uint8_t* buffer, const char* text, int32_t line) -> uint8_t* {
         alignedFree(buffer);
-        zarReportError(STATUS_BAD_ARG, kFunc, text, kFile, line);
+        report(kSite, STATUS_BAD_ARG, text, line);
         return nullptr;
     };
     // Rows are stored bottom-up as the stream delivers them; a top-down or
@@ -133,7 +133,7 @@ uint8_t* decodeRle(const DibBlock& dib, const RleMessages& msg) {
                           ? static_cast<uint8_t*>(alignedMalloc(static_cast<size_t>(total)))
                           : nullptr;
     if (buffer == nullptr) {
-        zarReportError(STATUS_NO_MEMORY, kFunc, msg.noMemory, kFile, msg.noMemoryLine);
+        report(kSite, STATUS_NO_MEMORY, msg.noMemory, msg.noMemoryLine);
         return nullptr;
     }
     // Pixels the stream skips read as index 0 rather than as stale memory.

@@ -5,14 +5,14 @@
 #include <cstring>
 
 #include "bitmap/bitmap.h"
+#include "frame/frame.h"
 #include "image/image.h"
 
 namespace {
 
-constexpr const char* kFile = "zarDIB";
-constexpr const char* kTranslate = "zarTranslateDIB";
-constexpr const char* kTranslateBlock = "zarTranslateDIBBlock";
-constexpr const char* kConvert = "zarConvertFromDIB";
+constexpr ReportSite kTranslate{"zarTranslateDIB", "zarDIB"};
+constexpr ReportSite kTranslateBlock{"zarTranslateDIBBlock", "zarDIB"};
+constexpr ReportSite kConvert{"zarConvertFromDIB", "zarDIB"};
 
 // Colour models and channel sequences, four bytes each as the header stores them.
 constexpr char kGray[4] = {'G', 'R', 'A', 'Y'};
@@ -44,7 +44,7 @@ struct Check {
 
 // The header conditions both entry points test, each with its own wording.
 struct HeaderChecks {
-    const char* funcName;
+    ReportSite site;
     Check size, planes, compression, rle8Bits, rle4Bits, rleTopDown;
 };
 
@@ -76,14 +76,14 @@ constexpr HeaderChecks kConvertChecks = {
     {kRleTopDownText, 634},
 };
 
-bool reportIf(bool failed, const char* funcName, const Check& check) {
-    if (failed) zarReportError(STATUS_BAD_ARG, funcName, check.text, kFile, check.line);
+bool reportIf(bool failed, const ReportSite& site, const Check& check) {
+    if (failed) report(site, STATUS_BAD_ARG, check.text, check.line);
     return failed;
 }
 
 // True when the header passes; otherwise the first failure is reported.
 bool checkDibHeader(const BITMAPINFOHEADER* dib, const HeaderChecks& checks) {
-    const char* f = checks.funcName;
+    const ReportSite& f = checks.site;
     const uint32_t c = dib->biCompression;
     return !(reportIf(dib->biSize != sizeof(BITMAPINFOHEADER), f, checks.size) ||
              reportIf(dib->biPlanes != 1, f, checks.planes) ||
@@ -142,7 +142,7 @@ ImageHeader* buildImage(const DibBlock& dib, int32_t* cloneData) {
     const BITMAPINFOHEADER* h = dib.header;
     DibShape shape;
     if (!dibShape(dib, &shape)) {
-        zarReportError(STATUS_BAD_ARG, kTranslate, "dib->biBitCount is bad", kFile, 276);
+        report(kTranslate, STATUS_BAD_ARG, "dib->biBitCount is bad", 276);
         return nullptr;
     }
     // A whole file whose bits lie apart from its colour table is converted,
@@ -152,8 +152,7 @@ ImageHeader* buildImage(const DibBlock& dib, int32_t* cloneData) {
     // refused by the allocator).
     const int64_t rowSize = dibRowSize(h->biWidth, h->biBitCount, 4);
     if (!convert && rowSize > 0 && absHeight(h) > INT32_MAX / rowSize) {
-        zarReportError(STATUS_BAD_IMAGE_SIZE, kTranslate, "Bitmap too large for an image", kFile,
-                       __LINE__);
+        report(kTranslate, STATUS_BAD_IMAGE_SIZE, "Bitmap too large for an image", __LINE__);
         return nullptr;
     }
     const int32_t height = static_cast<int32_t>(absHeight(h));
@@ -164,15 +163,15 @@ ImageHeader* buildImage(const DibBlock& dib, int32_t* cloneData) {
         convert ? ZAR_ALIGN_32BYTES : ZAR_ALIGN_4BYTES, h->biWidth, height, nullptr, nullptr,
         nullptr, nullptr);
     if (image == nullptr) {
-        zarReportError(STATUS_NO_MEMORY, kTranslate,
-                       "Not enough memory to allocate header for destination image", kFile, 310);
+        report(kTranslate, STATUS_NO_MEMORY,
+               "Not enough memory to allocate header for destination image", 310);
         return nullptr;
     }
     if (convert) {
         zarAllocateImage(image, 0, 0);
         if (image->imageData == nullptr) {
-            zarReportError(STATUS_NO_MEMORY, kTranslate,
-                           "Not enough memory to allocate data for destination image", kFile, 323);
+            report(kTranslate, STATUS_NO_MEMORY,
+                   "Not enough memory to allocate data for destination image", 323);
             zarDeallocate(image, ZAR_FREE_HEADER);
             return nullptr;
         }
@@ -532,11 +531,11 @@ DibBlock contiguousDib(const BITMAPINFOHEADER* dib) {
 
 ImageHeader* ZAR_STDCALL zarTranslateDIB(const BITMAPINFOHEADER* dib, int32_t* cloneData) {
     if (dib == nullptr) {
-        zarReportError(STATUS_BAD_ARG, kTranslate, "( dib == ((void *)0) )", kFile, 162);
+        report(kTranslate, STATUS_BAD_ARG, "( dib == ((void *)0) )", 162);
         return nullptr;
     }
     if (cloneData == nullptr) {
-        zarReportError(STATUS_BAD_ARG, kTranslate, "( cloneData == ((void *)0) )", kFile, 163);
+        report(kTranslate, STATUS_BAD_ARG, "( cloneData == ((void *)0) )", 163);
         return nullptr;
     }
     if (!checkDibHeader(dib, kTranslateChecks)) return nullptr;
@@ -549,7 +548,7 @@ ImageHeader* ZAR_STDCALL zarTranslateDIBBlock(const void* block, size_t size, in
     // A failure left from an earlier call must not stop this conversion.
     zarSetStatus(STATUS_OK);
     auto refuse = [](const char* context, int32_t line) -> ImageHeader* {
-        zarReportError(STATUS_BAD_ARG, kTranslateBlock, context, kFile, line);
+        report(kTranslateBlock, STATUS_BAD_ARG, context, line);
         return nullptr;
     };
     if (block == nullptr) return refuse("( block == ((void *)0) )", __LINE__);
@@ -589,8 +588,8 @@ ImageHeader* ZAR_STDCALL zarTranslateDIBBlock(const void* block, size_t size, in
 }
 
 void zarConvertFromDIB(const BITMAPINFOHEADER* dib, ImageHeader* image) {
-    if (dib == nullptr) zarReportError(STATUS_BAD_ARG, kConvert, "dib==0", kFile, 595);
-    if (image == nullptr) zarReportError(STATUS_BAD_ARG, kConvert, "image==0", kFile, 595);
+    if (dib == nullptr) report(kConvert, STATUS_BAD_ARG, "dib==0", 595);
+    if (image == nullptr) report(kConvert, STATUS_BAD_ARG, "image==0", 595);
     if (dib == nullptr || image == nullptr) return;
     convertFromDIB(contiguousDib(dib), image);
 }
@@ -602,19 +601,19 @@ void convertFromDIB(const DibBlock& dib, ImageHeader* image) {
     if (zarGetStatus() < 0) return;
     if (!checkTargetImage(image) || !checkDibHeader(h, kConvertChecks)) return;
     if (h->biWidth > image->width || absHeight(h) > image->height) {
-        zarReportError(STATUS_BAD_IMAGE_SIZE, kConvert, "Image size is too small", kFile, 643);
+        report(kConvert, STATUS_BAD_IMAGE_SIZE, "Image size is too small", 643);
         return;
     }
     const SequenceStep sequence = selectSequenceStep(image);
     if (sequence == nullptr) {
-        zarReportError(STATUS_BAD_COLOR_MODEL, kConvert, "image->channelSeq unsupport", kFile, 729);
+        report(kConvert, STATUS_BAD_COLOR_MODEL, "image->channelSeq unsupport", 729);
         return;
     }
     if (image->imageData == nullptr) {
         zarAllocateImage(image, 0, 0);
         if (image->imageData == nullptr) {
-            zarReportError(STATUS_NO_MEMORY, kConvert,
-                           "Not enough memory to allocate data for destination image", kFile, 832);
+            report(kConvert, STATUS_NO_MEMORY,
+                   "Not enough memory to allocate data for destination image", 832);
             return;
         }
     }
@@ -622,8 +621,7 @@ void convertFromDIB(const DibBlock& dib, ImageHeader* image) {
     if (isRunLength(h)) {
         expanded = decodeRleDIB(dib);
         if (expanded == nullptr) {
-            zarReportError(STATUS_INTERNAL, kConvert, "Impossible to decompress RLE DIB", kFile,
-                           888);
+            report(kConvert, STATUS_INTERNAL, "Impossible to decompress RLE DIB", 888);
             return;
         }
     }
@@ -635,6 +633,6 @@ void convertFromDIB(const DibBlock& dib, ImageHeader* image) {
         convertRows(dib, expanded != nullptr ? expanded : dib.bits, image, read, ctx, sequence,
                     write, layout);
     else if (zarGetStatus() >= 0)
-        zarReportError(STATUS_INTERNAL, kConvert, "", kFile, 935);
+        report(kConvert, STATUS_INTERNAL, "", 935);
     alignedFree(expanded);
 }

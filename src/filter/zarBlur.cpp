@@ -5,17 +5,14 @@
 #include <cstring>
 
 #include "filter/filter.h"
+#include "frame/frame.h"
 #include "image/image.h"
 
 namespace {
 
-constexpr const char* kName = "zarBlur";
+constexpr ReportSite kSite{"zarBlur", "zarBlur"};
 
-void report(ZarStatus status, const char* context, int32_t line) {
-    zarReportError(status, kName, context, kName, line);
-}
-
-void reportNoMemory(int32_t line) { report(STATUS_NO_MEMORY, "Allocation failure", line); }
+void reportNoMemory(int32_t line) { report(kSite, STATUS_NO_MEMORY, "Allocation failure", line); }
 
 // Lines of the kernel failure report, by way of walking.
 constexpr int32_t kKernelFailLineContiguous = 501;
@@ -136,7 +133,7 @@ void blurDestinationTiled(const Blur& blur) {
                          }
                          char* tile = requestTile(blur.dst, b.column, b.row, ZAR_TILE_WRITE);
                          if (!tile) {
-                             report(STATUS_ERROR, "Error get tile to write", __LINE__);
+                             report(kSite, STATUS_ERROR, "Error get tile to write", __LINE__);
                              return false;
                          }
                          const ImageHeader view = blurTileView(blur.dst, tile);
@@ -188,7 +185,7 @@ bool makeSlotRing(const ImageHeader* image, int32_t count, SlotRing* ring) {
 bool writeBack(ImageHeader* image, const SlotRing& ring, Slot* slot) {
     char* tile = requestTile(image, slot->column, slot->row, ZAR_TILE_WRITE);
     if (!tile) {
-        report(STATUS_ERROR, "Error get tile to write", __LINE__);
+        report(kSite, STATUS_ERROR, "Error get tile to write", __LINE__);
         return false;
     }
     std::memcpy(tile, slot->pixels, ring.tileBytes);
@@ -200,7 +197,7 @@ bool writeBack(ImageHeader* image, const SlotRing& ring, Slot* slot) {
 bool loadSlot(ImageHeader* image, const SlotRing& ring, Slot* slot, int32_t column, int32_t row) {
     char* tile = requestTile(image, column, row, ZAR_TILE_READ);
     if (!tile) {
-        report(STATUS_ERROR, "Error get tile to read", __LINE__);
+        report(kSite, STATUS_ERROR, "Error get tile to read", __LINE__);
         return false;
     }
     std::memcpy(slot->pixels, tile, ring.tileBytes);
@@ -293,27 +290,27 @@ bool fitMask(const ImageHeader* mask, int32_t* w, int32_t* h) {
 void ZAR_STDCALL zarBlur(ImageHeader* srcImage, ImageHeader* dstImage, int32_t nCols, int32_t nRows,
                          int32_t anchorX, int32_t anchorY) {
     if (ZarStatus status = validateHeader(srcImage); status != STATUS_OK) {
-        report(status, "Incorrect Image", 383);
+        report(kSite, status, "Incorrect Image", 383);
         return;
     }
     if (ZarStatus status = validateHeader(dstImage); status != STATUS_OK) {
-        report(status, "Incorrect Image", 384);
+        report(kSite, status, "Incorrect Image", 384);
         return;
     }
     if (srcImage->depth != dstImage->depth) {
-        report(STATUS_BAD_ARG, "(srcImage->depth!=dstImage->depth)", 385);
+        report(kSite, STATUS_BAD_ARG, "(srcImage->depth!=dstImage->depth)", 385);
         return;
     }
     if (nRows < 0 || nCols < 0) {
-        report(STATUS_BAD_ARG, "(nRows<0||nCols<0)", 386);
+        report(kSite, STATUS_BAD_ARG, "(nRows<0||nCols<0)", 386);
         return;
     }
     if (anchorX < 0 || anchorY < 0) {
-        report(STATUS_BAD_ARG, "(anchorX<0||anchorY<0)", 387);
+        report(kSite, STATUS_BAD_ARG, "(anchorX<0||anchorY<0)", 387);
         return;
     }
     if (anchorX >= nCols || anchorY >= nRows) {
-        report(STATUS_BAD_ARG, "(anchorX>=nCols||anchorY>=nRows)", 388);
+        report(kSite, STATUS_BAD_ARG, "(anchorX>=nCols||anchorY>=nRows)", 388);
         return;
     }
     if (nRows == 1 && nCols == 1) {
@@ -329,16 +326,16 @@ void ZAR_STDCALL zarBlur(ImageHeader* srcImage, ImageHeader* dstImage, int32_t n
     blur.anchorX = anchorX;
     blur.anchorY = anchorY;
     if (!getRoiChannels(dstImage, &blur.dstRegion)) {
-        report(STATUS_BAD_ALPHA, "bad alpha channel's number", 400);
+        report(kSite, STATUS_BAD_ALPHA, "bad alpha channel's number", 400);
         return;
     }
     if (!getRoiChannels(srcImage, &blur.srcRegion)) {
-        report(STATUS_BAD_ALPHA, "bad alpha channel's number", 403);
+        report(kSite, STATUS_BAD_ALPHA, "bad alpha channel's number", 403);
         return;
     }
     if (blur.srcRegion.lastChannel - blur.srcRegion.firstChannel !=
         blur.dstRegion.lastChannel - blur.dstRegion.firstChannel) {
-        report(STATUS_BAD_CHANNELS, "bad channel's number", 406);
+        report(kSite, STATUS_BAD_CHANNELS, "bad channel's number", 406);
         return;
     }
     int32_t w = blur.srcRegion.width < blur.dstRegion.width ? blur.srcRegion.width
@@ -346,11 +343,11 @@ void ZAR_STDCALL zarBlur(ImageHeader* srcImage, ImageHeader* dstImage, int32_t n
     int32_t h = blur.srcRegion.height < blur.dstRegion.height ? blur.srcRegion.height
                                                               : blur.dstRegion.height;
     if (srcImage->maskImage && !fitMask(srcImage->maskImage, &w, &h)) {
-        report(STATUS_BAD_ALPHA, "bad alpha channel's number", 409);
+        report(kSite, STATUS_BAD_ALPHA, "bad alpha channel's number", 409);
         return;
     }
     if (dstImage->maskImage && !fitMask(dstImage->maskImage, &w, &h)) {
-        report(STATUS_BAD_ALPHA, "bad alpha channel's number", 412);
+        report(kSite, STATUS_BAD_ALPHA, "bad alpha channel's number", 412);
         return;
     }
     if (w <= 0 || h <= 0) return;  // empty region: nothing to do

@@ -5,17 +5,12 @@
 #include <algorithm>
 
 #include "filter/filter.h"
+#include "frame/frame.h"
 #include "image/image.h"
 
 namespace {
 
-constexpr const char* kFunc = "zarFixedFilter";
-constexpr const char* kFile = "zarnlf";
-
-ZarStatus report(ZarStatus status, const char* context, int32_t line) {
-    zarReportError(status, kFunc, context, kFile, line);
-    return status;
-}
+constexpr ReportSite kSite{"zarFixedFilter", "zarnlf"};
 
 // A mask image's bits for the region: bit (i, j) of the region lies at the
 // mask rectangle's origin plus (i, j).
@@ -111,7 +106,7 @@ ZarStatus driveRows(const Engine& e, const Pass& pass, const ImageHeader* source
                             : bytes == 0     ? static_cast<size_t>(layout.count + 7) / 8
                                              : static_cast<size_t>(layout.count) * bytes;
     char* scratch = static_cast<char*>(alignedMalloc(scratchBytes + rowBytes));
-    if (!scratch) return report(STATUS_NO_MEMORY, "Out of memory", __LINE__);
+    if (!scratch) return report(kSite, STATUS_NO_MEMORY, "Out of memory", __LINE__);
     char* rowBuffer = scratch + scratchBytes;
 
     const int32_t dx = target.x + i, dy = target.y + j;
@@ -158,8 +153,8 @@ ZarStatus filterFetched(const Engine& e, const Pass& pass, const BlockTarget& ta
                                         height, &stride);
     if (!buffer) {
         // A tiled source fails when a tile is refused; a plain one only for memory.
-        return e.src->tileInfo ? report(STATUS_ERROR, "Error get tile to read", __LINE__)
-                               : report(STATUS_NO_MEMORY, "Out of memory", __LINE__);
+        return e.src->tileInfo ? report(kSite, STATUS_ERROR, "Error get tile to read", __LINE__)
+                               : report(kSite, STATUS_NO_MEMORY, "Out of memory", __LINE__);
     }
     const ImageHeader view = memoryView(e.src, buffer, width, height, stride);
     const ZarStatus status = driveRows(e, pass, &view, 0, 0, target, i, j, pw, ph);
@@ -204,7 +199,7 @@ ZarStatus filterPass(const Engine& e, const Pass& pass) {
         e.dstRect.x, e.dstRect.y, e.width, e.height, tiles, false, [&](const TileBlock& b) {
             char* tile = requestTile(e.dst, b.column, b.row, ZAR_TILE_WRITE);
             if (!tile) {
-                status = report(STATUS_ERROR, "Error get tile to write", __LINE__);
+                status = report(kSite, STATUS_ERROR, "Error get tile to write", __LINE__);
                 return false;
             }
             const ImageHeader view = tileView(e.dst, tile);
@@ -273,44 +268,46 @@ ZarStatus runEngine(ImageHeader* src, ImageHeader* dst, int32_t filter) {
 
 ZarStatus ZAR_STDCALL zarFixedFilter(ImageHeader* srcImage, ImageHeader* dstImage, int32_t filter) {
     if (ZarStatus status = validateHeader(srcImage); status != STATUS_OK) {
-        report(status, "Incorrect Image", 6165);
+        report(kSite, status, "Incorrect Image", 6165);
         return zarGetStatus();
     }
     if (ZarStatus status = validateHeader(dstImage); status != STATUS_OK) {
-        report(status, "Incorrect Image", 6166);
+        report(kSite, status, "Incorrect Image", 6166);
         return zarGetStatus();
     }
-    if (srcImage == dstImage) return report(STATUS_BAD_ARG, "(srcImage==dstImage)", 6167);
+    if (srcImage == dstImage) return report(kSite, STATUS_BAD_ARG, "(srcImage==dstImage)", 6167);
     // These checks report a bad argument but return the code of what is wrong.
     if (srcImage->depth != dstImage->depth) {
-        report(STATUS_BAD_ARG, "srcImage->depth!=dstImage->depth", 6168);
+        report(kSite, STATUS_BAD_ARG, "srcImage->depth!=dstImage->depth", 6168);
         return STATUS_BAD_DEPTH;
     }
     if (srcImage->nChannels != dstImage->nChannels) {
-        report(STATUS_BAD_ARG, "srcImage->nChannels!=dstImage->nChannels", 6170);
+        report(kSite, STATUS_BAD_ARG, "srcImage->nChannels!=dstImage->nChannels", 6170);
         return STATUS_BAD_CHANNELS;
     }
     if (srcImage->alphaChannel != dstImage->alphaChannel) {
-        report(STATUS_BAD_ARG, "srcImage->alphaChannel!=dstImage->alphaChannel", 6172);
+        report(kSite, STATUS_BAD_ARG, "srcImage->alphaChannel!=dstImage->alphaChannel", 6172);
         return STATUS_BAD_ALPHA;
     }
     if (srcImage->depth != ZAR_DEPTH_1U && srcImage->dataOrder != dstImage->dataOrder) {
-        report(STATUS_BAD_ARG, "srcImage->dataOrder!=dstImage->dataOrder", 6182);
+        report(kSite, STATUS_BAD_ARG, "srcImage->dataOrder!=dstImage->dataOrder", 6182);
         return STATUS_BACKTRACE;
     }
     // The channel checks report and go on; the status word then ends the call.
     if (coiOf(srcImage) > srcImage->nChannels)
-        report(STATUS_BAD_COI, "Interst Channel of input Image more number of channels.", 6203);
+        report(kSite, STATUS_BAD_COI, "Interst Channel of input Image more number of channels.",
+               6203);
     if (coiOf(dstImage) > dstImage->nChannels)
-        report(STATUS_BAD_COI, "Interst Channel of output Image more number of channels.", 6208);
+        report(kSite, STATUS_BAD_COI, "Interst Channel of output Image more number of channels.",
+               6208);
     const int32_t channels = channelsToProcess(srcImage);
     if (channels != channelsToProcess(dstImage))
-        report(STATUS_BAD_COI, "Number of interset channel input and output Image is not equal.",
-               6213);
+        report(kSite, STATUS_BAD_COI,
+               "Number of interset channel input and output Image is not equal.", 6213);
     if (ZarStatus status = zarGetStatus(); status < 0) return status;
     if (channels == 0) return STATUS_OK;
     if (static_cast<uint32_t>(filter) > ZAR_FIXED_SHARPEN_3) {
-        report(STATUS_BAD_ARG, "Unknow filter.", 6283);
+        report(kSite, STATUS_BAD_ARG, "Unknow filter.", 6283);
         return zarGetStatus();
     }
     if (filter == ZAR_FIXED_SHARPEN_3 && srcImage->depth == ZAR_DEPTH_1U) {

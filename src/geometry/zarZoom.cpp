@@ -31,6 +31,7 @@
 #include <cfenv>
 #include <cstring>
 
+#include "frame/frame.h"
 #include "geometry/geometry.h"
 #include "geometry/zoom.h"
 #include "geometry/zoomKernels.h"
@@ -38,15 +39,10 @@
 
 namespace {
 
-constexpr const char* kFuncName = "zarZoom";
-constexpr const char* kFileName = "zarZoom";
+constexpr ReportSite kSite{"zarZoom", "zarZoom"};
 // Side of the destination blocks when the source is tiled and the destination is not.
 constexpr int32_t kBlockSide = 64;
 constexpr double kTolerance = 0.00001;
-
-ZarStatus report(ZarStatus status, const char* context, int32_t line) {
-    return zarReportError(status, kFuncName, context, kFileName, line);
-}
 
 // Pixels of a plain image, of one tile, or of a working copy of a source block.
 struct Memory {
@@ -347,7 +343,7 @@ bool runBlock(ZoomCall& z, ImageHeader* srcImage, const Memory& dm, const Piece&
     char* block = copyRegionWithBorder(srcImage, x0, y0, x1 - x0 + 1, blockHeight, &stride);
     if (!block || zarGetStatus() < 0) {
         freeRegionCopy(block);
-        if (!block) report(STATUS_ERROR, "Error get tile to read", __LINE__);
+        if (!block) report(kSite, STATUS_ERROR, "Error get tile to read", __LINE__);
         return false;
     }
     Memory sm{block, stride, static_cast<int64_t>(blockHeight) * stride, x0, y0};
@@ -373,7 +369,8 @@ void runTiledDestination(ZoomCall& z, ImageHeader* srcImage, ImageHeader* dstIma
         runPiece(z, srcPlain, dm, p);
         return true;
     });
-    if (walk == TileWalk::Refused) report(STATUS_ERROR, "Error get tile to write", refusedLine);
+    if (walk == TileWalk::Refused)
+        report(kSite, STATUS_ERROR, "Error get tile to write", refusedLine);
 }
 
 // A tiled source into a plain destination: 64 x 64 blocks on a grid laid on the
@@ -410,11 +407,11 @@ bool prepareMask(ZoomCall* z, ImageHeader* srcImage, ImageHeader* dstImage, doub
     if (resized) zarAllocateImage(resized, 1, 0);
     z->resizedMask = resized;
     if (zarGetStatus() < 0) {
-        report(STATUS_BACKTRACE, "", 373);
+        report(kSite, STATUS_BACKTRACE, "", 373);
         return false;
     }
     if (!resized || !resized->imageData) {
-        report(STATUS_NO_MEMORY, "Out of memory", __LINE__);
+        report(kSite, STATUS_NO_MEMORY, "Out of memory", __LINE__);
         return false;
     }
     int32_t xSrc = flooredSize(kx * z->width);
@@ -423,13 +420,13 @@ bool prepareMask(ZoomCall* z, ImageHeader* srcImage, ImageHeader* dstImage, doub
     if (ySrc < 1) ySrc = flooredSize(z->height / ky);
     zarResize(srcMask, resized, z->width, xSrc, z->height, ySrc, ZAR_INTER_NN);
     if (zarGetStatus() < 0) {
-        report(STATUS_BACKTRACE, "", 391);
+        report(kSite, STATUS_BACKTRACE, "", 391);
         return false;
     }
     if (dstMask) {
         zarAnd(resized, dstMask, resized);
         if (zarGetStatus() < 0) {
-            report(STATUS_BACKTRACE, "", 399);
+            report(kSite, STATUS_BACKTRACE, "", 399);
             return false;
         }
     }
@@ -441,32 +438,32 @@ bool checkArguments(ImageHeader* srcImage, ImageHeader* dstImage, int32_t xDst, 
                     int32_t yDst, int32_t ySrc, int32_t interpolate) {
     ZarStatus status = validateHeader(srcImage);
     if (status != STATUS_OK) {
-        report(status, "Incorrect Image", 705);
+        report(kSite, status, "Incorrect Image", 705);
         return false;
     }
     status = validateHeader(dstImage);
     if (status != STATUS_OK) {
-        report(status, "Incorrect Image", 706);
+        report(kSite, status, "Incorrect Image", 706);
         return false;
     }
     if (interpolate != ZAR_INTER_NN && interpolate != ZAR_INTER_LINEAR &&
         interpolate != ZAR_INTER_CUBIC)
-        report(STATUS_BAD_ARG,
+        report(kSite, STATUS_BAD_ARG,
                "interpolate != ZAR_INTER_NN && interpolate != ZAR_INTER_LINEAR && "
                "interpolate != ZAR_INTER_CUBIC",
                707);
     if (srcImage->depth != dstImage->depth)
-        report(STATUS_BAD_ARG, "srcImage->depth != dstImage->depth", 708);
+        report(kSite, STATUS_BAD_ARG, "srcImage->depth != dstImage->depth", 708);
     if (srcImage->depth != ZAR_DEPTH_1U && srcImage->depth != ZAR_DEPTH_8U &&
         srcImage->depth != ZAR_DEPTH_16U)
-        report(STATUS_BAD_ARG,
+        report(kSite, STATUS_BAD_ARG,
                "srcImage->depth != ZAR_DEPTH_1U && srcImage->depth != ZAR_DEPTH_8U && "
                "srcImage->depth != ZAR_DEPTH_16U",
                709);
     if (srcImage->dataOrder != dstImage->dataOrder)
-        report(STATUS_BAD_ARG, "srcImage->dataOrder != dstImage->dataOrder", 710);
-    if (xDst < 1 || xSrc < 1) report(STATUS_BAD_ARG, "xDst <= 0 || xSrc <= 0", 711);
-    if (yDst < 1 || ySrc < 1) report(STATUS_BAD_ARG, "yDst <= 0 || ySrc <= 0", 712);
+        report(kSite, STATUS_BAD_ARG, "srcImage->dataOrder != dstImage->dataOrder", 710);
+    if (xDst < 1 || xSrc < 1) report(kSite, STATUS_BAD_ARG, "xDst <= 0 || xSrc <= 0", 711);
+    if (yDst < 1 || ySrc < 1) report(kSite, STATUS_BAD_ARG, "yDst <= 0 || ySrc <= 0", 712);
     // the status word is not cleared on entry: an earlier failure stops here too
     return zarGetStatus() >= 0;
 }
@@ -489,13 +486,13 @@ bool onlyAlpha(const ImageHeader* image) {
 // channel on each side.
 bool checkChannels(const ChannelLayout& src, const ChannelLayout& dst, bool anyCoi) {
     if (!anyCoi && src.count != dst.count) {
-        report(STATUS_ERROR, "Processed channels of srcImage != Processed channels of dstImage",
-               450);
+        report(kSite, STATUS_ERROR,
+               "Processed channels of srcImage != Processed channels of dstImage", 450);
         return false;
     }
     if (anyCoi && (src.count != 1 || dst.count != 1)) {
-        report(STATUS_ERROR, "Processed channels of srcImage != Processed channels of dstImage",
-               453);
+        report(kSite, STATUS_ERROR,
+               "Processed channels of srcImage != Processed channels of dstImage", 453);
         return false;
     }
     return true;
@@ -515,7 +512,7 @@ void zoomEngine(ImageHeader* srcImage, ImageHeader* dstImage, int32_t xDst, int3
     const double factorY = mappingFactor(ky, z.srcRegion.height, yDst, ySrc);
 
     if (srcImage == dstImage) {
-        report(STATUS_BAD_ARG, "This function isn`t in-plase function", 728);
+        report(kSite, STATUS_BAD_ARG, "This function isn`t in-plase function", 728);
         return;
     }
     z.mode = effectiveMode(srcImage, interpolate);
@@ -538,7 +535,7 @@ void zoomEngine(ImageHeader* srcImage, ImageHeader* dstImage, int32_t xDst, int3
     z.tapAfter = z.workRows == 0 ? 0 : z.workRows - 1 - z.tapBefore;
 
     if (!prepareTables(&z, srcImage->width, srcImage->height, factorX, factorY)) {
-        report(STATUS_NO_MEMORY, "Out of memory", __LINE__);
+        report(kSite, STATUS_NO_MEMORY, "Out of memory", __LINE__);
         releaseCall(&z);
         return;
     }
@@ -568,7 +565,7 @@ void zoomEngine(ImageHeader* srcImage, ImageHeader* dstImage, int32_t xDst, int3
 void ZAR_STDCALL zarZoom(ImageHeader* srcImage, ImageHeader* dstImage, int32_t xDst, int32_t xSrc,
                          int32_t yDst, int32_t ySrc, int32_t interpolate) {
     if (xDst < xSrc || yDst < ySrc) {
-        report(STATUS_BAD_ARG, "xDst < xSrc || yDst < ySrc", 1381);
+        report(kSite, STATUS_BAD_ARG, "xDst < xSrc || yDst < ySrc", 1381);
         return;
     }
     zoomEngine(srcImage, dstImage, xDst, xSrc, yDst, ySrc, interpolate);

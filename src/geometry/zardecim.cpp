@@ -9,12 +9,12 @@
 #include <emmintrin.h>
 #endif
 
+#include "frame/frame.h"
 #include "geometry.h"
 
 namespace {
 
-constexpr const char* kFunc = "zarDecimate";
-constexpr const char* kFile = "zardecim";
+constexpr ReportSite kSite{"zarDecimate", "zardecim"};
 
 // One kernel run: a destination piece and the source it samples.  Steps are
 // in bytes; 1-bit images count x in bits from their bit offset.  Positions are
@@ -629,52 +629,60 @@ int32_t depthIndex(int32_t depth) {
 
 // ------------------------------------------------------------------ checks
 
-bool report(const char* context, int32_t line, ZarStatus status = STATUS_BAD_ARG) {
-    zarReportError(status, kFunc, context, kFile, line);
-    return false;
-}
-
 // The argument checks in their order; each failure is reported and the checks
 // go on.  False when the operation must not go on.
 bool checkArguments(const ImageHeader* src, const ImageHeader* dst, int32_t xDst, int32_t xSrc,
                     int32_t yDst, int32_t ySrc, int32_t interpolate) {
-    if (ZarStatus s = validateHeader(src)) return report("Incorrect Image", 72, s);
-    if (ZarStatus s = validateHeader(dst)) return report("Incorrect Image", 73, s);
-    if (src == dst) report("srcImage == dstImage", 74);
-    if (src->depth != dst->depth) report("srcImage->depth != dstImage->depth", 75);
-    if (src->origin != dst->origin) report("srcImage->origin != dstImage->origin", 76);
-    if (src->dataOrder != dst->dataOrder) report("srcImage->dataOrder != dstImage->dataOrder", 77);
+    if (ZarStatus s = validateHeader(src)) {
+        report(kSite, s, "Incorrect Image", 72);
+        return false;
+    }
+    if (ZarStatus s = validateHeader(dst)) {
+        report(kSite, s, "Incorrect Image", 73);
+        return false;
+    }
+    if (src == dst) report(kSite, STATUS_BAD_ARG, "srcImage == dstImage", 74);
+    if (src->depth != dst->depth)
+        report(kSite, STATUS_BAD_ARG, "srcImage->depth != dstImage->depth", 75);
+    if (src->origin != dst->origin)
+        report(kSite, STATUS_BAD_ARG, "srcImage->origin != dstImage->origin", 76);
+    if (src->dataOrder != dst->dataOrder)
+        report(kSite, STATUS_BAD_ARG, "srcImage->dataOrder != dstImage->dataOrder", 77);
     if (src->roi && src->roi->coi > 0 && dst->nChannels > 1) {
         if (dst->roi && dst->roi->coi == 0)
-            report("srcImage->roi->coi > 0 && dstImage->roi->coi == 0", 80);
+            report(kSite, STATUS_BAD_ARG, "srcImage->roi->coi > 0 && dstImage->roi->coi == 0", 80);
         else if (!dst->roi)
-            report("srcImage->roi->coi > 0 && dstImage->roi == ((void *)0)", 83);
+            report(kSite, STATUS_BAD_ARG, "srcImage->roi->coi > 0 && dstImage->roi == ((void *)0)",
+                   83);
     }
     if (dst->roi && dst->roi->coi > 0 && src->nChannels > 1) {
         if (src->roi && src->roi->coi == 0)
-            report("dstImage->roi->coi > 0 && srcImage->roi->coi == 0", 88);
+            report(kSite, STATUS_BAD_ARG, "dstImage->roi->coi > 0 && srcImage->roi->coi == 0", 88);
         else if (!src->roi)
-            report("dstImage->roi->coi > 0 && srcImage->roi == ((void *)0)", 91);
+            report(kSite, STATUS_BAD_ARG, "dstImage->roi->coi > 0 && srcImage->roi == ((void *)0)",
+                   91);
     }
     if (interpolate < ZAR_INTER_NN || interpolate > ZAR_INTER_SUPER)
-        report(
-            "interpolate != ZAR_INTER_NN, ZAR_INTER_LINEAR, ZAR_INTER_CUBIC or "
-            "ZAR_INTER_SUPER",
-            100);
-    if (xDst < 1) report("xDst <= 0", 105);
-    if (xSrc < 1) report("xSrc <= 0", 106);
-    if (yDst < 1) report("yDst <= 0", 107);
-    if (ySrc < 1) report("ySrc <= 0", 108);
-    if (xDst > xSrc) report("xDst > xSrc", 110);
-    if (yDst > ySrc) report("yDst > ySrc", 111);
+        report(kSite, STATUS_BAD_ARG,
+               "interpolate != ZAR_INTER_NN, ZAR_INTER_LINEAR, ZAR_INTER_CUBIC or "
+               "ZAR_INTER_SUPER",
+               100);
+    if (xDst < 1) report(kSite, STATUS_BAD_ARG, "xDst <= 0", 105);
+    if (xSrc < 1) report(kSite, STATUS_BAD_ARG, "xSrc <= 0", 106);
+    if (yDst < 1) report(kSite, STATUS_BAD_ARG, "yDst <= 0", 107);
+    if (ySrc < 1) report(kSite, STATUS_BAD_ARG, "ySrc <= 0", 108);
+    if (xDst > xSrc) report(kSite, STATUS_BAD_ARG, "xDst > xSrc", 110);
+    if (yDst > ySrc) report(kSite, STATUS_BAD_ARG, "yDst > ySrc", 111);
     // The status word is not cleared on entry: an earlier failure stops us too.
     if (zarGetStatus() < 0) return false;
     // Only 1U, 8U and 16U have kernels; other depths touch no pixel.
-    if (src->depth != ZAR_DEPTH_1U && src->depth != ZAR_DEPTH_8U && src->depth != ZAR_DEPTH_16U)
-        return report(
-            "srcImage->depth != ZAR_DEPTH_1U && srcImage->depth != ZAR_DEPTH_8U && "
-            "srcImage->depth != ZAR_DEPTH_16U",
-            __LINE__);
+    if (src->depth != ZAR_DEPTH_1U && src->depth != ZAR_DEPTH_8U && src->depth != ZAR_DEPTH_16U) {
+        report(kSite, STATUS_BAD_ARG,
+               "srcImage->depth != ZAR_DEPTH_1U && srcImage->depth != ZAR_DEPTH_8U && "
+               "srcImage->depth != ZAR_DEPTH_16U",
+               __LINE__);
+        return false;
+    }
     return true;
 }
 
@@ -921,7 +929,7 @@ void ZAR_STDCALL zarDecimate(ImageHeader* srcImage, ImageHeader* dstImage, int32
         return true;
     };
     auto reportSourceCrash = [] {
-        zarReportError(STATUS_INTERNAL, kFunc, "srcImage->tileInfo->callBack crash", kFile, 342);
+        report(kSite, STATUS_INTERNAL, "srcImage->tileInfo->callBack crash", 342);
     };
 
     if (!dstImage->tileInfo) {
@@ -944,8 +952,7 @@ void ZAR_STDCALL zarDecimate(ImageHeader* srcImage, ImageHeader* dstImage, int32
             return done;
         });
         if (walk == TileWalk::Refused)
-            zarReportError(STATUS_INTERNAL, kFunc, "dstImage->tileInfo->callBack crash", kFile,
-                           347);
+            report(kSite, STATUS_INTERNAL, "dstImage->tileInfo->callBack crash", 347);
         else if (walk == TileWalk::Stopped)
             reportSourceCrash();
     }

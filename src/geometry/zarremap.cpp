@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "frame/frame.h"
 #include "geometry.h"
 #include "geometry/zoomKernels.h"
 
 namespace {
 
-constexpr const char* kFunc = "zarRemap";
-constexpr const char* kFile = "zarremap";
+constexpr ReportSite kSite{"zarRemap", "zarremap"};
 
 // One kernel run over a W x H region.  Steps are in bytes.  The source start
 // is the image's pixel (0, 0) in the first processed channel: positions are
@@ -302,10 +302,10 @@ bool remapWorker(const ImageHeader* src, const ImageHeader* xMap, const ImageHea
     RoiBounds bounds;
     if (!getRoiBounds(src, true, &bounds)) return true;
     if (processedChannels(src) != processedChannels(dst)) {
-        zarReportError(STATUS_BAD_ARG, kFunc,
-                       "Number of processed channels of srcImage != Number of processed channels "
-                       "of dstImage",
-                       kFile, 799);
+        report(kSite, STATUS_BAD_ARG,
+               "Number of processed channels of srcImage != Number of processed channels "
+               "of dstImage",
+               799);
         return false;
     }
     const RoiOrigin dstOrigin = getRoiOrigin(dst, firstChannel(dst));
@@ -379,7 +379,7 @@ void remapTiled(ImageHeader* src, ImageHeader* xMap, ImageHeader* yMap, ImageHea
         int32_t stride = 0;
         gathered = copyRegionWithBorder(src, 0, 0, src->width, src->height, &stride);
         if (!gathered) {
-            zarReportError(STATUS_BACKTRACE, kFunc, "", kFile, 672);
+            report(kSite, STATUS_BACKTRACE, "", 672);
             return;
         }
         srcView = plainStandIn(src, gathered, stride);
@@ -411,11 +411,11 @@ void remapTiled(ImageHeader* src, ImageHeader* xMap, ImageHeader* yMap, ImageHea
         });
         if (walk == TileWalk::Refused) {
             freeRegionCopy(gathered);
-            zarReportError(STATUS_ERROR, kFunc, "Error get tile to write", kFile, 757);
+            report(kSite, STATUS_ERROR, "Error get tile to write", 757);
             return;
         }
     }
-    if (failedLine) zarReportError(STATUS_BACKTRACE, kFunc, "", kFile, failedLine);
+    if (failedLine) report(kSite, STATUS_BACKTRACE, "", failedLine);
     freeRegionCopy(gathered);
 }
 
@@ -429,22 +429,22 @@ bool onlyAlpha(const ImageHeader* image) {
 void ZAR_STDCALL zarRemap(ImageHeader* srcImage, ImageHeader* xMap, ImageHeader* yMap,
                           ImageHeader* dstImage, int32_t interpolate) {
     auto bad = [](const char* context, int32_t line) {
-        zarReportError(STATUS_BAD_ARG, kFunc, context, kFile, line);
+        report(kSite, STATUS_BAD_ARG, context, line);
     };
     if (ZarStatus s = validateHeader(srcImage)) {
-        zarReportError(s, kFunc, "Incorrect Image", kFile, 858);
+        report(kSite, s, "Incorrect Image", 858);
         return;
     }
     if (ZarStatus s = validateHeader(dstImage)) {
-        zarReportError(s, kFunc, "Incorrect Image", kFile, 859);
+        report(kSite, s, "Incorrect Image", 859);
         return;
     }
     if (ZarStatus s = validateHeader(xMap)) {
-        zarReportError(s, kFunc, "Incorrect Image", kFile, 860);
+        report(kSite, s, "Incorrect Image", 860);
         return;
     }
     if (ZarStatus s = validateHeader(yMap)) {
-        zarReportError(s, kFunc, "Incorrect Image", kFile, 861);
+        report(kSite, s, "Incorrect Image", 861);
         return;
     }
     if (srcImage->depth != dstImage->depth) bad("srcImage->depth != dstImage->depth", 862);

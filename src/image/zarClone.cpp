@@ -8,8 +8,7 @@
 
 namespace {
 
-constexpr const char* kFunc = "zarCloneImage";
-constexpr const char* kFile = "zarClone";
+constexpr ReportSite kSite{"zarCloneImage", "zarClone"};
 
 // Copies the source's pixels into the clone, whose block follows the
 // widthStep rule.  A header filled by the application may carry a different
@@ -38,7 +37,7 @@ void copyPixels(const ImageHeader* source, ImageHeader* clone) {
 
 ImageHeader* ZAR_STDCALL zarCloneImage(const ImageHeader* image) {
     if (ZarStatus code = validateHeader(image); code != STATUS_OK) {
-        zarReportError(code, kFunc, "Incorrect Image", kFile, 37);
+        report(kSite, code, "Incorrect Image", 37);
         return nullptr;
     }
     ImageHeader* clone = zarCreateImageHeader(
@@ -46,8 +45,7 @@ ImageHeader* ZAR_STDCALL zarCloneImage(const ImageHeader* image) {
         image->dataOrder, image->origin, image->align, image->width, image->height, nullptr,
         nullptr, nullptr, nullptr);
     if (clone == nullptr) {
-        zarReportError(STATUS_NO_MEMORY, kFunc,
-                       "Not enough memory to allocate header for clone image", kFile, 57);
+        report(kSite, STATUS_NO_MEMORY, "Not enough memory to allocate header for clone image", 57);
         return nullptr;
     }
     // Every field of the source (border settings included), then the parts a
@@ -62,8 +60,8 @@ ImageHeader* ZAR_STDCALL zarCloneImage(const ImageHeader* image) {
     if (const Roi* roi = image->roi) {
         clone->roi = makeRoi(roi->coi, roi->xOffset, roi->yOffset, roi->width, roi->height);
         if (clone->roi == nullptr) {
-            zarReportError(STATUS_NO_MEMORY, kFunc,
-                           "Not enough memory to allocate roi for clone image", kFile, 75);
+            report(kSite, STATUS_NO_MEMORY, "Not enough memory to allocate roi for clone image",
+                   75);
             zarDeallocate(clone, ZAR_FREE_HEADER);
             return nullptr;
         }
@@ -73,8 +71,8 @@ ImageHeader* ZAR_STDCALL zarCloneImage(const ImageHeader* image) {
     else
         zarAllocateImage(clone, 0, 0);
     if (clone->imageData == nullptr) {
-        zarReportError(STATUS_NO_MEMORY, kFunc,
-                       "Not enough memory to allocate imageData for clone image", kFile, 88);
+        report(kSite, STATUS_NO_MEMORY, "Not enough memory to allocate imageData for clone image",
+               88);
         zarDeallocate(clone, ZAR_FREE_HEADER | ZAR_FREE_ROI);
         return nullptr;
     }

@@ -3,13 +3,13 @@
 // interest or mask).
 #include <cstring>
 
+#include "frame/frame.h"
 #include "image/image.h"
 #include "image/rows.h"
 
 namespace {
 
-constexpr const char* kFile = "zarPutPx";
-constexpr const char* kFunc = "zarPutPixel";
+constexpr ReportSite kSite{"zarPutPixel", "zarPutPx"};
 
 // Writes the pixel at (x, row) of a plain image (or of a header describing
 // one tile).
@@ -34,15 +34,15 @@ void writePixel(const ImageHeader* image, int32_t x, int32_t row, const void* pi
 
 void ZAR_STDCALL zarPutPixel(ImageHeader* image, int32_t x, int32_t y, const void* pixel) {
     if (ZarStatus status = validateHeader(image)) {
-        zarReportError(status, kFunc, "Incorrect Image", kFile, __LINE__);
+        report(kSite, status, "Incorrect Image", __LINE__);
         return;
     }
     if (x > image->width - 1 || x < 0) {
-        zarReportError(STATUS_BAD_ARG, kFunc, "((x>width-1) || (x<0))", kFile, __LINE__);
+        report(kSite, STATUS_BAD_ARG, "((x>width-1) || (x<0))", __LINE__);
         return;
     }
     if (y > image->height - 1 || y < 0) {
-        zarReportError(STATUS_BAD_ARG, kFunc, "((y>height-1) || (y<0))", kFile, __LINE__);
+        report(kSite, STATUS_BAD_ARG, "((y>height-1) || (y<0))", __LINE__);
         return;
     }
     const int32_t row = image->origin == ZAR_ORIGIN_BL ? image->height - 1 - y : y;
@@ -55,7 +55,7 @@ void ZAR_STDCALL zarPutPixel(ImageHeader* image, int32_t x, int32_t y, const voi
     tile->callBack(image, column, tileRow, ZAR_TILE_WRITE);
     char* data = tile->tileData;
     if (data == nullptr) {
-        zarReportError(STATUS_ERROR, kFunc, "Error get tile to write", kFile, __LINE__);
+        report(kSite, STATUS_ERROR, "Error get tile to write", __LINE__);
         return;
     }
     // The tile as a plain image of tile width x tile height.

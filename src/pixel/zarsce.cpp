@@ -2,16 +2,16 @@
 // tiled images, under the channel of interest, alpha channel and masks.
 #include <bit>
 
+#include "frame/frame.h"
 #include "image/image.h"
 #include "image/region.h"
 #include "pixel/pixel.h"
 
 namespace {
 
-constexpr const char* kFile = "zarsce";
-constexpr const char* kSet = "zarSet";
-constexpr const char* kSetFP = "zarSetFP";
-constexpr const char* kCopy = "zarCopy";
+constexpr ReportSite kSet{"zarSet", "zarsce"};
+constexpr ReportSite kSetFP{"zarSetFP", "zarsce"};
+constexpr ReportSite kCopy{"zarCopy", "zarsce"};
 
 bool statusFailed() { return zarGetStatus() < 0; }
 
@@ -170,7 +170,7 @@ void setMaskedBits(ImageHeader* dstImage, ImageHeader* mask, uint32_t bit) {
         zarXorS(mask, mask, 1);  // ... and back
     }
     dstImage->maskImage = mask;
-    if (statusFailed()) zarReportError(STATUS_BACKTRACE, kSet, "", kFile, __LINE__);
+    if (statusFailed()) report(kSet, STATUS_BACKTRACE, "", __LINE__);
 }
 
 void setTiled(ImageHeader* dstImage, const RoiSize& size, int32_t fillValue) {
@@ -186,7 +186,7 @@ void setTiled(ImageHeader* dstImage, const RoiSize& size, int32_t fillValue) {
             const int32_t column = span.firstColumn + c, row = span.firstRow + r;
             char* tile = requestTile(dstImage, column, row, ZAR_TILE_WRITE);
             if (tile == nullptr) {
-                zarReportError(STATUS_ERROR, kSet, "Error get tile to write", kFile, __LINE__);
+                report(kSet, STATUS_ERROR, "Error get tile to write", __LINE__);
                 return;
             }
             const Piece piece = pieceAt(span, c, r, size);
@@ -263,8 +263,7 @@ void copyMaskedBits(ImageHeader* srcImage, ImageHeader* dstImage, ImageHeader* m
     if (work == nullptr) {
         // Creation reports its own failures; pixels that could not be had
         // are reported here, so that the caller sees a failed status.
-        if (!statusFailed())
-            zarReportError(STATUS_NO_MEMORY, kCopy, "Out of memory", kFile, __LINE__);
+        if (!statusFailed()) report(kCopy, STATUS_NO_MEMORY, "Out of memory", __LINE__);
         return;
     }
 
@@ -284,7 +283,7 @@ void copyMaskedBits(ImageHeader* srcImage, ImageHeader* dstImage, ImageHeader* m
     freeBitImage(work);
     srcImage->maskImage = srcMask;
     dstImage->maskImage = dstMask;
-    if (statusFailed()) zarReportError(STATUS_BACKTRACE, kCopy, "", kFile, __LINE__);
+    if (statusFailed()) report(kCopy, STATUS_BACKTRACE, "", __LINE__);
 }
 
 void copyPlain(ImageHeader* srcImage, ImageHeader* dstImage, const ImageHeader* mask,
@@ -292,7 +291,7 @@ void copyPlain(ImageHeader* srcImage, ImageHeader* dstImage, const ImageHeader* 
     CoiLayout s, d;
     if (!getCoiOrigin(srcImage, &s) || !getCoiOrigin(dstImage, &d)) return;
     if (s.channels != d.channels) {
-        zarReportError(STATUS_BAD_ARG, kCopy, kChannelsDiffer, kFile, __LINE__);
+        report(kCopy, STATUS_BAD_ARG, kChannelsDiffer, __LINE__);
         return;
     }
     CopyJob job{};
@@ -349,9 +348,8 @@ void copyTiled(ImageHeader* srcImage, ImageHeader* dstImage, ImageHeader* mask,
             const Piece p = pieceAt(span, c, r, size);
             char* tile = requestTile(tiled, column, row, dstTiled ? ZAR_TILE_WRITE : ZAR_TILE_READ);
             if (tile == nullptr) {
-                zarReportError(STATUS_ERROR, kCopy,
-                               dstTiled ? "Error get tile to write" : "Error get tile to read",
-                               kFile, __LINE__);
+                report(kCopy, STATUS_ERROR,
+                       dstTiled ? "Error get tile to write" : "Error get tile to read", __LINE__);
                 return;
             }
             tiledWork->imageData = tile;
@@ -368,7 +366,7 @@ void copyTiled(ImageHeader* srcImage, ImageHeader* dstImage, ImageHeader* mask,
                     // The destination tile is given back unchanged.
                     freeRegionCopy(buffer);
                     releaseTile(dstImage, column, row, tile);
-                    zarReportError(STATUS_BACKTRACE, kCopy, "", kFile, __LINE__);
+                    report(kCopy, STATUS_BACKTRACE, "", __LINE__);
                     return;
                 }
                 ImageHeader& h = srcWork.header;
@@ -397,12 +395,12 @@ bool combineMasks(ImageHeader* srcMask, ImageHeader* dstMask, ImageHeader** comb
     *combined = newBitImage("G   ", ZAR_DATA_ORDER_PLANE, srcMask->origin, 4, size.width,
                             size.height);
     if (*combined == nullptr) {
-        zarReportError(STATUS_BACKTRACE, kCopy, "", kFile, __LINE__);
+        report(kCopy, STATUS_BACKTRACE, "", __LINE__);
         return false;
     }
     zarAnd(srcMask, dstMask, *combined);
     if (statusFailed()) {
-        zarReportError(STATUS_BACKTRACE, kCopy, "", kFile, __LINE__);
+        report(kCopy, STATUS_BACKTRACE, "", __LINE__);
         return false;
     }
     return true;
@@ -424,12 +422,11 @@ void copyRegion(ImageHeader* srcImage, ImageHeader* dstImage, ImageHeader* mask)
 
 void ZAR_STDCALL zarSet(ImageHeader* dstImage, int32_t fillValue) {
     if (ZarStatus status = validateHeader(dstImage)) {
-        zarReportError(status, kSet, "Incorrect Image", kFile, __LINE__);
+        report(kSet, status, "Incorrect Image", __LINE__);
         return;
     }
     if (dstImage->depth == ZAR_DEPTH_32F) {
-        zarReportError(STATUS_BAD_DEPTH, kSet, "You should use zarSetFP for this image", kFile,
-                       __LINE__);
+        report(kSet, STATUS_BAD_DEPTH, "You should use zarSetFP for this image", __LINE__);
         return;
     }
     const uint32_t value = saturatedFill(dstImage->depth, fillValue);
@@ -446,42 +443,38 @@ void ZAR_STDCALL zarSet(ImageHeader* dstImage, int32_t fillValue) {
 
 void ZAR_STDCALL zarSetFP(ImageHeader* dstImage, float fillValue) {
     if (dstImage == nullptr) {
-        zarReportError(STATUS_BAD_ARG, kSetFP, "dstImage==0", kFile, __LINE__);
+        report(kSetFP, STATUS_BAD_ARG, "dstImage==0", __LINE__);
         return;
     }
     if (dstImage->depth != ZAR_DEPTH_32F) {
-        zarReportError(STATUS_BAD_DEPTH, kSetFP, "You should use zarSet for this image", kFile,
-                       __LINE__);
+        report(kSetFP, STATUS_BAD_DEPTH, "You should use zarSet for this image", __LINE__);
         return;
     }
     // The float's bits go through the 32-bit integer fill unchanged.
     dstImage->depth = ZAR_DEPTH_32S;
     zarSet(dstImage, std::bit_cast<int32_t>(fillValue));
     dstImage->depth = ZAR_DEPTH_32F;
-    if (statusFailed()) zarReportError(STATUS_BACKTRACE, kSetFP, "", kFile, __LINE__);
+    if (statusFailed()) report(kSetFP, STATUS_BACKTRACE, "", __LINE__);
 }
 
 void ZAR_STDCALL zarCopy(ImageHeader* srcImage, ImageHeader* dstImage) {
     if (ZarStatus status = validateHeader(srcImage)) {
-        zarReportError(status, kCopy, "Incorrect Image", kFile, __LINE__);
+        report(kCopy, status, "Incorrect Image", __LINE__);
         return;
     }
     if (ZarStatus status = validateHeader(dstImage)) {
-        zarReportError(status, kCopy, "Incorrect Image", kFile, __LINE__);
+        report(kCopy, status, "Incorrect Image", __LINE__);
         return;
     }
     // Every relation is checked and reported before giving up.
     if (srcImage->depth != dstImage->depth)
-        zarReportError(STATUS_BAD_ARG, kCopy, "srcImage->depth != dstImage->depth", kFile,
-                       __LINE__);
+        report(kCopy, STATUS_BAD_ARG, "srcImage->depth != dstImage->depth", __LINE__);
     if (srcImage->origin != dstImage->origin)
-        zarReportError(STATUS_BAD_ARG, kCopy, "srcImage->origin != dstImage->origin", kFile,
-                       __LINE__);
+        report(kCopy, STATUS_BAD_ARG, "srcImage->origin != dstImage->origin", __LINE__);
     if (srcImage->depth != ZAR_DEPTH_1U &&
         !(srcImage->nChannels == 1 && dstImage->nChannels == 1) &&
         srcImage->dataOrder != dstImage->dataOrder)
-        zarReportError(STATUS_BAD_ARG, kCopy, "srcImage->dataOrder != dstImage->dataOrder", kFile,
-                       __LINE__);
+        report(kCopy, STATUS_BAD_ARG, "srcImage->dataOrder != dstImage->dataOrder", __LINE__);
     // The status word is not cleared on entry: an earlier failure stops here too.
     if (statusFailed()) return;
     if (srcImage == dstImage) return;
