@@ -9,7 +9,7 @@ CMAKE_FLAGS ?=
 APT_PACKAGES := cmake g++ make pkg-config libgtest-dev
 BENCH_PACKAGES := libopencv-dev libbenchmark-dev
 
-.PHONY: all deps build build-asan test test-release test-asan demo install bench bench-build bench-report fuzz clean format format-check
+.PHONY: all deps build build-asan test test-release test-asan test-plain test-march test-march-v3 test-march-v4 demo install bench bench-build bench-report fuzz clean format format-check
 
 all: build
 
@@ -35,6 +35,28 @@ test-asan: build-asan
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
 test: test-release test-asan
+
+# Release builds beside `make test` (CI runs them too): the plain kernels
+# alone, and the whole library and tests compiled for x86-64-v3 and -v4
+# (skipped on a processor without AVX2 or AVX-512).  Results must not change.
+LEG_CTEST := ctest --output-on-failure -j $(JOBS) -E install_consumer
+define release_leg
+	cmake -S . -B $(1) -DCMAKE_BUILD_TYPE=Release $(2) $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(1) -j $(JOBS)
+	cd $(1) && $(LEG_CTEST)
+endef
+has_cpu_flag = $(shell grep -qw $(1) /proc/cpuinfo 2>/dev/null && echo yes)
+
+test-plain: deps
+	$(call release_leg,build-plain,-DZAR_PLAIN_KERNELS=ON)
+
+test-march: test-march-v3 test-march-v4
+
+test-march-v3: deps
+	$(if $(call has_cpu_flag,avx2),$(call release_leg,build-v3,-DCMAKE_C_FLAGS=-march=x86-64-v3 -DCMAKE_CXX_FLAGS=-march=x86-64-v3),@echo "test-march-v3: no AVX2 here, skipped")
+
+test-march-v4: deps
+	$(if $(call has_cpu_flag,avx512bw),$(call release_leg,build-v4,-DCMAKE_C_FLAGS=-march=x86-64-v4 -DCMAKE_CXX_FLAGS=-march=x86-64-v4),@echo "test-march-v4: no AVX-512 here, skipped")
 
 demo: build
 	$(BUILD)/tools/zar demo demo-out
@@ -83,4 +105,4 @@ format-check:
 	@clang-format --dry-run --Werror $(FORMAT_FILES) && echo "format: clean"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz demo-out
+	rm -rf $(BUILD) $(ASAN_BUILD) build-plain build-v3 build-v4 build-bench build-fuzz demo-out

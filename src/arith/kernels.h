@@ -14,6 +14,7 @@
 #include <limits>
 #include <type_traits>
 
+#include "arith/addRows.h"
 #include "arith/arith.h"
 
 // ------------------------------------------------------------ operations
@@ -85,21 +86,17 @@ void runRow(const T* a, const T* b, T* d, int64_t n, const Op& op) {
     for (int64_t i = 0; i < n; ++i) d[i] = op(a[i], b[i]);
 }
 
-// Saturating sums of n consecutive samples: SIMD rows for the 8- and 16-bit
-// depths (whose sums the compiler only vectorises through 32-bit lanes), the
-// functor's own loop for the others.  In place use (d == a or d == b) is
-// allowed; any other overlap runs the plain loop, so results never depend on
-// the row form.  Defined in addrows.cpp.
-void saturatedAddRow(const uint8_t* a, const uint8_t* b, uint8_t* d, int64_t n);
-void saturatedAddRow(const int8_t* a, const int8_t* b, int8_t* d, int64_t n);
-void saturatedAddRow(const uint16_t* a, const uint16_t* b, uint16_t* d, int64_t n);
-void saturatedAddRow(const int16_t* a, const int16_t* b, int16_t* d, int64_t n);
+// The entry of kAddRows for T.
+template <class T>
+constexpr int32_t addRowsIndex() {
+    return (sizeof(T) == 2 ? 2 : 0) + (std::is_signed_v<T> ? 1 : 0);
+}
 
-// The saturating add's rows: the overloads above where there is one.
+// The saturating add's rows: the table's where there is an entry.
 template <class T>
 void runRow(const T* a, const T* b, T* d, int64_t n, const SaturatedAdd& op) {
     if constexpr (sizeof(T) <= 2 && std::is_integral_v<T>) {
-        saturatedAddRow(a, b, d, n);
+        kAddRows[addRowsIndex<T>()].variants.pick()(a, b, d, n);
     } else {
         for (int64_t i = 0; i < n; ++i) d[i] = op(a[i], b[i]);
     }

@@ -7,11 +7,8 @@
 #include <cmath>
 #include <type_traits>
 
-#if defined(__SSE2__) && defined(__x86_64__)
-#include <emmintrin.h>
-#endif
-
 #include "filter/filter.h"
+#include "frame/rounding.h"
 
 namespace {
 
@@ -310,15 +307,6 @@ struct NearestQuotientStore571 {
     }
 };
 
-// The nearest integer, ties to even, under the rounding mode in force.
-inline int64_t nearestInteger(double d) {
-#if defined(__SSE2__) && defined(__x86_64__)
-    return _mm_cvtsd_si64(_mm_set_sd(d));
-#else
-    return std::llrint(d);
-#endif
-}
-
 // Float results into an integer depth: rounded to nearest (the conversion runs
 // under round-to-nearest and gives the caller's mode back), saturated.
 template <typename T, int32_t Lo, int32_t Hi>
@@ -330,7 +318,7 @@ struct RoundingStore {
         RoundingScope nearest(FE_TONEAREST);
         for (int32_t i = 0; i < n; i += step) {
             const double v = static_cast<double>(res[i] * scale);
-            out[i] = static_cast<T>(v > Hi ? Hi : v < Lo ? Lo : nearestInteger(v));
+            out[i] = static_cast<T>(v > Hi ? Hi : v < Lo ? Lo : nearestInt(v));
         }
     }
 };

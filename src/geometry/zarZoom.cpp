@@ -548,8 +548,7 @@ void zoomEngine(ImageHeader* srcImage, ImageHeader* dstImage, int32_t xDst, int3
     // under an application's other mode the plain kernels keep the rule.
     const bool defaultRounding = std::fegetround() == FE_TONEAREST;
     z.kernels = selectZoomKernels(z.depth, z.mode, z.mask.data != nullptr,
-                                  z.planeOrder ? 1 : z.src.count, z.src.pixelStep,
-                                  !defaultRounding);
+                                  defaultRounding ? isaLevel() : IsaLevel::plain);
 
     const bool srcTiled = srcImage->tileInfo != nullptr;
     const bool dstTiled = dstImage->tileInfo != nullptr;

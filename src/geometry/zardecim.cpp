@@ -5,12 +5,9 @@
 #include <cfloat>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "frame/frame.h"
 #include "geometry.h"
+#include "geometry/decimateKernels.h"
 
 namespace {
 
@@ -460,53 +457,29 @@ void addRegularRow(const char* row, const intptr_t*, int32_t lanes, int32_t, int
 using WholeRowAdder = void (*)(const char*, const intptr_t*, int32_t, int32_t, intptr_t, bool,
                                uint32_t*);
 
-// The adder for the column boxes: a regular one for two-pixel boxes tiling
-// a row of 1, 3 or 4 packed channels, else one reading the lane offsets.
+// The channel count c (1, 3 or 4) when two-pixel boxes tile a row of c packed
+// channels evenly from its start, else 0.
 template <class T>
-WholeRowAdder wholeRowAdder(const DecimateJob& job, const Lanes& l,
-                            const std::vector<intptr_t>& offsets, int32_t n) {
+int32_t regularChannels(const DecimateJob& job, const Lanes& l,
+                        const std::vector<intptr_t>& offsets, int32_t n) {
     const int32_t c = l.together;
     bool regular = n == 2 && offsets[0] == 0 && job.srcPixelStep == c * intptr_t{sizeof(T)} &&
                    (c == 1 || job.srcChannelStep == intptr_t{sizeof(T)});
     for (int32_t e = 0; regular && e < l.lanes; ++e)
         regular = offsets[static_cast<size_t>(e)] ==
                   ((e / c) * n * c + e % c) * intptr_t{sizeof(T)};
-    if (regular && c == 1) return addRegularRow<T, 2, 1>;
-    if (regular && c == 3) return addRegularRow<T, 2, 3>;
-    if (regular && c == 4) return addRegularRow<T, 2, 4>;
-    return n == 2 ? addWholeRow<T, 2> : n == 3 ? addWholeRow<T, 3> : addWholeRow<T, 0>;
+    return regular && (c == 1 || c == 3 || c == 4) ? c : 0;
 }
 
-// 8U rows of C packed channels halved both ways when the rounded mean of a
-// 2x2 box is (sum + 2) >> 2 (checked against the table of means): lane
-// (i, c) from columns 2i, 2i+1 of rows r0 and r1.  SSE2 sums eight
-// one-channel boxes at a time.
-template <int C>
-void halveRows(const uint8_t* __restrict r0, const uint8_t* __restrict r1, uint8_t* __restrict out,
-               int32_t lanes) {
-    int32_t e = 0;
-#if defined(__SSE2__)
-    if constexpr (C == 1) {
-        const __m128i low = _mm_set1_epi16(0x00FF), two = _mm_set1_epi16(2);
-        for (; e + 8 <= lanes; e += 8) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r0 + 2 * e));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r1 + 2 * e));
-            const __m128i sum = _mm_add_epi16(
-                _mm_add_epi16(_mm_and_si128(a, low), _mm_srli_epi16(a, 8)),
-                _mm_add_epi16(_mm_and_si128(b, low), _mm_srli_epi16(b, 8)));
-            const __m128i mean = _mm_srli_epi16(_mm_add_epi16(sum, two), 2);
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + e), _mm_packus_epi16(mean, mean));
-        }
-    }
-#endif
-    for (int32_t i = e / C; i < lanes / C; ++i)
-        for (int32_t c = 0; c < C; ++c) {
-            const int32_t at = 2 * C * i + c;
-            out[C * i + c] = static_cast<uint8_t>((r0[at] + r0[at + C] + r1[at] + r1[at + C] + 2) >>
-                                                  2);
-        }
+// The adder for the column boxes: a regular one for two-pixel boxes tiling
+// a row of 1, 3 or 4 packed channels, else one reading the lane offsets.
+template <class T>
+WholeRowAdder wholeRowAdder(int32_t regular, int32_t n) {
+    if (regular == 1) return addRegularRow<T, 2, 1>;
+    if (regular == 3) return addRegularRow<T, 2, 3>;
+    if (regular == 4) return addRegularRow<T, 2, 4>;
+    return n == 2 ? addWholeRow<T, 2> : n == 3 ? addWholeRow<T, 3> : addWholeRow<T, 0>;
 }
-using RowHalver = void (*)(const uint8_t*, const uint8_t*, uint8_t*, int32_t);
 
 template <class T>
 void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
@@ -550,13 +523,13 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
     };
 
     std::vector<uint32_t> wholeSums(static_cast<size_t>(layout.lanes));
-    const WholeRowAdder addRow = integerSums ? wholeRowAdder<T>(job, layout, offsets, n) : nullptr;
+    const int32_t regular = integerSums ? regularChannels<T>(job, layout, offsets, n) : 0;
+    const WholeRowAdder addRow = integerSums ? wholeRowAdder<T>(regular, n) : nullptr;
+    // 8U rows halved both ways when the rounded mean of a 2x2 box is
+    // (sum + 2) >> 2 (checked against the table of means).
     RowHalver halve = nullptr;
     if (sizeof(T) == 1 && layout.packed && means.size() > 4 * 255) {
-        halve = addRow == addRegularRow<T, 2, 1>   ? halveRows<1>
-                : addRow == addRegularRow<T, 2, 3> ? halveRows<3>
-                : addRow == addRegularRow<T, 2, 4> ? halveRows<4>
-                                                   : nullptr;
+        halve = rowHalverFor(regular, isaLevel());
         for (int32_t sum = 0; halve && sum <= 4 * 255; ++sum)
             if (means[static_cast<size_t>(sum)] != (sum + 2) >> 2) halve = nullptr;
     }

@@ -4,38 +4,9 @@
 
 #include <cstdint>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define ZAR_ZOOM_SSE2 1
-#else
-#include <cmath>
-#endif
-
-// The integer nearest to v in the floating-point unit's current rounding mode
-// (halves to even unless the application changed it); never changes the mode.
-inline int32_t nearestInt(double v) {
-#if defined(ZAR_ZOOM_SSE2)
-    return _mm_cvtsd_si32(_mm_set_sd(v));
-#else
-    return static_cast<int32_t>(std::lrint(v));
-#endif
-}
-
-#if defined(ZAR_ZOOM_SSE2)
-// nearestInt(v - 0.5 + 0.00001) of four floats (round to nearest, halves to
-// even), in single precision: the whole part t = trunc(v), then one more when
-// the fraction v - t (exact in float) reaches 0.99999006, the first float above
-// 1 - 0.00001.  Checked against the double form for every float in
-// [-4, 131072] after saturation to 0 .. 255 and 0 .. 65535 (the vertical linear
-// pass never leaves that range); below 0 both saturate to 0.
-inline __m128i floorWithTolerance4(__m128 v) {
-    const __m128 threshold = _mm_set1_ps(0.99999006f);
-    __m128i whole = _mm_cvttps_epi32(v);
-    __m128 fraction = _mm_sub_ps(v, _mm_cvtepi32_ps(whole));
-    // the comparison's all-ones lanes are -1: subtracting adds one
-    return _mm_sub_epi32(whole, _mm_castps_si128(_mm_cmpge_ps(fraction, threshold)));
-}
-#endif
+#include "frame/cpu.h"
+#include "frame/rounding.h"
+#include "image/rows.h"
 
 // The three coefficients of the Newton forward form of the cubic through four
 // samples, evaluated at s = fraction + 1: s, s(s-1)/2, s(s-1)(s-2)/6, in single
@@ -78,16 +49,79 @@ using VerticalRowFn = void (*)(const float* const* work, const void* rowWeight, 
                                int32_t dstStart, int32_t width, int32_t channels,
                                int32_t dstPixelStep, MaskRow mask);
 
+// The kernel tables: one entry per depth and mask (nearest), depth and mode
+// (horizontal), depth, mode and mask (vertical).  The plain variants are the
+// per-element loops of the rule, which round in the floating-point unit's
+// current mode; the others give the same bits under the default mode only.
+struct ZoomNearestEntry {
+    int32_t depth;
+    bool masked;
+    Variants<NearestRowFn> variants;
+};
+struct ZoomHorizontalEntry {
+    int32_t depth, mode;
+    Variants<HorizontalRowFn> variants;
+};
+struct ZoomVerticalEntry {
+    int32_t depth, mode;
+    bool masked;
+    Variants<VerticalRowFn> variants;
+};
+extern const ZoomNearestEntry kZoomNearest[6];
+extern const ZoomHorizontalEntry kZoomHorizontal[4];
+extern const ZoomVerticalEntry kZoomVertical[8];
+
 struct ZoomKernels {
     NearestRowFn nearest = nullptr;
     HorizontalRowFn horizontal = nullptr;
     VerticalRowFn vertical = nullptr;
 };
 
-// The kernels for a depth (1U, 8U, 16U), an effective mode, the processed
-// channels per pixel of a row and the source's element step from one pixel to
-// the next; 1-bit images only have the nearest-neighbour
-// kernel.  plain asks for the simple per-element loops that the faster
-// variants must match exactly (used by the tests).
-ZoomKernels selectZoomKernels(int32_t depth, int32_t mode, bool masked, int32_t channels,
-                              int32_t srcPixelStep, bool plain = false);
+// The kernels for a depth (1U, 8U, 16U) and an effective mode at an
+// instruction-set level; 1-bit images only have the nearest-neighbour kernel.
+ZoomKernels selectZoomKernels(int32_t depth, int32_t mode, bool masked, IsaLevel level);
+
+// ------------------------------------------------- shared by the variants
+// (static: each file keeps its own copy, compiled for its own level)
+
+static inline bool maskAllows(const MaskRow& mask, int32_t column) {
+    return getBit(reinterpret_cast<const uint8_t*>(mask.row), mask.bit + column) != 0;
+}
+
+template <typename T>
+static inline T saturateTo(int32_t v) {
+    constexpr int32_t maxValue = sizeof(T) == 1 ? 255 : 65535;
+    return static_cast<T>(v < 0 ? 0 : (v > maxValue ? maxValue : v));
+}
+
+// The Newton forward form p0 + s*d1 + s(s-1)/2*d2 + s(s-1)(s-2)/6*d3 in single
+// precision, with the differences formed left to right.
+static inline float cubicNewton(float p0, float p1, float p2, float p3, float c1, float c2,
+                                float c3) {
+    float d1 = p1 - p0;
+    float d2 = p2 - 2.0f * p1 + p0;
+    float d3 = p3 - 3.0f * p2 + 3.0f * p1 - p0;
+    return p0 + c1 * d1 + c2 * d2 + c3 * d3;
+}
+
+// top*(1 - fy) + bottom*fy in single precision, then floor with a tolerance of
+// 0.00001 in double precision: the value is never rounded up.
+static inline int32_t linearRounded(float top, float bottom, float fTop, float fy) {
+    float v = top * fTop + bottom * fy;
+    return nearestInt(v - 0.5 + 0.00001);
+}
+
+// The variants (zoomKernels_sse41.cpp).
+template <typename T>
+void zoomNearestSse41(const char* srcRow, char* dstRow, int32_t dstStart, const int32_t* colOff,
+                      int32_t width, int32_t channels, int32_t dstPixelStep, MaskRow mask);
+template <typename T>
+void zoomLinearHorizontalSse41(const char* srcRow, float* work, const int32_t* elemOff,
+                               const float* weights, int32_t count, int32_t srcPixelStep);
+template <typename T>
+void zoomCubicHorizontalSse41(const char* srcRow, float* work, const int32_t* elemOff,
+                              const float* weights, int32_t count, int32_t srcPixelStep);
+template <typename T, bool Masked, bool Cubic>
+void zoomVerticalSse41(const float* const* work, const void* rowWeight, char* dstRow,
+                       int32_t dstStart, int32_t width, int32_t channels, int32_t dstPixelStep,
+                       MaskRow mask);

@@ -196,65 +196,6 @@ void fillFromPixel(const RegionBuffer& buffer, int32_t x, int32_t y, int32_t w, 
 
 namespace {
 
-int64_t floorMod(int64_t a, int64_t n) {
-    const int64_t r = a % n;
-    return r < 0 ? r + n : r;
-}
-
-// A run of buffer coordinates dst .. dst + length - 1 that maps to image
-// coordinates first, first + step, ...; step 0 repeats one image coordinate.
-struct Stretch {
-    int32_t dst, length, first, step;
-    int32_t last() const { return step == 0 ? first : first + step * (length - 1); }
-};
-
-// Calls visit with the stretches that cover image coordinates [from, to) of an
-// axis of size n under a non-constant border mode; origin is the image
-// coordinate of buffer coordinate 0.
-template <typename Visit>
-void forEachStretch(int64_t from, int64_t to, int64_t origin, int32_t n, int32_t mode,
-                    Visit&& visit) {
-    auto emit = [&](int64_t c, int64_t length, int64_t first, int32_t step) {
-        visit(Stretch{static_cast<int32_t>(c - origin), static_cast<int32_t>(length),
-                      static_cast<int32_t>(first), step});
-    };
-    int64_t c = from;
-    if (mode == ZAR_BORDER_REPLICATE || n == 1) {
-        // A one-pixel axis mirrors and wraps onto its only pixel as well.
-        if (c < 0) {
-            const int64_t end = std::min<int64_t>(to, 0);
-            emit(c, end - c, 0, 0);
-            c = end;
-        }
-        if (c < to && c < n) {
-            const int64_t end = std::min<int64_t>(to, n);
-            emit(c, end - c, c, 1);
-            c = end;
-        }
-        if (c < to) emit(c, to - c, n - 1, 0);
-        return;
-    }
-    while (c < to) {
-        int64_t length;
-        if (mode == ZAR_BORDER_WRAP) {
-            const int64_t p = floorMod(c, n);
-            length = std::min<int64_t>(n - p, to - c);
-            emit(c, length, p, 1);
-        } else {  // reflect: period 2n, the edge pixel repeated
-            const int64_t p = floorMod(c, 2 * static_cast<int64_t>(n));
-            if (p < n) {
-                length = std::min<int64_t>(n - p, to - c);
-                emit(c, length, p, 1);
-            } else {
-                const int64_t q = 2 * static_cast<int64_t>(n) - 1 - p;
-                length = std::min<int64_t>(q + 1, to - c);
-                emit(c, length, q, -1);
-            }
-        }
-        c += length;
-    }
-}
-
 struct Transfer {
     ImageHeader* image;
     RegionBuffer buffer;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/image.h"
+#include "image/region.h"
 #include "morph/morph.h"
 #include "support/morph_support.h"
 #include "support/zar_test.h"
@@ -300,7 +301,7 @@ TEST(MorphRows, ReadRowWithBorderStartsAtTheBuffer) {
     plain->borderModes[2] = ZAR_BORDER_REFLECT;
     plain->borderModes[3] = ZAR_BORDER_WRAP;
     char buffer[12];
-    ASSERT_TRUE(readRowWithBorder(plain, -4, 1, 0, buffer, 12));
+    ASSERT_TRUE(readRowAt(plain, -4, 1, 0, buffer, 0, 12));
     // reflect: -4 -> 2, -3 -> 2, -2 -> 1, -1 -> 0; wrap: 3 -> 0, 4 -> 1 ...
     const int expected[12] = {12, 12, 11, 10, 10, 11, 12, 10, 11, 12, 10, 11};
     for (int i = 0; i < 12; ++i) EXPECT_EQ(static_cast<uint8_t>(buffer[i]), expected[i]) << i;
@@ -333,132 +334,6 @@ TEST(MorphRows, WriteRowPlainAndTiled) {
         EXPECT_EQ(tiled->count(ZAR_TILE_READ), 0);
         releaseTiledCopy(*tiled);
     }
-}
-
-// ---------------------------------------------------------------- kernels
-
-TEST(MorphKernels, OneBitKernelAtABitOffset) {
-    Rng rng(9);
-    for (int32_t iteration = 0; iteration < 300; ++iteration) {
-        const bool dilate = rng.range(0, 1) != 0;
-        const int32_t k = 2 * rng.range(1, 70) + 1, w = rng.range(1, 160);
-        const int32_t offset = rng.range(0, 7), length = k + w - 1;
-        const ptrdiff_t stride = morphRingRowBytes(ZAR_DEPTH_1U, length);
-        EXPECT_EQ(stride % 8, 0);
-        EXPECT_GE(stride, (length + 7) / 8 + 4);
-        std::vector<char> ring(static_cast<size_t>(stride) * (k + 1));
-        for (char& b : ring) b = static_cast<char>(rng.next());
-        const std::vector<char> rows(ring);
-        std::vector<char> out(static_cast<size_t>(stride) + 8);
-        for (char& b : out) b = static_cast<char>(rng.next());
-        const std::vector<char> before(out);
-        morphKernelFor(dilate ? MorphOp::Dilate : MorphOp::Erode, ZAR_DEPTH_1U)(
-            k, ring.data(), stride, out.data(), offset, w);
-        auto bit = [](const std::vector<char>& v, int64_t pos) {
-            return (static_cast<uint8_t>(v[pos / 8]) >> (7 - pos % 8)) & 1;
-        };
-        for (int32_t i = 0; i < offset; ++i) ASSERT_EQ(bit(out, i), bit(before, i));
-        for (int32_t j = 0; j < w; ++j) {
-            int expected = dilate ? 0 : 1;
-            for (int32_t r = 0; r < k; ++r)
-                for (int32_t t = 0; t < k; ++t) {
-                    const int b = bit(rows, r * stride * 8 + j + t);
-                    expected = dilate ? (expected | b) : (expected & b);
-                }
-            ASSERT_EQ(bit(out, offset + j), expected) << iteration << " j " << j;
-        }
-    }
-}
-
-template <typename T>
-void checkValueKernel(int32_t depth, Rng& rng) {
-    for (int32_t iteration = 0; iteration < 200; ++iteration) {
-        const bool dilate = rng.range(0, 1) != 0;
-        const int32_t k = 2 * rng.range(1, 30) + 1, w = rng.range(1, 90);
-        const ptrdiff_t stride = morphRingRowBytes(depth, k + w - 1);
-        EXPECT_EQ(stride % 8, 0);
-        EXPECT_GE(stride, static_cast<ptrdiff_t>((k + w - 1) * sizeof(T)));
-        std::vector<T> ring(static_cast<size_t>(stride) / sizeof(T) * (k + 1));
-        for (T& v : ring) v = static_cast<T>(rng.next());
-        const std::vector<T> rows(ring);
-        std::vector<T> out(static_cast<size_t>(w));
-        morphKernelFor(dilate ? MorphOp::Dilate : MorphOp::Erode, depth)(
-            k, reinterpret_cast<char*>(ring.data()), stride, reinterpret_cast<char*>(out.data()), 0,
-            w);
-        const size_t rowValues = static_cast<size_t>(stride) / sizeof(T);
-        for (int32_t j = 0; j < w; ++j) {
-            T expected = rows[j];
-            for (int32_t r = 0; r < k; ++r)
-                for (int32_t t = 0; t < k; ++t) {
-                    const T v = rows[r * rowValues + j + t];
-                    expected = dilate ? std::max(expected, v) : std::min(expected, v);
-                }
-            ASSERT_EQ(out[j], expected) << "k " << k << " w " << w << " j " << j;
-        }
-    }
-}
-
-TEST(MorphKernels, ValueKernelsSmallAndLargeSquares) {
-    Rng rng(21);
-    checkValueKernel<uint8_t>(ZAR_DEPTH_8U, rng);
-    checkValueKernel<uint16_t>(ZAR_DEPTH_16U, rng);
-}
-
-// The interleaved rows kernel, the portable one and the processor's fastest,
-// against the one-channel kernel run on each channel apart, with results
-// written at an odd offset of a larger buffer.
-template <typename T>
-void checkInterleavedRows(int32_t depth, Rng& rng) {
-    for (int32_t iteration = 0; iteration < 400; ++iteration) {
-        const bool plain = iteration % 2 != 0;
-        const MorphOp op = rng.range(0, 1) ? MorphOp::Dilate : MorphOp::Erode;
-        const int32_t k = 2 * rng.range(1, 11) + 1, w = rng.range(1, 90);
-        const int32_t step = rng.range(1, 4), offset = rng.range(0, 7);
-        const int32_t length = k + w - 1;
-        const ptrdiff_t stride = morphRingRowBytes(depth, length * step);
-        const size_t rowValues = static_cast<size_t>(stride) / sizeof(T);
-        std::vector<T> ring(rowValues * (k + 1));
-        for (T& v : ring) v = static_cast<T>(rng.next());
-        const std::vector<T> rows(ring);
-        std::vector<T> out(static_cast<size_t>(w * step + offset + 5));
-        for (T& v : out) v = static_cast<T>(rng.next());
-        const std::vector<T> before(out);
-        morphRowsKernelFor(op, depth, plain)(k, reinterpret_cast<char*>(ring.data()), stride,
-                                             reinterpret_cast<char*>(out.data() + offset), w * step,
-                                             step);
-        const ptrdiff_t plainStride = morphRingRowBytes(depth, length);
-        const size_t plainValues = static_cast<size_t>(plainStride) / sizeof(T);
-        for (int32_t c = 0; c < step; ++c) {
-            std::vector<T> plainRing(plainValues * (k + 1));
-            for (int32_t r = 0; r < k; ++r)
-                for (int32_t i = 0; i < length; ++i)
-                    plainRing[r * plainValues + i] = rows[r * rowValues + i * step + c];
-            std::vector<T> plainOut(static_cast<size_t>(w));
-            morphKernelFor(op, depth)(k, reinterpret_cast<char*>(plainRing.data()), plainStride,
-                                      reinterpret_cast<char*>(plainOut.data()), 0, w);
-            for (int32_t j = 0; j < w; ++j)
-                ASSERT_EQ(out[offset + j * step + c], plainOut[j])
-                    << "k " << k << " w " << w << " step " << step << " j " << j;
-        }
-        for (int32_t i = 0; i < offset; ++i) ASSERT_EQ(out[i], before[i]);
-        for (size_t i = offset + w * step; i < out.size(); ++i) ASSERT_EQ(out[i], before[i]);
-    }
-}
-
-TEST(MorphKernels, InterleavedRowsMatchTheOneChannelKernel) {
-    Rng rng(33);
-    checkInterleavedRows<uint8_t>(ZAR_DEPTH_8U, rng);
-    checkInterleavedRows<uint16_t>(ZAR_DEPTH_16U, rng);
-}
-
-TEST(MorphKernels, TableCoversTheThreeDepths) {
-    for (MorphOp op : {MorphOp::Dilate, MorphOp::Erode}) {
-        for (int32_t depth : kDepths) EXPECT_NE(morphKernelFor(op, depth), nullptr);
-        for (int32_t depth : {ZAR_DEPTH_8S, ZAR_DEPTH_16S, ZAR_DEPTH_32S, ZAR_DEPTH_32F})
-            EXPECT_EQ(morphKernelFor(op, depth), nullptr);
-    }
-    EXPECT_EQ(morphRingRowBytes(ZAR_DEPTH_8U, 9), 16);
-    EXPECT_EQ(morphRingRowBytes(ZAR_DEPTH_16U, 9), 24);
 }
 
 }  // namespace

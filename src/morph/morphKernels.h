@@ -1,0 +1,46 @@
+// Row kernels of dilation and erosion over (2n + 1) x (2n + 1) squares, one
+// table entry per operation and depth.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "frame/cpu.h"
+
+// A row kernel.  ring holds k + 1 rows, ringStride bytes apart: rows 0 .. k - 1
+// are the source rows of the window, row k is scratch.  The rows hold `step`
+// interleaved channels (1 for 1-bit rows); values = w * step results go to out,
+// each the extreme of k rows by k pixels (values step apart).  k is odd; out
+// may be one of the ring rows.
+using MorphRowsKernel = void (*)(int32_t k, char* ring, ptrdiff_t ringStride, char* out,
+                                 int32_t values, int32_t step);
+
+enum class MorphOp { Erode, Dilate };
+
+struct MorphKernelEntry {
+    MorphOp op;
+    int32_t depth;
+    Variants<MorphRowsKernel> variants;
+};
+extern const MorphKernelEntry kMorphKernels[6];
+
+// The kernel of an operation for a depth at an instruction-set level; null
+// for the depths it does not take.
+MorphRowsKernel morphRowsKernelFor(MorphOp op, int32_t depth, IsaLevel level);
+
+// Bytes of one ring row holding `length` values of the depth: a multiple of 8,
+// with one spare 32-bit word for the 1-bit kernels' shifted reads.
+ptrdiff_t morphRingRowBytes(int32_t depth, int32_t length);
+
+// From this size on the one-channel 8- and 16-bit kernels take a block form
+// whose fixed cost beats k vectorised passes.
+constexpr int32_t kBlockExtremeFrom = 25;
+
+void erodeRows8Avx2(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
+                    int32_t step);
+void erodeRows16Avx2(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
+                     int32_t step);
+void dilateRows8Avx2(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
+                     int32_t step);
+void dilateRows16Avx2(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
+                      int32_t step);

@@ -1,0 +1,97 @@
+// The bodies of the 8- and 16-bit morphology row kernels, compiled once per
+// instruction-set level (morphKernels.cpp, morphKernels_avx2.cpp).  Every
+// function has internal linkage, so that each file keeps its own copy built
+// for its own level.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "morph/morphKernels.h"
+
+static inline int32_t lesserOf(int32_t a, int32_t b) { return a < b ? a : b; }
+
+template <typename T>
+struct Larger {
+    [[gnu::always_inline]] static T pick(T a, T b) { return a > b ? a : b; }
+};
+template <typename T>
+struct Smaller {
+    [[gnu::always_inline]] static T pick(T a, T b) { return a < b ? a : b; }
+};
+
+// The extremes of k neighbours with three comparisons per output whatever k:
+// the row is cut into
+// blocks of k; a window starting at j covers the end of j's block (suffix
+// extreme, kept in result) and the start of the next (prefix extreme,
+// computed over column in place).
+template <typename T, typename Pick>
+static void blockExtreme(T* column, T* result, int32_t k, int32_t w) {
+    const int32_t length = k + w - 1;
+    for (int32_t start = 0; start < w; start += k) {
+        const int32_t end = lesserOf(start + k, length) - 1;
+        T running = column[end];
+        for (int32_t i = end; i >= start; --i) {
+            running = Pick::pick(running, column[i]);
+            if (i < w) result[i] = running;
+        }
+    }
+    for (int32_t start = 0; start < length; start += k) {
+        const int32_t end = lesserOf(start + k, length);
+        for (int32_t i = start + 1; i < end; ++i) column[i] = Pick::pick(column[i - 1], column[i]);
+    }
+    for (int32_t j = 0; j < w; ++j) result[j] = Pick::pick(result[j], column[j + k - 1]);
+}
+
+// d = extreme(a, b, c) and d = extreme(d, sources...): whole-row loops over
+// separate buffers, which vectorise.
+template <typename T, typename Pick>
+[[gnu::always_inline]] static inline void pickThree(T* __restrict d, const T* __restrict a,
+                                                    const T* __restrict b, const T* __restrict c,
+                                                    int32_t count) {
+    for (int32_t j = 0; j < count; ++j) d[j] = Pick::pick(Pick::pick(a[j], b[j]), c[j]);
+}
+template <typename T, typename Pick>
+[[gnu::always_inline]] static inline void pickTwoInto(T* __restrict d, const T* __restrict a,
+                                                      const T* __restrict b, int32_t count) {
+    for (int32_t j = 0; j < count; ++j) d[j] = Pick::pick(d[j], Pick::pick(a[j], b[j]));
+}
+template <typename T, typename Pick>
+[[gnu::always_inline]] static inline void pickFourInto(T* __restrict d, const T* __restrict a,
+                                                       const T* __restrict b, const T* __restrict c,
+                                                       const T* __restrict e, int32_t count) {
+    for (int32_t j = 0; j < count; ++j)
+        d[j] = Pick::pick(d[j], Pick::pick(Pick::pick(a[j], b[j]), Pick::pick(c[j], e[j])));
+}
+
+// d = the extreme of source(0) .. source(k - 1), k odd: three sources in the
+// first pass, then four (or the last two) per pass.
+template <typename T, typename Pick, typename Source>
+[[gnu::always_inline]] static inline void pickOfOdd(T* d, int32_t k, Source source, int32_t count) {
+    pickThree<T, Pick>(d, source(0), source(1), source(2), count);
+    int32_t i = 3;
+    for (; i + 3 < k; i += 4)
+        pickFourInto<T, Pick>(d, source(i), source(i + 1), source(i + 2), source(i + 3), count);
+    if (i < k) pickTwoInto<T, Pick>(d, source(i), source(i + 1), count);
+}
+
+// 8- and 16-bit rows of `step` interleaved channels: the column extreme of
+// the k ring rows into scratch, then the extreme of k neighbouring pixels of
+// that column per output value.  k is odd (2 n + 1), so a 3 x 3 square is
+// one vertical and one horizontal pass, a 7 x 7 square two of each.
+template <typename T, typename Pick>
+[[gnu::always_inline]] static inline void valueRowsBody(int32_t k, char* ring, ptrdiff_t ringStride,
+                                                        char* out, int32_t values, int32_t step) {
+    const int32_t length = values + (k - 1) * step;
+    T* column = reinterpret_cast<T*>(ring + k * ringStride);
+    pickOfOdd<T, Pick>(
+        column, k, [&](int32_t i) { return reinterpret_cast<const T*>(ring + i * ringStride); },
+        length);
+    T* result = reinterpret_cast<T*>(out);
+    if (k >= kBlockExtremeFrom && step == 1) {
+        blockExtreme<T, Pick>(column, result, k, values);
+        return;
+    }
+    pickOfOdd<T, Pick>(
+        result, k, [&](int32_t t) { return static_cast<const T*>(column + t * step); }, values);
+}

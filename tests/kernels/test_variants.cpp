@@ -1,0 +1,299 @@
+// Every variant of every kernel table, at every instruction-set level the
+// processor has, against the table's plain kernel, bit for bit: random rows of
+// odd widths (1 to 130) at misaligned starts, every depth and channel count,
+// and values at the ends of their ranges.  A new table entry is covered by its
+// family's test below; a new family adds one test here.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "arith/addRows.h"
+#include "frame/cpu.h"
+#include "geometry/decimateKernels.h"
+#include "geometry/zoomKernels.h"
+#include "image/image.h"
+#include "morph/morphKernels.h"
+#include "support/zar_test.h"
+
+namespace {
+
+using zt::Rng;
+using Bytes = std::vector<uint8_t>;
+
+// Calls check(entry, variant, plain) for each entry's variant at each level
+// above plain that the processor runs, with the level capped to it.
+template <class Entry, size_t N, class Check>
+void everyVariant(const Entry (&table)[N], Check check) {
+    const int32_t top = static_cast<int32_t>(detectedIsaLevel());
+    for (int32_t level = 1; level <= top; ++level) {
+        setMaxIsaForTests(static_cast<IsaLevel>(level));
+        for (size_t i = 0; i < N; ++i) {
+            if (!table[i].variants.at[level]) continue;
+            SCOPED_TRACE(testing::Message() << "level " << level << " entry " << i);
+            check(table[i], table[i].variants.at[level], table[i].variants.at[0]);
+        }
+    }
+    setMaxIsaForTests(IsaLevel::avx512);
+}
+
+// Bytes of which most values of size bytes sit at an end of their range:
+// 0, all ones, the signed maximum and minimum; the rest are random.
+Bytes extremeBytes(Rng& rng, size_t count, int32_t size) {
+    Bytes bytes(count);
+    for (size_t i = 0; i < count; i += static_cast<size_t>(size)) {
+        const int32_t pick = rng.range(0, 7);
+        for (int32_t b = 0; b < size && i + b < count; ++b) {
+            const bool top = b == size - 1;
+            const uint8_t random = static_cast<uint8_t>(rng.next());
+            const uint8_t ends[4] = {0, 0xFF, static_cast<uint8_t>(top ? 0x7F : 0xFF),
+                                     static_cast<uint8_t>(top ? 0x80 : 0)};
+            bytes[i + b] = pick < 4 ? ends[pick] : random;
+        }
+    }
+    return bytes;
+}
+
+// A float of a working row: mostly in [lo, hi], some halves, zeros, denormals.
+float workValue(Rng& rng, float lo, float hi) {
+    switch (rng.range(0, 9)) {
+        case 0:
+            return rng.range(0, 1) ? 0.0f : -0.0f;
+        case 1:
+            return 1e-40f * static_cast<float>(rng.range(-50, 50));  // denormals
+        case 2:
+            return static_cast<float>(
+                       rng.range(static_cast<int32_t>(lo), static_cast<int32_t>(hi))) +
+                   0.5f;
+        default:
+            return lo + (hi - lo) * static_cast<float>(rng.next() % 1000001) / 1000000.0f;
+    }
+}
+
+TEST(KernelVariants, SaturatedAddRows) {
+    everyVariant(kAddRows, [](const AddRowsEntry& e, AddRowFn fn, AddRowFn plain) {
+        Rng rng(static_cast<uint64_t>(e.depth));
+        const int32_t size = bytesPerValue(e.depth);
+        for (int32_t trial = 0; trial < 400; ++trial) {
+            const int32_t n = rng.range(1, 130), base = 80 + rng.range(0, 15);
+            size_t a = base, b = base + 200, d = base + 400 + rng.range(0, 15);
+            switch (trial % 5) {  // separate rows, in place, overlapping rows
+                case 1:
+                    d = a;
+                    break;
+                case 2:
+                    d = b;
+                    break;
+                case 3:
+                    b = d = a;
+                    break;
+                case 4:
+                    d = a + rng.range(-70, 70);
+                    break;
+            }
+            Bytes variant = extremeBytes(rng, 800 * static_cast<size_t>(size), size);
+            Bytes expected = variant;
+            auto at = [&](Bytes& v, size_t i) { return v.data() + i * size; };
+            fn(at(variant, a), at(variant, b), at(variant, d), n);
+            plain(at(expected, a), at(expected, b), at(expected, d), n);
+            ASSERT_EQ(variant, expected) << "trial " << trial << " n " << n;
+        }
+    });
+}
+
+TEST(KernelVariants, DecimationRowHalvers) {
+    everyVariant(kRowHalvers, [](const RowHalverEntry& e, RowHalver fn, RowHalver plain) {
+        Rng rng(static_cast<uint64_t>(e.channels));
+        for (int32_t trial = 0; trial < 300; ++trial) {
+            const int32_t lanes = e.channels * rng.range(1, 130);
+            const Bytes rows = extremeBytes(rng, 4 * static_cast<size_t>(lanes) + 64, 1);
+            const uint8_t* r0 = rows.data() + rng.range(0, 15);
+            const uint8_t* r1 = r0 + 2 * lanes + rng.range(0, 15);
+            Bytes variant = extremeBytes(rng, static_cast<size_t>(lanes) + 16, 1);
+            Bytes expected = variant;
+            const int32_t start = rng.range(0, 15);
+            fn(r0, r1, variant.data() + start, lanes);
+            plain(r0, r1, expected.data() + start, lanes);
+            ASSERT_EQ(variant, expected) << "trial " << trial << " lanes " << lanes;
+        }
+    });
+}
+
+TEST(KernelVariants, MorphologyRows) {
+    everyVariant(
+        kMorphKernels, [](const MorphKernelEntry& e, MorphRowsKernel fn, MorphRowsKernel plain) {
+            Rng rng(static_cast<uint64_t>(e.depth) * 2 + (e.op == MorphOp::Dilate));
+            const int32_t size = e.depth == ZAR_DEPTH_1U ? 1 : bytesPerValue(e.depth);
+            for (int32_t trial = 0; trial < 300; ++trial) {
+                const int32_t k = 2 * (trial % 4 == 0 ? rng.range(12, 30) : rng.range(1, 6)) + 1;
+                const int32_t w = rng.range(1, 130);
+                const int32_t step = e.depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 4);
+                const ptrdiff_t stride = morphRingRowBytes(e.depth, (k + w - 1) * step);
+                Bytes ring = extremeBytes(rng, static_cast<size_t>(stride) * (k + 1), size);
+                Bytes ringCopy = ring;
+                Bytes variant = extremeBytes(rng, static_cast<size_t>(stride) + 64, size);
+                Bytes expected = variant;
+                const int32_t start = size * rng.range(0, 7);
+                fn(k, reinterpret_cast<char*>(ring.data()), stride,
+                   reinterpret_cast<char*>(variant.data() + start), w * step, step);
+                plain(k, reinterpret_cast<char*>(ringCopy.data()), stride,
+                      reinterpret_cast<char*>(expected.data() + start), w * step, step);
+                ASSERT_EQ(variant, expected) << "trial " << trial << " k " << k << " w " << w;
+            }
+        });
+}
+
+// ----------------------------------------------------------------- zoom
+
+struct ZoomRow {
+    int32_t width, channels, srcPixelStep, dstPixelStep, dstStart;
+    Bytes maskBits;
+    MaskRow mask(bool masked) const {
+        return {masked ? reinterpret_cast<const char*>(maskBits.data()) : nullptr,
+                masked ? dstStart % 8 : 0};
+    }
+};
+
+ZoomRow zoomRow(Rng& rng, int32_t depth) {
+    ZoomRow r;
+    r.channels = depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 5);
+    r.width = rng.range(1, 130);
+    r.srcPixelStep = r.channels + (depth == ZAR_DEPTH_1U ? 0 : rng.range(0, 1));
+    r.dstPixelStep = r.channels + (depth == ZAR_DEPTH_1U ? 0 : rng.range(0, 1));
+    r.dstStart = rng.range(0, 9);
+    r.maskBits = extremeBytes(rng, static_cast<size_t>(r.width) / 8 + 4, 1);
+    return r;
+}
+
+size_t dstBytes(const ZoomRow& r, int32_t depth) {
+    return (static_cast<size_t>(r.dstStart + r.width * r.dstPixelStep) + 8) *
+           (depth == ZAR_DEPTH_16U ? 2 : 1);
+}
+
+TEST(KernelVariants, ZoomNearestRows) {
+    everyVariant(kZoomNearest, [](const ZoomNearestEntry& e, NearestRowFn fn, NearestRowFn plain) {
+        Rng rng(static_cast<uint64_t>(e.depth) + e.masked);
+        const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
+        for (int32_t trial = 0; trial < 300; ++trial) {
+            const ZoomRow r = zoomRow(rng, e.depth);
+            const int32_t srcPixels = rng.range(1, 300);
+            const Bytes src = extremeBytes(
+                rng, static_cast<size_t>(srcPixels) * r.srcPixelStep * size, size);
+            std::vector<int32_t> colOff(r.width);
+            for (int32_t& o : colOff) o = rng.range(0, srcPixels - 1) * r.srcPixelStep;
+            Bytes variant = extremeBytes(rng, dstBytes(r, e.depth), size), expected = variant;
+            for (auto [kernel, out] : {std::pair{fn, &variant}, std::pair{plain, &expected}})
+                kernel(reinterpret_cast<const char*>(src.data()),
+                       reinterpret_cast<char*>(out->data()), r.dstStart, colOff.data(), r.width,
+                       r.channels, r.dstPixelStep, r.mask(e.masked));
+            ASSERT_EQ(variant, expected) << "trial " << trial;
+        }
+    });
+}
+
+TEST(KernelVariants, ZoomHorizontalPasses) {
+    everyVariant(kZoomHorizontal, [](const ZoomHorizontalEntry& e, HorizontalRowFn fn,
+                                     HorizontalRowFn plain) {
+        Rng rng(static_cast<uint64_t>(e.depth) + e.mode);
+        const bool cubic = e.mode == ZAR_INTER_CUBIC;
+        const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
+        for (int32_t trial = 0; trial < 300; ++trial) {
+            const ZoomRow r = zoomRow(rng, e.depth);
+            const int32_t step = r.srcPixelStep, count = r.width * r.channels;
+            const bool pairs = rng.range(0, 2) == 0;  // consecutive pairs: shrinks by two
+            const int32_t srcPixels = (pairs ? 2 * r.width : rng.range(1, 300)) + 8;
+            const Bytes src = extremeBytes(rng, static_cast<size_t>(srcPixels) * step * size, size);
+            std::vector<int32_t> offsets(count);
+            std::vector<float> weights(static_cast<size_t>(count) * (cubic ? 3 : 1));
+            for (int32_t c = 0; c < r.width; ++c) {
+                const int32_t pixel = pairs ? 2 * c + 1 + (rng.range(0, 30) == 0)
+                                            : rng.range(1, srcPixels - 5);
+                const CubicWeights w = cubicWeights(workValue(rng, 0.0f, 2.0f));
+                for (int32_t k = 0; k < r.channels; ++k) {
+                    const int32_t i = c * r.channels + k;
+                    offsets[i] = pixel * step + k;
+                    weights[i] = cubic ? w.c1 : workValue(rng, 0.0f, 1.0f);
+                    if (cubic) weights[count + i] = w.c2, weights[2 * count + i] = w.c3;
+                }
+            }
+            std::vector<float> variant(count + 1, -7.0f), expected = variant;
+            const char* row = reinterpret_cast<const char*>(src.data());
+            fn(row, variant.data(), offsets.data(), weights.data(), count, step);
+            plain(row, expected.data(), offsets.data(), weights.data(), count, step);
+            ASSERT_EQ(0, std::memcmp(variant.data(), expected.data(), variant.size() * 4))
+                << "trial " << trial << " step " << step;
+        }
+    });
+}
+
+TEST(KernelVariants, ZoomVerticalPasses) {
+    everyVariant(kZoomVertical, [](const ZoomVerticalEntry& e, VerticalRowFn fn,
+                                   VerticalRowFn plain) {
+        Rng rng(static_cast<uint64_t>(e.depth) * 4 + e.mode * 2 + e.masked);
+        const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
+        const float hi = size == 1 ? 300.0f : 66000.0f;
+        for (int32_t trial = 0; trial < 300; ++trial) {
+            const ZoomRow r = zoomRow(rng, e.depth);
+            std::vector<std::vector<float>> rows(4, std::vector<float>(r.width * r.channels));
+            for (auto& row : rows)
+                for (float& v : row) v = workValue(rng, -40.0f, hi);
+            const float* work[4] = {rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data()};
+            const float fy = workValue(rng, 0.0f, 1.0f);
+            const CubicWeights cw = cubicWeights(workValue(rng, 0.0f, 2.0f));
+            const void* weight = e.mode == ZAR_INTER_CUBIC ? static_cast<const void*>(&cw) : &fy;
+            Bytes variant = extremeBytes(rng, dstBytes(r, e.depth), size), expected = variant;
+            for (auto [kernel, out] : {std::pair{fn, &variant}, std::pair{plain, &expected}})
+                kernel(work, weight, reinterpret_cast<char*>(out->data()), r.dstStart, r.width,
+                       r.channels, r.dstPixelStep, r.mask(e.masked));
+            ASSERT_EQ(variant, expected) << "trial " << trial;
+        }
+    });
+}
+
+// The linear vertical pass rounds in single precision where the plain one
+// rounds v - 0.5 + 0.00001 in double precision: equal after saturation for
+// every float the pass can meet, [-4, 131072] (with fy = 0, v is the top row's
+// value).  Values below 2^-10 in size give 0 both ways and are sampled.
+TEST(KernelVariants, ZoomLinearRoundingOverEveryFloat) {
+    const ZoomVerticalEntry& e = kZoomVertical[4];  // 16U linear unmasked
+    ASSERT_TRUE(e.depth == ZAR_DEPTH_16U && e.mode == ZAR_INTER_LINEAR && !e.masked);
+    const VerticalRowFn fn = e.variants.pick(detectedIsaLevel()), plain = e.variants.at[0];
+    if (fn == plain) GTEST_SKIP() << "no variant at this level";
+    auto bitsOf = [](float f) {
+        uint32_t b;
+        std::memcpy(&b, &f, 4);
+        return b;
+    };
+    constexpr int32_t kRun = 4096;
+    std::vector<float> top(kRun), bottom(kRun, 0.0f);
+    std::vector<uint16_t> variant(kRun), expected(kRun);
+    const float fy = 0.0f;
+    auto check = [&](uint32_t first, uint32_t last, uint32_t stride) {
+        for (uint64_t b = first; b <= last; b += uint64_t{kRun} * stride) {
+            for (int32_t i = 0; i < kRun; ++i) {
+                const uint32_t bits = static_cast<uint32_t>(
+                    std::min<uint64_t>(b + i * stride, last));
+                std::memcpy(&top[i], &bits, 4);
+            }
+            const float* work[2] = {top.data(), bottom.data()};
+            fn(work, &fy, reinterpret_cast<char*>(variant.data()), 0, kRun, 1, 1, {nullptr, 0});
+            plain(work, &fy, reinterpret_cast<char*>(expected.data()), 0, kRun, 1, 1, {nullptr, 0});
+            ASSERT_EQ(variant, expected) << "from " << top[0];
+        }
+    };
+    check(bitsOf(1.0f / 1024), bitsOf(131072.0f), 1);
+    check(bitsOf(-1.0f / 1024), bitsOf(-4.0f), 1);
+    check(0, bitsOf(1.0f / 1024), 9973);
+    check(bitsOf(-0.0f), bitsOf(-1.0f / 1024), 9973);
+}
+
+TEST(KernelVariants, TheCapHoldsTheLevel) {
+    setMaxIsaForTests(IsaLevel::plain);
+    EXPECT_EQ(isaLevel(), IsaLevel::plain);
+    EXPECT_EQ(kAddRows[0].variants.pick(), kAddRows[0].variants.at[0]);
+    setMaxIsaForTests(IsaLevel::avx512);
+    EXPECT_EQ(isaLevel(), detectedIsaLevel());
+}
+
+}  // namespace
