@@ -9,15 +9,22 @@ CMAKE_FLAGS ?=
 APT_PACKAGES := cmake g++ make pkg-config libgtest-dev
 BENCH_PACKAGES := libopencv-dev libbenchmark-dev
 
-.PHONY: all deps build build-asan test test-release test-asan test-plain test-march test-march-v3 test-march-v4 demo install bench bench-build bench-report fuzz clean format format-check
+.PHONY: all deps build build-asan test test-release test-asan test-plain test-march test-march-v3 test-march-v4 demo install bench bench-build bench-report fuzz clean format format-check docs test-docs
 
 all: build
 
+# Installs the Debian packages of $(1) that the machine lacks (waiting for
+# another installation to finish).
+define install_missing
+	@missing=""; for p in $(1); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then echo "installing:$$missing"; \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
+	    -o DPkg::Lock::Timeout=600 $$missing; fi
+endef
+
 # Install what a fresh machine lacks (Debian packages only).
 deps:
-	@missing=""; for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
-	if [ -n "$$missing" ]; then echo "installing:$$missing"; \
-	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; fi
+	$(call install_missing,$(APT_PACKAGES))
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
@@ -64,9 +71,7 @@ demo: build
 # Benchmarks against OpenCV (Debian's package, installed when missing).
 BENCH_SECONDS ?= 0.5
 bench-build: deps
-	@missing=""; for p in $(BENCH_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
-	if [ -n "$$missing" ]; then echo "installing:$$missing"; \
-	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; fi
+	$(call install_missing,$(BENCH_PACKAGES))
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DZAR_BUILD_TESTS=OFF -DZAR_BUILD_BENCH=ON >/dev/null
 	cmake --build build-bench -j $(JOBS) --target zar_bench
 
@@ -75,6 +80,25 @@ bench: bench-build
 
 bench-report: bench-build
 	BENCH_SECONDS=$(BENCH_SECONDS) bench/report.sh
+
+# The reference and the guide as HTML in $(DOCS_OUT)/html, with the guide's
+# pictures made by the tool from DOCS_PICTURE; Doxygen's warnings are errors.
+DOCS_OUT := $(BUILD)/docs
+DOCS_PICTURE ?= data/sample.bmp
+docs: deps
+	$(call install_missing,doxygen)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target zar_tool
+	rm -rf $(DOCS_OUT)
+	docs/make_images.sh $(BUILD)/tools/zar $(DOCS_PICTURE) $(DOCS_OUT)/images
+	ZAR_DOCS_OUT=$(abspath $(DOCS_OUT)) ZAR_SOURCE=$(CURDIR) doxygen docs/Doxyfile
+	@echo "docs: open $(DOCS_OUT)/html/index.html"
+
+# Opens every page in headless Chromium: no console error, every image and
+# internal link resolves.
+test-docs: docs
+	$(call install_missing,chromium)
+	python3 docs/check_pages.py $(DOCS_OUT)/html
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)

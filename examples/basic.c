@@ -29,6 +29,11 @@ int main(void) {
     ImageHeader *image, *clone;
     Roi roi = {0, 2, 1, 4, 3};
 
+    /* A refused call prints why on stderr and returns (the default ends the
+     * process with exit code 1 and prints nothing). */
+    zarSetErrorMode(ZAR_ERRMODE_RETURN);
+    zarRedirectError(zarStdErrReport);
+
     /* A 10 x 6 three-channel 8-bit image, rows aligned to 8 bytes. */
     image = zarCreateImageHeader(3, 0, ZAR_DEPTH_8U, "RGB", "BGR", ZAR_DATA_ORDER_PIXEL,
                                  ZAR_ORIGIN_TL, ZAR_ALIGN_8BYTES, 10, 6, NULL, NULL, NULL, NULL);

@@ -1,4 +1,5 @@
-/* Blurs a BMP file with a 5x5 box and prints the mean of the picture before and after. */
+/* Blurs a BMP file with a 5x5 box and prints the mean of the picture before and after.
+ * A file the library refuses is reported on stderr and the program exits with 1. */
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -38,7 +39,12 @@ int main(int argc, char** argv) {
     unsigned char* file = readAll(path, &size);
     int32_t cloneData = 0;
     ImageHeader *picture, *blurred;
-    int i;
+    int i, ok;
+
+    /* Report each refused call on stderr and return from it, instead of the
+     * default: ending the process with exit code 1 without a word. */
+    zarSetErrorMode(ZAR_ERRMODE_RETURN);
+    zarRedirectError(zarStdErrReport);
 
     if (!file) {
         fprintf(stderr, "cannot read %s\n", path);
@@ -46,15 +52,21 @@ int main(int argc, char** argv) {
     }
     /* A 24-bit bitmap is referenced in place: the file's bytes must outlive the header. */
     picture = zarTranslateDIBBlock(file, size, &cloneData);
+    if (picture == NULL) {
+        free(file);
+        return 1;
+    }
     blurred = zarCloneImage(picture);
     for (i = 0; i < 4; ++i) picture->borderModes[i] = ZAR_BORDER_REPLICATE;
     zarBlur(picture, blurred, 5, 5, 2, 2);
+    ok = zarGetStatus() == STATUS_OK;
 
-    printf("%s: %d x %d, %d channels; mean %.2f, after a 5x5 blur %.2f\n", path,
-           (int)picture->width, (int)picture->height, (int)picture->nChannels, mean(picture),
-           mean(blurred));
+    if (ok)
+        printf("%s: %d x %d, %d channels; mean %.2f, after a 5x5 blur %.2f\n", path,
+               (int)picture->width, (int)picture->height, (int)picture->nChannels, mean(picture),
+               mean(blurred));
     zarDeallocate(blurred, ZAR_FREE_ALL);
     zarDeallocate(picture, cloneData ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
     free(file);
-    return 0;
+    return ok ? 0 : 1;
 }

@@ -11,6 +11,7 @@
 #define COLUMNS ((WIDTH + TILE - 1) / TILE)
 #define ROWS ((HEIGHT + TILE - 1) / TILE)
 
+//! [callback]
 static unsigned char tiles[ROWS][COLUMNS][TILE * TILE]; /* 8-bit, one channel, stride 16 */
 static int held = 0;
 
@@ -23,6 +24,7 @@ static void ZAR_STDCALL tileCallback(ImageHeader* image, int32_t column, int32_t
     image->tileInfo->tileData = (char*)tiles[row][column];
     ++held;
 }
+//! [callback]
 
 static unsigned char tiledPixel(int x, int y) {
     return tiles[y / TILE][x / TILE][(y % TILE) * TILE + x % TILE];
@@ -32,6 +34,10 @@ int main(void) {
     TileInfo tileInfo = {tileCallback, 0, NULL, TILE, TILE};
     ImageHeader *mask, *source, *tiled;
     int x, y, changed = 0, wrong = 0;
+
+    /* A refused call prints why on stderr and returns. */
+    zarSetErrorMode(ZAR_ERRMODE_RETURN);
+    zarRedirectError(zarStdErrReport);
 
     /* The mask selects a disc in the middle. */
     mask = zarCreateImageHeader(1, 0, ZAR_DEPTH_1U, "GRAY", "GRAY", ZAR_DATA_ORDER_PIXEL,
