@@ -21,7 +21,7 @@
  * memory order: row 0 is the first row at imageData.  For a ZAR_ORIGIN_TL
  * image that is the top line of the picture; for a ZAR_ORIGIN_BL (bottom-up)
  * image, such as a bitmap with a positive height, it is the bottom line, so a
- * region's yOffset counts from the bottom of the picture.  zarPutPixel alone
+ * region's yOffset counts from the bottom of the picture.  zarPutPixel() alone
  * honours the origin: its y counts from the top of the picture on either kind.
  * Operations on two or three images require equal origins where they say so
  * and never flip rows.
@@ -41,7 +41,7 @@
  * channel except the alpha channel (alphaChannel = nChannels), whose values
  * are left as they are.  Images of one operation must process equal numbers
  * of channels, so a coi of 2 on a three-channel source can feed a one-channel
- * destination.  zarPutPixel writes every channel; zarDecimate treats the
+ * destination.  zarPutPixel() writes every channel; zarDecimate() treats the
  * alpha channel as an ordinary one.
  *
  * @par Masks
@@ -50,8 +50,8 @@
  * are packed eight to a byte, most significant bit first.  The mask is read
  * from its own region's offset, and its region's size limits the common size.
  * When several images of one call carry masks, a pixel changes only where all
- * of them are 1.  zarPutPixel, zarDecimate, zarRemap and the super-sampling
- * path of zarResize ignore masks.
+ * of them are 1.  zarPutPixel(), zarDecimate(), zarRemap() and the super-sampling
+ * path of zarResize() ignore masks.
  *
  * @par Tiles
  * A tiled image has tileInfo set and imageData null.  The library asks the
@@ -63,10 +63,10 @@
  * in memory rows from the image's first row, like every other position.
  *
  * @par Borders
- * zarBlur, zarFixedFilter, zarDilate and zarErode read neighbours outside the
+ * zarBlur(), zarFixedFilter(), zarDilate() and zarErode() read neighbours outside the
  * source image; they take them from the source's borderModes and
  * borderValues, one per side (top, bottom, left, right; a corner follows the
- * top or bottom side).  zarCreateImageHeader sets every side to
+ * top or bottom side).  zarCreateImageHeader() sets every side to
  * ZAR_BORDER_CONSTANT with the value 0, so by default a filter sees black
  * beyond the edges: set the borders for other behaviour.
  *
@@ -75,15 +75,15 @@
  * float results are never clamped.  Each operation states its rounding.
  *
  * @par Errors
- * Every failure is reported through zarReportError to the calling thread's
- * handler.  By default (ZAR_ERRMODE_EXIT with zarDefaultErrorHandler) the
+ * Every failure is reported through zarReportError() to the calling thread's
+ * handler.  By default (ZAR_ERRMODE_EXIT with zarDefaultErrorHandler()) the
  * first report ends the process with exit code 1 and prints nothing.  Call
  * zarSetErrorMode(ZAR_ERRMODE_RETURN) to have the operation return after the
  * report, and zarRedirectError(zarStdErrReport) to have each report printed.
  * The status word keeps the last reported code until the next report or
- * zarSetStatus; it is not cleared by a successful call, and zarCopy,
- * zarFixedFilter, zarDecimate, zarZoom, zarResize, zarRemap and
- * zarTranslateDIB do nothing while it is negative: call
+ * zarSetStatus(); it is not cleared by a successful call, and zarCopy(),
+ * zarFixedFilter(), zarDecimate(), zarZoom(), zarResize(), zarRemap() and
+ * zarTranslateDIB() do nothing while it is negative: call
  * zarSetStatus(STATUS_OK) after handling a failure.
  *
  * @par Threads
@@ -205,9 +205,9 @@ typedef struct TileInfo {
 
 /** The image header.
  *
- * Made by zarCreateImageHeader (or filled by the application), given pixels
- * by zarAllocateImage, zarAllocateImageFP or the application, released by
- * zarDeallocate.  A valid header has exactly one of imageData and tileInfo
+ * Made by zarCreateImageHeader() (or filled by the application), given pixels
+ * by zarAllocateImage(), zarAllocateImageFP() or the application, released by
+ * zarDeallocate().  A valid header has exactly one of imageData and tileInfo
  * set.  Row r of a plain image starts at imageData + r × widthStep; in plane
  * order channel c's plane starts c × height × widthStep bytes after
  * imageData.  1-bit pixels are packed eight to a byte, most significant bit
@@ -279,13 +279,13 @@ typedef struct ImageHeader {
  * 8-bit images; odd or even for 1-bit images; converted to float for
  * ZAR_DEPTH_32F).
  * @var ImageHeader::imageDataBlock
- * The block zarAllocateImage allocated, which zarDeallocate frees; null when
+ * The block zarAllocateImage() allocated, which zarDeallocate() frees; null when
  * the application supplied the pixels. */
 
-/** Error handler of the calling thread (see zarRedirectError).
+/** Error handler of the calling thread (see zarRedirectError()).
  *
  * Called once per report with the report's five values; what it returns is
- * what zarReportError returns.  When it returns, the operation returns too
+ * what zarReportError() returns.  When it returns, the operation returns too
  * (some operations first run their remaining argument checks, reporting
  * each failure).  It may end the process or jump out instead.
  * @param status   the reported code.
@@ -294,7 +294,7 @@ typedef struct ImageHeader {
  *                 STATUS_BACKTRACE.
  * @param fileName the library source that reported, without extension.
  * @param line     the report's line in that source.
- * @return a status; zarReportError passes it on. */
+ * @return a status; zarReportError() passes it on. */
 typedef ZarStatus(ZAR_STDCALL* ZarErrorHandler)(ZarStatus status, const char* funcName,
                                                 const char* context, const char* fileName,
                                                 int32_t line);
@@ -440,9 +440,9 @@ typedef struct BITMAPINFOHEADER {
 /** The calling thread's status word.
  *
  * It holds the last code written by a report (other than STATUS_BACKTRACE),
- * by a failed header validation or by zarSetStatus.  Reading it does not
- * clear it, and a successful operation leaves it as it was (zarDilate,
- * zarErode and zarTranslateDIBBlock set it to 0 on entry).
+ * by a failed header validation or by zarSetStatus().  Reading it does not
+ * clear it, and a successful operation leaves it as it was (zarDilate(),
+ * zarErode() and zarTranslateDIBBlock() set it to 0 on entry).
  * @return the status word, STATUS_OK (0) when nothing failed since it was
  *         last cleared. */
 ZAR_API ZarStatus ZAR_STDCALL zarGetStatus(void);
@@ -450,23 +450,23 @@ ZAR_API ZarStatus ZAR_STDCALL zarGetStatus(void);
 /** Writes the calling thread's status word without calling the handler.
  *
  * Call zarSetStatus(STATUS_OK) after handling a failure in
- * ZAR_ERRMODE_RETURN: zarCopy, zarFixedFilter, zarDecimate, zarZoom,
- * zarResize, zarRemap and zarTranslateDIB do nothing while it is negative.
+ * ZAR_ERRMODE_RETURN: zarCopy(), zarFixedFilter(), zarDecimate(), zarZoom(),
+ * zarResize(), zarRemap() and zarTranslateDIB() do nothing while it is negative.
  * @param status the new value, usually STATUS_OK. */
 ZAR_API void ZAR_STDCALL zarSetStatus(ZarStatus status);
 
 /** Error mode of the calling thread.
- * @return ZAR_ERRMODE_EXIT (0, the default: zarDefaultErrorHandler ends the
+ * @return ZAR_ERRMODE_EXIT (0, the default: zarDefaultErrorHandler() ends the
  *         process with exit code 1) or the value last set with
- *         zarSetErrorMode; any value other than 0 acts as
+ *         zarSetErrorMode(); any value other than 0 acts as
  *         ZAR_ERRMODE_RETURN. */
 ZAR_API int32_t ZAR_STDCALL zarGetErrorMode(void);
 
 /** Sets the error mode of the calling thread.
  *
- * The mode is read only by zarDefaultErrorHandler: with ZAR_ERRMODE_EXIT it
+ * The mode is read only by zarDefaultErrorHandler(): with ZAR_ERRMODE_EXIT it
  * ends the process, with ZAR_ERRMODE_RETURN it returns and the operation
- * returns after its report.  A handler installed with zarRedirectError
+ * returns after its report.  A handler installed with zarRedirectError()
  * decides for itself.  Each thread starts in ZAR_ERRMODE_EXIT.
  * @param mode ZAR_ERRMODE_EXIT or ZAR_ERRMODE_RETURN (any non-zero value).
  * @return the previous mode. */
@@ -475,9 +475,9 @@ ZAR_API int32_t ZAR_STDCALL zarSetErrorMode(int32_t mode);
 /** Installs an error handler for the calling thread.
  *
  * Every later report of this thread calls handler instead of the previous
- * one.  zarStdErrReport is a ready handler that prints one line and returns,
+ * one.  zarStdErrReport() is a ready handler that prints one line and returns,
  * so operations return after reporting whatever the error mode.
- * @param handler the new handler; null restores zarDefaultErrorHandler.
+ * @param handler the new handler; null restores zarDefaultErrorHandler().
  * @return the previous handler. */
 ZAR_API ZarErrorHandler ZAR_STDCALL zarRedirectError(ZarErrorHandler handler);
 
@@ -554,8 +554,8 @@ ZAR_API const char* ZAR_STDCALL zarStatusMessage(ZarStatus status);
  * the arguments (also for a tiled image), every border ZAR_BORDER_CONSTANT
  * with the value 0, and roi, maskImage, imageTag and tileInfo as given (the
  * header refers to them; they stay the caller's).  Give it pixels with
- * zarAllocateImage (zarAllocateImageFP for ZAR_DEPTH_32F), or set imageData,
- * widthStep and imageSize yourself; release it with zarDeallocate.
+ * zarAllocateImage() (zarAllocateImageFP() for ZAR_DEPTH_32F), or set imageData,
+ * widthStep and imageSize yourself; release it with zarDeallocate().
  *
  * widthStep is the row of width × bits per value bits (× nChannels in pixel
  * order) rounded up to a multiple of align bytes; imageSize is height ×
@@ -605,12 +605,12 @@ ZAR_API ImageHeader* ZAR_STDCALL zarCreateImageHeader(
  *
  * Recomputes widthStep and imageSize from the header's fields, allocates
  * imageSize bytes aligned to align (imageDataBlock keeps the block that
- * zarDeallocate frees) and, if asked, fills them.  The fill writes a 32-bit
+ * zarDeallocate() frees) and, if asked, fills them.  The fill writes a 32-bit
  * pattern into every word of the block, row padding included: the low byte
  * of fillValue in every byte for 8-bit depths (0x1234 gives 0x34), its low 16
  * bits in every value for 16-bit depths, fillValue itself for ZAR_DEPTH_32S,
  * and for ZAR_DEPTH_1U all bits set when fillValue is odd, else clear.  There
- * is no saturation here (unlike zarSet).
+ * is no saturation here (unlike zarSet()).
  * @param image     a header without pixels (imageData null), not tiled, not
  *                  ZAR_DEPTH_32F.
  * @param doFill    0 to leave the pixels as the allocator gives them,
@@ -620,21 +620,21 @@ ZAR_API ImageHeader* ZAR_STDCALL zarCreateImageHeader(
  * @par Reports
  * STATUS_BAD_ARG for a null image, a header that already has pixels, a tiled
  * header or a ZAR_DEPTH_32F header (the context names the condition, e.g.
- * "( image->depth == 32 )"); then the checks of zarCreateImageHeader with
+ * "( image->depth == 32 )"); then the checks of zarCreateImageHeader() with
  * their codes and "Incorrect data-ins".  A failed allocation is not
  * reported: imageData stays null, so test it. */
 ZAR_API void ZAR_STDCALL zarAllocateImage(ImageHeader* image, int32_t doFill, int32_t fillValue);
 
 /** Allocates the pixels of a ZAR_DEPTH_32F header.
  *
- * As zarAllocateImage; the fill writes the bit pattern of fillValue into
+ * As zarAllocateImage(); the fill writes the bit pattern of fillValue into
  * every 32-bit word (1.5f gives 0x3FC00000).
  * @param image     a ZAR_DEPTH_32F header without pixels, not tiled.
  * @param doFill    0 to leave the pixels unset, non-zero to fill.
  * @param fillValue the value of every pixel after a fill.
  *
  * @par Reports
- * As zarAllocateImage, with STATUS_BAD_ARG "( image->depth != 32 )" for a
+ * As zarAllocateImage(), with STATUS_BAD_ARG "( image->depth != 32 )" for a
  * header of another depth. */
 ZAR_API void ZAR_STDCALL zarAllocateImageFP(ImageHeader* image, int32_t doFill, float fillValue);
 
@@ -648,7 +648,7 @@ ZAR_API void ZAR_STDCALL zarAllocateImageFP(ImageHeader* image, int32_t doFill, 
  * ZAR_FREE_HEADER frees the header, which must not be used afterwards.
  * ZAR_FREE_ROI, ZAR_FREE_TILE and ZAR_FREE_MASK free with the library's
  * allocator: use them only for records the library made (the Roi of a
- * zarCloneImage result, a mask made by zarCreateImageHeader), and set your
+ * zarCloneImage() result, a mask made by zarCreateImageHeader()), and set your
  * own records' pointers to null before passing ZAR_FREE_ALL.  Reports
  * nothing.
  * @param image the image; null does nothing.
@@ -701,7 +701,7 @@ ZAR_API void ZAR_STDCALL zarSet(ImageHeader* image, int32_t fillValue);
 /** Fills the region of a ZAR_DEPTH_32F image with a float value.
  *
  * Every processed sample receives exactly the bits of fillValue (-0.0f
- * included).  Region, channel of interest, mask and tiles as for zarSet.
+ * included).  Region, channel of interest, mask and tiles as for zarSet().
  * During the call the header's depth reads ZAR_DEPTH_32S (a tile callback
  * sees that value); it is restored before the call returns.
  * @param image     a ZAR_DEPTH_32F image.
@@ -709,7 +709,7 @@ ZAR_API void ZAR_STDCALL zarSet(ImageHeader* image, int32_t fillValue);
  *
  * @par Reports
  * STATUS_BAD_ARG "dstImage==0" for a null image; STATUS_BAD_DEPTH "You
- * should use zarSet for this image" for another depth; the reports of zarSet
+ * should use zarSet for this image" for another depth; the reports of zarSet()
  * (under "zarSet"), then STATUS_BACKTRACE under "zarSetFP". */
 ZAR_API void ZAR_STDCALL zarSetFP(ImageHeader* image, float fillValue);
 
@@ -718,7 +718,7 @@ ZAR_API void ZAR_STDCALL zarSetFP(ImageHeader* image, float fillValue);
  * The processed channels of every pixel of the common region are copied
  * unchanged: source region pixel (i, j) goes to destination region pixel
  * (i, j).  Nothing is copied when the two are the same header, or while the
- * status word is negative (see zarSetStatus).
+ * status word is negative (see zarSetStatus()).
  * @param srcImage the image to read.
  * @param dstImage the image to write: same depth and origin as srcImage, and
  *                 the same data order unless both have one channel or the
@@ -773,7 +773,7 @@ ZAR_API void ZAR_STDCALL zarPutPixel(ImageHeader* image, int32_t x, int32_t y, c
  * 8-bit and 16-bit sums saturate to the depth's range (8U: 200 + 100 gives
  * 255; 8S: -100 + -100 gives -128), ZAR_DEPTH_32S sums are exact and
  * saturate to the 32-bit range, ZAR_DEPTH_32F sums are the rounded float
- * sum, never clamped.  For ZAR_DEPTH_1U the whole call is zarOr (1 + 1 gives
+ * sum, never clamped.  For ZAR_DEPTH_1U the whole call is zarOr() (1 + 1 gives
  * 1), reporting under "zarOr".  The destination may be either source (adding
  * in place).
  * @param srcImageA first summand.
@@ -804,7 +804,7 @@ ZAR_API void ZAR_STDCALL zarAdd(ImageHeader* srcImageA, ImageHeader* srcImageB,
  *
  * For integer depths, sample by sample; for ZAR_DEPTH_1U bit by bit, regions
  * starting at any bit, data orders not compared.  Region, channels, masks,
- * tiles and reports as zarAdd (reported under "zarOr"), and STATUS_BAD_ARG
+ * tiles and reports as zarAdd() (reported under "zarOr"), and STATUS_BAD_ARG
  * "This function does not support depth 32F" for float images.
  * @param srcImageA first operand.
  * @param srcImageB second operand.
@@ -814,7 +814,7 @@ ZAR_API void ZAR_STDCALL zarOr(ImageHeader* srcImageA, ImageHeader* srcImageB,
 
 /** Bitwise and of two images into a third: dst = A & B.
  *
- * As zarOr with the and of the two operands; reports under "zarAnd".
+ * As zarOr() with the and of the two operands; reports under "zarAnd".
  * @param srcImageA first operand.
  * @param srcImageB second operand.
  * @param dstImage  the result; may be either operand. */
@@ -826,7 +826,7 @@ ZAR_API void ZAR_STDCALL zarAnd(ImageHeader* srcImageA, ImageHeader* srcImageB,
  * The constant is spread to the sample size: its low byte for 8-bit depths
  * (0x1FF xors with 0xFF), its low 16 bits for 16-bit depths, all 32 bits for
  * ZAR_DEPTH_32S; for ZAR_DEPTH_1U an odd value inverts the bits and an even
- * one copies them.  Region, channels, masks and tiles as zarAdd with one
+ * one copies them.  Region, channels, masks and tiles as zarAdd() with one
  * source; reports under "zarXorS" ("(srcImage->depth != dstImage->depth)",
  * "(nChSrc != nChDst)", "This function does not support depth 32F", ...).
  * @param srcImage the operand.
@@ -846,7 +846,7 @@ ZAR_API void ZAR_STDCALL zarXorS(ImageHeader* srcImage, ImageHeader* dstImage, i
  * integer depths (a 3 × 3 window summing to 8 gives 0, one over 255
  * everywhere gives 255); ZAR_DEPTH_32F sums and multiplies in float rounding
  * toward zero; a 1-bit pixel becomes 1 when at least half of its window is 1.
- * A 1 × 1 neighbourhood is zarCopy, with its checks.  The source and the
+ * A 1 × 1 neighbourhood is zarCopy(), with its checks.  The source and the
  * destination may be the same image, also a tiled one.
  * @param srcImage the image to blur; any depth.
  * @param dstImage the result: same depth.
@@ -980,7 +980,7 @@ ZAR_API void ZAR_STDCALL zarDilate(ImageHeader* srcImage, ImageHeader* dstImage,
 
 /** Erosion: each pixel becomes the minimum of its (2n + 1) × (2n + 1) square.
  *
- * As zarDilate with the minimum, reporting under "zarErode".  With the
+ * As zarDilate() with the minimum, reporting under "zarErode".  With the
  * default borders (constant 0) the frame outside the image is 0, so eroding
  * a region that touches the image's edge gives 0 along that edge: set the
  * source's borders to ZAR_BORDER_REPLICATE to erode the picture alone.
@@ -1071,7 +1071,7 @@ ZAR_API void ZAR_STDCALL zarDecimate(ImageHeader* srcImage, ImageHeader* dstImag
  * 1-bit images always run ZAR_INTER_NN; a source image narrower or lower
  * than 2 pixels runs ZAR_INTER_NN, and ZAR_INTER_CUBIC runs as
  * ZAR_INTER_LINEAR below 4.  ZAR_INTER_SUPER is refused (it only shrinks:
- * see zarResize).
+ * see zarResize()).
  * @param srcImage    the image to enlarge: ZAR_DEPTH_1U, ZAR_DEPTH_8U or
  *                    ZAR_DEPTH_16U.
  * @param dstImage    the result, a different header: same depth and data
@@ -1092,7 +1092,7 @@ ZAR_API void ZAR_STDCALL zarDecimate(ImageHeader* srcImage, ImageHeader* dstImag
  *
  * @par Reports
  * STATUS_BAD_ARG "xDst < xSrc || yDst < ySrc" under "zarZoom"; then the
- * checks shared with zarResize, under "zarZoom": the validation code with
+ * checks shared with zarResize(), under "zarZoom": the validation code with
  * "Incorrect Image"; STATUS_BAD_ARG for an unknown mode, different depths, a
  * depth other than 1U, 8U or 16U, different data orders, "xDst <= 0 || xSrc
  * <= 0", "yDst <= 0 || ySrc <= 0", and srcImage == dstImage; STATUS_ERROR
@@ -1103,9 +1103,9 @@ ZAR_API void ZAR_STDCALL zarZoom(ImageHeader* srcImage, ImageHeader* dstImage, i
 
 /** Scales a region by any factors, each axis shrinking or growing.
  *
- * ZAR_INTER_SUPER runs zarDecimate (both factors must then be at most 1);
- * every other mode runs the engine of zarZoom, which here also shrinks, in
- * one axis or both, with the mapping and rounding described at zarZoom.
+ * ZAR_INTER_SUPER runs zarDecimate() (both factors must then be at most 1);
+ * every other mode runs the engine of zarZoom(), which here also shrinks, in
+ * one axis or both, with the mapping and rounding described at zarZoom().
  * The reports of the chosen path carry its name ("zarDecimate" or
  * "zarZoom").
  * @param srcImage    the image to scale.
@@ -1122,7 +1122,7 @@ ZAR_API void ZAR_STDCALL zarZoom(ImageHeader* srcImage, ImageHeader* dstImage, i
  *
  * @par Reports
  * STATUS_BAD_ARG "(interpolate == ZAR_INTER_SUPER) && (xDst > xSrc || yDst >
- * ySrc)" under "zarResize"; the reports of zarDecimate or zarZoom; then
+ * ySrc)" under "zarResize"; the reports of zarDecimate() or zarZoom(); then
  * STATUS_BACKTRACE under "zarResize" whenever the status word is negative
  * afterwards (also when it was negative before the call). */
 ZAR_API ZarStatus ZAR_STDCALL zarResize(ImageHeader* srcImage, ImageHeader* dstImage, int32_t xDst,
@@ -1185,7 +1185,7 @@ ZAR_API void ZAR_STDCALL zarRemap(ImageHeader* srcImage, ImageHeader* xMap, Imag
  *
  * *cloneData is written, never read.  It is 0 when the image references the
  * bits inside the block (keep the block alive while the image is used;
- * zarDeallocate never frees it): uncompressed 24-bit
+ * zarDeallocate() never frees it): uncompressed 24-bit
  * (3 channels "BGR"), 32-bit BI_RGB (4 channels "BGRA", alpha = the fourth
  * byte), 1-bit with a black-then-white palette (one ZAR_DEPTH_1U channel) and
  * 8-bit with a gray palette (one 8U channel holding the palette INDICES, which
@@ -1207,7 +1207,7 @@ ZAR_API void ZAR_STDCALL zarRemap(ImageHeader* srcImage, ImageHeader* xMap, Imag
  * up to its end of bitmap, or at most biSizeImage bytes when that is not 0;
  * pixels it skips read as palette index 0.  In ZAR_ERRMODE_RETURN, a negative
  * status word left by an earlier failure makes the conversion return without
- * converting: clear it with zarSetStatus(0) first, or use zarTranslateDIBBlock.
+ * converting: clear it with zarSetStatus(0) first, or use zarTranslateDIBBlock().
  * @param dib       the bitmap block.
  * @param cloneData receives 1 when the image owns converted pixels (release
  *                  with ZAR_FREE_ALL), 0 when it references the block's bits
@@ -1225,17 +1225,17 @@ ZAR_API void ZAR_STDCALL zarRemap(ImageHeader* srcImage, ImageHeader* xMap, Imag
  * STATUS_INTERNAL "Impossible to decompress RLE DIB"). */
 ZAR_API ImageHeader* ZAR_STDCALL zarTranslateDIB(const BITMAPINFOHEADER* dib, int32_t* cloneData);
 
-/** zarTranslateDIB for a bitmap of known size, safe on untrusted bytes.
+/** zarTranslateDIB() for a bitmap of known size, safe on untrusted bytes.
  *
  * block is either a whole .bmp file image (starting with the 14-byte "BM"
  * file header, whose bits offset is honoured) or a bare bitmap block as
- * zarTranslateDIB takes it, of size bytes, at any alignment.  Clears the
+ * zarTranslateDIB() takes it, of size bytes, at any alignment.  Clears the
  * status word on entry, then refuses with STATUS_BAD_ARG (function
  * "zarTranslateDIBBlock") a null block or cloneData and a block too small for
- * its headers; checks the header as zarTranslateDIB does; and refuses a colour
+ * its headers; checks the header as zarTranslateDIB() does; and refuses a colour
  * table, masks, bits offset, uncompressed bits or run-length stream
  * (biSizeImage) reaching past size.  A run-length stream with biSizeImage 0 is
- * bounded by the end of the block.  Then it behaves as zarTranslateDIB: a
+ * bounded by the end of the block.  Then it behaves as zarTranslateDIB(): a
  * referenced image (*cloneData 0) points into block.  A file whose bits do not
  * lie right behind its colour table is always converted (*cloneData 1).
  * @param block     a .bmp file image or a bitmap block.
