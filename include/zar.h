@@ -859,8 +859,9 @@ ZAR_API void ZAR_STDCALL zarXorS(ImageHeader* srcImage, ImageHeader* dstImage, i
  *
  * @par Region, channels, mask, tiles, origin
  * Each image from its own region offset over the smaller width and height
- * of the two regions (and masks' regions).  (last - first) processed channel
- * must agree; alpha channels are not written.  Masks on both images
+ * of the two regions (and masks' regions).  Both images must process the
+ * same number of channels; alpha channels are not written.  Origins are not
+ * compared.  Masks on both images
  * combine; a pixel whose mask bit is 0 keeps its value.  Either image may
  * be tiled.  Rows count in memory order (anchorY counts down the memory).
  *
