@@ -6,7 +6,7 @@ BUILD := build
 ASAN_BUILD := build-asan
 CMAKE_FLAGS ?=
 
-APT_PACKAGES := cmake g++ make pkg-config libgtest-dev
+APT_PACKAGES := cmake g++ make pkg-config libgtest-dev libpng-dev libjpeg62-turbo-dev libtiff-dev
 BENCH_PACKAGES := libopencv-dev libbenchmark-dev
 
 .PHONY: all deps build build-asan test test-release test-asan test-plain test-march test-march-v3 test-march-v4 demo install bench bench-build bench-report fuzz clean format format-check docs test-docs

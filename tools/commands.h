@@ -1,32 +1,13 @@
 // The operations of the zar tool.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "imageio.h"
+#include "image.h"
+#include "options.h"
 
 namespace tool {
-
-struct Options {
-    std::vector<std::string> positional;
-    std::optional<Roi> roi;  // --roi x,y,w,h (coi from --coi)
-    int32_t coi = 0;
-    std::string mask;                   // --mask FILE
-    std::optional<int32_t> borderMode;  // --border
-    int32_t borderValue = 0;
-    std::optional<int32_t> interp;  // --interp
-    std::string size;               // --size WxH
-    std::string scale;              // --scale S (fraction or decimal)
-    std::string anchor;             // --anchor x,y
-    std::string kernel;             // --kernel NAME
-    int32_t iterations = 1;         // --iterations N
-    std::optional<double> rotate;   // --rotate DEG
-    std::string xmap, ymap;         // --xmap F --ymap F
-    double value = 0;               // --value V
-    bool help = false;
-};
 
 // What an operation works on: the loaded inputs, the options, and the region
 // and mask the options describe (null when not given).
@@ -37,32 +18,35 @@ struct Job {
     ImageHeader* mask;
 };
 
+// An option an operation takes, with what it means there (null: the common text).
+struct OptionUse {
+    const char* name;
+    const char* text;
+};
+
 struct Command {
     const char* name;
-    const char* synopsis;
-    const char* description;
+    const char* summary;  // one line for `zar --help`
+    const char* about;    // what it does, for `zar NAME --help`
+    std::vector<OptionUse> options;
     const char* example;
-    int inputs;  // image files read before the output path
+    int inputs;  // files read for one output: 1, or 2 for add
     OwnedImage (*run)(Job& job);
 };
 
 const std::vector<Command>& commands();
 const Command* findCommand(const std::string& name);
 
-// Parses the arguments after the command name.  Throws UserError.
-Options parseOptions(const std::vector<std::string>& args);
+// Refuses options the command does not use and checks the ones it needs.
+void checkOptions(const Command& command, const Options& options);
 
-// Runs a command on loaded inputs: applies --border, --roi/--coi and --mask,
-// calls the library, and throws UserError when it reported an error.
+// Runs a command on loaded inputs: checks the region against the image,
+// applies --border, --roi/--coi and --mask, calls the library, and throws
+// UserError in the user's words when the library reported an error.
 OwnedImage runCommand(const Command& command, std::vector<OwnedImage>& inputs,
                       const Options& options);
 
+// `zar NAME --help`.
 std::string commandHelp(const Command& command);
-
-// Names of the fixed filters in ZAR_FIXED_* order.
-const std::vector<std::string>& filterNames();
-
-// The image the library built for a file, described.
-std::string infoText(const std::string& path);
 
 }  // namespace tool

@@ -1,10 +1,12 @@
-// `zar demo`: every operation on the built-in sample, with a gallery page.
+// `zar demo`: every operation on the built-in photograph, before and after, in a gallery page.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tool {
 
-int runDemo(const std::string& directory);
+// args: [DIR] [--runs N].  Returns the exit code.
+int runDemo(const std::vector<std::string>& args);
 
 }  // namespace tool
