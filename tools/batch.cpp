@@ -55,8 +55,7 @@ std::vector<std::string> outputPaths(const std::vector<std::string>& inputs, con
         std::error_code error;
         if (fs::equivalent(input, out, error))
             throw UserError(out + ": -o would write over the input");
-        if (!seen.insert(out).second)
-            throw UserError("two inputs would both be written to " + out);
+        if (!seen.insert(out).second) throw UserError("two inputs would both be written to " + out);
         outputs.push_back(out);
     }
     return outputs;

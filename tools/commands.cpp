@@ -103,7 +103,9 @@ void rotationMaps(const ImageHeader* src, const Options& o, OwnedImage& xMap, Ow
     const double angle = o.rotate * M_PI / 180.0;
     const double zoom = o.scale ? o.scale->value() : 1.0;
     const double cx = (src->width - 1) / 2.0, cy = (src->height - 1) / 2.0;
-    const double c = std::cos(angle) / zoom, s = std::sin(angle) / zoom;
+    // Whole turns are exact: no stray 1e-16 puts a border pixel outside the picture.
+    auto exact = [](double v) { return std::round(v * 1e12) / 1e12; };
+    const double c = exact(std::cos(angle)) / zoom, s = exact(std::sin(angle)) / zoom;
     for (int32_t y = 0; y < src->height; ++y) {
         auto* xs = reinterpret_cast<float*>(rowOf(xMap.get(), y));
         auto* ys = reinterpret_cast<float*>(rowOf(yMap.get(), y));
@@ -155,8 +157,8 @@ OwnedImage runSet(Job& job) {
     if (dst->depth == ZAR_DEPTH_32F)
         zarSetFP(dst.get(), static_cast<float>(value));
     else
-        zarSet(dst.get(), static_cast<int32_t>(std::clamp(std::nearbyint(value), -2147483648.0,
-                                                          2147483647.0)));
+        zarSet(dst.get(), static_cast<int32_t>(
+                              std::clamp(std::nearbyint(value), -2147483648.0, 2147483647.0)));
     return dst;
 }
 
@@ -173,55 +175,92 @@ const char* const kMask = "--mask";
 const char* const kBorder = "--border";
 
 const std::vector<Command> kCommands = {
-    {"blur", "box blur: the mean of a neighbourhood",
+    {"blur",
+     "box blur: the mean of a neighbourhood",
      "Every pixel of the region becomes the mean of the WxH neighbourhood whose\n"
      "anchor cell lies on it: the sum times 1/(W*H), cut toward zero.",
      {{"--size", "WxH: the neighbourhood (default 3x3)"},
-      {"--anchor", "X,Y: the neighbourhood's cell that lies on the pixel, counted from its\n"
-                   "top-left cell from 0 (default the centre, W/2,H/2)"},
+      {"--anchor",
+       "X,Y: the neighbourhood's cell that lies on the pixel, counted from its\n"
+       "top-left cell from 0 (default the centre, W/2,H/2)"},
       {kBorder, nullptr},
       {kRoi, nullptr},
       {kCoi, nullptr},
       {kMask, nullptr}},
-     "zar blur --size 5x5 --border replicate photo.png soft.png", 1, runBlur},
-    {"filter", "one of eleven fixed 3x3 and 5x5 kernels",
-     "Convolves the region with a fixed kernel (--kernel, required).", 
-     {{"--kernel", nullptr}, {kBorder, nullptr}, {kRoi, nullptr}, {kCoi, nullptr},
+     "zar blur --size 5x5 --border replicate photo.png soft.png",
+     1,
+     runBlur},
+    {"filter",
+     "one of eleven fixed 3x3 and 5x5 kernels",
+     "Convolves the region with a fixed kernel (--kernel, required).",
+     {{"--kernel", nullptr},
+      {kBorder, nullptr},
+      {kRoi, nullptr},
+      {kCoi, nullptr},
       {kMask, nullptr}},
-     "zar filter --kernel sobel-x photo.png edges.png", 1, runFilter},
-    {"dilate", "maximum over a square: bright areas grow",
+     "zar filter --kernel sobel-x photo.png edges.png",
+     1,
+     runFilter},
+    {"dilate",
+     "maximum over a square: bright areas grow",
      "Every pixel of the region becomes the maximum of the (2N+1)x(2N+1) square around\n"
      "it, the same as N rounds of the 3x3 maximum.  8- and 16-bit images.",
-     {{"--iterations", nullptr}, {kBorder, nullptr}, {kRoi, nullptr}, {kCoi, nullptr},
+     {{"--iterations", nullptr},
+      {kBorder, nullptr},
+      {kRoi, nullptr},
+      {kCoi, nullptr},
       {kMask, nullptr}},
-     "zar dilate --iterations 2 shapes.png fat.png", 1, runMorph<zarDilate>},
-    {"erode", "minimum over a square: dark areas grow",
+     "zar dilate --iterations 2 shapes.png fat.png",
+     1,
+     runMorph<zarDilate>},
+    {"erode",
+     "minimum over a square: dark areas grow",
      "Every pixel of the region becomes the minimum of the (2N+1)x(2N+1) square around\n"
      "it, the same as N rounds of the 3x3 minimum.  8- and 16-bit images.",
-     {{"--iterations", nullptr}, {kBorder, nullptr}, {kRoi, nullptr}, {kCoi, nullptr},
+     {{"--iterations", nullptr},
+      {kBorder, nullptr},
+      {kRoi, nullptr},
+      {kCoi, nullptr},
       {kMask, nullptr}},
-     "zar erode --border replicate shapes.png thin.png", 1, runMorph<zarErode>},
-    {"resize", "scale up or down",
+     "zar erode --border replicate shapes.png thin.png",
+     1,
+     runMorph<zarErode>},
+    {"resize",
+     "scale up or down",
      "Scales the region (the whole image without --roi) into a new image, up or down\n"
      "and each direction on its own.  8- and 16-bit images; alpha is scaled too.",
-     {{"--size", "WxH: the output size"}, {"--scale", nullptr}, {"--interp", nullptr},
+     {{"--size", "WxH: the output size"},
+      {"--scale", nullptr},
+      {"--interp", nullptr},
       {kRoi, nullptr}},
-     "zar resize --scale 50% --interp super photo.png half.png", 1, runScaling<resizeCall>},
-    {"zoom", "enlarge",
+     "zar resize --scale 50% --interp super photo.png half.png",
+     1,
+     runScaling<resizeCall>},
+    {"zoom",
+     "enlarge",
      "Enlarges the region (the whole image without --roi) into a new image; the first\n"
      "and last output pixels lie on the first and last input pixels.  8- and 16-bit\n"
      "images; alpha is scaled too.",
-     {{"--size", "WxH: the output size"}, {"--scale", nullptr}, {"--interp", nullptr},
+     {{"--size", "WxH: the output size"},
+      {"--scale", nullptr},
+      {"--interp", nullptr},
       {kRoi, nullptr}},
-     "zar zoom --scale 2 --interp cubic photo.png big.png", 1, runScaling<zarZoom>},
-    {"decimate", "shrink",
+     "zar zoom --scale 2 --interp cubic photo.png big.png",
+     1,
+     runScaling<zarZoom>},
+    {"decimate",
+     "shrink",
      "Shrinks the region (the whole image without --roi) into a new image.  8- and\n"
      "16-bit images; alpha is scaled too.",
-     {{"--size", "WxH: the output size"}, {"--scale", nullptr}, {"--interp", nullptr},
+     {{"--size", "WxH: the output size"},
+      {"--scale", nullptr},
+      {"--interp", nullptr},
       {kRoi, nullptr}},
-     "zar decimate --scale 1/3 --interp super photo.png small.png", 1,
+     "zar decimate --scale 1/3 --interp super photo.png small.png",
+     1,
      runScaling<zarDecimate>},
-    {"remap", "rotate, magnify, or move pixels through coordinate maps",
+    {"remap",
+     "rotate, magnify, or move pixels through coordinate maps",
      "Output pixel (x, y) takes the input at the position the maps give: turned by\n"
      "--rotate and magnified by --scale about the centre of the picture, the pixel\n"
      "((width-1)/2, (height-1)/2), or read from --xmap and --ymap.  Output pixels\n"
@@ -232,27 +271,41 @@ const std::vector<Command> kCommands = {
       {"--xmap", nullptr},
       {"--ymap", nullptr},
       {"--interp", "MODE: nn, linear (default) or cubic"}},
-     "zar remap --rotate 30 --interp cubic photo.png turned.png", 1, runRemap},
-    {"add", "saturating sum of two images",
+     "zar remap --rotate 30 --interp cubic photo.png turned.png",
+     1,
+     runRemap},
+    {"add",
+     "saturating sum of two images",
      "Adds the second image to the first over their common region; sums above the\n"
      "maximum stay at the maximum.  The second image is first brought to the first\n"
      "one's channels and depth.",
      {{kRoi, nullptr}, {kCoi, nullptr}, {kMask, nullptr}},
-     "zar add day.png night.png both.png", 2, runAdd},
-    {"copy", "copy the region into a new image (crop)",
+     "zar add day.png night.png both.png",
+     2,
+     runAdd},
+    {"copy",
+     "copy the region into a new image (crop)",
      "Copies the region into a new image of the region's size; with --coi N, channel\n"
      "N of the region alone, as a gray image.",
      {{kRoi, nullptr}, {kCoi, nullptr}},
-     "zar copy --roi 100,50,320,240 photo.png crop.png", 1, runCopy},
-    {"set", "fill the region with a value",
+     "zar copy --roi 100,50,320,240 photo.png crop.png",
+     1,
+     runCopy},
+    {"set",
+     "fill the region with a value",
      "Fills the region (and the mask's pixels) with --value, in the image's sample\n"
      "units (0 to 255 for 8-bit images), saturated to that range.",
      {{"--value", nullptr}, {kRoi, nullptr}, {kCoi, nullptr}, {kMask, nullptr}},
-     "zar set --value 255 --roi 0,0,32,32 photo.png marked.png", 1, runSet},
-    {"convert", "change the file format",
+     "zar set --value 255 --roi 0,0,32,32 photo.png marked.png",
+     1,
+     runSet},
+    {"convert",
+     "change the file format",
      "Reads any supported file and writes it in the format of the output's extension.",
      {},
-     "zar convert photo.bmp photo.png", 1, runConvert},
+     "zar convert photo.bmp photo.png",
+     1,
+     runConvert},
 };
 
 // A 1-bit mask of the image's size: set where the mask file is not 0.
@@ -334,8 +387,9 @@ void checkOptions(const Command& command, const Options& o) {
     if (scaling && o.size && o.scale) throw UserError("give --size or --scale, not both");
     if (scaling && !o.size && !o.scale) throw UserError(op + " needs --size WxH or --scale S");
     if (o.has("--format") && o.outputDir.empty())
-        throw UserError("--format names the outputs' type with -o DIR; otherwise the output's "
-                        "extension does");
+        throw UserError(
+            "--format names the outputs' type with -o DIR; otherwise the output's "
+            "extension does");
 }
 
 OwnedImage runCommand(const Command& command, std::vector<OwnedImage>& inputs,
@@ -370,8 +424,8 @@ OwnedImage runCommand(const Command& command, std::vector<OwnedImage>& inputs,
     result->maskImage = nullptr;
     LibraryReport report;
     if (libraryFailed(&report))
-        throw UserError(inUserWords(report, command.name, inputs[0].get() ? inputs[0].get()
-                                                                           : result.get()));
+        throw UserError(
+            inUserWords(report, command.name, inputs[0].get() ? inputs[0].get() : result.get()));
     return result;
 }
 

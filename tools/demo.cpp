@@ -28,27 +28,42 @@ struct Step {
 const std::vector<Step> kSteps = {
     {"blur-5x5", "blur", {"--size", "5x5", "--border", "replicate"}, "box blur, 5x5"},
     {"blur-15x15", "blur", {"--size", "15x15", "--border", "reflect"}, "box blur, 15x15"},
-    {"sobel-x", "filter", {"--kernel", "sobel-x", "--border", "replicate"},
+    {"sobel-x",
+     "filter",
+     {"--kernel", "sobel-x", "--border", "replicate"},
      "vertical edges, bright on the left (negative responses are 0)"},
-    {"laplace-3", "filter", {"--kernel", "laplace-3", "--border", "replicate"},
-     "bright details"},
+    {"laplace-3", "filter", {"--kernel", "laplace-3", "--border", "replicate"}, "bright details"},
     {"gauss-5", "filter", {"--kernel", "gauss-5", "--border", "replicate"}, "Gaussian 5x5"},
     {"sharpen-3", "filter", {"--kernel", "sharpen-3", "--border", "replicate"}, "sharpened"},
-    {"dilate-2", "dilate", {"--iterations", "2", "--border", "replicate"},
+    {"dilate-2",
+     "dilate",
+     {"--iterations", "2", "--border", "replicate"},
      "5x5 maximum: bright areas grow"},
-    {"erode-2", "erode", {"--iterations", "2", "--border", "replicate"},
+    {"erode-2",
+     "erode",
+     {"--iterations", "2", "--border", "replicate"},
      "5x5 minimum: dark areas grow"},
-    {"resize-half-super", "resize", {"--scale", "50%", "--interp", "super"},
+    {"resize-half-super",
+     "resize",
+     {"--scale", "50%", "--interp", "super"},
      "half size, super-sampling (shown at the input's size)"},
-    {"decimate-third-linear", "decimate", {"--scale", "1/3", "--interp", "linear"},
+    {"decimate-third-linear",
+     "decimate",
+     {"--scale", "1/3", "--interp", "linear"},
      "a third, bilinear (shown at the input's size)"},
-    {"zoom-eye-cubic", "zoom", {"--roi", "120,70,120,80", "--scale", "3", "--interp", "cubic"},
+    {"zoom-eye-cubic",
+     "zoom",
+     {"--roi", "120,70,120,80", "--scale", "3", "--interp", "cubic"},
      "the left eye enlarged 3 times, bicubic (the input region shown with square pixels)"},
-    {"remap-rotate-30", "remap", {"--rotate", "30", "--interp", "linear"},
+    {"remap-rotate-30",
+     "remap",
+     {"--rotate", "30", "--interp", "linear"},
      "turned 30 degrees clockwise about the centre"},
     {"add-self", "add", {}, "the photograph added to itself (saturating)"},
     {"copy-roi", "copy", {"--roi", "120,70,120,80"}, "the region 120,70,120,80 cut out"},
-    {"set-roi", "set", {"--value", "255", "--roi", "300,100,100,60", "--coi", "3"},
+    {"set-roi",
+     "set",
+     {"--value", "255", "--roi", "300,100,100,60", "--coi", "3"},
      "red channel of a region set to 255"},
 };
 
@@ -64,8 +79,7 @@ OwnedImage photograph() {
     return decodeImage(std::move(file), "the built-in photograph");
 }
 
-OwnedImage run(const char* name, const std::vector<std::string>& args,
-               const ImageHeader* photo) {
+OwnedImage run(const char* name, const std::vector<std::string>& args, const ImageHeader* photo) {
     const Command* command = findCommand(name);
     Options options = parseOptions(args);
     checkOptions(*command, options);
@@ -84,9 +98,9 @@ double medianMs(const Step& step, const ImageHeader* photo, int runs, OwnedImage
         for (int i = 0; i < command->inputs; ++i) inputs.push_back(duplicate(photo));
         const auto start = std::chrono::steady_clock::now();
         result = runCommand(*command, inputs, options);
-        times.push_back(std::chrono::duration<double, std::milli>(
-                            std::chrono::steady_clock::now() - start)
-                            .count());
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
@@ -154,8 +168,8 @@ int runDemo(const std::vector<std::string>& args) {
                       directory + "/" + before, png);
         }
         body += "<section><h2><code>" + command + "</code></h2><p>" + step.note + " &mdash; " +
-                time + "</p>\n" + figure(before, w, "before") +
-                figure(name + ".png", w, "after") + "<br>\n";
+                time + "</p>\n" + figure(before, w, "before") + figure(name + ".png", w, "after") +
+                "<br>\n";
         if (sameSize) {
             saveImage(run("copy", kDetail, result.get()).get(),
                       directory + "/" + name + "-detail.png", png);

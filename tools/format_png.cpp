@@ -88,8 +88,7 @@ OwnedImage readPng(const FileBytes& file) {
     png_set_read_fn(png, &job, readBytes);
     PngShape shape;
     OwnedImage image;
-    bool ok = readShape(png, info, &shape) && shape.width < (1u << 24) &&
-              shape.height < (1u << 24);
+    bool ok = readShape(png, info, &shape) && shape.width < (1u << 24) && shape.height < (1u << 24);
     if (ok) {
         image = newImage(shape.channels, shape.bits == 16 ? ZAR_DEPTH_16U : ZAR_DEPTH_8U,
                          static_cast<int32_t>(shape.width), static_cast<int32_t>(shape.height));
@@ -103,8 +102,7 @@ OwnedImage readPng(const FileBytes& file) {
 
 namespace {
 
-bool writeRows(png_structp png, png_infop info, FILE* out, const PngShape& shape,
-               png_bytepp rows) {
+bool writeRows(png_structp png, png_infop info, FILE* out, const PngShape& shape, png_bytepp rows) {
     if (setjmp(png_jmpbuf(png))) return false;
     static const int types[] = {PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
                                 PNG_COLOR_TYPE_RGB_ALPHA};

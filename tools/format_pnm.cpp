@@ -108,14 +108,13 @@ void readSamples(Cursor& c, const Header& h, ImageHeader* image) {
             std::memcpy(rowOf(image, y), in, perRow);
         } else {
             for (size_t i = 0; i < perRow; ++i) {
-                long v = !binary ? c.number(0, 65535, "sample")
+                long v = !binary     ? c.number(0, 65535, "sample")
                          : wide == 2 ? in[2 * i] << 8 | in[2 * i + 1]
                                      : in[i];
                 storeSample(image, i, y, v, h.maxValue);
             }
         }
-        if (h.channels == 3)
-            swapRedBlue(rowOf(image, y), h.width, 3, bytesPerSample(image->depth));
+        if (h.channels == 3) swapRedBlue(rowOf(image, y), h.width, 3, bytesPerSample(image->depth));
     }
 }
 

@@ -30,7 +30,8 @@ struct Stream {
 tmsize_t readProc(thandle_t h, void* buffer, tmsize_t n) {
     auto* s = static_cast<Stream*>(h);
     if (s->out) return static_cast<tmsize_t>(std::fread(buffer, 1, static_cast<size_t>(n), s->out));
-    uint64_t count = std::min<uint64_t>(static_cast<uint64_t>(n), s->size - std::min(s->pos, s->size));
+    uint64_t count = std::min<uint64_t>(static_cast<uint64_t>(n),
+                                        s->size - std::min(s->pos, s->size));
     std::memcpy(buffer, s->data + s->pos, count);
     s->pos += count;
     return static_cast<tmsize_t>(count);
@@ -79,7 +80,8 @@ Shape shapeOf(TIFF* tif) {
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &s.bits);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &s.format);
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &s.planar);
-    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &s.photometric)) s.photometric = PHOTOMETRIC_MINISBLACK;
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &s.photometric))
+        s.photometric = PHOTOMETRIC_MINISBLACK;
     return s;
 }
 
@@ -89,8 +91,8 @@ bool isGray(const Shape& s) {
 
 // The depth the samples are read into, or 0 when libtiff's RGBA reader must do it.
 int32_t directDepth(const Shape& s) {
-    bool layout = (isGray(s) && s.samples <= 2) || (s.photometric == PHOTOMETRIC_RGB &&
-                                                    (s.samples == 3 || s.samples == 4));
+    bool layout = (isGray(s) && s.samples <= 2) ||
+                  (s.photometric == PHOTOMETRIC_RGB && (s.samples == 3 || s.samples == 4));
     if (!layout) return 0;
     if (s.format == SAMPLEFORMAT_IEEEFP) return s.bits == 32 ? ZAR_DEPTH_32F : 0;
     if (s.bits == 32) return ZAR_DEPTH_32S;
@@ -105,9 +107,9 @@ void place(ImageHeader* image, const unsigned char* block, size_t blockRow, uint
     w = std::min<uint32_t>(w, static_cast<uint32_t>(image->width) - x);
     h = std::min<uint32_t>(h, static_cast<uint32_t>(image->height) - y);
     for (uint32_t r = 0; r < h; ++r) {
-        unsigned char* out =
-            reinterpret_cast<unsigned char*>(rowOf(image, static_cast<int32_t>(y + r))) +
-            x * channels * bytes;
+        unsigned char* out = reinterpret_cast<unsigned char*>(
+                                 rowOf(image, static_cast<int32_t>(y + r))) +
+                             x * channels * bytes;
         const unsigned char* in = block + r * blockRow;
         if (sample < 0) {
             std::memcpy(out, in, w * channels * bytes);
@@ -197,8 +199,9 @@ OwnedImage readTiff(const FileBytes& file) {
     const Shape s = shapeOf(tif);
     const int32_t depth = directDepth(s);
     if (depth == 0) {
-        if (s.bits > 8) throw UserError("this kind of TIFF (" + std::to_string(s.bits) +
-                                        "-bit samples) is not supported");
+        if (s.bits > 8)
+            throw UserError("this kind of TIFF (" + std::to_string(s.bits) +
+                            "-bit samples) is not supported");
         return readThroughRgba(tif, s);
     }
     OwnedImage image = newImage(s.samples, depth, static_cast<int32_t>(s.width),
@@ -227,7 +230,8 @@ void writeTiff(const ImageHeader* image, FILE* out) {
                  image->depth == ZAR_DEPTH_32F   ? SAMPLEFORMAT_IEEEFP
                  : image->depth == ZAR_DEPTH_32S ? SAMPLEFORMAT_INT
                                                  : SAMPLEFORMAT_UINT);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, channels >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
+                 channels >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));

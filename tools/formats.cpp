@@ -19,8 +19,8 @@ FileBytes readFile(const std::string& path) {
         // Mapped, the file's pages are used where they lie: reading a large
         // bitmap costs no copy.  Private: changes stay in this process.
         file.size = static_cast<size_t>(info.st_size);
-        void* p = ::mmap(nullptr, file.size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_POPULATE,
-                         fd, 0);
+        void* p = ::mmap(nullptr, file.size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_POPULATE, fd,
+                         0);
         if (p != MAP_FAILED) {
             const size_t size = file.size;
             file.data = Bytes(static_cast<unsigned char*>(p),
@@ -89,7 +89,7 @@ const char* outputExtensions() {
 
 bool isOutputExtension(const std::string& path) {
     static const char* const known[] = {"bmp", "png", "jpg", "jpeg", "tif", "tiff",
-                                        "pbm", "pgm", "ppm", "pnm", "pfm"};
+                                        "pbm", "pgm", "ppm", "pnm",  "pfm"};
     std::string ext = extensionOf(path);
     for (const char* k : known)
         if (ext == k) return true;

@@ -23,8 +23,7 @@ const OptionText kOptionTexts[] = {
      "N: work on channel N alone (1 to 4): gray images have channel 1 (and alpha 2);\n"
      "colour images blue 1, green 2, red 3 (and alpha 4).  Default: every channel\n"
      "but alpha, which filters leave as it is."},
-    {"--mask",
-     "FILE: change only the pixels where FILE (an image of the same size) is not 0."},
+    {"--mask", "FILE: change only the pixels where FILE (an image of the same size) is not 0."},
     {"--border",
      "MODE: what filters see beyond the image's edges:\n"
      "  constant[=V]  the value V, 0 if not given (the default)\n"
@@ -66,8 +65,9 @@ const OptionText kOptionTexts[] = {
     {"--rotate",
      "DEG: turn the picture clockwise by DEG degrees (negative: counter-clockwise)\n"
      "about its centre; the output has the input's size"},
-    {"--xmap", "FILE: the x position to read for each output pixel (a one-channel float map,\n"
-               ".pfm or float TIFF; its size is the output's)"},
+    {"--xmap",
+     "FILE: the x position to read for each output pixel (a one-channel float map,\n"
+     ".pfm or float TIFF; its size is the output's)"},
     {"--ymap", "FILE: the y position, likewise"},
     {"--value", "V: the value, in sample units (0 to 255 on 8-bit images)"},
 };
@@ -99,10 +99,12 @@ std::string commandHelp(const Command& c) {
     std::string usage = "usage: zar " + std::string(c.name) + " [options] " + inputs + "\n";
     if (c.inputs == 1) {
         usage += "       zar " + std::string(c.name) + " [options] IN... -o DIR [--format EXT]\n";
-        options += optionBlock("-o", "DIR: write each input to DIR under its own name, all cores\n"
-                                     "at work; one line per file");
-        options += optionBlock("--format", "EXT: with -o, the outputs' type (default: the "
-                                           "input's)");
+        options += optionBlock("-o",
+                               "DIR: write each input to DIR under its own name, all cores\n"
+                               "at work; one line per file");
+        options += optionBlock("--format",
+                               "EXT: with -o, the outputs' type (default: the "
+                               "input's)");
     }
     return usage + "\n" + c.about + "\n\noptions:\n" + options + "\nexample: " + c.example + "\n";
 }

@@ -210,8 +210,8 @@ void storeRow(ImageHeader* image, int32_t y, const double* in) {
                 reinterpret_cast<uint16_t*>(row)[i] = saturate<uint16_t>(in[i], 0, 65535);
                 break;
             case ZAR_DEPTH_32S:
-                reinterpret_cast<int32_t*>(row)[i] =
-                    saturate<int32_t>(in[i], -2147483648.0, 2147483647.0);
+                reinterpret_cast<int32_t*>(row)[i] = saturate<int32_t>(in[i], -2147483648.0,
+                                                                       2147483647.0);
                 break;
             default:
                 reinterpret_cast<float*>(row)[i] = static_cast<float>(in[i]);
@@ -246,7 +246,9 @@ const ImageHeader* shaped(const ImageHeader* image, int32_t nChannels, int32_t d
         for (int32_t x = 0; x < image->width; ++x) {
             const double* p = &in[static_cast<size_t>(x) * from];
             double bgra[4] = {p[0], gray ? p[0] : p[1], gray ? p[0] : p[2],
-                              from == 2 ? p[1] : from == 4 ? p[3] : opaque};
+                              from == 2   ? p[1]
+                              : from == 4 ? p[3]
+                                          : opaque};
             for (double& v : bgra) v *= scale;
             double* q = &out[static_cast<size_t>(x) * nChannels];
             if (gray && nChannels <= 2) {  // gray stays exactly gray

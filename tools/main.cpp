@@ -72,7 +72,8 @@ int runOperation(const tool::Command& command, const std::vector<std::string>& a
     if (!options.outputDir.empty()) return tool::runBatch(command, options);
     const size_t files = options.positional.size();
     if (files != static_cast<size_t>(command.inputs) + 1)
-        throw UsageError(tool::commandHelp(command).substr(0, tool::commandHelp(command).find('\n')));
+        throw UsageError(
+            tool::commandHelp(command).substr(0, tool::commandHelp(command).find('\n')));
     const std::string& output = options.positional.back();
     if (!tool::isOutputExtension(output))
         throw UsageError(output + ": unknown output format; name it " + tool::outputExtensions());

@@ -98,9 +98,7 @@ const OptionSpec kOptions[] = {
      [](Options& o, const std::string& v) { o.anchor = parsePair(v, ',', "--anchor", 0); }},
     {"--kernel", [](Options& o, const std::string& v) { o.kernel = parseKernel(v); }},
     {"--iterations",
-     [](Options& o, const std::string& v) {
-         o.iterations = parseInt(v, "--iterations", 1, 1000);
-     }},
+     [](Options& o, const std::string& v) { o.iterations = parseInt(v, "--iterations", 1, 1000); }},
     {"--scale", [](Options& o, const std::string& v) { o.scale = parseScale(v); }},
     {"--interp", [](Options& o, const std::string& v) { o.interp = parseInterp(v); }},
     {"--rotate", [](Options& o, const std::string& v) { o.rotate = parseReal(v, "--rotate"); }},
@@ -108,9 +106,7 @@ const OptionSpec kOptions[] = {
     {"--ymap", [](Options& o, const std::string& v) { o.ymap = v; }},
     {"--value", [](Options& o, const std::string& v) { o.value = parseReal(v, "--value"); }},
     {"--quality",
-     [](Options& o, const std::string& v) {
-         o.write.quality = parseInt(v, "--quality", 1, 100);
-     }},
+     [](Options& o, const std::string& v) { o.write.quality = parseInt(v, "--quality", 1, 100); }},
     {"--format",
      [](Options& o, const std::string& v) {
          o.format = v.empty() || v[0] != '.' ? v : v.substr(1);

@@ -4,7 +4,8 @@ asm(".section .rodata\n"
     ".balign 16\n"
     ".global zarSamplePhoto\n"
     "zarSamplePhoto:\n"
-    ".incbin \"" ZAR_SAMPLE_FILE "\"\n"
+    ".incbin \"" ZAR_SAMPLE_FILE
+    "\"\n"
     ".global zarSamplePhotoEnd\n"
     "zarSamplePhotoEnd:\n"
     ".previous\n");
