@@ -423,6 +423,29 @@ void bitmapCases() {
     }
 }
 
+#ifdef ZAR_TOOL_PATH
+// The zar tool converting a 16 MB bitmap to a bitmap, a whole process per call,
+// against OpenCV reading and writing the same file in this process.
+void toolCases() {
+    const std::string in = "/tmp/zar-bench-16mb.bmp", out = "/tmp/zar-bench-out.bmp";
+    ZarImage picture(3, ZAR_DEPTH_8U, 2365, 2365);  // 16.8 MB of pixels
+    fillPicture(picture, 7);
+    cv::imwrite(in, view(picture));
+    const std::string command = std::string(ZAR_TOOL_PATH) + " convert " + in + " " + out;
+    cases.push_back({"zar convert, 16 MB BMP to BMP", "cv::imread + cv::imwrite, in process",
+                     "the tool's whole run (process start, read, write) against the two calls",
+                     [=] {
+                         if (std::system(command.c_str()) != 0) std::remove(out.c_str());
+                     },
+                     [=] { cv::imwrite(out + ".cv.bmp", cv::imread(in, cv::IMREAD_UNCHANGED)); },
+                     [=] {
+                         cv::Mat a = cv::imread(out, cv::IMREAD_UNCHANGED);
+                         return !a.empty() && a.cols == 2365 &&
+                                !cv::imread(out + ".cv.bmp", cv::IMREAD_UNCHANGED).empty();
+                     }});
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -451,6 +474,9 @@ int main(int argc, char** argv) {
         });
     for (int ch : {1, 3}) geometryCases(ch, ZAR_DEPTH_8U);
     bitmapCases();
+#ifdef ZAR_TOOL_PATH
+    toolCases();
+#endif
 
     std::printf("zar vs OpenCV %s, %dx%d, single thread; median times\n", CV_VERSION, kWidth,
                 kHeight);
