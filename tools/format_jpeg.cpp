@@ -56,13 +56,6 @@ bool readRows(jpeg_decompress_struct* d, JpegError* error, JSAMPROW* rows) {
     return true;
 }
 
-std::vector<JSAMPROW> rowPointers(const ImageHeader* image) {
-    std::vector<JSAMPROW> rows(static_cast<size_t>(image->height));
-    for (int32_t y = 0; y < image->height; ++y)
-        rows[y] = reinterpret_cast<JSAMPROW>(pictureRow(image, y));
-    return rows;
-}
-
 }  // namespace
 
 OwnedImage readJpeg(const FileBytes& file) {
@@ -76,7 +69,7 @@ OwnedImage readJpeg(const FileBytes& file) {
     if (ok) {
         image = newImage(d.output_components, ZAR_DEPTH_8U, static_cast<int32_t>(d.output_width),
                          static_cast<int32_t>(d.output_height));
-        std::vector<JSAMPROW> rows = rowPointers(image.get());
+        std::vector<JSAMPROW> rows = pictureRows<JSAMPROW>(image.get());
         ok = readRows(&d, &error, rows.data());
     }
     jpeg_destroy_decompress(&d);
@@ -113,7 +106,7 @@ void writeJpeg(const ImageHeader* image, FILE* out, int quality) {
     useErrors(error);
     c.err = &error.base;
     jpeg_create_compress(&c);
-    std::vector<JSAMPROW> rows = rowPointers(picture);
+    std::vector<JSAMPROW> rows = pictureRows<JSAMPROW>(picture);
     bool ok = writeRows(&c, &error, out, picture, quality, rows.data());
     jpeg_destroy_compress(&c);
     if (!ok) throw UserError(std::string("cannot write the JPEG: ") + error.message);

@@ -69,13 +69,6 @@ bool readRows(png_structp png, png_infop info, png_bytepp rows) {
     return true;
 }
 
-std::vector<png_bytep> rowPointers(const ImageHeader* image) {
-    std::vector<png_bytep> rows(static_cast<size_t>(image->height));
-    for (int32_t y = 0; y < image->height; ++y)
-        rows[y] = reinterpret_cast<png_bytep>(pictureRow(image, y));
-    return rows;
-}
-
 }  // namespace
 
 OwnedImage readPng(const FileBytes& file) {
@@ -92,7 +85,7 @@ OwnedImage readPng(const FileBytes& file) {
     if (ok) {
         image = newImage(shape.channels, shape.bits == 16 ? ZAR_DEPTH_16U : ZAR_DEPTH_8U,
                          static_cast<int32_t>(shape.width), static_cast<int32_t>(shape.height));
-        std::vector<png_bytep> rows = rowPointers(image.get());
+        std::vector<png_bytep> rows = pictureRows<png_bytep>(image.get());
         ok = readRows(png, info, rows.data());
     }
     png_destroy_read_struct(&png, &info, nullptr);
@@ -129,7 +122,7 @@ void writePng(const ImageHeader* image, FILE* out) {
     PngShape shape{static_cast<png_uint_32>(picture->width),
                    static_cast<png_uint_32>(picture->height), picture->nChannels,
                    depth == ZAR_DEPTH_16U ? 16 : 8};
-    std::vector<png_bytep> rows = rowPointers(picture);
+    std::vector<png_bytep> rows = pictureRows<png_bytep>(picture);
     bool ok = writeRows(png, info, out, shape, rows.data());
     png_destroy_write_struct(&png, &info);
     if (!ok) throw UserError(std::string("cannot write the PNG: ") + job.message);

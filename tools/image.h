@@ -12,6 +12,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "zar.h"
 
@@ -93,6 +94,15 @@ inline char* rowOf(const ImageHeader* image, int32_t y) {
 // Start of row y of the picture, counted from its top line.
 inline char* pictureRow(const ImageHeader* image, int32_t y) {
     return rowOf(image, image->origin == ZAR_ORIGIN_BL ? image->height - 1 - y : y);
+}
+
+// Pointers to the rows of the picture, top line first, as a format library takes them.
+template <typename Row>
+std::vector<Row> pictureRows(const ImageHeader* image) {
+    std::vector<Row> rows(static_cast<size_t>(image->height));
+    for (int32_t y = 0; y < image->height; ++y)
+        rows[y] = reinterpret_cast<Row>(pictureRow(image, y));
+    return rows;
 }
 
 }  // namespace tool
