@@ -47,9 +47,9 @@ FileBytes readFile(const std::string& path) {
 
 namespace {
 
-bool startsWith(const FileBytes& file, const char* magic) {
-    size_t n = std::strlen(magic);
-    return file.size >= n && std::memcmp(file.data.get(), magic, n) == 0;
+template <size_t N>  // magic may hold a 0 byte: its length is the array's
+bool startsWith(const FileBytes& file, const char (&magic)[N]) {
+    return file.size >= N - 1 && std::memcmp(file.data.get(), magic, N - 1) == 0;
 }
 
 bool isPnm(const FileBytes& file) {
@@ -141,6 +141,10 @@ std::string describeFile(const std::string& path) {
     FileBytes file = readFile(path);
     std::string text;
     if (startsWith(file, "BM")) text = describeBmp(file);
+    if (startsWith(file, "\x89PNG")) text = "format      PNG\n";
+    if (startsWith(file, "\xFF\xD8\xFF")) text = "format      JPEG\n";
+    if (startsWith(file, "II*") || startsWith(file, "MM\x00*")) text = "format      TIFF\n";
+    if (isPnm(file)) text = std::string("format      netpbm P") + char(file.data[1]) + "\n";
     OwnedImage image = decodeImage(std::move(file), path);
     const char* kinds[] = {"gray", "gray with alpha", "colour", "colour with alpha"};
     return text + "size        " + std::to_string(image->width) + " x " +

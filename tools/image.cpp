@@ -30,7 +30,8 @@ void OwnedImage::reset() {
 
 OwnedImage newImage(int32_t nChannels, int32_t depth, int32_t width, int32_t height) {
     static const char* const models[] = {"GRAY", "GRAY", "RGB", "RGBA"};
-    static const char* const sequences[] = {"GRAY", "GA", "BGR", "BGRA"};
+    // The header copies four bytes of each name.
+    static const char* const sequences[] = {"GRAY", "GA\0", "BGR", "BGRA"};
     int32_t alpha = nChannels == 2 || nChannels == 4 ? nChannels : 0;
     OwnedImage image(zarCreateImageHeader(nChannels, alpha, depth, models[nChannels - 1],
                                           sequences[nChannels - 1], ZAR_DATA_ORDER_PIXEL,

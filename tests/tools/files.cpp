@@ -168,6 +168,8 @@ Pixels readBitmap(const std::string& bytes) {
     zt::ErrorRecorder errors;
     int32_t clone = 0;
     ImageHeader* image = zarTranslateDIBBlock(bytes.data(), bytes.size(), &clone);
+    if (image && !errors.reports().empty())
+        zarDeallocate(image, clone ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
     if (!image || !errors.reports().empty()) return {};
     Pixels p{image->width, image->height, image->nChannels, 8, {}};
     const int scale = image->depth == ZAR_DEPTH_1U ? 255 : 1;
