@@ -69,7 +69,14 @@ int runOperation(const tool::Command& command, const std::vector<std::string>& a
     } catch (const UserError& e) {
         throw UsageError(std::string(command.name) + ": " + e.what());
     }
-    if (!options.outputDir.empty()) return tool::runBatch(command, options);
+    if (!options.outputDir.empty()) {
+        try {
+            return tool::runBatch(command, options);
+        } catch (const UserError&
+                     e) {  // each file's failure is reported inside: this is the command line's
+            throw UsageError(e.what());
+        }
+    }
     const size_t files = options.positional.size();
     if (files != static_cast<size_t>(command.inputs) + 1)
         throw UsageError(
