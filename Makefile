@@ -84,7 +84,7 @@ bench-report: bench-build
 # The reference and the guide as HTML in $(DOCS_OUT)/html, with the guide's
 # pictures made by the tool from DOCS_PICTURE; Doxygen's warnings are errors.
 DOCS_OUT := $(BUILD)/docs
-DOCS_PICTURE ?= data/sample.bmp
+DOCS_PICTURE ?= data/chelsea.png
 docs: deps
 	$(call install_missing,doxygen)
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
