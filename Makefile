@@ -1,5 +1,6 @@
 # Drives CMake.  `make test` builds and runs every test twice: optimised, and
-# with AddressSanitizer + UndefinedBehaviorSanitizer.  `make demo` runs the demo.
+# with AddressSanitizer + UndefinedBehaviorSanitizer, then the Python package's
+# tests.  `make demo` runs the demo.
 PREFIX ?= /usr/local
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD := build
@@ -7,9 +8,13 @@ ASAN_BUILD := build-asan
 CMAKE_FLAGS ?=
 
 APT_PACKAGES := cmake g++ make pkg-config libgtest-dev libpng-dev libjpeg62-turbo-dev libtiff-dev
+# The Python package is built and tested with Debian's interpreter and packages.
+PYTHON := /usr/bin/python3
+PYTHON_PACKAGES := python3-dev python3-pybind11 python3-numpy python3-pytest python3-dask \
+  python3-distributed
 BENCH_PACKAGES := libopencv-dev libbenchmark-dev
 
-.PHONY: all deps build build-asan test test-release test-asan test-plain test-march test-march-v3 test-march-v4 demo install bench bench-build bench-report fuzz clean format format-check docs test-docs
+.PHONY: all deps build build-asan test test-release test-asan test-plain test-march test-march-v3 test-march-v4 test-python python bench-python demo install bench bench-build bench-report fuzz clean format format-check docs test-docs
 
 all: build
 
@@ -24,7 +29,7 @@ endef
 
 # Install what a fresh machine lacks (Debian packages only).
 deps:
-	$(call install_missing,$(APT_PACKAGES))
+	$(call install_missing,$(APT_PACKAGES) $(PYTHON_PACKAGES))
 
 build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
@@ -41,7 +46,23 @@ test-asan: build-asan
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
-test: test-release test-asan
+test: test-release test-asan test-python
+
+# The extension module lands in $(BUILD)/python/zar: PYTHONPATH=$(BUILD)/python.
+python: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target zar_python zar
+
+test-python: python
+	PYTHONPATH=$(CURDIR)/$(BUILD)/python ZAR_LIBRARY=$(CURDIR)/$(BUILD)/libzar.so \
+	  $(PYTHON) -m pytest -q -p no:cacheprovider python/tests
+	PYTHONPATH=$(CURDIR)/$(BUILD)/python $(PYTHON) python/examples/blur_roi.py data/sample.bmp \
+	  $(BUILD)/blurred.bmp
+
+# zar from Python against cv2 from Python, and the binding's cost per call.
+bench-python: python
+	$(call install_missing,python3-opencv)
+	PYTHONPATH=$(CURDIR)/$(BUILD)/python $(PYTHON) python/bench/against_cv2.py $(BENCH_SECONDS)
 
 # Release builds beside `make test` (CI runs them too): the plain kernels
 # alone, and the whole library and tests compiled for x86-64-v3 and -v4
