@@ -31,8 +31,8 @@ void freePixels(PyObject* capsule) { std::free(PyCapsule_GetPointer(capsule, kPi
 
 const py::handle& numpyCopyTo() {
     // Released on purpose: the module keeps it for the life of the interpreter.
-    static const py::handle copyTo =
-        py::object(py::module_::import("numpy").attr("copyto")).release();
+    static const py::handle copyTo = py::object(py::module_::import("numpy").attr("copyto"))
+                                         .release();
     return copyTo;
 }
 
@@ -82,7 +82,8 @@ py::array newImage(const py::dtype& dtype, const Shape& shape) {
     if (!memory) throw std::bad_alloc();
     py::capsule owner(memory.get(), kPixelsName, &freePixels);
     void* data = memory.release();
-    std::vector<py::ssize_t> extent{shape.height, shape.width}, strides{stride, shape.channels * size};
+    std::vector<py::ssize_t> extent{shape.height, shape.width},
+        strides{stride, shape.channels * size};
     if (shape.hasChannelAxis) {
         extent.push_back(shape.channels);
         strides.push_back(size);
@@ -183,7 +184,8 @@ void packMask(Mask& mask, py::handle object, const Shape& shape) {
         const uint8_t* row = base + y * array.strides(0);
         uint8_t* bits = mask.bits.data() + y * stride;
         for (int64_t x = 0; x < shape.width; ++x) {
-            if (row[x * array.strides(1)] != 0) bits[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+            if (row[x * array.strides(1)] != 0)
+                bits[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
         }
     }
     ImageHeader& h = mask.header;

@@ -37,7 +37,9 @@ struct Operand {
     Roi roi{};
     PixelFormat format;
     Shape shape;
-    py::array array;    // the memory the header describes
+    // The memory the header describes.  (A default py::array would be a new
+    // empty numpy array: this one starts as no object.)
+    py::array array = py::reinterpret_steal<py::array>(py::handle());
     py::object target;  // the caller's `out`, when `array` stands in for it
 };
 
@@ -103,7 +105,7 @@ enum class Fill { Empty, Source, Zeros };
 
 // The images of one library call, sources first and the destination last.
 class Call {
-public:
+  public:
     Call(const Keywords& keywords, const Behaviour& behaviour, int count);
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;
@@ -123,11 +125,12 @@ public:
     // Runs the library call on the destination header with the GIL released.
     template <class F>
     void run(F&& libraryCall) {
-        runErased(&libraryCall, [](void* call, ImageHeader* dst) { (*static_cast<F*>(call))(dst); });
+        runErased(&libraryCall,
+                  [](void* call, ImageHeader* dst) { (*static_cast<F*>(call))(dst); });
     }
     py::object result();
 
-private:
+  private:
     void runErased(void* call, void (*invoke)(void*, ImageHeader*));
     void applyOptions(Operand& operand, int index, bool isDestination);
     bool needsStandIn(const py::array& out, const Shape& shape, int64_t stride) const;
@@ -162,7 +165,9 @@ void defOperation(py::module_& m, const char* name, py::object (*f)(const Keywor
     m.def(
         name,
         [f](Args... args, py::object roi, py::object coi, py::object mask, py::object border,
-            py::object out) { return f(Keywords{roi, coi, mask, border, out}, args...); },
+            py::object out) {
+            return f(Keywords{roi, coi, mask, border, out}, args...);
+        },
         doc, extra..., py::arg("roi") = py::none(), py::arg("coi") = py::none(),
         py::arg("mask") = py::none(), py::arg("border") = py::none(), py::arg("out") = py::none());
 }

@@ -79,7 +79,8 @@ py::array fromBmp(py::handle data) {
     raiseIfReported();
     if (!image) throw py::value_error("not a bitmap zar can translate");
     if (image->depth == ZAR_DEPTH_1U) return bitsOf(*image);
-    if (image->depth != ZAR_DEPTH_8U) throw py::value_error("unexpected depth of a translated bitmap");
+    if (image->depth != ZAR_DEPTH_8U)
+        throw py::value_error("unexpected depth of a translated bitmap");
     return bytesOf(*image);
 }
 

@@ -44,7 +44,7 @@ Operand& Call::source(py::handle object) {
 
 bool Call::needsStandIn(const py::array& out, const Shape& shape, int64_t stride) const {
     if (stride == 0) return true;
-    for (int i = 0; i < added_; ++i) {
+    for (int i = 0; i + 1 < added_; ++i) {  // the sources, added before the destination
         const py::array& input = operands_[i].array;
         if (overlaps(out, input) && !(behaviour_.inPlace && sameView(out, input))) return true;
     }
@@ -59,7 +59,8 @@ Operand& Call::destination(const py::array& like, const Shape& shape, Fill fill,
     if (keywords_.out.is_none()) {
         py::array array = newImage(like.dtype(), shape);
         if (fill == Fill::Source) copyInto(array, like);
-        if (fill == Fill::Zeros) std::memset(array.mutable_data(), 0, shape.height * array.strides(0));
+        if (fill == Fill::Zeros)
+            std::memset(array.mutable_data(), 0, shape.height * array.strides(0));
         operand.shape = shape;
         describe(operand, array, inPlaceStride(array, operand.format, shape));
     } else {
@@ -67,7 +68,8 @@ Operand& Call::destination(const py::array& like, const Shape& shape, Fill fill,
         operand.shape = shapeOf(out);
         if (!out.dtype().equal(like.dtype()) || out.ndim() != like.ndim() ||
             operand.shape.channels != shape.channels ||
-            (exactShape && (operand.shape.height != shape.height || operand.shape.width != shape.width)))
+            (exactShape &&
+             (operand.shape.height != shape.height || operand.shape.width != shape.width)))
             throw py::value_error("out has another type or shape than the result");
         if (!out.writeable()) throw py::value_error("out is read-only");
         const int64_t stride = inPlaceStride(out, operand.format, operand.shape);
@@ -100,7 +102,8 @@ void Call::applyOptions(Operand& operand, int index, bool isDestination) {
     const bool parentRows = operand.header.width != operand.shape.width;
     if (rois_[index] || cois_[index] != 0 || parentRows) {
         Rect r = rois_[index].value_or(Rect{0, 0, operand.header.width, operand.header.height});
-        if (parentRows) r = clipToView(rois_[index].value_or(Rect{0, 0, INT32_MAX, INT32_MAX}), operand);
+        if (parentRows)
+            r = clipToView(rois_[index].value_or(Rect{0, 0, INT32_MAX, INT32_MAX}), operand);
         operand.roi = {cois_[index], r.x, r.y, r.width, r.height};
         operand.header.roi = &operand.roi;
     }
@@ -114,7 +117,8 @@ void Call::applyOptions(Operand& operand, int index, bool isDestination) {
     if (keywords_.mask.is_none()) return;
     packMask(mask_, keywords_.mask, operand.shape);
     if (operand.header.roi) {
-        mask_.roi = {0, operand.roi.xOffset, operand.roi.yOffset, operand.roi.width, operand.roi.height};
+        mask_.roi = {0, operand.roi.xOffset, operand.roi.yOffset, operand.roi.width,
+                     operand.roi.height};
         mask_.header.roi = &mask_.roi;
     }
     masked_ = true;

@@ -17,7 +17,8 @@ struct Factors {
     Ratio x, y;
 };
 
-Factors factorsOf(py::handle size, py::handle fx, py::handle fy, py::handle out, const Rect& region) {
+Factors factorsOf(py::handle size, py::handle fx, py::handle fy, py::handle out,
+                  const Rect& region) {
     if (region.width < 1 || region.height < 1) throw py::value_error("the source region is empty");
     if (!size.is_none()) {
         const auto wh = size.cast<std::pair<int32_t, int32_t>>();
@@ -48,8 +49,8 @@ int64_t scaledSize(int32_t region, Ratio r, bool decimates) {
 py::object scale(const Keywords& kw, Scaling kind, py::handle src, py::handle size, py::handle fx,
                  py::handle fy, py::handle interpolation) {
     const int32_t mode = interpolationOf(interpolation);
-    const bool decimates =
-        kind == Scaling::Decimate || (kind == Scaling::Resize && mode == ZAR_INTER_SUPER);
+    const bool decimates = kind == Scaling::Decimate ||
+                           (kind == Scaling::Resize && mode == ZAR_INTER_SUPER);
     Call call(kw, Behaviour{1u, 1u | 2u, false, false, decimates}, 2);
     Operand& s = call.source(src);
     const Factors f = factorsOf(size, fx, fy, kw.out, call.region(0));
@@ -57,7 +58,8 @@ py::object scale(const Keywords& kw, Scaling kind, py::handle src, py::handle si
     shape.width = scaledSize(call.region(0).width, f.x, decimates);
     shape.height = scaledSize(call.region(0).height, f.y, decimates);
     if (shape.width < 1 || shape.height < 1) throw py::value_error("the result would be empty");
-    call.destination(s.array, shape, call.partial(shape.channels) ? Fill::Zeros : Fill::Empty, false);
+    call.destination(s.array, shape, call.partial(shape.channels) ? Fill::Zeros : Fill::Empty,
+                     false);
     call.run([&](ImageHeader* d) {
         const int32_t xDst = f.x.num, xSrc = f.x.den, yDst = f.y.num, ySrc = f.y.den;
         if (kind == Scaling::Decimate) zarDecimate(&s.header, d, xDst, xSrc, yDst, ySrc, mode);
@@ -99,7 +101,7 @@ py::object remap(const Keywords& kw, py::handle src, py::handle xmap, py::handle
 }  // namespace
 
 void registerGeometry(py::module_& m) {
-#define ZAR_SIZING                                                                            \
+#define ZAR_SIZING                                                                           \
     " Give the result size (width, height), or the factors fx and fy (a number, a Fraction " \
     "or (numerator, denominator); fy defaults to fx), or out."
     const auto scaled = [&m](const char* name, auto function, const char* doc) {

@@ -56,7 +56,9 @@ py::object twoSources(const Keywords& kw, TwoSources function, py::handle a, py:
     return call.result();
 }
 
-py::object add(const Keywords& kw, py::handle a, py::handle b) { return twoSources(kw, zarAdd, a, b); }
+py::object add(const Keywords& kw, py::handle a, py::handle b) {
+    return twoSources(kw, zarAdd, a, b);
+}
 py::object bitwiseOr(const Keywords& kw, py::handle a, py::handle b) {
     return twoSources(kw, zarOr, a, b);
 }

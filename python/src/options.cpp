@@ -51,8 +51,10 @@ int32_t lookUp(py::handle value, const NamedValue (&table)[N], const char* what)
         if (name == entry.name) return entry.value;
     }
     std::string names;
-    for (const NamedValue& entry : table) names += std::string(names.empty() ? "" : ", ") + entry.name;
-    throw py::value_error("unknown " + std::string(what) + " '" + name + "' (one of " + names + ")");
+    for (const NamedValue& entry : table)
+        names += std::string(names.empty() ? "" : ", ") + entry.name;
+    throw py::value_error("unknown " + std::string(what) + " '" + name + "' (one of " + names +
+                          ")");
 }
 
 constexpr NamedValue kBorderModes[] = {{"constant", ZAR_BORDER_CONSTANT},
@@ -60,19 +62,16 @@ constexpr NamedValue kBorderModes[] = {{"constant", ZAR_BORDER_CONSTANT},
                                        {"reflect", ZAR_BORDER_REFLECT},
                                        {"wrap", ZAR_BORDER_WRAP}};
 
-constexpr NamedValue kInterpolations[] = {{"nn", ZAR_INTER_NN},
-                                          {"nearest", ZAR_INTER_NN},
-                                          {"linear", ZAR_INTER_LINEAR},
-                                          {"cubic", ZAR_INTER_CUBIC},
-                                          {"super", ZAR_INTER_SUPER},
-                                          {"area", ZAR_INTER_SUPER}};
+constexpr NamedValue kInterpolations[] = {{"nn", ZAR_INTER_NN},         {"nearest", ZAR_INTER_NN},
+                                          {"linear", ZAR_INTER_LINEAR}, {"cubic", ZAR_INTER_CUBIC},
+                                          {"super", ZAR_INTER_SUPER},   {"area", ZAR_INTER_SUPER}};
 
 constexpr NamedValue kFixedFilters[] = {
-    {"prewitt_x", ZAR_FIXED_PREWITT_X},     {"prewitt_y", ZAR_FIXED_PREWITT_Y},
-    {"sobel_x", ZAR_FIXED_SOBEL_X},         {"sobel_y", ZAR_FIXED_SOBEL_Y},
-    {"laplace_3", ZAR_FIXED_LAPLACE_3},     {"laplace_5", ZAR_FIXED_LAPLACE_5},
-    {"gauss_3", ZAR_FIXED_GAUSS_3},         {"gauss_5", ZAR_FIXED_GAUSS_5},
-    {"highpass_3", ZAR_FIXED_HIGHPASS_3},   {"highpass_5", ZAR_FIXED_HIGHPASS_5},
+    {"prewitt_x", ZAR_FIXED_PREWITT_X},   {"prewitt_y", ZAR_FIXED_PREWITT_Y},
+    {"sobel_x", ZAR_FIXED_SOBEL_X},       {"sobel_y", ZAR_FIXED_SOBEL_Y},
+    {"laplace_3", ZAR_FIXED_LAPLACE_3},   {"laplace_5", ZAR_FIXED_LAPLACE_5},
+    {"gauss_3", ZAR_FIXED_GAUSS_3},       {"gauss_5", ZAR_FIXED_GAUSS_5},
+    {"highpass_3", ZAR_FIXED_HIGHPASS_3}, {"highpass_5", ZAR_FIXED_HIGHPASS_5},
     {"sharpen_3", ZAR_FIXED_SHARPEN_3}};
 
 // The border constant held to the depth's range, as the library's own setter does.
@@ -146,7 +145,8 @@ int32_t interpolationOf(py::handle interpolation) {
 int32_t fixedFilterOf(py::handle name) { return lookUp(name, kFixedFilters, "fixed filter"); }
 
 int32_t saturatedInt(py::handle value) {
-    if (!PyLong_Check(value.ptr())) throw py::type_error("the value for an integer image is an int");
+    if (!PyLong_Check(value.ptr()))
+        throw py::type_error("the value for an integer image is an int");
     int overflow = 0;
     const long long v = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
     if (overflow != 0) return overflow > 0 ? INT32_MAX : INT32_MIN;
