@@ -64,7 +64,8 @@ Operand& Call::destination(const py::array& like, const Shape& shape, Fill fill,
         operand.shape = shape;
         describe(operand, array, inPlaceStride(array, operand.format, shape));
     } else {
-        py::array out = asArray(keywords_.out);
+        if (!py::isinstance<py::array>(keywords_.out)) throw py::type_error("out is a numpy array");
+        py::array out = py::reinterpret_borrow<py::array>(keywords_.out);
         operand.shape = shapeOf(out);
         if (!out.dtype().equal(like.dtype()) || out.ndim() != like.ndim() ||
             operand.shape.channels != shape.channels ||
