@@ -122,7 +122,7 @@ def main():
             c = c_seconds(function, args, kwargs, budget, py)
             _, f, targs, tkwargs, _, _ = tiny[family]
             layer, hot = layer_seconds(f, targs, tkwargs, budget)
-        print(f"| {family} | {py * 1e3:.3f} | {c * 1e3:.3f} | {cv * 1e3:.3f} | {py / cv:.2f} "
+        print(f"| {family} | {py * 1e3:.3f} | {c * 1e3:.3f} | {cv * 1e3:.3f} | {py / cv:.3g} "
               f"| {layer * 1e6:.2f} | {hot * 1e6:.2f} | {opencv_name} |", flush=True)
 
 
