@@ -1,0 +1,217 @@
+// The sampling kernels of the decimation: nearest neighbour (1U, 8U, 16U),
+// linear and cubic (8U, 16U; 1-bit images copy bits in those modes).
+#include <algorithm>
+#include <cfloat>
+#include <vector>
+
+#include "geometry/decimateLanes.h"
+
+namespace {
+
+// ------------------------------------------------------ nearest neighbour
+
+// The source pixel at the truncated position.  Pixel-ordered images copy all
+// channels of a pixel together, working out each position once.
+template <class P>
+void decimateNN(const DecimateJob& job, double& x, double& y) {
+    if (job.channels > 1 && !job.planes) {
+        const double x0 = x;
+        double xi = x0, yj = y;
+        for (int32_t j = 0; j < job.height; ++j, yj += job.ky) {
+            const char* srcRow = job.src + static_cast<int32_t>(yj) * job.srcRowStep;
+            char* dstRow = job.dst + j * job.dstRowStep;
+            xi = x0;
+            for (int32_t i = 0; i < job.width; ++i, xi += job.kx) {
+                const int32_t ix = static_cast<int32_t>(xi);
+                for (int32_t c = 0; c < job.channels; ++c)
+                    P::write(
+                        dstRow + c * job.dstChannelStep, job.dstPixelStep, job.dstBit, i,
+                        P::read(srcRow + c * job.srcChannelStep, job.srcPixelStep, job.srcBit, ix));
+            }
+        }
+        x = xi;
+        y = yj;
+        return;
+    }
+    walkPositions<P>(
+        job, x, y,
+        [&](const char* plane, int32_t, double yj) {
+            return plane + static_cast<int32_t>(yj) * job.srcRowStep;
+        },
+        [&](const char* row, int32_t, double xi) {
+            return P::read(row, job.srcPixelStep, job.srcBit, static_cast<int32_t>(xi));
+        });
+}
+
+// 8U and 16U: the source column of every lane is worked out once per call.
+template <class T>
+void decimateNNElements(const DecimateJob& job, double& x, double& y) {
+    const Lanes l = lanesOf(job, sizeof(T));
+    const std::vector<double> xs = stepPositions(x, job.kx, job.width);
+    const std::vector<double> ys = stepPositions(y, job.ky, job.height);
+    const std::vector<intptr_t> src = sourceOffsets(
+        job, l, [&](int32_t i) { return static_cast<int32_t>(xs[static_cast<size_t>(i)]); });
+    const intptr_t* __restrict from = src.data();
+    for (int32_t pass = 0; pass < l.passes; ++pass)
+        for (int32_t j = 0; j < job.height; ++j) {
+            const char* srcRow = job.src + pass * l.srcPassStep +
+                                 static_cast<int32_t>(ys[static_cast<size_t>(j)]) * job.srcRowStep;
+            char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
+            storeLanes<T>(dstRow, l,
+                          [&](int32_t e) { return *reinterpret_cast<const T*>(srcRow + from[e]); });
+        }
+}
+
+// ----------------------------------------------------------------- linear
+
+// ((1-fx)a + fx b)(1-fy) + ((1-fx)c + fx d) fy in double precision, truncated.
+// An integral axis (and the first row or column when it starts exactly on
+// source pixel 0) interpolates only along the other axis: its fraction is 0
+// and its second tap is not read.
+template <class T>
+void decimateLinear(const DecimateJob& job, double& x, double& y) {
+    const Lanes l = lanesOf(job, sizeof(T));
+    const double y0 = y;
+    const std::vector<double> xs = stepPositions(x, job.kx, job.width);
+    const std::vector<double> ys = stepPositions(y, job.ky, job.height);
+    auto column = [&](int32_t i) { return static_cast<int32_t>(xs[static_cast<size_t>(i)]); };
+    const std::vector<intptr_t> src = sourceOffsets(job, l, column);
+    // The fractions of each lane's column and their complements.
+    std::vector<double> fxs(static_cast<size_t>(l.lanes)), gxs(fxs.size());
+    for (int32_t e = 0; e < l.lanes; ++e) {
+        const int32_t i = e / l.together;
+        const double fx = job.xIntegral ? 0.0 : xs[static_cast<size_t>(i)] - column(i);
+        fxs[static_cast<size_t>(e)] = fx;
+        gxs[static_cast<size_t>(e)] = 1.0 - fx;
+    }
+    const intptr_t xTap = job.xIntegral ? 0 : job.srcPixelStep;
+    const intptr_t* __restrict from = src.data();
+    const double* __restrict fx = fxs.data();
+    const double* __restrict gx = gxs.data();
+    for (int32_t pass = 0; pass < l.passes; ++pass)
+        for (int32_t j = 0; j < job.height; ++j) {
+            const double yj = ys[static_cast<size_t>(j)];
+            const int32_t iy = static_cast<int32_t>(yj);
+            const bool yDirect = job.yIntegral || (j == 0 && y0 < FLT_MIN);
+            const char* a = job.src + pass * l.srcPassStep + iy * job.srcRowStep;
+            const char* b = yDirect ? a : a + job.srcRowStep;
+            const double fy = yDirect ? 0.0 : yj - iy, gy = 1.0 - fy;
+            char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
+            auto at = [&](const char* row, intptr_t offset) {
+                return sampleAsDouble<T>(row + offset);
+            };
+            storeLanes<T>(dstRow, l, [&](int32_t e) {
+                const intptr_t o = from[e];
+                const double v = (gx[e] * at(a, o) + fx[e] * at(a, o + xTap)) * gy +
+                                 (gx[e] * at(b, o) + fx[e] * at(b, o + xTap)) * fy;
+                return static_cast<T>(static_cast<int32_t>(v));
+            });
+        }
+}
+
+// ------------------------------------------------------------------ cubic
+
+// Four-point Lagrange polynomial through a, b, c, d (at -1, 0, 1, 2) at t,
+// evaluated in double precision in the power form with 1/6 taken as the
+// single-precision constant.
+inline double lagrange4(double a, double b, double c, double d, double t) {
+    constexpr double kSixth = static_cast<double>(1.0f / 6.0f);
+    const double c1 = -2.0 * a - 3.0 * b + 6.0 * c - d;
+    const double c2 = 3.0 * a - 6.0 * b + 3.0 * c;
+    const double c3 = -a + 3.0 * b - 3.0 * c + d;
+    return (6.0 * b + t * c1 + t * t * c2 + t * t * t * c3) * kSixth;
+}
+
+// Base tap and fraction of a position: the taps are base-1 .. base+2; near
+// the far edge of the available source the taps move one pixel back.
+struct CubicTap {
+    int32_t base;
+    double t;
+};
+inline CubicTap cubicTap(double position, int32_t available) {
+    const int32_t i = static_cast<int32_t>(position);
+    const double t = position - i;
+    return i >= available - 2 ? CubicTap{i - 1, t + 1.0} : CubicTap{i, t};
+}
+
+// Rows are interpolated in x first, then the four row results in y; the
+// result is truncated and saturated.  A direct axis (integral, or the first
+// row or column starting on pixel 0) takes the tap itself.  The x pass of a
+// source row is the same for every destination row that reads it: it is
+// kept for the (at most four) rows in use.
+template <class T>
+void decimateCubic(const DecimateJob& job, double& x, double& y) {
+    const Lanes l = lanesOf(job, sizeof(T));
+    const double x0 = x, y0 = y;
+    const std::vector<double> xs = stepPositions(x, job.kx, job.width);
+    const std::vector<double> ys = stepPositions(y, job.ky, job.height);
+    const intptr_t ps = job.srcPixelStep, rs = job.srcRowStep;
+    // Per lane: the tap read directly, or the first of the four taps, and t.
+    std::vector<CubicTap> taps(static_cast<size_t>(job.width));
+    std::vector<bool> direct(static_cast<size_t>(job.width));
+    for (int32_t i = 0; i < job.width; ++i) {
+        const double xi = xs[static_cast<size_t>(i)];
+        const bool xDirect = job.xIntegral || (i == 0 && x0 < FLT_MIN);
+        const CubicTap tap = cubicTap(xi, job.srcCols);
+        direct[static_cast<size_t>(i)] = xDirect;
+        taps[static_cast<size_t>(i)] = xDirect ? CubicTap{static_cast<int32_t>(xi), 0.0}
+                                               : CubicTap{tap.base - 1, tap.t};
+    }
+    const std::vector<intptr_t> src = sourceOffsets(
+        job, l, [&](int32_t i) { return taps[static_cast<size_t>(i)].base; });
+
+    // The x pass of source rows, four slots chosen by the row's index mod 4
+    // (the four rows one destination row reads are consecutive).
+    std::vector<double> cache(4 * static_cast<size_t>(l.lanes));
+    int64_t cached[4];
+    auto xPass = [&](const char* plane, int32_t r) -> const double* {
+        double* out = cache.data() + (r & 3) * static_cast<size_t>(l.lanes);
+        if (cached[r & 3] == r) return out;
+        cached[r & 3] = r;
+        const char* row = plane + r * rs;
+        for (int32_t e = 0; e < l.lanes; ++e) {
+            const int32_t i = e / l.together;
+            const char* p = row + src[static_cast<size_t>(e)];
+            auto at = [&](intptr_t k) { return sampleAsDouble<T>(p + k); };
+            out[e] = direct[static_cast<size_t>(i)]
+                         ? at(0)
+                         : lagrange4(at(0), at(ps), at(2 * ps), at(3 * ps),
+                                     taps[static_cast<size_t>(i)].t);
+        }
+        return out;
+    };
+    for (int32_t pass = 0; pass < l.passes; ++pass) {
+        const char* plane = job.src + pass * l.srcPassStep;
+        std::fill(std::begin(cached), std::end(cached), int64_t{-1} << 40);
+        for (int32_t j = 0; j < job.height; ++j) {
+            const double yj = ys[static_cast<size_t>(j)];
+            char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
+            auto saturate = [](double v) {
+                return static_cast<T>(std::clamp(static_cast<int32_t>(v), 0, Elements<T>::kMax));
+            };
+            if (job.yIntegral || (j == 0 && y0 < FLT_MIN)) {
+                const double* h = xPass(plane, static_cast<int32_t>(yj));
+                storeLanes<T>(dstRow, l, [&](int32_t e) { return saturate(h[e]); });
+                continue;
+            }
+            const CubicTap tap = cubicTap(yj, job.srcRows);
+            const double* h0 = xPass(plane, tap.base - 1);
+            const double* h1 = xPass(plane, tap.base);
+            const double* h2 = xPass(plane, tap.base + 1);
+            const double* h3 = xPass(plane, tap.base + 2);
+            storeLanes<T>(dstRow, l, [&](int32_t e) {
+                return saturate(lagrange4(h0[e], h1[e], h2[e], h3[e], tap.t));
+            });
+        }
+    }
+}
+
+}  // namespace
+
+DecimateKernel samplingKernel(int32_t depth, int32_t mode) {
+    if (depth == ZAR_DEPTH_1U) return decimateNN<Bits>;
+    const bool bytes = depth == ZAR_DEPTH_8U;
+    if (mode == ZAR_INTER_LINEAR) return bytes ? decimateLinear<uint8_t> : decimateLinear<uint16_t>;
+    if (mode == ZAR_INTER_CUBIC) return bytes ? decimateCubic<uint8_t> : decimateCubic<uint16_t>;
+    return bytes ? decimateNNElements<uint8_t> : decimateNNElements<uint16_t>;
+}
