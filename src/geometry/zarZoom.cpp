@@ -204,6 +204,8 @@ struct ZoomCall {
     int32_t* elemOffset = nullptr;
     float* elemWeights = nullptr;
     float* work[4] = {};  // working rows
+    // per piece, LINEAR in one pass: the groups of the elements
+    LinearGroup* groups = nullptr;
     ImageHeader* resizedMask = nullptr;
 };
 
@@ -216,6 +218,7 @@ void releaseCall(ZoomCall* z) {
     alignedFree(z->elemOffset);
     alignedFree(z->elemWeights);
     for (float* row : z->work) alignedFree(row);
+    alignedFree(z->groups);
     if (z->resizedMask) zarDeallocate(z->resizedMask, ZAR_FREE_HEADER | ZAR_FREE_DATA);
 }
 
@@ -242,6 +245,9 @@ bool prepareTables(ZoomCall* z, int32_t srcImageWidth, int32_t srcImageHeight, d
         z->elemWeights = static_cast<float*>(
             alignedMalloc(sizeof(float) * elements * weightsPerElement));
         if (!z->elemOffset || !z->elemWeights) return false;
+        const size_t groups = elements / kFusedGroup + 1;
+        z->groups = static_cast<LinearGroup*>(alignedMalloc(sizeof(LinearGroup) * groups));
+        if (!z->groups) return false;
         for (int32_t i = 0; i < z->workRows; ++i) {
             z->work[i] = static_cast<float*>(
                 alignedMalloc(sizeof(float) * static_cast<size_t>(z->width) * perRow));
@@ -276,6 +282,31 @@ void expandColumns(ZoomCall& z, int32_t c0, int32_t n, int32_t channels) {
     }
 }
 
+// LINEAR in one pass over one plane (g) or the pixels of a piece: blocks of
+// destination rows that read the same two source rows.
+void runFusedLinear(ZoomCall& z, const Memory& sm, const Memory& dm, const Piece& p,
+                    const LinearColumns& cols, int32_t g, int32_t dstStart) {
+    constexpr int32_t kMaxBlock = 8;
+    const int32_t bpv = bytesPerValue(z.depth);
+    const char* srcBase = z.planeOrder ? sm.data + (z.src.first + g) * sm.planeStride
+                                       : sm.data + z.src.first * bpv;
+    char* dstBase = z.planeOrder ? dm.data + (z.dst.first + g) * dm.planeStride
+                                 : dm.data + z.dst.first * bpv;
+    const float* fys = reinterpret_cast<const float*>(z.rows.weights);
+    char* dstRows[kMaxBlock];
+    for (int32_t r = p.r0; r < p.r1;) {
+        const int32_t index = z.rows.index[r];
+        int32_t rows = 0;
+        for (; rows < kMaxBlock && r + rows < p.r1 && z.rows.index[r + rows] == index; ++rows)
+            dstRows[rows] = dstBase +
+                            static_cast<int64_t>(z.dstY + r + rows - dm.originY) * dm.widthStep +
+                            static_cast<int64_t>(dstStart) * bpv;
+        const char* top = srcBase + static_cast<int64_t>(index - sm.originY) * sm.widthStep;
+        z.kernels.fused(top, top + sm.widthStep, cols, fys + r, dstRows, rows);
+        r += rows;
+    }
+}
+
 // The worker: one piece of the destination region from source memory into
 // destination memory.  Plane-ordered images go plane by plane.
 void runPiece(ZoomCall& z, const Memory& sm, const Memory& dm, const Piece& p) {
@@ -288,6 +319,12 @@ void runPiece(ZoomCall& z, const Memory& sm, const Memory& dm, const Piece& p) {
     const int32_t dstStart = (z.dstX + p.c0 - dm.originX) * z.dst.pixelStep;
     if (z.mode != ZAR_INTER_NN) expandColumns(z, p.c0, n, perGroup);
     const int32_t elements = n * perGroup;
+    if (z.kernels.fused && !z.mask.data && z.dst.pixelStep == perGroup) {
+        groupLinearColumns(z.elemOffset, elements, z.src.pixelStep, z.depth, z.groups);
+        const LinearColumns cols{z.elemOffset, z.elemWeights, z.groups, elements, z.src.pixelStep};
+        for (int32_t g = 0; g < groups; ++g) runFusedLinear(z, sm, dm, p, cols, g, dstStart);
+        return;
+    }
 
     for (int32_t g = 0; g < groups; ++g) {
         const char* srcBase = z.planeOrder ? sm.data + (z.src.first + g) * sm.planeStride

@@ -96,7 +96,80 @@ void cubicVerticalPlain(const float* const* work, const void* rowWeight, char* d
     }
 }
 
+// ------------------------------------------------------------ fused linear
+
+template <typename T>
+void fusedLinearPlain(const char* top, const char* bottom, const LinearColumns& cols,
+                      const float* fys, char* const* dstRows, int32_t rows) {
+    const T* a = reinterpret_cast<const T*>(top);
+    const T* b = reinterpret_cast<const T*>(bottom);
+    const int32_t step = cols.srcPixelStep;
+    for (int32_t e = 0; e < cols.count; ++e) {
+        const int32_t o = cols.elemOff[e];
+        const float f = cols.fx[e];
+        const float h0 = a[o] + f * (a[o + step] - a[o]);
+        const float h1 = b[o] + f * (b[o + step] - b[o]);
+        for (int32_t r = 0; r < rows; ++r) {
+            const float fy = fys[r];
+            reinterpret_cast<T*>(dstRows[r])[e] = saturateTo<T>(
+                linearRounded(h0, h1, 1.0f - fy, fy));
+        }
+    }
+}
+
 }  // namespace
+
+namespace {
+
+// The 8-bit form of a group: each lane of four elements reads the 16 bytes
+// from the 8-byte boundary at or below its first tap.  False when a lane's
+// taps do not fit.
+bool byteLanes(const int32_t* elemOff, int32_t n, int32_t srcPixelStep, LinearGroup* g) {
+    for (int32_t q = 0; q < 4; ++q) {
+        int32_t low = kFusedWindow, high = 0;
+        for (int32_t k = 4 * q; k < 4 * q + 4 && k < n; ++k) {
+            const int32_t rel = elemOff[k] - g->base;
+            low = rel < low ? rel : low;
+            high = rel > high ? rel : high;
+        }
+        const int32_t start = low < kFusedWindow ? low / 8 : 0;
+        if (start > 6 || high + srcPixelStep - 8 * start > 15) return false;
+        g->lane[2 * q] = static_cast<uint8_t>(start);
+        g->lane[2 * q + 1] = static_cast<uint8_t>(start + 1);
+        for (int32_t j = 0; j < 4; ++j) {
+            const int32_t k = 4 * q + j;
+            const int32_t at = k < n ? elemOff[k] - g->base - 8 * start : 0;
+            for (int32_t b = 0; b < 4; ++b) {
+                g->tapA[4 * k + b] = b == 0 ? static_cast<uint8_t>(at) : 0x80;
+                g->tapB[4 * k + b] = b == 0 ? static_cast<uint8_t>(at + srcPixelStep) : 0x80;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void groupLinearColumns(const int32_t* elemOff, int32_t count, int32_t srcPixelStep, int32_t depth,
+                        LinearGroup* groups) {
+    for (int32_t first = 0; first < count; first += kFusedGroup) {
+        LinearGroup& g = groups[first / kFusedGroup];
+        const int32_t n = count - first < kFusedGroup ? count - first : kFusedGroup;
+        int32_t low = elemOff[first], high = elemOff[first];
+        for (int32_t k = 1; k < n; ++k) {
+            low = elemOff[first + k] < low ? elemOff[first + k] : low;
+            high = elemOff[first + k] > high ? elemOff[first + k] : high;
+        }
+        g = LinearGroup{};
+        g.base = low;
+        g.span = high + srcPixelStep - low + 1;
+        for (int32_t k = 0; k < n; ++k) g.rel[k] = static_cast<uint8_t>(elemOff[first + k] - low);
+        const bool fits = g.span <= kFusedWindow &&
+                          (depth != ZAR_DEPTH_8U ||
+                           byteLanes(elemOff + first, n, srcPixelStep, &g));
+        if (!fits) g = LinearGroup{};
+    }
+}
 
 #define ZAR_ZOOM_VERTICAL(T, depth, masked)                                                \
     {depth,                                                                                \
@@ -140,6 +213,13 @@ const ZoomVerticalEntry kZoomVertical[8] = {
     ZAR_ZOOM_VERTICAL(uint16_t, ZAR_DEPTH_16U, true),
 };
 
+const ZoomFusedEntry kZoomFusedLinear[2] = {
+    {ZAR_DEPTH_8U,
+     {fusedLinearPlain<uint8_t>, nullptr, nullptr, ZAR_AVX512(zoomFusedLinearAvx512<uint8_t>)}},
+    {ZAR_DEPTH_16U,
+     {fusedLinearPlain<uint16_t>, nullptr, nullptr, ZAR_AVX512(zoomFusedLinearAvx512<uint16_t>)}},
+};
+
 ZoomKernels selectZoomKernels(int32_t depth, int32_t mode, bool masked, IsaLevel level) {
     ZoomKernels k;
     if (depth == ZAR_DEPTH_1U || (mode != ZAR_INTER_LINEAR && mode != ZAR_INTER_CUBIC)) {
@@ -152,5 +232,11 @@ ZoomKernels selectZoomKernels(int32_t depth, int32_t mode, bool masked, IsaLevel
     for (const ZoomVerticalEntry& e : kZoomVertical)
         if (e.depth == depth && e.mode == mode && e.masked == masked)
             k.vertical = e.variants.pick(level);
+    // the one-pass form only where a vector variant runs: the plain one is the
+    // reference of the vector forms, the two passes the reference of the rule
+    if (mode == ZAR_INTER_LINEAR && !masked)
+        for (const ZoomFusedEntry& e : kZoomFusedLinear)
+            if (e.depth == depth && e.variants.pick(level) != e.variants.at[0])
+                k.fused = e.variants.pick(level);
     return k;
 }

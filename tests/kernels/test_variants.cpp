@@ -251,6 +251,54 @@ TEST(KernelVariants, ZoomVerticalPasses) {
     });
 }
 
+TEST(KernelVariants, ZoomFusedLinearRows) {
+    everyVariant(
+        kZoomFusedLinear, [](const ZoomFusedEntry& e, FusedLinearFn fn, FusedLinearFn plain) {
+            Rng rng(static_cast<uint64_t>(e.depth));
+            const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
+            for (int32_t trial = 0; trial < 300; ++trial) {
+                const ZoomRow r = zoomRow(rng, e.depth);
+                const int32_t step = r.srcPixelStep, count = r.width * r.channels;
+                const int32_t spread = rng.range(0, 3);  // enlarge, shrink by 2, by 5, anywhere
+                const int32_t srcPixels = 5 * r.width + 8;
+                const Bytes src = extremeBytes(
+                    rng, 2 * static_cast<size_t>(srcPixels) * step * size, size);
+                std::vector<int32_t> offsets(count);
+                std::vector<float> fx(count);
+                for (int32_t c = 0; c < r.width; ++c) {
+                    const int32_t pixel = spread == 3 ? rng.range(0, srcPixels - 2)
+                                                      : (c * (spread == 0   ? 1
+                                                              : spread == 1 ? 4
+                                                                            : 10)) /
+                                                                2 +
+                                                            (rng.range(0, 30) == 0);
+                    const float f = workValue(rng, 0.0f, 1.0f);
+                    for (int32_t k = 0; k < r.channels; ++k) {
+                        offsets[c * r.channels + k] = pixel * step + k;
+                        fx[c * r.channels + k] = f;
+                    }
+                }
+                std::vector<LinearGroup> groups(count / kFusedGroup + 1);
+                groupLinearColumns(offsets.data(), count, step, e.depth, groups.data());
+                const LinearColumns cols{offsets.data(), fx.data(), groups.data(), count, step};
+                const int32_t rows = rng.range(1, 4);
+                std::vector<float> fys(rows);
+                for (float& f : fys) f = workValue(rng, 0.0f, 1.0f);
+                const size_t rowBytes = static_cast<size_t>(count + 8) * size;
+                Bytes variant = extremeBytes(rng, rows * rowBytes, size), expected = variant;
+                const char* top = reinterpret_cast<const char*>(src.data());
+                const char* bottom = top + static_cast<size_t>(srcPixels) * step * size;
+                for (auto [kernel, out] : {std::pair{fn, &variant}, std::pair{plain, &expected}}) {
+                    char* dstRows[4];
+                    for (int32_t i = 0; i < rows; ++i)
+                        dstRows[i] = reinterpret_cast<char*>(out->data()) + i * rowBytes;
+                    kernel(top, bottom, cols, fys.data(), dstRows, rows);
+                }
+                ASSERT_EQ(variant, expected) << "trial " << trial << " step " << step;
+            }
+        });
+}
+
 // The linear vertical pass rounds in single precision where the plain one
 // rounds v - 0.5 + 0.00001 in double precision: equal after saturation for
 // every float the pass can meet, [-4, 131072] (with fy = 0, v is the top row's
