@@ -2,9 +2,12 @@
 // linear and cubic (8U, 16U; 1-bit images copy bits in those modes).
 #include <algorithm>
 #include <cfloat>
+#include <climits>
 #include <vector>
 
+#include "frame/cpu.h"
 #include "geometry/decimateLanes.h"
+#include "geometry/gatherKernels.h"
 
 namespace {
 
@@ -52,13 +55,31 @@ void decimateNNElements(const DecimateJob& job, double& x, double& y) {
     const std::vector<intptr_t> src = sourceOffsets(
         job, l, [&](int32_t i) { return static_cast<int32_t>(xs[static_cast<size_t>(i)]); });
     const intptr_t* __restrict from = src.data();
+    // Packed lanes whose offsets count in int32 go through the gather rows.
+    const GatherRowFn gather = l.packed
+                                   ? gatherRowFor(sizeof(T) == 1 ? ZAR_DEPTH_8U : ZAR_DEPTH_16U,
+                                                  isaLevel())
+                                   : nullptr;
+    std::vector<int32_t> elemOff;
+    std::vector<ColumnGroup> groups;
+    if (gather && src.back() / intptr_t{sizeof(T)} < INT32_MAX) {
+        elemOff.resize(src.size());
+        for (size_t e = 0; e < src.size(); ++e)
+            elemOff[e] = static_cast<int32_t>(src[e] / intptr_t{sizeof(T)});
+        groups.resize(src.size() / kColumnGroup + 1);
+        groupColumns(elemOff.data(), l.lanes, 0, false, groups.data());
+    }
     for (int32_t pass = 0; pass < l.passes; ++pass)
         for (int32_t j = 0; j < job.height; ++j) {
             const char* srcRow = job.src + pass * l.srcPassStep +
                                  static_cast<int32_t>(ys[static_cast<size_t>(j)]) * job.srcRowStep;
             char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
-            storeLanes<T>(dstRow, l,
-                          [&](int32_t e) { return *reinterpret_cast<const T*>(srcRow + from[e]); });
+            if (!groups.empty())
+                gather(srcRow, dstRow, elemOff.data(), groups.data(), l.lanes);
+            else
+                storeLanes<T>(dstRow, l, [&](int32_t e) {
+                    return *reinterpret_cast<const T*>(srcRow + from[e]);
+                });
         }
 }
 

@@ -205,7 +205,7 @@ struct ZoomCall {
     float* elemWeights = nullptr;
     float* work[4] = {};  // working rows
     // per piece, LINEAR in one pass: the groups of the elements
-    LinearGroup* groups = nullptr;
+    ColumnGroup* groups = nullptr;
     ImageHeader* resizedMask = nullptr;
 };
 
@@ -232,22 +232,23 @@ bool prepareTables(ZoomCall* z, int32_t srcImageWidth, int32_t srcImageHeight, d
     z->rows.index = static_cast<int32_t*>(alignedMalloc(sizeof(int32_t) * z->height));
     z->colOffset = static_cast<int32_t*>(alignedMalloc(sizeof(int32_t) * z->width));
     if (!z->cols.index || !z->rows.index || !z->colOffset) return false;
+    // element tables of a piece: offsets and their groups for every mode
+    const int32_t perRow = z->planeOrder ? 1 : z->src.count;
+    const size_t elements = static_cast<size_t>(z->width) * perRow;
+    z->elemOffset = static_cast<int32_t*>(alignedMalloc(sizeof(int32_t) * elements));
+    z->groups = static_cast<ColumnGroup*>(
+        alignedMalloc(sizeof(ColumnGroup) * (elements / kColumnGroup + 1)));
+    if (!z->elemOffset || !z->groups) return false;
     if (z->mode != ZAR_INTER_NN) {
         z->cols.weights = static_cast<char*>(
             alignedMalloc(static_cast<size_t>(weightSize) * z->width));
         z->rows.weights = static_cast<char*>(
             alignedMalloc(static_cast<size_t>(weightSize) * z->height));
         if (!z->cols.weights || !z->rows.weights) return false;
-        int32_t perRow = z->planeOrder ? 1 : z->src.count;
-        size_t elements = static_cast<size_t>(z->width) * perRow;
         size_t weightsPerElement = z->mode == ZAR_INTER_CUBIC ? 3 : 1;
-        z->elemOffset = static_cast<int32_t*>(alignedMalloc(sizeof(int32_t) * elements));
         z->elemWeights = static_cast<float*>(
             alignedMalloc(sizeof(float) * elements * weightsPerElement));
-        if (!z->elemOffset || !z->elemWeights) return false;
-        const size_t groups = elements / kFusedGroup + 1;
-        z->groups = static_cast<LinearGroup*>(alignedMalloc(sizeof(LinearGroup) * groups));
-        if (!z->groups) return false;
+        if (!z->elemWeights) return false;
         for (int32_t i = 0; i < z->workRows; ++i) {
             z->work[i] = static_cast<float*>(
                 alignedMalloc(sizeof(float) * static_cast<size_t>(z->width) * perRow));
@@ -317,10 +318,17 @@ void runPiece(ZoomCall& z, const Memory& sm, const Memory& dm, const Piece& p) {
     const int32_t groups = z.planeOrder ? z.src.count : 1;
     const int32_t perGroup = z.planeOrder ? 1 : z.src.count;
     const int32_t dstStart = (z.dstX + p.c0 - dm.originX) * z.dst.pixelStep;
-    if (z.mode != ZAR_INTER_NN) expandColumns(z, p.c0, n, perGroup);
     const int32_t elements = n * perGroup;
-    if (z.kernels.fused && !z.mask.data && z.dst.pixelStep == perGroup) {
-        groupLinearColumns(z.elemOffset, elements, z.src.pixelStep, z.depth, z.groups);
+    const bool packed = !z.mask.data && z.dst.pixelStep == perGroup;
+    if (z.mode != ZAR_INTER_NN) {
+        expandColumns(z, p.c0, n, perGroup);
+    } else if (z.kernels.gather && packed) {
+        for (int32_t e = 0; e < elements; ++e)
+            z.elemOffset[e] = z.colOffset[e / perGroup] + e % perGroup;
+        groupColumns(z.elemOffset, elements, 0, false, z.groups);
+    }
+    if (z.kernels.fused && packed) {
+        groupColumns(z.elemOffset, elements, z.src.pixelStep, z.depth == ZAR_DEPTH_8U, z.groups);
         const LinearColumns cols{z.elemOffset, z.elemWeights, z.groups, elements, z.src.pixelStep};
         for (int32_t g = 0; g < groups; ++g) runFusedLinear(z, sm, dm, p, cols, g, dstStart);
         return;
@@ -345,6 +353,11 @@ void runPiece(ZoomCall& z, const Memory& sm, const Memory& dm, const Piece& p) {
                 mask = {z.mask.data + static_cast<int64_t>(z.mask.y + r) * z.mask.widthStep,
                         z.mask.x + p.c0};
             const int32_t index = z.rows.index[r];
+            if (z.mode == ZAR_INTER_NN && z.kernels.gather && packed) {
+                z.kernels.gather(srcRow(index), dstRow + static_cast<int64_t>(dstStart) * bpv,
+                                 z.elemOffset, z.groups, elements);
+                continue;
+            }
             if (z.mode == ZAR_INTER_NN) {
                 z.kernels.nearest(srcRow(index), dstRow, dstStart, z.colOffset, n, perGroup,
                                   z.dst.pixelStep, mask);

@@ -119,58 +119,6 @@ void fusedLinearPlain(const char* top, const char* bottom, const LinearColumns& 
 
 }  // namespace
 
-namespace {
-
-// The 8-bit form of a group: each lane of four elements reads the 16 bytes
-// from the 8-byte boundary at or below its first tap.  False when a lane's
-// taps do not fit.
-bool byteLanes(const int32_t* elemOff, int32_t n, int32_t srcPixelStep, LinearGroup* g) {
-    for (int32_t q = 0; q < 4; ++q) {
-        int32_t low = kFusedWindow, high = 0;
-        for (int32_t k = 4 * q; k < 4 * q + 4 && k < n; ++k) {
-            const int32_t rel = elemOff[k] - g->base;
-            low = rel < low ? rel : low;
-            high = rel > high ? rel : high;
-        }
-        const int32_t start = low < kFusedWindow ? low / 8 : 0;
-        if (start > 6 || high + srcPixelStep - 8 * start > 15) return false;
-        g->lane[2 * q] = static_cast<uint8_t>(start);
-        g->lane[2 * q + 1] = static_cast<uint8_t>(start + 1);
-        for (int32_t j = 0; j < 4; ++j) {
-            const int32_t k = 4 * q + j;
-            const int32_t at = k < n ? elemOff[k] - g->base - 8 * start : 0;
-            for (int32_t b = 0; b < 4; ++b) {
-                g->tapA[4 * k + b] = b == 0 ? static_cast<uint8_t>(at) : 0x80;
-                g->tapB[4 * k + b] = b == 0 ? static_cast<uint8_t>(at + srcPixelStep) : 0x80;
-            }
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
-void groupLinearColumns(const int32_t* elemOff, int32_t count, int32_t srcPixelStep, int32_t depth,
-                        LinearGroup* groups) {
-    for (int32_t first = 0; first < count; first += kFusedGroup) {
-        LinearGroup& g = groups[first / kFusedGroup];
-        const int32_t n = count - first < kFusedGroup ? count - first : kFusedGroup;
-        int32_t low = elemOff[first], high = elemOff[first];
-        for (int32_t k = 1; k < n; ++k) {
-            low = elemOff[first + k] < low ? elemOff[first + k] : low;
-            high = elemOff[first + k] > high ? elemOff[first + k] : high;
-        }
-        g = LinearGroup{};
-        g.base = low;
-        g.span = high + srcPixelStep - low + 1;
-        for (int32_t k = 0; k < n; ++k) g.rel[k] = static_cast<uint8_t>(elemOff[first + k] - low);
-        const bool fits = g.span <= kFusedWindow &&
-                          (depth != ZAR_DEPTH_8U ||
-                           byteLanes(elemOff + first, n, srcPixelStep, &g));
-        if (!fits) g = LinearGroup{};
-    }
-}
-
 #define ZAR_ZOOM_VERTICAL(T, depth, masked)                                                \
     {depth,                                                                                \
      ZAR_INTER_LINEAR,                                                                     \
@@ -225,6 +173,7 @@ ZoomKernels selectZoomKernels(int32_t depth, int32_t mode, bool masked, IsaLevel
     if (depth == ZAR_DEPTH_1U || (mode != ZAR_INTER_LINEAR && mode != ZAR_INTER_CUBIC)) {
         for (const ZoomNearestEntry& e : kZoomNearest)
             if (e.depth == depth && e.masked == masked) k.nearest = e.variants.pick(level);
+        if (depth != ZAR_DEPTH_1U && !masked) k.gather = gatherRowFor(depth, level);
         return k;
     }
     for (const ZoomHorizontalEntry& e : kZoomHorizontal)

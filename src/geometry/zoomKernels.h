@@ -6,6 +6,8 @@
 
 #include "frame/cpu.h"
 #include "frame/rounding.h"
+#include "geometry/columnGroups.h"
+#include "geometry/gatherKernels.h"
 #include "image/rows.h"
 
 // The three coefficients of the Newton forward form of the cubic through four
@@ -56,35 +58,16 @@ using VerticalRowFn = void (*)(const float* const* work, const void* rowWeight, 
 // Element e of a piece reads its taps at elemOff[e] and elemOff[e] +
 // srcPixelStep with the fraction fx[e].
 //
-// The vector forms take the elements in groups of kFusedGroup, each reading a
-// window of 64 elements (bytes or words) from base; span is the number of
-// elements from base that the group reads, 0 when its taps do not fit.
-// 16-bit rows: tap a of element k is element rel[k] of the window.  8-bit
-// rows: the window is cut into four 16-byte lanes, lane q being the bytes
-// from 8 * lane[2q] (lane[2q + 1] = lane[2q] + 1); element k = 4q + j finds
-// tap a at byte tapA[4k] of its lane and tap b at tapB[4k] (the other bytes
-// of each 32-bit slot are 0x80, which picks zero).
-inline constexpr int32_t kFusedGroup = 16;
-inline constexpr int32_t kFusedWindow = 64;
-struct LinearGroup {
-    int32_t base, span;
-    uint8_t lane[8];
-    uint8_t rel[kFusedGroup];
-    uint8_t tapA[4 * kFusedGroup], tapB[4 * kFusedGroup];
-};
+// The vector forms read the elements in groups (columnGroups.h).
 struct LinearColumns {
     const int32_t* elemOff;
     const float* fx;
-    const LinearGroup* groups;
+    const ColumnGroup* groups;
     int32_t count;  // elements
     int32_t srcPixelStep;
 };
 using FusedLinearFn = void (*)(const char* top, const char* bottom, const LinearColumns& cols,
                                const float* fys, char* const* dstRows, int32_t rows);
-// The ceil(count / 16) groups of count elements of a depth (8U, 16U).
-void groupLinearColumns(const int32_t* elemOff, int32_t count, int32_t srcPixelStep, int32_t depth,
-                        LinearGroup* groups);
-
 // The kernel tables: one entry per depth and mask (nearest), depth and mode
 // (horizontal), depth, mode and mask (vertical).  The plain variants are the
 // per-element loops of the rule, which round in the floating-point unit's
@@ -117,6 +100,7 @@ struct ZoomKernels {
     HorizontalRowFn horizontal = nullptr;
     VerticalRowFn vertical = nullptr;
     FusedLinearFn fused = nullptr;  // LINEAR unmasked, where a vector form exists
+    GatherRowFn gather = nullptr;   // NN unmasked 8U and 16U, likewise
 };
 
 // The kernels for a depth (1U, 8U, 16U) and an effective mode at an

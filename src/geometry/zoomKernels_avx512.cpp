@@ -63,8 +63,8 @@ inline __m512 interpolate(__m512i a, __m512i b, __m512 f) {
 template <typename T>
 void groupRows(const T* top, const T* bottom, const LinearColumns& cols, int32_t g, int32_t n,
                __m512 f, __m512& h0, __m512& h1) {
-    const int32_t e = g * kFusedGroup, step = cols.srcPixelStep;
-    const LinearGroup& group = cols.groups[g];
+    const int32_t e = g * kColumnGroup, step = cols.srcPixelStep;
+    const ColumnGroup& group = cols.groups[g];
     if (group.span > 0) {
         __m512i a0, b0, a1, b1;
         if constexpr (sizeof(T) == 1) {
@@ -86,8 +86,8 @@ void groupRows(const T* top, const T* bottom, const LinearColumns& cols, int32_t
         return;
     }
     // taps too far apart for one window: gathered one by one
-    alignas(64) int32_t a0[kFusedGroup] = {}, b0[kFusedGroup] = {}, a1[kFusedGroup] = {},
-                        b1[kFusedGroup] = {};
+    alignas(64) int32_t a0[kColumnGroup] = {}, b0[kColumnGroup] = {}, a1[kColumnGroup] = {},
+                        b1[kColumnGroup] = {};
     for (int32_t k = 0; k < n; ++k) {
         const int32_t o = cols.elemOff[e + k];
         a0[k] = top[o];
@@ -115,9 +115,9 @@ void zoomFusedLinearAvx512(const char* top, const char* bottom, const LinearColu
                            const float* fys, char* const* dstRows, int32_t rows) {
     const T* t = reinterpret_cast<const T*>(top);
     const T* b = reinterpret_cast<const T*>(bottom);
-    for (int32_t g = 0; g * kFusedGroup < cols.count; ++g) {
-        const int32_t e = g * kFusedGroup;
-        const int32_t n = cols.count - e < kFusedGroup ? cols.count - e : kFusedGroup;
+    for (int32_t g = 0; g * kColumnGroup < cols.count; ++g) {
+        const int32_t e = g * kColumnGroup;
+        const int32_t n = cols.count - e < kColumnGroup ? cols.count - e : kColumnGroup;
         const __mmask16 m = static_cast<__mmask16>((1u << n) - 1);
         __m512 h0, h1;
         groupRows<T>(t, b, cols, g, n, _mm512_maskz_loadu_ps(m, cols.fx + e), h0, h1);

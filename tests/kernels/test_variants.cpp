@@ -12,6 +12,7 @@
 #include "arith/addRows.h"
 #include "frame/cpu.h"
 #include "geometry/decimateKernels.h"
+#include "geometry/gatherKernels.h"
 #include "geometry/zoomKernels.h"
 #include "image/image.h"
 #include "morph/morphKernels.h"
@@ -251,6 +252,31 @@ TEST(KernelVariants, ZoomVerticalPasses) {
     });
 }
 
+TEST(KernelVariants, GatherRows) {
+    everyVariant(kGatherRows, [](const GatherEntry& e, GatherRowFn fn, GatherRowFn plain) {
+        Rng rng(static_cast<uint64_t>(e.depth));
+        const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
+        for (int32_t trial = 0; trial < 300; ++trial) {
+            const int32_t count = rng.range(1, 200), spread = rng.range(1, 6);
+            const int32_t srcCount = spread * count + 8;
+            const Bytes src = extremeBytes(rng, static_cast<size_t>(srcCount) * size, size);
+            std::vector<int32_t> offsets(count);
+            for (int32_t i = 0; i < count; ++i)  // runs at a step, some anywhere
+                offsets[i] = rng.range(0, 9) == 0 ? rng.range(0, srcCount - 1)
+                                                  : i * spread / 2 + rng.range(0, 1);
+            std::vector<ColumnGroup> groups(count / kColumnGroup + 1);
+            groupColumns(offsets.data(), count, 0, false, groups.data());
+            Bytes variant = extremeBytes(rng, static_cast<size_t>(count + 8) * size, size);
+            Bytes expected = variant;
+            const char* row = reinterpret_cast<const char*>(src.data());
+            fn(row, reinterpret_cast<char*>(variant.data()), offsets.data(), groups.data(), count);
+            plain(row, reinterpret_cast<char*>(expected.data()), offsets.data(), groups.data(),
+                  count);
+            ASSERT_EQ(variant, expected) << "trial " << trial;
+        }
+    });
+}
+
 TEST(KernelVariants, ZoomFusedLinearRows) {
     everyVariant(
         kZoomFusedLinear, [](const ZoomFusedEntry& e, FusedLinearFn fn, FusedLinearFn plain) {
@@ -278,8 +304,8 @@ TEST(KernelVariants, ZoomFusedLinearRows) {
                         fx[c * r.channels + k] = f;
                     }
                 }
-                std::vector<LinearGroup> groups(count / kFusedGroup + 1);
-                groupLinearColumns(offsets.data(), count, step, e.depth, groups.data());
+                std::vector<ColumnGroup> groups(count / kColumnGroup + 1);
+                groupColumns(offsets.data(), count, step, e.depth == ZAR_DEPTH_8U, groups.data());
                 const LinearColumns cols{offsets.data(), fx.data(), groups.data(), count, step};
                 const int32_t rows = rng.range(1, 4);
                 std::vector<float> fys(rows);

@@ -1,0 +1,29 @@
+// The columns of a row read in groups: the element offsets of a row's taps,
+// cut into groups of kColumnGroup elements that each read one window of 64
+// elements (bytes or words), for the vector kernels of the zoom engine and
+// the decimation.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr int32_t kColumnGroup = 16;
+inline constexpr int32_t kColumnWindow = 64;
+
+// One group.  span is the number of elements from base that the group reads,
+// 0 when its taps do not fit one window.  Tap a of element k is element
+// rel[k] of the window (tap b, where there is one, tapDistance elements
+// after it).  With byte lanes, the window is also cut into four 16-byte lanes,
+// lane q being the bytes from 8 * lane[2q] (lane[2q + 1] = lane[2q] + 1):
+// element k = 4q + j finds tap a at byte tapA[4k] of its lane and tap b at
+// tapB[4k] (the other bytes of each 32-bit slot are 0x80, which picks zero).
+struct ColumnGroup {
+    int32_t base, span;
+    uint8_t lane[8];
+    uint8_t rel[kColumnGroup];
+    uint8_t tapA[4 * kColumnGroup], tapB[4 * kColumnGroup];
+};
+
+// The ceil(count / 16) groups of count elements whose taps are elemOff[e]
+// and, for tapDistance > 0, elemOff[e] + tapDistance.
+void groupColumns(const int32_t* elemOff, int32_t count, int32_t tapDistance, bool byteLanes,
+                  ColumnGroup* groups);
