@@ -1,6 +1,8 @@
 // The plain row kernels of the decimation and their table.
 #include "geometry/decimateKernels.h"
 
+#include "zar.h"
+
 namespace {
 
 template <int C>
@@ -14,12 +16,34 @@ void halveRows(const uint8_t* __restrict r0, const uint8_t* __restrict r1, uint8
         }
 }
 
+template <typename T>
+void linearBlendRow(const char* row0, const char* row1, const LinearBlend& l, double fy, double gy,
+                    char* dst) {
+    const T* a = reinterpret_cast<const T*>(row0);
+    const T* c = reinterpret_cast<const T*>(row1);
+    T* out = reinterpret_cast<T*>(dst);
+    for (int32_t e = 0; e < l.count; ++e) {
+        const int32_t o = l.elemOff[e];
+        const double gx = l.gxs[e], fx = l.fxs[e];
+        const double v = (gx * a[o] + fx * a[o + l.tap]) * gy +
+                         (gx * c[o] + fx * c[o + l.tap]) * fy;
+        out[e] = static_cast<T>(static_cast<int32_t>(v));
+    }
+}
+
 }  // namespace
 
+const LinearBlendEntry kLinearBlendRows[2] = {
+    {ZAR_DEPTH_8U,
+     {linearBlendRow<uint8_t>, nullptr, nullptr, ZAR_AVX512(linearBlendRowAvx512<uint8_t>)}},
+    {ZAR_DEPTH_16U,
+     {linearBlendRow<uint16_t>, nullptr, nullptr, ZAR_AVX512(linearBlendRowAvx512<uint16_t>)}},
+};
+
 const RowHalverEntry kRowHalvers[3] = {
-    {1, {halveRows<1>, ZAR_SSE41(halveRowsSse41C1)}},
-    {3, {halveRows<3>}},
-    {4, {halveRows<4>}},
+    {1, {halveRows<1>, ZAR_SSE41(halveRowsSse41C1), nullptr, ZAR_AVX512(halveRowsAvx512C1)}},
+    {3, {halveRows<3>, nullptr, nullptr, ZAR_AVX512(halveRowsAvx512C3)}},
+    {4, {halveRows<4>, nullptr, nullptr, ZAR_AVX512(halveRowsAvx512C4)}},
 };
 
 RowHalver rowHalverFor(int32_t channels, IsaLevel level) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "frame/cpu.h"
+#include "geometry/columnGroups.h"
 
 // lanes lanes (i, c) of C packed channels from columns 2i, 2i+1 of rows r0 and
 // r1 (lanes a multiple of C).
@@ -15,7 +16,33 @@ struct RowHalverEntry {
 };
 extern const RowHalverEntry kRowHalvers[3];
 
+// LINEAR rows in double precision: lane e of count (packed lanes of the
+// depth) is ((gx a + fx b) gy + (gx c + fx d) fy) truncated, with gx = gxs[e],
+// fx = fxs[e], a and b the elements elemOff[e] and elemOff[e] + tap of row0,
+// c and d those of row1.  groups (columnGroups.h, second tap at tap) serve the
+// vector forms.
+struct LinearBlend {
+    const int32_t* elemOff;
+    const ColumnGroup* groups;
+    const double* fxs;
+    const double* gxs;
+    int32_t tap, count;
+};
+using LinearBlendRowFn = void (*)(const char* row0, const char* row1, const LinearBlend& lanes,
+                                  double fy, double gy, char* dst);
+struct LinearBlendEntry {
+    int32_t depth;
+    Variants<LinearBlendRowFn> variants;
+};
+extern const LinearBlendEntry kLinearBlendRows[2];
+
 // The halver for C channels at an instruction-set level; null for other C.
 RowHalver rowHalverFor(int32_t channels, IsaLevel level);
 
 void halveRowsSse41C1(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes);
+void halveRowsAvx512C1(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes);
+void halveRowsAvx512C3(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes);
+void halveRowsAvx512C4(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes);
+template <typename T>
+void linearBlendRowAvx512(const char* row0, const char* row1, const LinearBlend& lanes, double fy,
+                          double gy, char* dst);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "frame/cpu.h"
+#include "geometry/decimateKernels.h"
 #include "geometry/decimateLanes.h"
 #include "geometry/gatherKernels.h"
 
@@ -46,6 +47,15 @@ void decimateNN(const DecimateJob& job, double& x, double& y) {
         });
 }
 
+// Byte offsets of packed lanes (increasing, below 2^31 elements) as element offsets.
+template <class T>
+std::vector<int32_t> elementOffsets(const std::vector<intptr_t>& bytes) {
+    std::vector<int32_t> elements(bytes.size());
+    for (size_t e = 0; e < bytes.size(); ++e)
+        elements[e] = static_cast<int32_t>(bytes[e] / intptr_t{sizeof(T)});
+    return elements;
+}
+
 // 8U and 16U: the source column of every lane is worked out once per call.
 template <class T>
 void decimateNNElements(const DecimateJob& job, double& x, double& y) {
@@ -63,9 +73,7 @@ void decimateNNElements(const DecimateJob& job, double& x, double& y) {
     std::vector<int32_t> elemOff;
     std::vector<ColumnGroup> groups;
     if (gather && src.back() / intptr_t{sizeof(T)} < INT32_MAX) {
-        elemOff.resize(src.size());
-        for (size_t e = 0; e < src.size(); ++e)
-            elemOff[e] = static_cast<int32_t>(src[e] / intptr_t{sizeof(T)});
+        elemOff = elementOffsets<T>(src);
         groups.resize(src.size() / kColumnGroup + 1);
         groupColumns(elemOff.data(), l.lanes, 0, false, groups.data());
     }
@@ -109,6 +117,19 @@ void decimateLinear(const DecimateJob& job, double& x, double& y) {
     const intptr_t* __restrict from = src.data();
     const double* __restrict fx = fxs.data();
     const double* __restrict gx = gxs.data();
+    // Packed lanes whose offsets count in int32 go through the blend rows.
+    const LinearBlendEntry& blendEntry = kLinearBlendRows[sizeof(T) - 1];
+    const LinearBlendRowFn blend = blendEntry.variants.pick();
+    std::vector<int32_t> elemOff;
+    std::vector<ColumnGroup> groups;
+    const int32_t tap = static_cast<int32_t>(xTap / intptr_t{sizeof(T)});
+    if (l.packed && blend != blendEntry.variants.at[0] &&
+        src.back() / intptr_t{sizeof(T)} < INT32_MAX - tap) {
+        elemOff = elementOffsets<T>(src);
+        groups.resize(src.size() / kColumnGroup + 1);
+        groupColumns(elemOff.data(), l.lanes, tap, false, groups.data());
+    }
+    const LinearBlend lanes{elemOff.data(), groups.data(), fx, gx, tap, l.lanes};
     for (int32_t pass = 0; pass < l.passes; ++pass)
         for (int32_t j = 0; j < job.height; ++j) {
             const double yj = ys[static_cast<size_t>(j)];
@@ -118,6 +139,10 @@ void decimateLinear(const DecimateJob& job, double& x, double& y) {
             const char* b = yDirect ? a : a + job.srcRowStep;
             const double fy = yDirect ? 0.0 : yj - iy, gy = 1.0 - fy;
             char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
+            if (!groups.empty()) {
+                blend(a, b, lanes, fy, gy, dstRow);
+                continue;
+            }
             auto at = [&](const char* row, intptr_t offset) {
                 return sampleAsDouble<T>(row + offset);
             };

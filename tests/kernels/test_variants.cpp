@@ -121,6 +121,39 @@ TEST(KernelVariants, DecimationRowHalvers) {
     });
 }
 
+TEST(KernelVariants, DecimationLinearBlendRows) {
+    everyVariant(kLinearBlendRows, [](const LinearBlendEntry& e, LinearBlendRowFn fn,
+                                      LinearBlendRowFn plain) {
+        Rng rng(static_cast<uint64_t>(e.depth));
+        const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
+        for (int32_t trial = 0; trial < 300; ++trial) {
+            const int32_t count = rng.range(1, 200), spread = rng.range(1, 6);
+            const int32_t tap = rng.range(0, 4), srcCount = spread * count + 16;
+            const Bytes rows = extremeBytes(rng, 2 * static_cast<size_t>(srcCount) * size, size);
+            std::vector<int32_t> offsets(count);
+            std::vector<double> fxs(count), gxs(count);
+            for (int32_t i = 0; i < count; ++i) {
+                offsets[i] = rng.range(0, 9) == 0 ? rng.range(0, srcCount - 5)
+                                                  : i * spread / 2 + rng.range(0, 1);
+                fxs[i] = rng.range(0, 4) == 0 ? 0.5 : rng.range(0, 1000000) / 1e6;
+                gxs[i] = 1.0 - fxs[i];
+            }
+            std::vector<ColumnGroup> groups(count / kColumnGroup + 1);
+            groupColumns(offsets.data(), count, tap, false, groups.data());
+            const LinearBlend lanes{offsets.data(), groups.data(), fxs.data(),
+                                    gxs.data(),     tap,           count};
+            const double fy = rng.range(0, 3) == 0 ? 0.0 : rng.range(0, 1000000) / 1e6;
+            Bytes variant = extremeBytes(rng, static_cast<size_t>(count + 8) * size, size);
+            Bytes expected = variant;
+            const char* row0 = reinterpret_cast<const char*>(rows.data());
+            const char* row1 = row0 + static_cast<size_t>(srcCount) * size;
+            fn(row0, row1, lanes, fy, 1.0 - fy, reinterpret_cast<char*>(variant.data()));
+            plain(row0, row1, lanes, fy, 1.0 - fy, reinterpret_cast<char*>(expected.data()));
+            ASSERT_EQ(variant, expected) << "trial " << trial;
+        }
+    });
+}
+
 TEST(KernelVariants, MorphologyRows) {
     everyVariant(
         kMorphKernels, [](const MorphKernelEntry& e, MorphRowsKernel fn, MorphRowsKernel plain) {

@@ -1,0 +1,150 @@
+// Decimation row kernels for AVX-512 (F, BW, VL) processors: 2x2 boxes of 8-bit
+// rows summed in 16-bit lanes, (sum + 2) >> 2.  Each box's two pixels of a row
+// are brought side by side by byte shuffles inside 16-byte lanes and added by
+// one multiply-add with ones; the plain kernel takes the tails.
+#include <immintrin.h>
+
+#include "geometry/decimateKernels.h"
+
+namespace {
+
+inline __mmask64 lowBits64(int32_t n) { return n >= 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1; }
+
+// (a + b + 2) >> 2 of the pair sums of two rows, as bytes.
+inline __m256i roundedMeans(__m512i pairs0, __m512i pairs1) {
+    const __m512i ones = _mm512_set1_epi8(1);
+    const __m512i sum = _mm512_add_epi16(_mm512_maddubs_epi16(pairs0, ones),
+                                         _mm512_maddubs_epi16(pairs1, ones));
+    return _mm512_cvtepi16_epi8(_mm512_srli_epi16(_mm512_add_epi16(sum, _mm512_set1_epi16(2)), 2));
+}
+
+inline __mmask32 lowBits32(int32_t n) {
+    return n >= 32 ? ~__mmask32{0} : static_cast<__mmask32>((1u << n) - 1);
+}
+
+// The taps a and b of a group's sixteen lanes from a window of 64 elements, as
+// 32-bit lanes.
+template <typename T>
+inline void groupTaps(const T* row, const ColumnGroup& g, __m512i idxA, __m512i idxB, __m512i& a,
+                      __m512i& b) {
+    __m512i lo, hi;
+    if constexpr (sizeof(T) == 1) {
+        const __m512i bytes = _mm512_maskz_loadu_epi8(lowBits64(g.span), row + g.base);
+        lo = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
+        hi = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(bytes, 1));
+    } else {
+        lo = _mm512_maskz_loadu_epi16(lowBits32(g.span), row + g.base);
+        hi = _mm512_maskz_loadu_epi16(g.span > 32 ? lowBits32(g.span - 32) : 0, row + g.base + 32);
+    }
+    a = _mm512_maskz_permutex2var_epi16(0x55555555u, lo, idxA, hi);
+    b = _mm512_maskz_permutex2var_epi16(0x55555555u, lo, idxB, hi);
+}
+
+// Eight lanes of the blend, in the plain kernel's order.
+inline __m256i blend8(__m512d gx, __m512d fx, __m256i a, __m256i b, __m256i c, __m256i d,
+                      __m512d fy, __m512d gy) {
+    const __m512d top = _mm512_add_pd(_mm512_mul_pd(gx, _mm512_cvtepi32_pd(a)),
+                                      _mm512_mul_pd(fx, _mm512_cvtepi32_pd(b)));
+    const __m512d bottom = _mm512_add_pd(_mm512_mul_pd(gx, _mm512_cvtepi32_pd(c)),
+                                         _mm512_mul_pd(fx, _mm512_cvtepi32_pd(d)));
+    return _mm512_cvttpd_epi32(_mm512_add_pd(_mm512_mul_pd(top, gy), _mm512_mul_pd(bottom, fy)));
+}
+
+}  // namespace
+
+template <typename T>
+void linearBlendRowAvx512(const char* row0, const char* row1, const LinearBlend& l, double fy,
+                          double gy, char* dst) {
+    const T* r0 = reinterpret_cast<const T*>(row0);
+    const T* r1 = reinterpret_cast<const T*>(row1);
+    T* out = reinterpret_cast<T*>(dst);
+    const __m512d vfy = _mm512_set1_pd(fy), vgy = _mm512_set1_pd(gy);
+    for (int32_t e = 0; e < l.count; e += kColumnGroup) {
+        const ColumnGroup& g = l.groups[e / kColumnGroup];
+        const int32_t n = l.count - e < kColumnGroup ? l.count - e : kColumnGroup;
+        if (g.span == 0) {
+            kLinearBlendRows[sizeof(T) - 1].variants.at[0](
+                row0, row1, LinearBlend{l.elemOff + e, nullptr, l.fxs + e, l.gxs + e, l.tap, n}, fy,
+                gy, reinterpret_cast<char*>(out + e));
+            continue;
+        }
+        const __m512i idxA = _mm512_cvtepu8_epi32(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(g.rel)));
+        const __m512i idxB = _mm512_add_epi32(idxA, _mm512_set1_epi32(l.tap));
+        __m512i a, b, c, d;
+        groupTaps(r0, g, idxA, idxB, a, b);
+        groupTaps(r1, g, idxA, idxB, c, d);
+        const __mmask8 m0 = static_cast<__mmask8>(n >= 8 ? 0xFF : (1u << n) - 1);
+        const __mmask8 m1 = static_cast<__mmask8>(n >= 16 ? 0xFF : n > 8 ? (1u << (n - 8)) - 1 : 0);
+        auto half = [](__m512i v, int32_t h) {
+            return h ? _mm512_extracti64x4_epi64(v, 1) : _mm512_castsi512_si256(v);
+        };
+        const __m256i lo = blend8(_mm512_maskz_loadu_pd(m0, l.gxs + e),
+                                  _mm512_maskz_loadu_pd(m0, l.fxs + e), half(a, 0), half(b, 0),
+                                  half(c, 0), half(d, 0), vfy, vgy);
+        const __m256i hi = blend8(_mm512_maskz_loadu_pd(m1, l.gxs + e + 8),
+                                  _mm512_maskz_loadu_pd(m1, l.fxs + e + 8), half(a, 1), half(b, 1),
+                                  half(c, 1), half(d, 1), vfy, vgy);
+        const __m512i v = _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
+        const __mmask16 m = static_cast<__mmask16>((1u << n) - 1);
+        if constexpr (sizeof(T) == 1)
+            _mm_mask_storeu_epi8(out + e, m, _mm512_cvtepi32_epi8(v));
+        else
+            _mm256_mask_storeu_epi16(out + e, m, _mm512_cvtepi32_epi16(v));
+    }
+}
+
+template void linearBlendRowAvx512<uint8_t>(const char*, const char*, const LinearBlend&, double,
+                                            double, char*);
+template void linearBlendRowAvx512<uint16_t>(const char*, const char*, const LinearBlend&, double,
+                                             double, char*);
+
+// 32 one-channel boxes at a time: neighbouring bytes are a box's two pixels.
+void halveRowsAvx512C1(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes) {
+    int32_t e = 0;
+    for (; e + 32 <= lanes; e += 32)
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(out + e),
+            roundedMeans(_mm512_loadu_si512(r0 + 2 * e), _mm512_loadu_si512(r1 + 2 * e)));
+    kRowHalvers[0].variants.at[0](r0 + 2 * e, r1 + 2 * e, out + e, lanes - e);
+}
+
+// 24 three-channel boxes (8 pixels) at a time: each 16-byte lane takes 12
+// source bytes (two boxes), and shuffles pair channel c of the box's first
+// pixel with channel c of its second; the six means of each lane are then
+// packed together.
+void halveRowsAvx512C3(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes) {
+    const __m512i spread = _mm512_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9, 9, 10, 11, 12);
+    const __m512i pairs = _mm512_broadcast_i32x4(
+        _mm_setr_epi8(0, 3, 1, 4, 2, 5, 6, 9, 7, 10, 8, 11, -1, -1, -1, -1));
+    const __m256i pack = _mm256_broadcastsi128_si256(
+        _mm_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, -1, -1, -1, -1));
+    const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+    const __mmask64 bytes48 = lowBits64(48);
+    int32_t e = 0;
+    for (; e + 24 <= lanes; e += 24) {
+        const __m512i a = _mm512_shuffle_epi8(
+            _mm512_permutexvar_epi32(spread, _mm512_maskz_loadu_epi8(bytes48, r0 + 2 * e)), pairs);
+        const __m512i b = _mm512_shuffle_epi8(
+            _mm512_permutexvar_epi32(spread, _mm512_maskz_loadu_epi8(bytes48, r1 + 2 * e)), pairs);
+        // per 8-byte group: six means, two spare bytes
+        const __m256i means = _mm256_permutevar8x32_epi32(
+            _mm256_shuffle_epi8(roundedMeans(a, b), pack), join);
+        _mm256_mask_storeu_epi8(out + e, 0xFFFFFF, means);
+    }
+    kRowHalvers[1].variants.at[0](r0 + 2 * e, r1 + 2 * e, out + e, lanes - e);
+}
+
+// 32 four-channel boxes (8 pixels) at a time: each 16-byte lane holds two
+// boxes; shuffles pair channel c of a box's two pixels.
+void halveRowsAvx512C4(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes) {
+    const __m512i pairs = _mm512_broadcast_i32x4(
+        _mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15));
+    int32_t e = 0;
+    for (; e + 32 <= lanes; e += 32)
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(out + e),
+            roundedMeans(_mm512_shuffle_epi8(_mm512_loadu_si512(r0 + 2 * e), pairs),
+                         _mm512_shuffle_epi8(_mm512_loadu_si512(r1 + 2 * e), pairs)));
+    kRowHalvers[2].variants.at[0](r0 + 2 * e, r1 + 2 * e, out + e, lanes - e);
+}
