@@ -5,10 +5,9 @@
 #include <immintrin.h>
 
 #include "geometry/decimateKernels.h"
+#include "geometry/windowsAvx512.h"
 
 namespace {
-
-inline __mmask64 lowBits64(int32_t n) { return n >= 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1; }
 
 // (a + b + 2) >> 2 of the pair sums of two rows, as bytes.
 inline __m256i roundedMeans(__m512i pairs0, __m512i pairs1) {
@@ -18,26 +17,15 @@ inline __m256i roundedMeans(__m512i pairs0, __m512i pairs1) {
     return _mm512_cvtepi16_epi8(_mm512_srli_epi16(_mm512_add_epi16(sum, _mm512_set1_epi16(2)), 2));
 }
 
-inline __mmask32 lowBits32(int32_t n) {
-    return n >= 32 ? ~__mmask32{0} : static_cast<__mmask32>((1u << n) - 1);
-}
-
 // The taps a and b of a group's sixteen lanes from a window of 64 elements, as
 // 32-bit lanes.
 template <typename T>
 inline void groupTaps(const T* row, const ColumnGroup& g, __m512i idxA, __m512i idxB, __m512i& a,
                       __m512i& b) {
     __m512i lo, hi;
-    if constexpr (sizeof(T) == 1) {
-        const __m512i bytes = _mm512_maskz_loadu_epi8(lowBits64(g.span), row + g.base);
-        lo = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
-        hi = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(bytes, 1));
-    } else {
-        lo = _mm512_maskz_loadu_epi16(lowBits32(g.span), row + g.base);
-        hi = _mm512_maskz_loadu_epi16(g.span > 32 ? lowBits32(g.span - 32) : 0, row + g.base + 32);
-    }
-    a = _mm512_maskz_permutex2var_epi16(0x55555555u, lo, idxA, hi);
-    b = _mm512_maskz_permutex2var_epi16(0x55555555u, lo, idxB, hi);
+    loadWordWindow(row + g.base, g.span, lo, hi);
+    a = pickWordLanes(lo, hi, idxA);
+    b = pickWordLanes(lo, hi, idxB);
 }
 
 // Eight lanes of the blend, in the plain kernel's order.

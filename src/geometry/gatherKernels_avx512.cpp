@@ -4,13 +4,9 @@
 #include <immintrin.h>
 
 #include "geometry/gatherKernels.h"
+#include "geometry/windowsAvx512.h"
 
 namespace {
-
-inline __mmask64 lowBits64(int32_t n) { return n >= 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1; }
-inline __mmask32 lowBits32(int32_t n) {
-    return n >= 32 ? ~__mmask32{0} : static_cast<__mmask32>((1u << n) - 1);
-}
 
 // The sixteen elements of a group, as words in the low half.
 template <typename T>
@@ -18,14 +14,7 @@ inline __m512i pickGroup(const T* src, const ColumnGroup& g) {
     const __m512i idx = _mm512_cvtepu8_epi16(
         _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(g.rel))));
     __m512i lo, hi;
-    if constexpr (sizeof(T) == 1) {
-        const __m512i bytes = _mm512_maskz_loadu_epi8(lowBits64(g.span), src + g.base);
-        lo = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
-        hi = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(bytes, 1));
-    } else {
-        lo = _mm512_maskz_loadu_epi16(lowBits32(g.span), src + g.base);
-        hi = _mm512_maskz_loadu_epi16(g.span > 32 ? lowBits32(g.span - 32) : 0, src + g.base + 32);
-    }
+    loadWordWindow(src + g.base, g.span, lo, hi);
     return _mm512_permutex2var_epi16(lo, idx, hi);
 }
 

@@ -9,6 +9,7 @@
 // through memory.
 #include <immintrin.h>
 
+#include "geometry/windowsAvx512.h"
 #include "geometry/zoomKernels.h"
 
 namespace {
@@ -27,20 +28,14 @@ inline __m512i floorWithTolerance(__m512 v) {
     return _mm512_max_epi32(floor, _mm512_setzero_si512());
 }
 
-// The first n bits set (n >= 0).
-inline __mmask64 lowBits64(int32_t n) { return n >= 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1; }
-inline __mmask32 lowBits32(int32_t n) {
-    return n >= 32 ? ~__mmask32{0} : static_cast<__mmask32>((1u << n) - 1);
-}
-
 // 16-bit rows: the words at the indices in the even words of idx, from the
 // first n (at most 64) words at p, as 32-bit lanes.
 inline void pickWords(const uint16_t* p, int32_t n, __m512i idxA, __m512i idxB, __m512i& a,
                       __m512i& b) {
-    const __m512i lo = _mm512_maskz_loadu_epi16(lowBits32(n), p);
-    const __m512i hi = _mm512_maskz_loadu_epi16(n > 32 ? lowBits32(n - 32) : 0, p + 32);
-    a = _mm512_maskz_permutex2var_epi16(0x55555555u, lo, idxA, hi);
-    b = _mm512_maskz_permutex2var_epi16(0x55555555u, lo, idxB, hi);
+    __m512i lo, hi;
+    loadWordWindow(p, n, lo, hi);
+    a = pickWordLanes(lo, hi, idxA);
+    b = pickWordLanes(lo, hi, idxB);
 }
 
 // 8-bit rows: the first n (at most 64) bytes at p, each 16-byte lane moved
