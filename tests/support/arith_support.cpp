@@ -9,68 +9,6 @@
 
 namespace zt {
 
-// ----------------------------------------------------------------- operands
-
-Operand::Operand(const OperandSpec& s, uint32_t seed) : spec_(s) {
-    plain_ = Image(s.nChannels, s.alphaChannel, s.depth, s.dataOrder, s.width, s.height, s.align);
-    plain_.randomize(seed);
-    if (s.hasMask) {
-        mask_ = Image(1, 0, ZAR_DEPTH_1U, s.maskOrder, s.maskWidth, s.maskHeight, s.maskAlign);
-        mask_.randomize(seed * 7u + 3u);
-        if (s.maskHasRoi)
-            mask_.setRoi(s.maskRoi.coi, s.maskRoi.xOffset, s.maskRoi.yOffset, s.maskRoi.width,
-                         s.maskRoi.height);
-    }
-    if (s.tiled) {
-        store_ = std::make_unique<TileStore>(s.nChannels, s.alphaChannel, s.depth, s.dataOrder,
-                                             s.width, s.height, s.tileWidth, s.tileHeight, s.align);
-        store_->fillBytes(0xA5);
-        store_->loadFrom(plain_);
-        roi_ = s.roi;
-        store_->image()->roi = s.hasRoi ? &roi_ : nullptr;
-        store_->image()->maskImage = mask_.get();
-    } else {
-        if (s.hasRoi)
-            plain_.setRoi(s.roi.coi, s.roi.xOffset, s.roi.yOffset, s.roi.width, s.roi.height);
-        plain_->maskImage = mask_.get();
-    }
-}
-
-Operand::~Operand() {
-    // The mask belongs to mask_, not to the image that carries it.
-    if (plain_.get()) plain_->maskImage = nullptr;
-}
-
-ImageHeader* Operand::header() const { return store_ ? store_->image() : plain_.get(); }
-
-Image Operand::snapshot() const {
-    Image copy = copyImage(plain_.get());
-    if (store_) store_->storeTo(copy);
-    return copy;
-}
-
-AttachedMask::AttachedMask(ImageHeader* image, int32_t width, int32_t height, int32_t fill,
-                           int32_t dataOrder)
-    : image_(image), mask_(1, 0, ZAR_DEPTH_1U, dataOrder, width, height, 4, fill) {
-    image_->maskImage = mask_.get();
-}
-
-AttachedMask::~AttachedMask() { image_->maskImage = nullptr; }
-
-Image copyImage(const ImageHeader* image) {
-    Image copy(image->nChannels, image->alphaChannel, image->depth, image->dataOrder, image->width,
-               image->height, image->align);
-    EXPECT_EQ(copy->imageSize, image->imageSize);
-    std::memcpy(copy->imageData, image->imageData,
-                static_cast<size_t>(std::min(copy->imageSize, image->imageSize)));
-    return copy;
-}
-
-RefView viewOf(const Operand& operand, const ImageHeader* pixels) {
-    const OperandSpec& s = operand.spec();
-    return {pixels, s.hasRoi ? &s.roi : nullptr, s.alphaChannel, operand.mask()};
-}
-
 // ---------------------------------------------------------------- reference
 
 namespace {
@@ -199,93 +137,7 @@ void referenceOp(RefOp op, const RefView& srcA, const RefView& srcB, const RefVi
         }
 }
 
-std::string compareImages(const ImageHeader* expected, const ImageHeader* actual) {
-    for (int32_t c = 0; c < expected->nChannels; ++c)
-        for (int32_t y = 0; y < expected->height; ++y)
-            for (int32_t x = 0; x < expected->width; ++x) {
-                const double e = getSample(expected, x, y, c);
-                const double a = getSample(actual, x, y, c);
-                if (e != a) {
-                    std::ostringstream out;
-                    out << "pixel (" << x << ", " << y << ") channel " << c << ": expected " << e
-                        << ", got " << a;
-                    return out.str();
-                }
-            }
-    return {};
-}
-
-// ------------------------------------------------------------------ reports
-
-void expectOneReport(const ErrorRecorder& recorder, ZarStatus status, const char* func,
-                     const char* context, const char* file) {
-    ASSERT_EQ(recorder.reports().size(), 1u) << context;
-    const Report& r = recorder.reports().front();
-    EXPECT_EQ(r.status, status) << context;
-    EXPECT_EQ(r.func, func);
-    EXPECT_EQ(r.context, context);
-    EXPECT_EQ(r.file, file);
-    EXPECT_GT(r.line, 0);
-    EXPECT_EQ(zarGetStatus(), status);
-}
-
 // ------------------------------------------------------------ random cases
-
-namespace {
-
-int32_t pick(Rng& rng, std::initializer_list<int32_t> values) {
-    return *(values.begin() + rng.range(0, static_cast<int32_t>(values.size()) - 1));
-}
-
-// Channel layouts that process n channels.
-void randomChannels(Rng& rng, int32_t depth, int32_t n, int32_t form, OperandSpec& s) {
-    s.roi.coi = 0;
-    if (depth == ZAR_DEPTH_1U) {
-        s.nChannels = 1;
-        s.alphaChannel = 0;
-        if (form == 2) s.roi.coi = 1;
-        return;
-    }
-    if (form == 2 && n == 1) {
-        s.nChannels = rng.range(1, 4);
-        s.alphaChannel = rng.range(0, 1) ? s.nChannels : 0;
-        s.roi.coi = rng.range(1, s.nChannels);
-    } else if (form >= 1) {
-        s.nChannels = n + 1;
-        s.alphaChannel = n + 1;
-    } else {
-        s.nChannels = n;
-        s.alphaChannel = 0;
-    }
-}
-
-void randomRoi(Rng& rng, int32_t width, int32_t height, Roi& roi) {
-    roi.xOffset = rng.range(0, width + 2);
-    roi.yOffset = rng.range(0, height + 2);
-    roi.width = rng.range(1, width + 4);
-    roi.height = rng.range(1, height + 4);
-}
-
-std::string describe(const OperandSpec& s) {
-    std::ostringstream out;
-    out << "{" << s.nChannels << "ch alpha " << s.alphaChannel << " depth " << std::hex << s.depth
-        << std::dec << " order " << s.dataOrder << " " << s.width << "x" << s.height << " align "
-        << s.align;
-    if (s.hasRoi)
-        out << " roi(" << s.roi.coi << "; " << s.roi.xOffset << "," << s.roi.yOffset << " "
-            << s.roi.width << "x" << s.roi.height << ")";
-    if (s.tiled) out << " tiles " << s.tileWidth << "x" << s.tileHeight;
-    if (s.hasMask) {
-        out << " mask " << s.maskWidth << "x" << s.maskHeight;
-        if (s.maskHasRoi)
-            out << " roi(" << s.maskRoi.xOffset << "," << s.maskRoi.yOffset << " "
-                << s.maskRoi.width << "x" << s.maskRoi.height << ")";
-    }
-    out << "}";
-    return out.str();
-}
-
-}  // namespace
 
 std::string runRandomCase(RefOp op, uint64_t seed) {
     Rng rng(seed);
@@ -318,21 +170,12 @@ std::string runRandomCase(RefOp op, uint64_t seed) {
         s.align = sameGeometry ? align : pick(rng, {4, 8, 16, 32});
         s.hasRoi = s.roi.coi > 0 || rng.range(0, 9) < (sameGeometry ? 3 : 6);
         if (s.hasRoi) {
-            if (rng.range(0, 3) == 0)
-                s.roi = {s.roi.coi, 0, 0, s.width, s.height};
-            else
-                randomRoi(rng, s.width, s.height, s.roi);
+            const int32_t coi = s.roi.coi;
+            s.roi = rng.range(0, 3) == 0 ? Roi{0, 0, 0, s.width, s.height}
+                                         : randomRoi(rng, s.width, s.height);
+            s.roi.coi = coi;
         }
-        s.tiled = rng.range(0, 9) < 3;
-        s.tileWidth = pick(rng, {8, 16, 24, 32});
-        s.tileHeight = pick(rng, {8, 16, 24});
-        s.hasMask = rng.range(0, 9) < 3;
-        s.maskWidth = rng.range(1, s.width + 8);
-        s.maskHeight = rng.range(1, s.height + 6);
-        s.maskOrder = rng.range(0, 1);
-        s.maskAlign = pick(rng, {4, 8, 16, 32});
-        s.maskHasRoi = rng.range(0, 1) == 1;
-        if (s.maskHasRoi) randomRoi(rng, s.maskWidth, s.maskHeight, s.maskRoi);
+        randomMaskAndTiles(rng, s, true);
     }
     std::vector<std::unique_ptr<Operand>> owned;
     std::vector<Operand*> operands;
@@ -354,7 +197,7 @@ std::string runRandomCase(RefOp op, uint64_t seed) {
     what << "seed " << seed << " depth " << std::hex << depth << std::dec;
     if (alias >= 0) what << " dst is source " << alias;
     if (op == RefOp::xorS) what << " value " << value;
-    for (const OperandSpec& s : specs) what << " " << describe(s);
+    what << describe(specs);
     return what.str() + ": " + fault;
 }
 

@@ -57,19 +57,14 @@ bool underMasks(const std::vector<MaskArea>& masks, int32_t i, int32_t j) {
     return true;
 }
 
-int32_t pick(Rng& rng, std::initializer_list<int32_t> values) {
-    return *(values.begin() + rng.range(0, static_cast<int32_t>(values.size()) - 1));
-}
-
 const std::initializer_list<int32_t> kAllDepths = {ZAR_DEPTH_1U,  ZAR_DEPTH_8U,  ZAR_DEPTH_8S,
                                                    ZAR_DEPTH_16U, ZAR_DEPTH_16S, ZAR_DEPTH_32S,
                                                    ZAR_DEPTH_32F};
 
 void randomRegion(Rng& rng, int32_t width, int32_t height, Roi* roi) {
-    roi->xOffset = rng.range(0, width + 2);
-    roi->yOffset = rng.range(0, height + 2);
-    roi->width = rng.range(1, width + 4);
-    roi->height = rng.range(1, height + 4);
+    const int32_t coi = roi->coi;
+    *roi = randomRoi(rng, width, height);
+    roi->coi = coi;
 }
 
 // Size, region, tiles and mask of an operand.
@@ -146,16 +141,6 @@ std::string checkRun(const ErrorRecorder& recorder, const Operand& dst,
 }
 
 }  // namespace
-
-void expectBacktrace(const ErrorRecorder& recorder, const char* func, const char* file) {
-    ASSERT_EQ(recorder.reports().size(), 1u);
-    const Report& r = recorder.reports().front();
-    EXPECT_EQ(r.status, STATUS_BACKTRACE);
-    EXPECT_EQ(r.func, func);
-    EXPECT_EQ(r.context, "");
-    EXPECT_EQ(r.file, file);
-    EXPECT_GT(r.line, 0);
-}
 
 double saturatedSample(int32_t depth, double value) {
     switch (depth) {

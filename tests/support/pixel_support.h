@@ -24,10 +24,6 @@ void referenceSet(const RefView& dst, double value, ImageHeader* expected);
 // is copied when every given mask has a 1) into expected.
 void referenceCopy(const RefView& src, const RefView& dst, ImageHeader* expected);
 
-// The recorder holds exactly one report: STATUS_BACKTRACE with an empty
-// context from func in file (a backtrace leaves the status word alone).
-void expectBacktrace(const ErrorRecorder& recorder, const char* func, const char* file);
-
 // One randomized Set (SetFP for 32F) from seed: depth, data order, channel of
 // interest, alpha, region past the edges, mask, tiles, value out of range.
 // Empty on success, else the case and the first difference.

@@ -47,6 +47,22 @@ Report ErrorRecorder::only() const {
     return recorded.front();
 }
 
+void expectReports(const ErrorRecorder& recorder, const std::string& func, const std::string& file,
+                   const std::vector<Want>& want) {
+    const std::vector<Report>& got = recorder.reports();
+    ASSERT_EQ(got.size(), want.size()) << (got.empty() ? "no report" : got.front().context);
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(got[i].status, want[i].status) << want[i].context;
+        EXPECT_EQ(got[i].func, func) << want[i].context;
+        EXPECT_EQ(got[i].context, want[i].context);
+        EXPECT_EQ(got[i].file, file) << want[i].context;
+        if (want[i].line)
+            EXPECT_EQ(got[i].line, want[i].line) << want[i].context;
+        else
+            EXPECT_GT(got[i].line, 0) << want[i].context;
+    }
+}
+
 // --------------------------------------------------------------- samples
 
 int32_t depthBits(int32_t depth) { return depth & 0x7FFFFFFF; }

@@ -38,6 +38,17 @@ class ErrorRecorder {
     ZarErrorHandler previousHandler_;
 };
 
+// One expected report: line 0 stands for any positive line (one the rules leave open).
+struct Want {
+    ZarStatus status;
+    std::string context;
+    int32_t line = 0;
+};
+
+// The recorder holds exactly these reports in this order, each made by func in file.
+void expectReports(const ErrorRecorder& recorder, const std::string& func, const std::string& file,
+                   const std::vector<Want>& want);
+
 // --------------------------------------------------------------- samples
 
 // Size of a depth's value in bits (the depth without its sign flag).

@@ -1,0 +1,337 @@
+// zarSet, zarSetFP, zarCopy and zarPutPixel: rules worked by hand (saturation,
+// bit order, float bits, origin), tile order, the checks of each entry point
+// as tables, refused tiles, and random cases against the naive references.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "support/pixel_support.h"
+#include "support/zar_test.h"
+
+namespace {
+
+using zt::ErrorRecorder;
+using zt::Image;
+using zt::TileStore;
+
+uint8_t byteAt(const ImageHeader* image, int32_t k) {
+    return static_cast<uint8_t>(image->imageData[k]);
+}
+
+TEST(Set, SaturatesToTheDepth) {
+    const struct {
+        int32_t depth, value;
+        double stored;
+    } rows[] = {{ZAR_DEPTH_8U, 300, 255},
+                {ZAR_DEPTH_8U, -5, 0},
+                {ZAR_DEPTH_8S, 200, 127},
+                {ZAR_DEPTH_8S, -200, -128},
+                {ZAR_DEPTH_16U, 70000, 65535},
+                {ZAR_DEPTH_16U, -1, 0},
+                {ZAR_DEPTH_16S, -40000, -32768},
+                {ZAR_DEPTH_16S, 40000, 32767},
+                {ZAR_DEPTH_32S, INT32_MIN, INT32_MIN},
+                {ZAR_DEPTH_1U, 7, 1},
+                {ZAR_DEPTH_1U, -1, 0}};
+    ErrorRecorder recorder;
+    for (const auto& r : rows) {
+        Image image(1, 0, r.depth, ZAR_DATA_ORDER_PIXEL, 1, 1, 4, 1);
+        zarSet(image, r.value);
+        EXPECT_EQ(zt::getSample(image, 0, 0, 0), r.stored) << std::hex << r.depth;
+    }
+    EXPECT_TRUE(recorder.reports().empty());
+}
+
+// Bit x is bit 7 - x % 8 of byte x / 8; bits outside the region keep their values.
+TEST(Set, OneBitRegionFromOffsetFive) {
+    Image image(1, 0, ZAR_DEPTH_1U, ZAR_DATA_ORDER_PIXEL, 16, 1, 4, 0);
+    image.setRoi(0, 5, 0, 2, 1);
+    ErrorRecorder recorder;
+    zarSet(image, 1);
+    EXPECT_EQ(byteAt(image, 0), 4 + 2);
+    EXPECT_EQ(byteAt(image, 1), 0);
+    image->imageData[0] = static_cast<char>(0xFF);
+    zarSet(image, 0);
+    EXPECT_EQ(byteAt(image, 0), 0xF9);
+    EXPECT_TRUE(recorder.reports().empty());
+}
+
+TEST(SetFP, WritesTheFloatBits) {
+    Image image(2, 0, ZAR_DEPTH_32F, ZAR_DATA_ORDER_PIXEL, 3, 2, 4, 1);
+    ErrorRecorder recorder;
+    zarSetFP(image, -0.0f);
+    EXPECT_EQ(image->depth, ZAR_DEPTH_32F);
+    for (int32_t k = 0; k < 12; ++k) {
+        uint32_t bits;
+        std::memcpy(&bits, image->imageData + 4 * k, 4);
+        EXPECT_EQ(bits, 0x80000000u);
+    }
+    EXPECT_TRUE(recorder.reports().empty());
+}
+
+// A region of 3 x 2 tiles: write then release each tile, rows outer.
+TEST(Set, TilesInOrder) {
+    TileStore store(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 40, 20, 8, 8);
+    Roi roi{0, 5, 6, 15, 4};
+    store.image()->roi = &roi;
+    ErrorRecorder recorder;
+    zarSet(store.image(), 44);
+    EXPECT_TRUE(recorder.reports().empty());
+    ASSERT_EQ(store.log().size(), 12u);
+    for (int32_t k = 0; k < 12; ++k) {
+        EXPECT_EQ(store.log()[k].mode, k % 2 ? ZAR_TILE_RELEASE : ZAR_TILE_WRITE);
+        EXPECT_EQ(store.log()[k].column, k / 2 % 3);
+        EXPECT_EQ(store.log()[k].row, k / 6);
+    }
+}
+
+// Source bits 3..15 into destination bits 6..18, most significant bit first.
+TEST(Copy, OneBitOffsetThreeToSix) {
+    Image src(1, 0, ZAR_DEPTH_1U, ZAR_DATA_ORDER_PIXEL, 24, 1);
+    Image dst(1, 0, ZAR_DEPTH_1U, ZAR_DATA_ORDER_PIXEL, 24, 1);
+    const uint8_t srcBytes[3] = {0b10110101, 0b01101100, 0b11100011};
+    std::memcpy(src->imageData, srcBytes, 3);
+    const uint8_t dstBytes[3] = {0xFF, 0, 0xFF};
+    std::memcpy(dst->imageData, dstBytes, 3);
+    src.setRoi(0, 3, 0, 13, 1);
+    dst.setRoi(0, 6, 0, 13, 1);
+    ErrorRecorder recorder;
+    zarCopy(src, dst);
+    EXPECT_TRUE(recorder.reports().empty());
+    EXPECT_EQ(byteAt(dst, 0), 0b11111110);
+    EXPECT_EQ(byteAt(dst, 1), 0b10101101);
+    EXPECT_EQ(byteAt(dst, 2), 0b10011111);
+}
+
+// A bottom-left origin counts y from the last row; a 1-bit pixel is bit 0 of its byte.
+TEST(PutPixel, OriginAndOneBitPixels) {
+    Image image(1, 0, ZAR_DEPTH_16S, ZAR_DATA_ORDER_PIXEL, 3, 5);
+    image->origin = ZAR_ORIGIN_BL;
+    const int16_t pixel = -1234;
+    ErrorRecorder recorder;
+    zarPutPixel(image, 1, 0, &pixel);
+    EXPECT_EQ(zt::getSample(image, 1, 4, 0), -1234);
+    Image bits(1, 0, ZAR_DEPTH_1U, ZAR_DATA_ORDER_PIXEL, 16, 2);
+    bits->imageData[bits->widthStep + 1] = static_cast<char>(0xFF);
+    const uint8_t three = 3, two = 2;
+    zarPutPixel(bits, 5, 1, &three);
+    zarPutPixel(bits, 9, 1, &two);
+    EXPECT_EQ(byteAt(bits, bits->widthStep), 0b00000100);
+    EXPECT_EQ(byteAt(bits, bits->widthStep + 1), 0b10111111);
+    EXPECT_TRUE(recorder.reports().empty());
+}
+
+// ------------------------------------------------------------------ checks
+
+struct Images {
+    Image a{1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 4, 4, 4, 1};
+    Image b{1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 4, 4, 4, 0};
+    Image mask8{1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 4, 4};
+    Image f{1, 0, ZAR_DEPTH_32F, ZAR_DATA_ORDER_PIXEL, 4, 4};
+    TileStore tiled3{3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 24, 16, 8, 8};
+    ~Images() { a->maskImage = b->maskImage = nullptr; }
+};
+
+constexpr const char* kChannelsDiffer =
+    "Number of processed channels of srcImage != Number of processed channels of dstImage";
+
+// Each row calls one entry point after changing the images; the destination
+// (b) keeps its pixels.  Line 0: the line is this library's own choice.
+TEST(PixelChecks, EveryCheckOfEveryEntryPoint) {
+    const uint8_t pixel[4] = {1, 1, 1, 1};
+    const struct Row {
+        const char* func;
+        void (*call)(Images&, const uint8_t*);
+        std::vector<zt::Want> want;
+    } rows[] = {
+        {"zarSet",
+         [](Images&, const uint8_t*) { zarSet(nullptr, 1); },
+         {{STATUS_NULL_HEADER, "Incorrect Image"}}},
+        {"zarSet",
+         [](Images& i, const uint8_t*) {
+             i.b->maskImage = i.mask8;
+             zarSet(i.b, 1);
+         },
+         {{STATUS_MASK_BAD_DEPTH, "Incorrect Image"}}},
+        {"zarSet",
+         [](Images& i, const uint8_t*) { zarSet(i.f, 1); },
+         {{STATUS_BAD_DEPTH, "You should use zarSetFP for this image"}}},
+        {"zarSetFP",
+         [](Images&, const uint8_t*) { zarSetFP(nullptr, 1); },
+         {{STATUS_BAD_ARG, "dstImage==0"}}},
+        {"zarSetFP",
+         [](Images& i, const uint8_t*) { zarSetFP(i.b, 1); },
+         {{STATUS_BAD_DEPTH, "You should use zarSet for this image"}}},
+        {"zarCopy",
+         [](Images& i, const uint8_t*) { zarCopy(nullptr, i.b); },
+         {{STATUS_NULL_HEADER, "Incorrect Image"}}},
+        {"zarCopy",
+         [](Images& i, const uint8_t*) {
+             i.b->widthStep = 0;
+             zarCopy(i.a, i.b);
+             i.b->widthStep = 4;
+         },
+         {{STATUS_BAD_WIDTH_STEP, "Incorrect Image"}}},
+        {"zarCopy",
+         [](Images& i, const uint8_t*) {
+             Image src(3, 0, ZAR_DEPTH_16U, ZAR_DATA_ORDER_PLANE, 4, 4);
+             Image dst(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 4, 4);
+             dst->origin = ZAR_ORIGIN_BL;
+             zarCopy(src, dst);
+             // single channels: no data order check
+             i.b->origin = ZAR_ORIGIN_BL;
+             i.b->dataOrder = ZAR_DATA_ORDER_PLANE;
+             zarCopy(i.f, i.b);
+         },
+         {{STATUS_BAD_ARG, "srcImage->depth != dstImage->depth"},
+          {STATUS_BAD_ARG, "srcImage->origin != dstImage->origin"},
+          {STATUS_BAD_ARG, "srcImage->dataOrder != dstImage->dataOrder"},
+          {STATUS_BAD_ARG, "srcImage->depth != dstImage->depth"},
+          {STATUS_BAD_ARG, "srcImage->origin != dstImage->origin"}}},
+        {"zarCopy",
+         [](Images& i, const uint8_t*) { zarCopy(i.tiled3, i.b); },
+         {{STATUS_BAD_ARG, kChannelsDiffer}}},
+        {"zarPutPixel",
+         [](Images&, const uint8_t* p) { zarPutPixel(nullptr, 0, 0, p); },
+         {{STATUS_NULL_HEADER, "Incorrect Image"}}},
+        {"zarPutPixel",
+         [](Images& i, const uint8_t* p) {
+             zarPutPixel(i.b, 4, 0, p);
+             zarPutPixel(i.b, -1, 0, p);
+             zarPutPixel(i.b, 9, -9, p);
+             zarPutPixel(i.b, 0, 4, p);
+             zarPutPixel(i.b, 0, -1, p);
+         },
+         {{STATUS_BAD_ARG, "((x>width-1) || (x<0))"},
+          {STATUS_BAD_ARG, "((x>width-1) || (x<0))"},
+          {STATUS_BAD_ARG, "((x>width-1) || (x<0))"},
+          {STATUS_BAD_ARG, "((y>height-1) || (y<0))"},
+          {STATUS_BAD_ARG, "((y>height-1) || (y<0))"}}},
+    };
+    for (const Row& r : rows) {
+        Images images;
+        ErrorRecorder recorder;
+        r.call(images, pixel);
+        const std::string file = r.func == std::string("zarPutPixel") ? "zarPutPx" : "zarsce";
+        zt::expectReports(recorder, r.func, file, r.want);
+        for (int32_t k = 0; k < 16; ++k) ASSERT_EQ(byteAt(images.b, k), 0) << r.want[0].context;
+    }
+    // An earlier failure in the status word stops a copy silently.
+    Images images;
+    ErrorRecorder recorder;
+    zarSetStatus(STATUS_BAD_ARG);
+    zarCopy(images.a, images.b);
+    EXPECT_TRUE(recorder.reports().empty());
+    EXPECT_EQ(byteAt(images.b, 0), 0);
+}
+
+// Inner failures come back as backtraces: SetFP's nested Set, Copy's tiled
+// pieces and the masked 1-bit forms (through the logical operations).
+TEST(PixelChecks, InnerFailuresAreBacktraced) {
+    ErrorRecorder recorder;
+    Image image(1, 0, ZAR_DEPTH_32F, ZAR_DATA_ORDER_PIXEL, 2, 2);
+    image->widthStep = 0;
+    zarSetFP(image, 1.0f);
+    image->widthStep = 8;
+    ASSERT_EQ(recorder.reports().size(), 2u);
+    EXPECT_EQ(recorder.reports()[0].func, "zarSet");
+    EXPECT_EQ(recorder.reports()[0].status, STATUS_BAD_WIDTH_STEP);
+    EXPECT_EQ(recorder.reports()[1].func, "zarSetFP");
+    EXPECT_EQ(recorder.reports()[1].status, STATUS_BACKTRACE);
+    EXPECT_EQ(recorder.reports()[1].context, "");
+    EXPECT_EQ(image->depth, ZAR_DEPTH_32F);
+
+    for (bool copy : {false, true}) {
+        recorder.clear();
+        TileStore store(1, 0, ZAR_DEPTH_1U, ZAR_DATA_ORDER_PIXEL, 16, 8, 8, 8);
+        store.refuse(copy ? 0 : 1, 0);
+        Image dst(1, 0, ZAR_DEPTH_1U, ZAR_DATA_ORDER_PIXEL, 16, 8);
+        Image mask(1, 0, ZAR_DEPTH_1U, ZAR_DATA_ORDER_PIXEL, 16, 8, 4, 1);
+        ImageHeader* masked = copy ? dst.get() : store.image();
+        masked->maskImage = mask;
+        copy ? zarCopy(store.image(), dst) : zarSet(store.image(), 1);
+        EXPECT_EQ(masked->maskImage, mask.get());
+        masked->maskImage = nullptr;
+        EXPECT_EQ(mask->maskImage, nullptr);
+        ASSERT_GE(recorder.reports().size(), 2u);
+        const zt::Report& last = recorder.reports().back();
+        EXPECT_EQ(last.status, STATUS_BACKTRACE);
+        EXPECT_EQ(last.func, copy ? "zarCopy" : "zarSet");
+        EXPECT_EQ(last.context, "");
+        EXPECT_EQ(last.file, "zarsce");
+        EXPECT_TRUE(store.balanced());
+    }
+}
+
+// A refused tile stops the call at that tile; every tile handed out is released.
+TEST(PixelChecks, RefusedTiles) {
+    zt::OperandSpec plain, tiled;
+    plain.width = tiled.width = 24;
+    tiled.tiled = true;
+    const zt::Want write{STATUS_ERROR, "Error get tile to write"};
+    const zt::Want read{STATUS_ERROR, "Error get tile to read"};
+    const zt::Want backtrace{STATUS_BACKTRACE, ""};
+    auto set = [](const std::vector<ImageHeader*>& h) { zarSet(h[0], 6); };
+    auto copy = [](const std::vector<ImageHeader*>& h) { zarCopy(h[0], h[1]); };
+    auto put = [](const std::vector<ImageHeader*>& h) {
+        const uint8_t one = 1;
+        zarPutPixel(h[0], 3, 7, &one);
+    };
+    zt::expectRefusal({tiled}, 0, 2, 0, set, "zarSet", "zarsce", write);
+    zt::expectRefusal({tiled}, 0, 0, 0, put, "zarPutPixel", "zarPutPx", write);
+    zt::expectRefusal({tiled, plain}, 0, 1, 0, copy, "zarCopy", "zarsce", read);
+    zt::expectRefusal({plain, tiled}, 1, 0, 0, copy, "zarCopy", "zarsce", write);
+    zt::expectRefusal({tiled, tiled}, 0, 1, 0, copy, "zarCopy", "zarsce", backtrace);
+}
+
+// ------------------------------------------------------------ random cases
+
+TEST(PixelRandom, SetAndCopyAgainstTheReference) {
+    for (uint64_t seed = 1; seed <= 2000; ++seed) {
+        ASSERT_EQ(zt::runRandomSet(seed), "");
+        ASSERT_EQ(zt::runRandomCopy(seed), "");
+    }
+}
+
+// Random puts into plain and tiled images of every depth, order and origin.
+TEST(PixelRandom, PutPixelAgainstTheReference) {
+    zt::Rng rng(99);
+    for (int iteration = 0; iteration < 200; ++iteration) {
+        zt::OperandSpec s;
+        s.depth = zt::pick(rng, {ZAR_DEPTH_1U, ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U,
+                                 ZAR_DEPTH_16S, ZAR_DEPTH_32S, ZAR_DEPTH_32F});
+        s.dataOrder = rng.range(0, 1);
+        s.nChannels = s.depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 4);
+        s.width = rng.range(1, 40);
+        s.height = rng.range(1, 30);
+        s.align = 4 << rng.range(0, 3);
+        s.tiled = rng.range(0, 1) == 1;
+        s.tileWidth = 8 * rng.range(1, 3);
+        s.tileHeight = 8 * rng.range(1, 2);
+        zt::Operand image(s, rng.next());
+        const int32_t origin = rng.range(0, 1);
+        image.header()->origin = origin;
+        Image expected = image.snapshot();
+        ErrorRecorder recorder;
+        for (int put = 0; put < 10; ++put) {
+            const int32_t x = rng.range(0, s.width - 1), y = rng.range(0, s.height - 1);
+            char pixel[16];
+            for (int32_t c = 0; c < s.nChannels; ++c) {
+                double value = s.depth == ZAR_DEPTH_1U ? rng.range(0, 1) : rng.range(-100, 100);
+                if (s.depth == ZAR_DEPTH_8U || s.depth == ZAR_DEPTH_16U) value += 100;
+                const int32_t sampleDepth = s.depth == ZAR_DEPTH_1U ? ZAR_DEPTH_8U : s.depth;
+                zt::setSample(zt::Layout{pixel, 0, 1, s.nChannels, sampleDepth, 0}, 0, 0, c, value);
+                zt::setSample(expected, x, origin ? s.height - 1 - y : y, c, value);
+            }
+            zarPutPixel(image.header(), x, y, pixel);
+        }
+        EXPECT_TRUE(recorder.reports().empty());
+        if (image.store()) {
+            EXPECT_TRUE(image.store()->balanced());
+        }
+        ASSERT_EQ(zt::compareImages(expected, image.snapshot()), "") << iteration;
+    }
+}
+
+}  // namespace

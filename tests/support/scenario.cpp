@@ -1,0 +1,222 @@
+#include "support/scenario.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+
+namespace zt {
+
+// ----------------------------------------------------------------- operands
+
+Operand::Operand(const OperandSpec& s, uint32_t seed) : spec_(s) {
+    plain_ = Image(s.nChannels, s.alphaChannel, s.depth, s.dataOrder, s.width, s.height, s.align);
+    plain_.randomize(seed);
+    if (s.hasMask) {
+        mask_ = Image(1, 0, ZAR_DEPTH_1U, s.maskOrder, s.maskWidth, s.maskHeight, s.maskAlign);
+        mask_.randomize(seed * 7u + 3u);
+        if (s.maskHasRoi)
+            mask_.setRoi(s.maskRoi.coi, s.maskRoi.xOffset, s.maskRoi.yOffset, s.maskRoi.width,
+                         s.maskRoi.height);
+    }
+    if (s.tiled) {
+        store_ = std::make_unique<TileStore>(s.nChannels, s.alphaChannel, s.depth, s.dataOrder,
+                                             s.width, s.height, s.tileWidth, s.tileHeight, s.align);
+        store_->fillBytes(0xA5);
+        store_->loadFrom(plain_);
+        roi_ = s.roi;
+        store_->image()->roi = s.hasRoi ? &roi_ : nullptr;
+        store_->image()->maskImage = mask_.get();
+    } else {
+        if (s.hasRoi)
+            plain_.setRoi(s.roi.coi, s.roi.xOffset, s.roi.yOffset, s.roi.width, s.roi.height);
+        plain_->maskImage = mask_.get();
+    }
+}
+
+Operand::~Operand() {
+    // The mask belongs to mask_, not to the image that carries it.
+    if (plain_.get()) plain_->maskImage = nullptr;
+}
+
+ImageHeader* Operand::header() const { return store_ ? store_->image() : plain_.get(); }
+
+Image Operand::snapshot() const {
+    Image copy = copyImage(plain_.get());
+    if (store_) store_->storeTo(copy);
+    return copy;
+}
+
+AttachedMask::AttachedMask(ImageHeader* image, int32_t width, int32_t height, int32_t fill,
+                           int32_t dataOrder)
+    : image_(image), mask_(1, 0, ZAR_DEPTH_1U, dataOrder, width, height, 4, fill) {
+    image_->maskImage = mask_.get();
+}
+
+AttachedMask::~AttachedMask() { image_->maskImage = nullptr; }
+
+Image copyImage(const ImageHeader* image) {
+    Image copy(image->nChannels, image->alphaChannel, image->depth, image->dataOrder, image->width,
+               image->height, image->align);
+    EXPECT_EQ(copy->imageSize, image->imageSize);
+    std::memcpy(copy->imageData, image->imageData,
+                static_cast<size_t>(std::min(copy->imageSize, image->imageSize)));
+    return copy;
+}
+
+RefView viewOf(const Operand& operand, const ImageHeader* pixels) {
+    const OperandSpec& s = operand.spec();
+    return {pixels, s.hasRoi ? &s.roi : nullptr, s.alphaChannel, operand.mask()};
+}
+
+std::string compareImages(const ImageHeader* expected, const ImageHeader* actual) {
+    for (int32_t c = 0; c < expected->nChannels; ++c)
+        for (int32_t y = 0; y < expected->height; ++y)
+            for (int32_t x = 0; x < expected->width; ++x) {
+                const double e = getSample(expected, x, y, c);
+                const double a = getSample(actual, x, y, c);
+                if (e != a) {
+                    std::ostringstream out;
+                    out << "pixel (" << x << ", " << y << ") channel " << c << ": expected " << e
+                        << ", got " << a;
+                    return out.str();
+                }
+            }
+    return {};
+}
+
+// ------------------------------------------------------------------ reports
+
+void expectOneReport(const ErrorRecorder& recorder, ZarStatus status, const char* func,
+                     const char* context, const char* file) {
+    ASSERT_EQ(recorder.reports().size(), 1u) << context;
+    const Report& r = recorder.reports().front();
+    EXPECT_EQ(r.status, status) << context;
+    EXPECT_EQ(r.func, func);
+    EXPECT_EQ(r.context, context);
+    EXPECT_EQ(r.file, file);
+    EXPECT_GT(r.line, 0);
+    EXPECT_EQ(zarGetStatus(), status);
+}
+
+int32_t pick(Rng& rng, std::initializer_list<int32_t> values) {
+    return *(values.begin() + rng.range(0, static_cast<int32_t>(values.size()) - 1));
+}
+
+Roi randomRoi(Rng& rng, int32_t width, int32_t height) {
+    return {0, rng.range(0, width + 2), rng.range(0, height + 2), rng.range(1, width + 4),
+            rng.range(1, height + 4)};
+}
+
+void randomMaskAndTiles(Rng& rng, OperandSpec& s, bool mask) {
+    s.tiled = rng.range(0, 9) < 3;
+    s.tileWidth = pick(rng, {8, 16, 24, 32});
+    s.tileHeight = pick(rng, {8, 16, 24});
+    s.hasMask = mask && rng.range(0, 9) < 3;
+    s.maskWidth = rng.range(1, s.width + 8);
+    s.maskHeight = rng.range(1, s.height + 6);
+    s.maskOrder = rng.range(0, 1);
+    s.maskAlign = pick(rng, {4, 8, 16, 32});
+    s.maskHasRoi = rng.range(0, 1) == 1;
+    if (s.maskHasRoi) s.maskRoi = randomRoi(rng, s.maskWidth, s.maskHeight);
+}
+
+// Channel layouts that process n channels: form 0 n channels, form 1 n and an
+// alpha channel, form 2 (n = 1) one channel of interest.
+void randomChannels(Rng& rng, int32_t depth, int32_t n, int32_t form, OperandSpec& s) {
+    s.roi.coi = 0;
+    if (depth == ZAR_DEPTH_1U) {
+        s.nChannels = 1;
+        s.alphaChannel = 0;
+        if (form == 2) s.roi.coi = 1;
+        return;
+    }
+    if (form == 2 && n == 1) {
+        s.nChannels = rng.range(1, 4);
+        s.alphaChannel = rng.range(0, 1) ? s.nChannels : 0;
+        s.roi.coi = rng.range(1, s.nChannels);
+    } else if (form >= 1) {
+        s.nChannels = n + 1;
+        s.alphaChannel = n + 1;
+    } else {
+        s.nChannels = n;
+        s.alphaChannel = 0;
+    }
+}
+
+namespace {
+
+std::string runOnce(const std::vector<OperandSpec>& specs, uint32_t seed, const Operation& op,
+                    const Reference& reference) {
+    std::vector<std::unique_ptr<Operand>> reference_operands, operands;
+    std::vector<ImageHeader*> plain, headers;
+    for (size_t k = 0; k < specs.size(); ++k) {
+        OperandSpec flat = specs[k];
+        flat.tiled = false;
+        reference_operands.push_back(std::make_unique<Operand>(flat, seed + 7 * k));
+        plain.push_back(reference_operands.back()->header());
+        operands.push_back(std::make_unique<Operand>(specs[k], seed + 7 * k));
+        headers.push_back(operands.back()->header());
+    }
+    Image expected = copyImage(plain.back());
+    reference(plain, expected);
+    ErrorRecorder recorder;
+    op(headers);
+    if (!recorder.reports().empty()) return "unexpected report " + recorder.reports()[0].context;
+    for (const auto& operand : operands)
+        if (operand->store() && !operand->store()->balanced()) return "a tile was not released";
+    return compareImages(expected, operands.back()->snapshot());
+}
+
+}  // namespace
+
+std::string describe(const std::vector<OperandSpec>& specs) {
+    std::ostringstream out;
+    for (const OperandSpec& s : specs) {
+        out << " {" << s.nChannels << "ch a" << s.alphaChannel << " d" << std::hex << s.depth
+            << std::dec << " o" << s.dataOrder << " " << s.width << "x" << s.height;
+        if (s.hasRoi)
+            out << " roi " << s.roi.coi << ":" << s.roi.xOffset << "," << s.roi.yOffset << " "
+                << s.roi.width << "x" << s.roi.height;
+        if (s.tiled) out << " tiles " << s.tileWidth << "x" << s.tileHeight;
+        if (s.hasMask) out << " mask " << s.maskWidth << "x" << s.maskHeight;
+        out << "}";
+    }
+    return out.str();
+}
+
+std::string runEverywhere(const std::vector<OperandSpec>& specs, uint32_t seed, const Operation& op,
+                          const Reference& reference) {
+    std::vector<OperandSpec> plain = specs, tiled = specs;
+    for (OperandSpec& s : plain) s.tiled = false;
+    for (OperandSpec& s : tiled) s.tiled = true;
+    const std::vector<OperandSpec>* runs[] = {&specs, &plain, &tiled};
+    const char* names[] = {"as given", "plain", "tiled"};
+    for (int i = 0; i < 3; ++i) {
+        const std::string fault = runOnce(*runs[i], seed, op, reference);
+        if (!fault.empty())
+            return std::string(names[i]) + describe(*runs[i]) + " seed " + std::to_string(seed) +
+                   ": " + fault;
+    }
+    return {};
+}
+
+void expectRefusal(const std::vector<OperandSpec>& specs, size_t k, int32_t column, int32_t row,
+                   const Operation& op, const std::string& func, const std::string& file,
+                   const Want& want) {
+    std::vector<std::unique_ptr<Operand>> operands;
+    std::vector<ImageHeader*> headers;
+    for (size_t i = 0; i < specs.size(); ++i) {
+        operands.push_back(std::make_unique<Operand>(specs[i], static_cast<uint32_t>(i)));
+        headers.push_back(operands.back()->header());
+    }
+    operands[k]->store()->refuse(column, row);
+    ErrorRecorder recorder;
+    op(headers);
+    expectReports(recorder, func, file, {want});
+    for (const auto& operand : operands)
+        if (operand->store()) EXPECT_TRUE(operand->store()->balanced()) << want.context;
+}
+
+}  // namespace zt

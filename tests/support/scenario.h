@@ -1,0 +1,139 @@
+// The shared random case maker and driver: operands that are plain or tiled
+// images with a roi and a mask, image comparison, and runEverywhere, which runs
+// an operation on plain and tiled operands against a naive reference.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/zar_test.h"
+#include "zar.h"
+
+namespace zt {
+
+// Format and geometry of one operand.
+struct OperandSpec {
+    int32_t nChannels = 1;
+    int32_t alphaChannel = 0;
+    int32_t depth = ZAR_DEPTH_8U;
+    int32_t dataOrder = ZAR_DATA_ORDER_PIXEL;
+    int32_t width = 8, height = 8;
+    int32_t align = 4;
+    bool hasRoi = false;
+    Roi roi{};
+    bool tiled = false;
+    int32_t tileWidth = 8, tileHeight = 8;
+    // Mask image (1-bit, never tiled).
+    bool hasMask = false;
+    int32_t maskWidth = 8, maskHeight = 8, maskOrder = ZAR_DATA_ORDER_PIXEL, maskAlign = 4;
+    bool maskHasRoi = false;
+    Roi maskRoi{};
+};
+
+// An operand built from a spec and filled with pseudo-random values.  Its
+// pixels live in `plain` (a plain image) or, for a tiled operand, in a tile
+// store loaded from `plain`.
+class Operand {
+  public:
+    Operand(const OperandSpec& spec, uint32_t seed);
+    ~Operand();
+    Operand(const Operand&) = delete;
+    Operand& operator=(const Operand&) = delete;
+
+    ImageHeader* header() const;
+    const OperandSpec& spec() const { return spec_; }
+    TileStore* store() const { return store_.get(); }
+    ImageHeader* plain() const { return plain_.get(); }
+    ImageHeader* mask() const { return mask_.get(); }
+    // The current pixels as a new plain image (tiles gathered).
+    Image snapshot() const;
+
+  private:
+    OperandSpec spec_;
+    Image plain_;
+    Image mask_;
+    Roi roi_{};
+    std::unique_ptr<TileStore> store_;
+};
+
+// A 1-bit mask image (filled with fill) attached to image while the owner
+// lives; detached and released on destruction.
+class AttachedMask {
+  public:
+    AttachedMask(ImageHeader* image, int32_t width, int32_t height, int32_t fill = 1,
+                 int32_t dataOrder = ZAR_DATA_ORDER_PIXEL);
+    ~AttachedMask();
+    AttachedMask(const AttachedMask&) = delete;
+    AttachedMask& operator=(const AttachedMask&) = delete;
+    ImageHeader* get() const { return mask_.get(); }
+    operator ImageHeader*() const { return mask_.get(); }
+    ImageHeader* operator->() const { return mask_.get(); }
+    void setRoi(int32_t x, int32_t y, int32_t width, int32_t height) {
+        mask_.setRoi(0, x, y, width, height);
+    }
+
+  private:
+    ImageHeader* image_;
+    Image mask_;
+};
+
+// A new plain image with the same format and the same pixel bytes.
+Image copyImage(const ImageHeader* image);
+
+// What the reference reads of an operand: pixels of a plain image (a
+// snapshot for tiled operands) with the operand's roi and mask.
+struct RefView {
+    const ImageHeader* pixels;  // plain image holding the pixels
+    const Roi* roi;             // null: the whole image
+    int32_t alphaChannel;
+    const ImageHeader* mask;  // null: no mask
+};
+RefView viewOf(const Operand& operand, const ImageHeader* pixels);
+
+// Empty when every sample of every pixel is equal, else a description of the
+// first difference.
+std::string compareImages(const ImageHeader* expected, const ImageHeader* actual);
+
+// Picks one of the values.
+int32_t pick(Rng& rng, std::initializer_list<int32_t> values);
+
+// A random roi of an image of the given size: it may reach past the right and
+// bottom edges or start outside the image.
+Roi randomRoi(Rng& rng, int32_t width, int32_t height);
+
+// A channel layout that processes n channels: form 0 n channels, form 1 n and
+// an alpha channel, form 2 (n = 1) one channel of interest.
+void randomChannels(Rng& rng, int32_t depth, int32_t n, int32_t form, OperandSpec& spec);
+
+// The specs in a line, for failure messages.
+std::string describe(const std::vector<OperandSpec>& specs);
+
+// Random mask and tile settings for an operand of the spec's size.
+void randomMaskAndTiles(Rng& rng, OperandSpec& spec, bool mask);
+
+// An operation on the operands' headers (the last one is the destination).
+using Operation = std::function<void(const std::vector<ImageHeader*>& operands)>;
+// The naive reference: reads the plain operands (roi and mask attached) and
+// writes the expected destination pixels into expected (a copy of them).
+using Reference =
+    std::function<void(const std::vector<ImageHeader*>& plain, ImageHeader* expected)>;
+
+// Runs op on operands made from specs with the given seed: once as the specs
+// say, once with every operand plain and once with every operand tiled (tile
+// sizes from the specs), and compares each result with the reference.  Also
+// requires no report and every tile handed out released.  Empty on success,
+// else what went wrong.
+std::string runEverywhere(const std::vector<OperandSpec>& specs, uint32_t seed, const Operation& op,
+                          const Reference& reference);
+
+// Runs op on operands made from specs after refusing one tile (column, row) of
+// operand k (tiled).  The recorder must then hold exactly want, made by func in
+// file, and every tile handed out must be released.
+void expectRefusal(const std::vector<OperandSpec>& specs, size_t k, int32_t column, int32_t row,
+                   const Operation& op, const std::string& func, const std::string& file,
+                   const Want& want);
+
+}  // namespace zt
