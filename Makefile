@@ -14,7 +14,7 @@ PYTHON_PACKAGES := python3-dev python3-pybind11 python3-numpy python3-pytest pyt
   python3-distributed
 BENCH_PACKAGES := libopencv-dev libbenchmark-dev
 
-.PHONY: all deps build build-asan test test-release test-asan test-plain test-march test-march-v3 test-march-v4 test-python python bench-python demo install bench bench-build bench-report fuzz clean format format-check docs test-docs
+.PHONY: all deps build build-asan test test-release test-asan test-plain test-march test-march-v3 test-march-v4 test-python python bench-python demo install bench bench-build bench-report fuzz clean format format-check docs test-docs coverage
 
 all: build
 
@@ -140,6 +140,19 @@ fuzz:
 	$(FUZZ_BUILD)/fuzz_dib -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
 	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus fuzz/corpus
 
+# Line and branch coverage of src/ by the test suite (a --coverage build; gcovr from Debian).
+COVERAGE_BUILD := build-coverage
+coverage: deps
+	$(call install_missing,gcovr)
+	cmake -S . -B $(COVERAGE_BUILD) -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS="--coverage -O1" -DCMAKE_EXE_LINKER_FLAGS=--coverage \
+	  -DCMAKE_SHARED_LINKER_FLAGS=--coverage $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(COVERAGE_BUILD) -j $(JOBS)
+	find $(COVERAGE_BUILD) -name '*.gcda' -delete
+	cd $(COVERAGE_BUILD) && ctest -j $(JOBS) >/dev/null || true
+	gcovr -r . --filter src/ --exclude-throw-branches --exclude-unreachable-branches \
+	  $(COVERAGE_BUILD) | tail -4
+
 # The house style (.clang-format) over every C and C++ source of the repository.
 FORMAT_FILES = $(shell git ls-files '*.c' '*.cpp' '*.h')
 format:
@@ -150,4 +163,4 @@ format-check:
 	@clang-format --dry-run --Werror $(FORMAT_FILES) && echo "format: clean"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-plain build-v3 build-v4 build-bench build-fuzz demo-out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(COVERAGE_BUILD) build-plain build-v3 build-v4 build-bench build-fuzz demo-out

@@ -1,0 +1,103 @@
+#!/usr/bin/env python3
+"""Plants a fixed sample of faults in src/ one at a time and counts how many the tests catch.
+
+Faults: a flipped comparison (< <=, > >=, == !=), a swapped logical operator (&& ||) or an
+off-by-one integer constant.  The sample depends only on the sources and the seed, so two runs
+over the same src/ (for example before and after a change to tests/) plant the same faults.
+Each fault rebuilds incrementally (one file recompiles) and runs every test program; a fault is
+caught when a program fails or times out.  Usage: scripts/plant_faults.py [--count N] [--seed S]
+[--build DIR] [--list]
+"""
+import argparse
+import os
+import random
+import re
+import subprocess
+import sys
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+FLIPS = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "==": "!=", "!=": "==", "&&": "||", "||": "&&"}
+OPERATOR = re.compile(r"(?<= )(<=|>=|==|!=|&&|\|\||<|>)(?= )")
+CONSTANT = re.compile(r"(?<=[-+*/<>=] )(\d+)\b(?![.xXeEfFuU'])")
+
+
+def candidates():
+    """Every (file, line index, column, old text, new text) in a deterministic order."""
+    found = []
+    for path in sorted((ROOT / "src").rglob("*.cpp")):
+        lines = path.read_text().splitlines(keepends=True)
+        for index, line in enumerate(lines):
+            code = line.split("//")[0]
+            if code.lstrip().startswith(("#", "*", "static_assert")) or '"' in code:
+                continue
+            for m in OPERATOR.finditer(code):
+                found.append((path, index, m.start(), m.group(1), FLIPS[m.group(1)]))
+            for m in CONSTANT.finditer(code):
+                found.append((path, index, m.start(), m.group(1), str(int(m.group(1)) + 1)))
+    return found
+
+
+def run(cmd, timeout=None, cwd=ROOT):
+    try:
+        return subprocess.run(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                              timeout=timeout).returncode
+    except subprocess.TimeoutExpired:
+        return -1
+
+
+def build(build_dir):
+    return run(["cmake", "--build", build_dir, "-j", "2"]) == 0
+
+
+def suite_fails(build_dir):
+    programs = sorted(Path(ROOT / build_dir / "tests").glob("test_*"))
+    for program in programs:
+        if program.is_file() and os.access(program, os.X_OK):
+            command = [str(program), "--gtest_brief=1", "--gtest_fail_fast"]
+            if run(command, timeout=300, cwd=program.parent) != 0:
+                return True
+    return False
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--count", type=int, default=50)
+    parser.add_argument("--seed", type=int, default=13)
+    parser.add_argument("--build", default="build-faults")
+    parser.add_argument("--list", action="store_true", help="only print the faults")
+    args = parser.parse_args()
+    sample = random.Random(args.seed).sample(candidates(), args.count)
+    if args.list:
+        for path, index, column, old, new in sample:
+            print(f"{path.relative_to(ROOT)}:{index + 1}:{column + 1} {old} -> {new}")
+        return 0
+    run(["cmake", "-S", ".", "-B", args.build, "-DCMAKE_BUILD_TYPE=Release",
+         "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache", "-DCMAKE_C_COMPILER_LAUNCHER=ccache"])
+    if not build(args.build) or suite_fails(args.build):
+        sys.exit("the unchanged sources must build and pass")
+    caught = planted = 0
+    for path, index, column, old, new in sample:
+        original = path.read_text()
+        lines = original.splitlines(keepends=True)
+        line = lines[index]
+        lines[index] = line[:column] + new + line[column + len(old):]
+        where = f"{path.relative_to(ROOT)}:{index + 1}:{column + 1} {old} -> {new}"
+        try:
+            path.write_text("".join(lines))
+            if not build(args.build):
+                print(f"does not build  {where}", flush=True)
+                continue
+            planted += 1
+            hit = suite_fails(args.build)
+            caught += hit
+            print(f"{'caught  ' if hit else 'MISSED  '}        {where}", flush=True)
+        finally:
+            path.write_text(original)
+    build(args.build)
+    print(f"{caught} of {planted} planted faults caught")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
