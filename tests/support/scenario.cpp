@@ -159,8 +159,13 @@ std::string runOnce(const std::vector<OperandSpec>& specs, uint32_t seed, const 
         operands.push_back(std::make_unique<Operand>(specs[k], seed + 7 * k));
         headers.push_back(operands.back()->header());
     }
+    // The expected image describes the destination's region: its roi and mask.
     Image expected = copyImage(plain.back());
-    reference(plain, expected);
+    if (const Roi* roi = plain.back()->roi)
+        expected.setRoi(roi->coi, roi->xOffset, roi->yOffset, roi->width, roi->height);
+    expected->maskImage = plain.back()->maskImage;
+    reference(plain, specs, expected);
+    expected->maskImage = nullptr;
     ErrorRecorder recorder;
     op(headers);
     if (!recorder.reports().empty()) return "unexpected report " + recorder.reports()[0].context;

@@ -117,9 +117,10 @@ void randomMaskAndTiles(Rng& rng, OperandSpec& spec, bool mask);
 // An operation on the operands' headers (the last one is the destination).
 using Operation = std::function<void(const std::vector<ImageHeader*>& operands)>;
 // The naive reference: reads the plain operands (roi and mask attached) and
-// writes the expected destination pixels into expected (a copy of them).
-using Reference =
-    std::function<void(const std::vector<ImageHeader*>& plain, ImageHeader* expected)>;
+// writes the expected destination pixels into expected (a copy of them); specs
+// tell which operands the run tiles.
+using Reference = std::function<void(const std::vector<ImageHeader*>& plain,
+                                     const std::vector<OperandSpec>& specs, ImageHeader* expected)>;
 
 // Runs op on operands made from specs with the given seed: once as the specs
 // say, once with every operand plain and once with every operand tiled (tile
