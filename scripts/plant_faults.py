@@ -4,9 +4,10 @@
 Faults: a flipped comparison (< <=, > >=, == !=), a swapped logical operator (&& ||) or an
 off-by-one integer constant.  The sample depends only on the sources and the seed, so two runs
 over the same src/ (for example before and after a change to tests/) plant the same faults.
-Each fault rebuilds incrementally (one file recompiles) and runs every test program; a fault is
-caught when a program fails or times out.  Usage: scripts/plant_faults.py [--count N] [--seed S]
-[--build DIR] [--list]
+Each fault rebuilds incrementally (one file recompiles, the test programs relink) and runs the
+test programs of each suite (a folder of the build holding test_* programs; default tests); a
+fault is caught by a suite when one of its programs fails or times out.  Usage:
+scripts/plant_faults.py [--count N] [--seed S] [--build DIR] [--suite DIR]... [--list]
 """
 import argparse
 import os
@@ -46,17 +47,23 @@ def run(cmd, timeout=None, cwd=ROOT):
         return -1
 
 
-def build(build_dir):
-    return run(["cmake", "--build", build_dir, "-j", "2"]) == 0
+def programs(build_dir, suite, skip):
+    found = sorted(Path(ROOT / build_dir / suite).glob("test_*"))
+    return [p for p in found if p.is_file() and os.access(p, os.X_OK) and p.name not in skip]
 
 
-def suite_fails(build_dir):
-    programs = sorted(Path(ROOT / build_dir / "tests").glob("test_*"))
-    for program in programs:
-        if program.is_file() and os.access(program, os.X_OK):
-            command = [str(program), "--gtest_brief=1", "--gtest_fail_fast"]
-            if run(command, timeout=300, cwd=program.parent) != 0:
-                return True
+def build(build_dir, targets=None):
+    command = ["cmake", "--build", build_dir, "-j", "2"]
+    for target in targets or []:
+        command += ["--target", target]
+    return run(command) == 0
+
+
+def suite_fails(suite_programs):
+    for program in suite_programs:
+        command = [str(program), "--gtest_brief=1", "--gtest_fail_fast"]
+        if run(command, timeout=300, cwd=program.parent) != 0:
+            return True
     return False
 
 
@@ -65,8 +72,11 @@ def main():
     parser.add_argument("--count", type=int, default=50)
     parser.add_argument("--seed", type=int, default=13)
     parser.add_argument("--build", default="build-faults")
+    parser.add_argument("--suite", action="append", help="folder of test programs in the build")
+    parser.add_argument("--skip", action="append", default=["test_tools"])
     parser.add_argument("--list", action="store_true", help="only print the faults")
     args = parser.parse_args()
+    suites = args.suite or ["tests"]
     sample = random.Random(args.seed).sample(candidates(), args.count)
     if args.list:
         for path, index, column, old, new in sample:
@@ -74,9 +84,15 @@ def main():
         return 0
     run(["cmake", "-S", ".", "-B", args.build, "-DCMAKE_BUILD_TYPE=Release",
          "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache", "-DCMAKE_C_COMPILER_LAUNCHER=ccache"])
-    if not build(args.build) or suite_fails(args.build):
-        sys.exit("the unchanged sources must build and pass")
-    caught = planted = 0
+    if not build(args.build):
+        sys.exit("the unchanged sources must build")
+    by_suite = {suite: programs(args.build, suite, args.skip) for suite in suites}
+    targets = sorted({p.name for found in by_suite.values() for p in found})
+    for suite, found in by_suite.items():
+        if not found or suite_fails(found):
+            sys.exit(f"suite {suite} must have programs that pass on the unchanged sources")
+    caught = dict.fromkeys(suites, 0)
+    planted = 0
     for path, index, column, old, new in sample:
         original = path.read_text()
         lines = original.splitlines(keepends=True)
@@ -85,17 +101,21 @@ def main():
         where = f"{path.relative_to(ROOT)}:{index + 1}:{column + 1} {old} -> {new}"
         try:
             path.write_text("".join(lines))
-            if not build(args.build):
+            if not build(args.build, targets):
                 print(f"does not build  {where}", flush=True)
                 continue
             planted += 1
-            hit = suite_fails(args.build)
-            caught += hit
-            print(f"{'caught  ' if hit else 'MISSED  '}        {where}", flush=True)
+            marks = []
+            for suite, found in by_suite.items():
+                hit = suite_fails(found)
+                caught[suite] += hit
+                marks.append(f"{suite}:{'caught' if hit else 'MISSED'}")
+            print(" ".join(marks), where, flush=True)
         finally:
             path.write_text(original)
-    build(args.build)
-    print(f"{caught} of {planted} planted faults caught")
+    build(args.build, targets)
+    for suite in suites:
+        print(f"{suite}: {caught[suite]} of {planted} planted faults caught")
     return 0
 
 
