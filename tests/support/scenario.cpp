@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <sstream>
 
@@ -13,6 +14,11 @@ namespace zt {
 Operand::Operand(const OperandSpec& s, uint32_t seed) : spec_(s) {
     plain_ = Image(s.nChannels, s.alphaChannel, s.depth, s.dataOrder, s.width, s.height, s.align);
     plain_.randomize(seed);
+    if (s.smallValues && s.depth == ZAR_DEPTH_32S)
+        for (int32_t c = 0; c < s.nChannels; ++c)
+            for (int32_t y = 0; y < s.height; ++y)
+                for (int32_t x = 0; x < s.width; ++x)
+                    setSample(plain_, x, y, c, std::floor(getSample(plain_, x, y, c) / 65536.0));
     if (s.hasMask) {
         mask_ = Image(1, 0, ZAR_DEPTH_1U, s.maskOrder, s.maskWidth, s.maskHeight, s.maskAlign);
         mask_.randomize(seed * 7u + 3u);
@@ -32,6 +38,10 @@ Operand::Operand(const OperandSpec& s, uint32_t seed) : spec_(s) {
         if (s.hasRoi)
             plain_.setRoi(s.roi.coi, s.roi.xOffset, s.roi.yOffset, s.roi.width, s.roi.height);
         plain_->maskImage = mask_.get();
+    }
+    for (int side = 0; side < 4; ++side) {
+        header()->borderModes[side] = s.borderModes[side];
+        header()->borderValues[side] = s.borderValues[side];
     }
 }
 
@@ -221,7 +231,9 @@ void expectRefusal(const std::vector<OperandSpec>& specs, size_t k, int32_t colu
     op(headers);
     expectReports(recorder, func, file, {want});
     for (const auto& operand : operands)
-        if (operand->store()) EXPECT_TRUE(operand->store()->balanced()) << want.context;
+        if (operand->store()) {
+            EXPECT_TRUE(operand->store()->balanced()) << want.context;
+        }
 }
 
 }  // namespace zt

@@ -31,6 +31,10 @@ struct OperandSpec {
     int32_t maskWidth = 8, maskHeight = 8, maskOrder = ZAR_DATA_ORDER_PIXEL, maskAlign = 4;
     bool maskHasRoi = false;
     Roi maskRoi{};
+    // Border modes and constants (top, bottom, left, right).
+    int32_t borderModes[4] = {}, borderValues[4] = {};
+    // 32S values divided by 65536, so that single-precision sums stay exact.
+    bool smallValues = false;
 };
 
 // An operand built from a spec and filled with pseudo-random values.  Its
