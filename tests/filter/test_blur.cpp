@@ -34,7 +34,7 @@ void referenceBlur(const ImageHeader* src, ImageHeader* out, int32_t nCols, int3
                 double sum = 0;
                 for (int32_t v = 0; v < nRows; ++v)
                     for (int32_t u = 0; u < nCols; ++u)
-                        sum += ft::borderSample(src, s.x + i - anchorX + u, s.y + j - anchorY + v,
+                        sum += zt::borderSample(src, s.x + i - anchorX + u, s.y + j - anchorY + v,
                                                 s.firstChannel + k);
                 double result;
                 switch (src->depth) {

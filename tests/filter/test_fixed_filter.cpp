@@ -192,7 +192,7 @@ void referenceFilter(const ImageHeader* src, ImageHeader* out, int32_t filter) {
             for (auto [sc, dc] : channels) {
                 for (int32_t r = 0; r < kernel.size; ++r)
                     for (int32_t c = 0; c < kernel.size; ++c)
-                        v[r][c] = ft::borderSample(src, s.x + i - anchor + c, s.y + j - anchor + r,
+                        v[r][c] = zt::borderSample(src, s.x + i - anchor + c, s.y + j - anchor + r,
                                                    sc);
                 setSample(out, d.x + i, d.y + j, dc, filterResult(filter, src->depth, v));
             }

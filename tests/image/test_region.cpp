@@ -20,65 +20,6 @@ const int32_t kDepths[] = {ZAR_DEPTH_1U,  ZAR_DEPTH_8U,  ZAR_DEPTH_8S, ZAR_DEPTH
 
 // ------------------------------------------------------------- reference
 
-int64_t floorModRef(int64_t a, int64_t n) { return ((a % n) + n) % n; }
-
-// Image coordinate of an outside coordinate under a non-constant mode.
-int32_t mapCoordinate(int32_t c, int32_t n, int32_t mode) {
-    switch (mode) {
-        case ZAR_BORDER_REPLICATE:
-            return c < 0 ? 0 : c >= n ? n - 1 : c;
-        case ZAR_BORDER_REFLECT: {
-            int64_t p = floorModRef(c, 2 * n);
-            return static_cast<int32_t>(p < n ? p : 2 * n - 1 - p);
-        }
-        default:
-            return static_cast<int32_t>(floorModRef(c, n));
-    }
-}
-
-// A border constant as the depth stores it.
-double constantAsStored(int32_t depth, int32_t value) {
-    switch (depth) {
-        case ZAR_DEPTH_1U:
-            return value & 1;
-        case ZAR_DEPTH_8U:
-            return static_cast<uint8_t>(value);
-        case ZAR_DEPTH_8S:
-            return static_cast<int8_t>(value);
-        case ZAR_DEPTH_16U:
-            return static_cast<uint16_t>(value);
-        case ZAR_DEPTH_16S:
-            return static_cast<int16_t>(value);
-        case ZAR_DEPTH_32S:
-            return value;
-        default:
-            return static_cast<float>(value);
-    }
-}
-
-// The value of image position (px, py), channel c, under the border rules,
-// read from a plain image with the given header's border fields.
-double expectedValue(const ImageHeader* header, const ImageHeader* plain, int32_t px, int32_t py,
-                     int32_t c) {
-    const int32_t w = header->width, h = header->height;
-    int side = -1;
-    if (py < 0)
-        side = 0;
-    else if (py >= h)
-        side = 1;
-    else if (px < 0)
-        side = 2;
-    else if (px >= w)
-        side = 3;
-    if (side < 0) return zt::getSample(plain, px, py, c);
-    const int32_t mode = header->borderModes[side] & 3;
-    if (mode == ZAR_BORDER_CONSTANT)
-        return constantAsStored(header->depth, header->borderValues[side]);
-    const int32_t x = mapCoordinate(px, w, mode);
-    const int32_t y = side <= 1 ? mapCoordinate(py, h, mode) : py;
-    return zt::getSample(plain, x, y, c);
-}
-
 Layout bufferLayout(char* data, int32_t stride, int32_t height, const ImageHeader* image) {
     return {data, stride, height, image->nChannels, image->depth, image->dataOrder};
 }
@@ -92,7 +33,7 @@ int compareBuffer(const ImageHeader* header, const ImageHeader* plain, char* buf
     for (int32_t c = 0; c < header->nChannels; ++c)
         for (int32_t j = 0; j < h; ++j)
             for (int32_t i = 0; i < w; ++i) {
-                double want = expectedValue(header, plain, x + i, y + j, c);
+                double want = zt::borderSample(plain, x + i, y + j, c, header);
                 double got = zt::getSample(out, i, j, c);
                 if (want != got && ++mismatches <= 3)
                     ADD_FAILURE() << "buffer (" << i << ", " << j << ") channel " << c << ": got "

@@ -281,7 +281,7 @@ TEST(MorphRows, ReadRowFollowsTheBorderRulesFarOut) {
             ASSERT_TRUE(readRowAt(image, x, y, channel, buffer.data(), pos, count));
             for (int32_t i = 0; i < count; ++i)
                 ASSERT_EQ(bufferValue(buffer.data(), depth, pos + i),
-                          mt::borderSample(plain, x + i, y, channel))
+                          zt::borderSample(plain, x + i, y, channel))
                     << "iteration " << iteration << " i " << i;
             for (int64_t i = 0; i < pos; ++i)  // values before the run are kept
                 ASSERT_EQ(bufferValue(buffer.data(), depth, i),

@@ -6,52 +6,6 @@
 
 namespace mt {
 
-int32_t borderMap(int32_t mode, int64_t c, int32_t size) {
-    switch (mode & 3) {
-        case ZAR_BORDER_REPLICATE:
-            return static_cast<int32_t>(std::clamp<int64_t>(c, 0, size - 1));
-        case ZAR_BORDER_REFLECT: {
-            // Period 2 * size: 0 .. size - 1 as they are, the next size mirrored.
-            const int64_t period = 2 * static_cast<int64_t>(size);
-            const int64_t m = ((c % period) + period) % period;
-            return static_cast<int32_t>(m < size ? m : period - 1 - m);
-        }
-        case ZAR_BORDER_WRAP:
-            return static_cast<int32_t>(((c % size) + size) % size);
-        default:
-            return -1;  // constant: no image position
-    }
-}
-
-namespace {
-// A 1-bit pixel is set by an odd constant; other depths keep its low bits.
-double constantFor(const ImageHeader* image, int32_t side) {
-    const int64_t bits = image->depth & 0x7FFFFFFF;
-    const uint64_t v = static_cast<uint32_t>(image->borderValues[side]);
-    return static_cast<double>(bits == 1 ? v % 2 : v % (uint64_t{1} << bits));
-}
-}  // namespace
-
-double borderSample(const ImageHeader* image, int64_t x, int64_t y, int32_t channel) {
-    const int32_t width = image->width, height = image->height;
-    if (y < 0 || y >= height) {
-        const int32_t side = y < 0 ? 0 : 1;
-        const int32_t mode = image->borderModes[side] & 3;
-        if (mode == ZAR_BORDER_CONSTANT) return constantFor(image, side);
-        const int32_t yy = borderMap(mode, y, height);
-        const int32_t xx = (x < 0 || x >= width) ? borderMap(mode, x, width)
-                                                 : static_cast<int32_t>(x);
-        return zt::getSample(image, xx, yy, channel);
-    }
-    if (x < 0 || x >= width) {
-        const int32_t side = x < 0 ? 2 : 3;
-        const int32_t mode = image->borderModes[side] & 3;
-        if (mode == ZAR_BORDER_CONSTANT) return constantFor(image, side);
-        return zt::getSample(image, borderMap(mode, x, width), static_cast<int32_t>(y), channel);
-    }
-    return zt::getSample(image, static_cast<int32_t>(x), static_cast<int32_t>(y), channel);
-}
-
 size_t sampleIndex(const ImageHeader* image, int32_t x, int32_t y, int32_t channel) {
     return (static_cast<size_t>(channel) * image->height + y) * image->width + x;
 }
@@ -128,7 +82,7 @@ std::vector<double> referenceMorph(const ImageHeader* src, const ImageHeader* ds
                 double best = dilate ? -1.0 : 1e9;
                 for (int64_t yy = y0; yy <= y1; ++yy)
                     for (int64_t xx = x0; xx <= x1; ++xx) {
-                        const double v = borderSample(src, rs.x + xx, rs.y + yy, sc);
+                        const double v = zt::borderSample(src, rs.x + xx, rs.y + yy, sc);
                         best = dilate ? std::max(best, v) : std::min(best, v);
                     }
                 expected[sampleIndex(dst, static_cast<int32_t>(rd.x + i),

@@ -8,14 +8,6 @@
 
 namespace mt {
 
-// A coordinate outside 0 .. size - 1 mapped by a replicate, reflect or wrap
-// border mode.
-int32_t borderMap(int32_t mode, int64_t c, int32_t size);
-
-// The value at (x, y), channel 0-based, of a plain image; positions outside the
-// image by its border modes and constants (top and bottom rules for corners).
-double borderSample(const ImageHeader* plain, int64_t x, int64_t y, int32_t channel);
-
 // Every channel value of a plain image, channel by channel, row by row.
 std::vector<double> allSamples(const ImageHeader* plain);
 size_t sampleIndex(const ImageHeader* plain, int32_t x, int32_t y, int32_t channel);

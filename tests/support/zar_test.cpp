@@ -166,6 +166,51 @@ void setSample(ImageHeader* image, int32_t x, int32_t y, int32_t channel, double
     setSample(layoutOf(image), x, y, channel, value);
 }
 
+namespace {
+// An outside coordinate mapped into 0 .. size - 1 by a replicate, reflect or wrap mode.
+int32_t mapCoordinate(int32_t mode, int64_t c, int32_t size) {
+    const int64_t period = mode == ZAR_BORDER_REFLECT ? 2 * int64_t{size} : size;
+    const int64_t m = ((c % period) + period) % period;
+    if (mode == ZAR_BORDER_REPLICATE)
+        return static_cast<int32_t>(c < 0 ? 0 : c >= size ? size - 1 : c);
+    return static_cast<int32_t>(m < size ? m : period - 1 - m);
+}
+
+double storedConstant(int32_t depth, int32_t value) {
+    switch (depth) {
+        case ZAR_DEPTH_1U:
+            return value & 1;
+        case ZAR_DEPTH_8U:
+            return static_cast<uint8_t>(value);
+        case ZAR_DEPTH_8S:
+            return static_cast<int8_t>(value);
+        case ZAR_DEPTH_16U:
+            return static_cast<uint16_t>(value);
+        case ZAR_DEPTH_16S:
+            return static_cast<int16_t>(value);
+        case ZAR_DEPTH_32F:
+            return static_cast<float>(value);
+        default:
+            return value;
+    }
+}
+}  // namespace
+
+double borderSample(const ImageHeader* plain, int64_t x, int64_t y, int32_t channel,
+                    const ImageHeader* borders) {
+    if (!borders) borders = plain;
+    const int32_t w = plain->width, h = plain->height;
+    const int side = y < 0 ? 0 : y >= h ? 1 : x < 0 ? 2 : x >= w ? 3 : -1;
+    if (side >= 0) {
+        const int32_t mode = borders->borderModes[side] & 3;
+        if (mode == ZAR_BORDER_CONSTANT)
+            return storedConstant(plain->depth, borders->borderValues[side]);
+        if (x < 0 || x >= w) x = mapCoordinate(mode, x, w);
+        if (side < 2) y = mapCoordinate(mode, y, h);
+    }
+    return getSample(plain, static_cast<int32_t>(x), static_cast<int32_t>(y), channel);
+}
+
 int32_t expectedWidthStep(int32_t dataOrder, int32_t depth, int32_t align, int32_t nChannels,
                           int32_t width) {
     int64_t bits = static_cast<int64_t>(width) * depthBits(depth);

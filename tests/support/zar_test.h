@@ -72,6 +72,13 @@ void setSample(const Layout& layout, int32_t x, int32_t y, int32_t channel, doub
 double getSample(const ImageHeader* plainImage, int32_t x, int32_t y, int32_t channel);
 void setSample(ImageHeader* plainImage, int32_t x, int32_t y, int32_t channel, double value);
 
+// The value at (x, y), channel 0-based, of a plain image; positions outside
+// the image follow the border modes and constants of `borders` (the image
+// itself when null): top and bottom rules cover the corners, a constant is
+// stored as the depth stores it.
+double borderSample(const ImageHeader* plain, int64_t x, int64_t y, int32_t channel,
+                    const ImageHeader* borders = nullptr);
+
 // The widthStep rule, computed independently of the library.
 int32_t expectedWidthStep(int32_t dataOrder, int32_t depth, int32_t align, int32_t nChannels,
                           int32_t width);
