@@ -42,11 +42,6 @@ struct ChannelWalk {
 // of the 0-based channel.
 ChannelWalk channelWalk(const ImageHeader* plain, int32_t x, int32_t y, int32_t channel);
 
-// A plain header describing other memory in the format of image: a tile, a
-// working buffer or a slot.  No roi, mask or tile record.
-ImageHeader memoryView(const ImageHeader* image, char* data, int32_t width, int32_t height,
-                       int32_t widthStep);
-
 // ------------------------------------------------------------------ blur
 
 // One block of the box filter: the working block (top-left of the neighbourhood
@@ -132,8 +127,6 @@ MaskedStore selectMaskedStore(int32_t depthIndex);
 // ZAR_TILE_WRITE), or null when it is refused; and its release.
 char* requestTile(ImageHeader* image, int32_t column, int32_t row, int32_t mode);
 void releaseTile(ImageHeader* image, int32_t column, int32_t row, char* tile);
-// A tile of a tiled image seen as a plain image of the tile's size.
-ImageHeader tileView(const ImageHeader* image, char* tile);
 
 // A piece of a w x h region at (x, y) that lies in one tile.
 struct TileBlock {

@@ -15,22 +15,6 @@ ChannelWalk channelWalk(const ImageHeader* plain, int32_t x, int32_t y, int32_t 
     return walk;
 }
 
-ImageHeader memoryView(const ImageHeader* image, char* data, int32_t width, int32_t height,
-                       int32_t widthStep) {
-    ImageHeader view = *image;
-    view.width = width;
-    view.height = height;
-    view.widthStep = widthStep;
-    view.imageData = data;
-    view.imageSize = widthStep * height *
-                     (image->dataOrder == ZAR_DATA_ORDER_PLANE ? image->nChannels : 1);
-    view.imageDataBlock = nullptr;
-    view.roi = nullptr;
-    view.maskImage = nullptr;
-    view.tileInfo = nullptr;
-    return view;
-}
-
 char* requestTile(ImageHeader* image, int32_t column, int32_t row, int32_t mode) {
     char* tile = nullptr;
     fetchTileRow(image, &tile, 1, column, row, 1, mode);
@@ -39,9 +23,4 @@ char* requestTile(ImageHeader* image, int32_t column, int32_t row, int32_t mode)
 
 void releaseTile(ImageHeader* image, int32_t column, int32_t row, char* tile) {
     releaseTileRow(image, &tile, 1, column, row, 1);
-}
-
-ImageHeader tileView(const ImageHeader* image, char* tile) {
-    const TileInfo& tiles = *image->tileInfo;
-    return memoryView(image, tile, tiles.width, tiles.height, tileWidthStep(image));
 }

@@ -25,10 +25,10 @@ struct Elements {
 struct Bits {
     static constexpr int32_t kMax = 1;
     static int32_t read(const char* row, intptr_t, int32_t bitOffset, int32_t x) {
-        return readBit(row, bitOffset + x);
+        return getBit(row, bitOffset + x);
     }
     static void write(char* row, intptr_t, int32_t bitOffset, int32_t x, int32_t value) {
-        writeBit(row, bitOffset + x, value);
+        putBit(row, bitOffset + x, value);
     }
 };
 

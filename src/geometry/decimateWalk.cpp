@@ -244,7 +244,8 @@ DecimateOutcome decimateRegion(ImageHeader* srcImage, ImageHeader* dstImage,
             x = call.xStart;
             rowY = nextY;
         }
-        ImageHeader tile = tileAsImage(dstImage, piece.tileData, &piece.roi);
+        ImageHeader tile = tileView(dstImage, piece.tileData);
+        tile.roi = &piece.roi;
         double y = rowY;
         const bool done = runner.run(&tile, piece.area.width, piece.area.height, x, y);
         nextY = y;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "image/image.h"
+#include "image/rows.h"
 #include "zar.h"
 
 // The first channel an operation processes: the channel of interest, else 0.
@@ -27,24 +28,6 @@ inline double sampleAsDouble(const char* p) {
     else
         return static_cast<double>(*reinterpret_cast<const T*>(p));
 }
-
-// 1-bit rows: pixel i is bit 7 - (i mod 8) of byte i / 8.
-inline int32_t readBit(const char* row, int32_t i) {
-    return (static_cast<uint8_t>(row[i >> 3]) >> (7 - (i & 7))) & 1;
-}
-inline void writeBit(char* row, int32_t i, int32_t value) {
-    const uint8_t bit = static_cast<uint8_t>(0x80 >> (i & 7));
-    row[i >> 3] = static_cast<char>(value ? (row[i >> 3] | bit) : (row[i >> 3] & ~bit));
-}
-
-// A plain header describing pixel memory that stands in for a tiled image
-// (a working copy of the whole image made by the transfer engine): the
-// format, size and roi of image, with imageData = data and rows of stride bytes.
-ImageHeader plainStandIn(const ImageHeader* image, char* data, int32_t stride);
-
-// A plain header describing one tile of a tiled image as an image of the tile
-// size, with roi as its region.
-ImageHeader tileAsImage(const ImageHeader* image, char* tileData, Roi* roi);
 
 // One piece of a destination region cut along the tile grid.
 struct TilePiece {

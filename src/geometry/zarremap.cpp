@@ -254,7 +254,7 @@ void remapBits(const RemapJob& job) {
             const int32_t bx = floatBits(xs[c]), by = floatBits(ys[c]);
             if (bx < job.lowX || bx > job.highX || by < job.lowY || by > job.highY) continue;
             const int32_t ix = nearest(xs[c]), iy = nearest(ys[c]);
-            writeBit(dstRow, job.dstBit + c, readBit(job.src + iy * job.srcRowStep, ix));
+            putBit(dstRow, job.dstBit + c, getBit(job.src + iy * job.srcRowStep, ix));
         }
     }
 }
@@ -359,11 +359,7 @@ struct MapPiece {
         data = copyRegionWithBorder(map, region.x + column, region.y + row, piece.width,
                                     piece.height, &stride);
         if (!data) return false;
-        header = plainStandIn(map, data, stride);
-        header.width = piece.width;
-        header.height = piece.height;
-        header.imageSize = stride * piece.height;
-        header.roi = nullptr;
+        header = memoryView(map, data, piece.width, piece.height, stride);
         return true;
     }
 };
@@ -382,7 +378,8 @@ void remapTiled(ImageHeader* src, ImageHeader* xMap, ImageHeader* yMap, ImageHea
             report(kSite, STATUS_BACKTRACE, "", 672);
             return;
         }
-        srcView = plainStandIn(src, gathered, stride);
+        srcView = memoryView(src, gathered, src->width, src->height, stride);
+        srcView.roi = src->roi;
     }
     const Rect dstRect = getRoiRect(dst);
     const Rect region{dstRect.x, dstRect.y, size.width, size.height};
@@ -406,7 +403,8 @@ void remapTiled(ImageHeader* src, ImageHeader* xMap, ImageHeader* yMap, ImageHea
         piece(region, &dstView);
     } else {
         const TileWalk walk = walkTilesForWriting(dst, region, [&](TilePiece& tile) {
-            const ImageHeader dstView = tileAsImage(dst, tile.tileData, &tile.roi);
+            ImageHeader dstView = tileView(dst, tile.tileData);
+            dstView.roi = &tile.roi;
             return piece(tile.area, &dstView);
         });
         if (walk == TileWalk::Refused) {

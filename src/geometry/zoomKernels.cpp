@@ -30,7 +30,7 @@ void nearestRowBits(const char* srcRow, char* dstRow, int32_t dstStart, const in
                     int32_t width, int32_t, int32_t, MaskRow mask) {
     for (int32_t c = 0; c < width; ++c) {
         if (Masked && !maskAllows(mask, c)) continue;
-        writeBit(dstRow, dstStart + c, readBit(srcRow, colOff[c]));
+        putBit(dstRow, dstStart + c, getBit(srcRow, colOff[c]));
     }
 }
 

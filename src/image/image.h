@@ -132,3 +132,11 @@ void releaseTileRow(ImageHeader* image, char** table, int32_t count, int32_t fir
 char* copyRegionWithBorder(ImageHeader* image, int32_t x, int32_t y, int32_t width, int32_t height,
                            int32_t* stride);
 void freeRegionCopy(void* buffer);
+
+// A plain header describing other memory in the format of image: a tile, a
+// working buffer or a slot.  No roi, mask or tile record.
+ImageHeader memoryView(const ImageHeader* image, char* data, int32_t width, int32_t height,
+                       int32_t widthStep);
+
+// A tile of a tiled image seen as a plain image of the tile's size (no roi).
+ImageHeader tileView(const ImageHeader* image, char* tile);

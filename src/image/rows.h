@@ -18,6 +18,13 @@ inline void putBit(uint8_t* row, int64_t bit, int value) {
                           : static_cast<uint8_t>(row[bit >> 3] & ~mask);
 }
 
+inline int getBit(const char* row, int64_t bit) {
+    return getBit(reinterpret_cast<const uint8_t*>(row), bit);
+}
+inline void putBit(char* row, int64_t bit, int value) {
+    putBit(reinterpret_cast<uint8_t*>(row), bit, value);
+}
+
 // Sets (value != 0) or clears count bits of row from bit position bit on; the
 // other bits of the first and last byte keep their values.
 void fillBits(uint8_t* row, int64_t bit, int64_t count, int value);
