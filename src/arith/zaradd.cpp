@@ -166,62 +166,71 @@ void setPiece(WalkImage& w, int32_t dx, int32_t dy, int32_t width, int32_t heigh
     w.roi.height = height;
 }
 
-}  // namespace
-
-WalkOperand walkTiles(const KernelArgs& args, RegionKernel kernel) {
-    // Slots in request order: source A, source B, destination.  A source given
-    // as the destination's own header shares the destination's slot (so a
-    // refused tile of it is the destination's); one header given as both
-    // sources has two slots and asks for its tiles twice.
+// The operands of a walk: one slot per distinct operand (source A, source B,
+// destination, in request order), which of them are tiled, and the mask's
+// working header.  Not to be copied: the pointers point into slots.
+struct Walk {
     WalkImage slots[3];
-    WalkImage* d = &slots[2];
-    prepareWalkImage(*d, args.dst, ZAR_TILE_WRITE, WalkOperand::dst);
-    WalkImage* a = d;
-    if (args.srcA != args.dst) {
-        a = &slots[0];
-        prepareWalkImage(*a, args.srcA, ZAR_TILE_READ, WalkOperand::srcA);
-    }
-    WalkImage* b = nullptr;
-    if (args.srcB) {
-        b = d;
-        if (args.srcB != args.dst) {
-            b = &slots[1];
-            prepareWalkImage(*b, args.srcB, ZAR_TILE_READ, WalkOperand::srcB);
-        }
-    }
-    WalkImage* tiled[3];
-    int32_t tiledCount = 0;
-    WalkImage* distinct[3];
-    int32_t distinctCount = 0;
-    for (WalkImage* w : {a != d ? a : nullptr, b != d ? b : nullptr, d}) {
-        if (!w) continue;
-        distinct[distinctCount++] = w;
-        if (w->tiled) tiled[tiledCount++] = w;
-    }
-
+    WalkImage *a = nullptr, *b = nullptr, *d = nullptr;
+    WalkImage* tiled[3] = {};
+    WalkImage* distinct[3] = {};
+    int32_t tiledCount = 0, distinctCount = 0;
     ImageHeader maskWork{};
     Roi maskRoi{};
     Rect maskRect{0, 0, INT32_MAX, INT32_MAX};
-    if (args.mask) {
-        maskWork = *args.mask;
-        maskRect = getRoiRect(args.mask);
-        maskRoi.coi = args.mask->roi ? args.mask->roi->coi : 0;
-        maskWork.roi = &maskRoi;
-        maskWork.maskImage = nullptr;
-    }
+};
 
-    int32_t width = maskRect.width, height = maskRect.height;
-    for (int32_t i = 0; i < distinctCount; ++i) {
-        width = std::min(width, distinct[i]->rect.width);
-        height = std::min(height, distinct[i]->rect.height);
+// A source given as the destination's own header shares the destination's
+// slot (so a refused tile of it is the destination's); one header given as
+// both sources has two slots and asks for its tiles twice.
+void setUpWalk(const KernelArgs& args, Walk& w) {
+    w.d = &w.slots[2];
+    prepareWalkImage(*w.d, args.dst, ZAR_TILE_WRITE, WalkOperand::dst);
+    w.a = w.d;
+    if (args.srcA != args.dst) {
+        w.a = &w.slots[0];
+        prepareWalkImage(*w.a, args.srcA, ZAR_TILE_READ, WalkOperand::srcA);
+    }
+    if (args.srcB) {
+        w.b = w.d;
+        if (args.srcB != args.dst) {
+            w.b = &w.slots[1];
+            prepareWalkImage(*w.b, args.srcB, ZAR_TILE_READ, WalkOperand::srcB);
+        }
+    }
+    for (WalkImage* slot : {w.a != w.d ? w.a : nullptr, w.b != w.d ? w.b : nullptr, w.d}) {
+        if (!slot) continue;
+        w.distinct[w.distinctCount++] = slot;
+        if (slot->tiled) w.tiled[w.tiledCount++] = slot;
+    }
+    if (args.mask) {
+        w.maskWork = *args.mask;
+        w.maskRect = getRoiRect(args.mask);
+        w.maskRoi.coi = args.mask->roi ? args.mask->roi->coi : 0;
+        w.maskWork.roi = &w.maskRoi;
+        w.maskWork.maskImage = nullptr;
+    }
+}
+
+}  // namespace
+
+WalkOperand walkTiles(const KernelArgs& args, RegionKernel kernel) {
+    Walk w;
+    setUpWalk(args, w);
+    WalkImage** const tiled = w.tiled;
+    const int32_t tiledCount = w.tiledCount;
+    int32_t width = w.maskRect.width, height = w.maskRect.height;
+    for (int32_t i = 0; i < w.distinctCount; ++i) {
+        width = std::min(width, w.distinct[i]->rect.width);
+        height = std::min(height, w.distinct[i]->rect.height);
     }
     if (width <= 0 || height <= 0) return WalkOperand::none;
 
     KernelArgs piece = args;
-    piece.srcA = &a->work;
-    piece.srcB = b ? &b->work : nullptr;
-    piece.dst = &d->work;
-    piece.mask = args.mask ? &maskWork : nullptr;
+    piece.srcA = &w.a->work;
+    piece.srcB = w.b ? &w.b->work : nullptr;
+    piece.dst = &w.d->work;
+    piece.mask = args.mask ? &w.maskWork : nullptr;
 
     // Gives back every tile still held, then names the operand refused.
     auto stop = [&](const WalkImage& refused) {
@@ -250,9 +259,10 @@ WalkOperand walkTiles(const KernelArgs& args, RegionKernel kernel) {
                 if (!holdTile(t, x / t.tileWidth, t.row)) return stop(t);
                 pieceWidth = std::min(pieceWidth, (t.column + 1) * t.tileWidth - x);
             }
-            for (int32_t i = 0; i < distinctCount; ++i)
-                setPiece(*distinct[i], dx, dy, pieceWidth, pieceHeight);
-            maskRoi = {maskRoi.coi, maskRect.x + dx, maskRect.y + dy, pieceWidth, pieceHeight};
+            for (int32_t i = 0; i < w.distinctCount; ++i)
+                setPiece(*w.distinct[i], dx, dy, pieceWidth, pieceHeight);
+            w.maskRoi = {w.maskRoi.coi, w.maskRect.x + dx, w.maskRect.y + dy, pieceWidth,
+                         pieceHeight};
             kernel(piece);
         }
         for (int32_t i = 0; i < tiledCount; ++i) releaseTile(*tiled[i]);
