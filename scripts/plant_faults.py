@@ -48,7 +48,7 @@ def run(cmd, timeout=None, cwd=ROOT):
 
 
 def programs(build_dir, suite, skip):
-    found = sorted(Path(ROOT / build_dir / suite).glob("test_*"))
+    found = sorted(Path(ROOT / build_dir / suite).glob("*test_*"))
     return [p for p in found if p.is_file() and os.access(p, os.X_OK) and p.name not in skip]
 
 
@@ -73,7 +73,7 @@ def main():
     parser.add_argument("--seed", type=int, default=13)
     parser.add_argument("--build", default="build-faults")
     parser.add_argument("--suite", action="append", help="folder of test programs in the build")
-    parser.add_argument("--skip", action="append", default=["test_tools"])
+    parser.add_argument("--skip", action="append", default=["test_tools", "new_test_tools"])
     parser.add_argument("--list", action="store_true", help="only print the faults")
     args = parser.parse_args()
     suites = args.suite or ["tests"]
