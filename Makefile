@@ -14,7 +14,9 @@ PYTHON_PACKAGES := python3-dev python3-pybind11 python3-numpy python3-pytest pyt
   python3-distributed
 BENCH_PACKAGES := libopencv-dev libbenchmark-dev
 
-.PHONY: all deps build build-asan test test-release test-asan test-plain test-march test-march-v3 test-march-v4 test-python python bench-python demo install bench bench-build bench-report fuzz clean format format-check docs test-docs coverage
+.PHONY: all deps build build-asan test test-release test-asan test-plain test-march test-march-v3 \
+  test-march-v4 test-python python bench-python test-i386 test-arm64 windows test-windows demo install \
+  bench bench-build bench-report fuzz clean format format-check docs test-docs coverage
 
 all: build
 
@@ -121,6 +123,47 @@ test-docs: docs
 	$(call install_missing,chromium)
 	python3 docs/check_pages.py $(DOCS_OUT)/html
 
+# Other platforms, cross-built with Debian's compilers and run under an emulator: 32-bit
+# x86 Linux (qemu-i386 unless the kernel runs i386 programs), 64-bit ARM Linux
+# (qemu-aarch64) and Windows (zar.dll for i686 and x86-64; the x86-64 suite under wine64).
+# gcc-multilib conflicts with every Debian cross compiler, so i386 uses the i686 one.
+CROSS_PACKAGES := cmake make googletest qemu-user
+I386_PACKAGES := $(CROSS_PACKAGES) g++-i686-linux-gnu
+ARM64_PACKAGES := $(CROSS_PACKAGES) g++-aarch64-linux-gnu
+WINDOWS_PACKAGES := cmake make googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64
+TOOLCHAINS := $(CURDIR)/cmake/toolchains
+# cross_build(dir, toolchain, extra cmake flags, targets): configure and build.
+define cross_build
+	cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=$(TOOLCHAINS)/$(2).cmake -DCMAKE_BUILD_TYPE=Release \
+	  $(3) $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(1) -j $(JOBS) $(4)
+endef
+
+test-i386:
+	$(call install_missing,$(I386_PACKAGES))
+	$(call cross_build,build-i386,i686-linux-gnu)
+	cd build-i386 && ctest --output-on-failure -j $(JOBS)
+
+test-arm64:
+	$(call install_missing,$(ARM64_PACKAGES))
+	$(call cross_build,build-arm64,aarch64-linux-gnu)
+	cd build-arm64 && ctest --output-on-failure -j $(JOBS)
+
+# zar.dll and zar.lib for both targets; the i686 side also builds the examples, C programs
+# linked through its import library.
+windows:
+	$(call install_missing,$(WINDOWS_PACKAGES))
+	$(call cross_build,build-win64,mingw-x86_64,,--target zar)
+	$(call cross_build,build-win32,mingw-i686,,--target zar $(patsubst examples/%.c,example_%,$(wildcard examples/*.c)))
+
+# Both export tables checked; the x86-64 suite and examples run under wine64 (and the i686
+# examples under wine where a 32-bit wine is installed).
+test-windows: windows
+	$(call install_missing,wine64)
+	$(call cross_build,build-win64,mingw-x86_64)
+	cd build-win64 && ctest --output-on-failure -j $(JOBS)
+	cd build-win32 && ctest --output-on-failure -R '^(dll_exports|example_)'
+
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
@@ -163,4 +206,5 @@ format-check:
 	@clang-format --dry-run --Werror $(FORMAT_FILES) && echo "format: clean"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(COVERAGE_BUILD) build-plain build-v3 build-v4 build-bench build-fuzz demo-out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(COVERAGE_BUILD) build-plain build-v3 build-v4 build-bench build-fuzz \
+	  build-i386 build-arm64 build-win32 build-win64 demo-out

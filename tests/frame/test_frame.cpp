@@ -137,7 +137,7 @@ TEST(ReportError, StatusWordAndHandler) {
 // In the default mode a report ends the process with code 1 and prints
 // nothing (standard output goes to the checked stream too).
 TEST(ExitModeDeathTest, AReportEndsTheProcessSilently) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    GTEST_FLAG_SET(death_test_style, ZAR_DEATH_TEST_STYLE);
     void (*const reports[])() = {
         [] { zarReportError(STATUS_BACKTRACE, "zarBlur", "", "zarBlur", 3); },
         [] { zarAllocateImage(nullptr, 0, 0); },
