@@ -562,6 +562,8 @@ ImageHeader* ZAR_STDCALL zarTranslateDIBBlock(const void* block, size_t size, in
         return refuse(wholeFile ? "Block too small for the file header and BITMAPINFOHEADER"
                                 : "Block too small for a BITMAPINFOHEADER",
                       __LINE__);
+    // The file's header fields are little-endian words, copied as they are.
+    static_assert(std::endian::native == std::endian::little, "bitmap headers are read as is");
     BITMAPINFOHEADER header;
     std::memcpy(&header, bytes + headerAt, sizeof header);
     if (!checkDibHeader(&header, kTranslateChecks)) return nullptr;
