@@ -389,6 +389,10 @@ typedef struct BITMAPINFOHEADER {
 #define ZAR_ERRMODE_EXIT 0   /**< The default handler ends the process with exit code 1. */
 #define ZAR_ERRMODE_RETURN 1 /**< The default handler returns; the operation returns. */
 
+/* <windows.h> has a STATUS_NO_MEMORY of its own; after zar.h the name is zar's. */
+#ifdef STATUS_NO_MEMORY
+#undef STATUS_NO_MEMORY
+#endif
 #define STATUS_OK 0                    /**< "No Error". */
 #define STATUS_BACKTRACE (-1)          /**< "Backtrace": an inner step of the operation failed. */
 #define STATUS_ERROR (-2)              /**< General failure, e.g. a tile was not delivered. */
