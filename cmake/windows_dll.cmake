@@ -35,6 +35,12 @@ target_sources(zar PRIVATE ${PROJECT_BINARY_DIR}/zar.def)
 set_target_properties(zar PROPERTIES PREFIX "" IMPORT_PREFIX "" IMPORT_SUFFIX ".lib")
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(zar PRIVATE -Wl,--kill-at)
+  # ld's own import library would name the plain symbols; dlltool's maps each decorated
+  # symbol that a caller refers to onto the plain exported name.
+  add_custom_command(TARGET zar POST_BUILD
+    COMMAND ${CMAKE_DLLTOOL} --def ${PROJECT_BINARY_DIR}/zar.def --dllname zar.dll --kill-at
+            --output-lib $<TARGET_LINKER_FILE:zar>
+    VERBATIM)
 endif()
 
 # The export table against the header, read independently of the list above.
