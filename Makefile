@@ -135,7 +135,7 @@ TOOLCHAINS := $(CURDIR)/cmake/toolchains
 # cross_build(dir, toolchain, extra cmake flags, targets): configure and build.
 define cross_build
 	cmake -S . -B $(1) -DCMAKE_TOOLCHAIN_FILE=$(TOOLCHAINS)/$(2).cmake -DCMAKE_BUILD_TYPE=Release \
-	  $(3) $(CMAKE_FLAGS) >/dev/null
+	  -DZAR_BUILD_PYTHON=OFF $(3) $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(1) -j $(JOBS) $(4)
 endef
 
