@@ -472,7 +472,8 @@ int main(int argc, char** argv) {
         [](const cv::Mat& s, cv::Mat& d) {
             cv::dilate(s, d, cv::Mat(), cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
         });
-    for (int ch : {1, 3}) geometryCases(ch, ZAR_DEPTH_8U);
+    for (int depth : {ZAR_DEPTH_8U, ZAR_DEPTH_16U})
+        for (int ch : {1, 3}) geometryCases(ch, depth);
     bitmapCases();
 #ifdef ZAR_TOOL_PATH
     toolCases();
