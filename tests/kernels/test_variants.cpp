@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "frame/cpu.h"
 #include "geometry/decimateKernels.h"
 #include "geometry/gatherKernels.h"
+#include "geometry/remapKernels.h"
 #include "geometry/zoomKernels.h"
 #include "image/image.h"
 #include "morph/morphKernels.h"
@@ -393,6 +395,76 @@ TEST(KernelVariants, ZoomLinearRoundingOverEveryFloat) {
     check(bitsOf(-1.0f / 1024), bitsOf(-4.0f), 1);
     check(0, bitsOf(1.0f / 1024), 9973);
     check(bitsOf(-0.0f), bitsOf(-1.0f / 1024), 9973);
+}
+
+// Random sources (1 to 4 channels, a spare one, ends of the range), regions,
+// and maps whose positions fall on integers, halves, the region's edges, just
+// outside it, on -0 and NaN; the source buffer ends at the last pixel.
+TEST(KernelVariants, RemapRegions) {
+    everyVariant(kRemapKernels, [](const RemapEntry& e, RemapKernel fn, RemapKernel plain) {
+        Rng rng(static_cast<uint64_t>(e.depth) * 8 + e.planes * 4 + e.mode);
+        const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
+        for (int32_t trial = 0; trial < 200; ++trial) {
+            const int32_t sw = rng.range(2, 40), sh = rng.range(2, 12), w = rng.range(1, 40);
+            const int32_t channels = rng.range(1, 4), stored = channels + rng.range(0, 1);
+            const int32_t ps = (e.planes ? 1 : stored) * size, rs = (sw + rng.range(0, 4)) * ps;
+            const size_t planeBytes = static_cast<size_t>(rs) * sh;
+            const Bytes src = extremeBytes(rng, planeBytes * (e.planes ? stored : 1), size);
+            const int32_t x0 = rng.range(0, sw - 1), y0 = rng.range(0, sh - 1);
+            const int32_t x1 = rng.range(x0, sw - 1), y1 = rng.range(y0, sh - 1);
+            std::vector<float> maps(2 * static_cast<size_t>(w) * 3);
+            for (size_t i = 0; i < maps.size(); ++i) {
+                const bool isX = i % (2 * w) < static_cast<size_t>(w);
+                const int32_t lo = isX ? x0 : y0, hi = isX ? x1 : y1;
+                const float ends[] = {static_cast<float>(lo),
+                                      static_cast<float>(hi),
+                                      -0.0f,
+                                      hi + 0.5f,
+                                      std::nanf(""),
+                                      lo - 1e-7f,
+                                      hi - 1e-7f,
+                                      rng.range(lo, hi) + 0.5f};
+                const int32_t kind = rng.range(0, 11);
+                maps[i] = kind < 8 ? ends[kind] : rng.range(lo * 1000 - 9, hi * 1000 + 9) / 1e3f;
+            }
+            const int32_t dps = ps + (e.planes ? 0 : size * rng.range(0, 1) * (channels == 1));
+            const intptr_t drs = static_cast<intptr_t>(w + 2) * dps;
+            const intptr_t dcs = e.planes ? drs * 3 : size;
+            Bytes variant = extremeBytes(rng, dcs * channels + drs * 3 + 8, size);
+            Bytes expected = variant;
+            const char* s = reinterpret_cast<const char*>(src.data());
+            RemapJob job{s,
+                         s + src.size() - (rs - sw * ps),
+                         e.planes ? static_cast<intptr_t>(planeBytes) : size,
+                         ps,
+                         rs,
+                         nullptr,
+                         0,
+                         dcs,
+                         dps,
+                         drs,
+                         reinterpret_cast<const char*>(maps.data()),
+                         reinterpret_cast<const char*>(maps.data() + w),
+                         8 * w,
+                         8 * w,
+                         channels,
+                         w,
+                         3,
+                         sw,
+                         sh,
+                         x1,
+                         y1,
+                         floatBits(static_cast<float>(x0)),
+                         floatBits(static_cast<float>(x1)),
+                         floatBits(static_cast<float>(y0)),
+                         floatBits(static_cast<float>(y1))};
+            job.dst = reinterpret_cast<char*>(variant.data());
+            fn(job);
+            job.dst = reinterpret_cast<char*>(expected.data());
+            plain(job);
+            ASSERT_EQ(variant, expected) << "trial " << trial << " channels " << channels;
+        }
+    });
 }
 
 TEST(KernelVariants, TheCapHoldsTheLevel) {
