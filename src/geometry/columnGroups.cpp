@@ -4,7 +4,7 @@
 namespace {
 
 // The 8-bit form of a group: each lane of four elements reads the 16 bytes
-// from the 8-byte boundary at or below its first tap.  False when a lane's
+// from the 4-byte boundary at or below its first tap.  False when a lane's
 // taps do not fit.
 bool cutIntoLanes(const int32_t* elemOff, int32_t n, int32_t tapDistance, ColumnGroup* g) {
     for (int32_t q = 0; q < 4; ++q) {
@@ -14,13 +14,12 @@ bool cutIntoLanes(const int32_t* elemOff, int32_t n, int32_t tapDistance, Column
             low = rel < low ? rel : low;
             high = rel > high ? rel : high;
         }
-        const int32_t start = low < kColumnWindow ? low / 8 : 0;
-        if (start > 6 || high + tapDistance - 8 * start > 15) return false;
-        g->lane[2 * q] = static_cast<uint8_t>(start);
-        g->lane[2 * q + 1] = static_cast<uint8_t>(start + 1);
+        const int32_t start = low < kColumnWindow ? low / 4 : 0;
+        if (start > 12 || high + tapDistance - 4 * start > 15) return false;
+        for (int32_t i = 0; i < 4; ++i) g->lane[4 * q + i] = static_cast<uint8_t>(start + i);
         for (int32_t j = 0; j < 4; ++j) {
             const int32_t k = 4 * q + j;
-            const int32_t at = k < n ? elemOff[k] - g->base - 8 * start : 0;
+            const int32_t at = k < n ? elemOff[k] - g->base - 4 * start : 0;
             for (int32_t b = 0; b < 4; ++b) {
                 g->tapA[4 * k + b] = b == 0 ? static_cast<uint8_t>(at) : 0x80;
                 g->tapB[4 * k + b] = b == 0 ? static_cast<uint8_t>(at + tapDistance) : 0x80;
@@ -46,8 +45,10 @@ void groupColumns(const int32_t* elemOff, int32_t count, int32_t tapDistance, bo
         g.base = low;
         g.span = high + tapDistance - low + 1;
         for (int32_t k = 0; k < n; ++k) g.rel[k] = static_cast<uint8_t>(elemOff[first + k] - low);
-        const bool fits = g.span <= kColumnWindow &&
-                          (!byteLanes || cutIntoLanes(elemOff + first, n, tapDistance, &g));
-        if (!fits) g = ColumnGroup{};
+        if (g.span > kColumnWindow) {
+            g = ColumnGroup{};
+            continue;
+        }
+        g.byteLanes = byteLanes && cutIntoLanes(elemOff + first, n, tapDistance, &g);
     }
 }

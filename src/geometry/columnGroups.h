@@ -12,13 +12,15 @@ inline constexpr int32_t kColumnWindow = 64;
 // One group.  span is the number of elements from base that the group reads,
 // 0 when its taps do not fit one window.  Tap a of element k is element
 // rel[k] of the window (tap b, where there is one, tapDistance elements
-// after it).  With byte lanes, the window is also cut into four 16-byte lanes,
-// lane q being the bytes from 8 * lane[2q] (lane[2q + 1] = lane[2q] + 1):
-// element k = 4q + j finds tap a at byte tapA[4k] of its lane and tap b at
-// tapB[4k] (the other bytes of each 32-bit slot are 0x80, which picks zero).
+// after it).  With byte lanes (byteLanes set where they fit), the window is
+// also cut into four 16-byte lanes, lane q being the bytes from 4 * lane[4q]
+// (lane[4q + i] = lane[4q] + i): element k = 4q + j finds tap a at byte
+// tapA[4k] of its lane and tap b at tapB[4k] (the other bytes of each 32-bit
+// slot are 0x80, which picks zero).
 struct ColumnGroup {
     int32_t base, span;
-    uint8_t lane[8];
+    bool byteLanes;
+    uint8_t lane[16];
     uint8_t rel[kColumnGroup];
     uint8_t tapA[4 * kColumnGroup], tapB[4 * kColumnGroup];
 };

@@ -28,10 +28,11 @@ inline __m512i floorWithTolerance(__m512 v) {
     return _mm512_max_epi32(floor, _mm512_setzero_si512());
 }
 
-// 16-bit rows: the words at the indices in the even words of idx, from the
-// first n (at most 64) words at p, as 32-bit lanes.
-inline void pickWords(const uint16_t* p, int32_t n, __m512i idxA, __m512i idxB, __m512i& a,
-                      __m512i& b) {
+// The elements at the indices in the even words of idx, from the first n (at
+// most 64) elements at p, as 32-bit lanes: 16-bit rows, and 8-bit rows whose
+// taps do not fit byte lanes.
+template <typename T>
+inline void pickWords(const T* p, int32_t n, __m512i idxA, __m512i idxB, __m512i& a, __m512i& b) {
     __m512i lo, hi;
     loadWordWindow(p, n, lo, hi);
     a = pickWordLanes(lo, hi, idxA);
@@ -42,7 +43,7 @@ inline void pickWords(const uint16_t* p, int32_t n, __m512i idxA, __m512i idxB, 
 // to its window by lanes, then the taps picked within the lanes, as 32-bit lanes.
 inline void pickBytes(const uint8_t* p, int32_t n, __m512i lanes, __m512i tapA, __m512i tapB,
                       __m512i& a, __m512i& b) {
-    const __m512i window = _mm512_permutexvar_epi64(lanes,
+    const __m512i window = _mm512_permutexvar_epi32(lanes,
                                                     _mm512_maskz_loadu_epi8(lowBits64(n), p));
     a = _mm512_shuffle_epi8(window, tapA);
     b = _mm512_shuffle_epi8(window, tapB);
@@ -62,13 +63,15 @@ void groupRows(const T* top, const T* bottom, const LinearColumns& cols, int32_t
     const ColumnGroup& group = cols.groups[g];
     if (group.span > 0) {
         __m512i a0, b0, a1, b1;
-        if constexpr (sizeof(T) == 1) {
-            const __m512i lanes = _mm512_cvtepu8_epi64(
-                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(group.lane)));
+        if (sizeof(T) == 1 && group.byteLanes) {
+            const __m512i lanes = _mm512_cvtepu8_epi32(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(group.lane)));
             const __m512i tapA = _mm512_loadu_si512(group.tapA);
             const __m512i tapB = _mm512_loadu_si512(group.tapB);
-            pickBytes(top + group.base, group.span, lanes, tapA, tapB, a0, b0);
-            pickBytes(bottom + group.base, group.span, lanes, tapA, tapB, a1, b1);
+            pickBytes(reinterpret_cast<const uint8_t*>(top) + group.base, group.span, lanes, tapA,
+                      tapB, a0, b0);
+            pickBytes(reinterpret_cast<const uint8_t*>(bottom) + group.base, group.span, lanes,
+                      tapA, tapB, a1, b1);
         } else {
             const __m512i idxA = _mm512_cvtepu8_epi32(
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(group.rel)));
