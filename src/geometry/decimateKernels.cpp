@@ -5,14 +5,15 @@
 
 namespace {
 
-template <int C>
-void halveRows(const uint8_t* __restrict r0, const uint8_t* __restrict r1, uint8_t* __restrict out,
-               int32_t lanes) {
+template <typename T, int C>
+void halveRows(const char* row0, const char* row1, char* dst, int32_t lanes) {
+    const T* __restrict r0 = reinterpret_cast<const T*>(row0);
+    const T* __restrict r1 = reinterpret_cast<const T*>(row1);
+    T* __restrict out = reinterpret_cast<T*>(dst);
     for (int32_t i = 0; i < lanes / C; ++i)
         for (int32_t c = 0; c < C; ++c) {
             const int32_t at = 2 * C * i + c;
-            out[C * i + c] = static_cast<uint8_t>((r0[at] + r0[at + C] + r1[at] + r1[at + C] + 2) >>
-                                                  2);
+            out[C * i + c] = static_cast<T>((r0[at] + r0[at + C] + r1[at] + r1[at + C] + 2) >> 2);
         }
 }
 
@@ -40,14 +41,25 @@ const LinearBlendEntry kLinearBlendRows[2] = {
      {linearBlendRow<uint16_t>, nullptr, nullptr, ZAR_AVX512(linearBlendRowAvx512<uint16_t>)}},
 };
 
-const RowHalverEntry kRowHalvers[3] = {
-    {1, {halveRows<1>, ZAR_SSE41(halveRowsSse41C1), nullptr, ZAR_AVX512(halveRowsAvx512C1)}},
-    {3, {halveRows<3>, nullptr, nullptr, ZAR_AVX512(halveRowsAvx512C3)}},
-    {4, {halveRows<4>, nullptr, nullptr, ZAR_AVX512(halveRowsAvx512C4)}},
+const RowHalverEntry kRowHalvers[6] = {
+    {ZAR_DEPTH_8U,
+     1,
+     {halveRows<uint8_t, 1>, ZAR_SSE41(halveRowsSse41C1), nullptr, ZAR_AVX512(halveRowsAvx512C1)}},
+    {ZAR_DEPTH_8U, 3, {halveRows<uint8_t, 3>, nullptr, nullptr, ZAR_AVX512(halveRowsAvx512C3)}},
+    {ZAR_DEPTH_8U, 4, {halveRows<uint8_t, 4>, nullptr, nullptr, ZAR_AVX512(halveRowsAvx512C4)}},
+    {ZAR_DEPTH_16U,
+     1,
+     {halveRows<uint16_t, 1>, nullptr, nullptr, ZAR_AVX512(halveRows16Avx512<1>)}},
+    {ZAR_DEPTH_16U,
+     3,
+     {halveRows<uint16_t, 3>, nullptr, nullptr, ZAR_AVX512(halveRows16Avx512<3>)}},
+    {ZAR_DEPTH_16U,
+     4,
+     {halveRows<uint16_t, 4>, nullptr, nullptr, ZAR_AVX512(halveRows16Avx512<4>)}},
 };
 
-RowHalver rowHalverFor(int32_t channels, IsaLevel level) {
+RowHalver rowHalverFor(int32_t depth, int32_t channels, IsaLevel level) {
     for (const RowHalverEntry& entry : kRowHalvers)
-        if (entry.channels == channels) return entry.variants.pick(level);
+        if (entry.depth == depth && entry.channels == channels) return entry.variants.pick(level);
     return nullptr;
 }

@@ -1,5 +1,5 @@
-// Row kernels of the decimation: 8-bit rows halved both ways, where the
-// rounded mean of a 2x2 box is (sum + 2) >> 2.
+// Row kernels of the decimation: 8-bit and 16-bit rows halved both ways,
+// where the rounded mean of a 2x2 box is (sum + 2) >> 2.
 #pragma once
 
 #include <cstdint>
@@ -8,13 +8,14 @@
 #include "geometry/columnGroups.h"
 
 // lanes lanes (i, c) of C packed channels from columns 2i, 2i+1 of rows r0 and
-// r1 (lanes a multiple of C).
-using RowHalver = void (*)(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes);
+// r1 (lanes a multiple of C), elements of the entry's depth.
+using RowHalver = void (*)(const char* r0, const char* r1, char* out, int32_t lanes);
 struct RowHalverEntry {
+    int32_t depth;     // 8U or 16U
     int32_t channels;  // C: 1, 3 or 4
     Variants<RowHalver> variants;
 };
-extern const RowHalverEntry kRowHalvers[3];
+extern const RowHalverEntry kRowHalvers[6];
 
 // LINEAR rows in double precision: lane e of count (packed lanes of the
 // depth) is ((gx a + fx b) gy + (gx c + fx d) fy) truncated, with gx = gxs[e],
@@ -36,13 +37,16 @@ struct LinearBlendEntry {
 };
 extern const LinearBlendEntry kLinearBlendRows[2];
 
-// The halver for C channels at an instruction-set level; null for other C.
-RowHalver rowHalverFor(int32_t channels, IsaLevel level);
+// The halver for a depth and C channels at an instruction-set level; null for
+// other C.
+RowHalver rowHalverFor(int32_t depth, int32_t channels, IsaLevel level);
 
-void halveRowsSse41C1(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes);
-void halveRowsAvx512C1(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes);
-void halveRowsAvx512C3(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes);
-void halveRowsAvx512C4(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes);
+void halveRowsSse41C1(const char* r0, const char* r1, char* out, int32_t lanes);
+void halveRowsAvx512C1(const char* r0, const char* r1, char* out, int32_t lanes);
+void halveRowsAvx512C3(const char* r0, const char* r1, char* out, int32_t lanes);
+void halveRowsAvx512C4(const char* r0, const char* r1, char* out, int32_t lanes);
+template <int C>
+void halveRows16Avx512(const char* r0, const char* r1, char* out, int32_t lanes);
 template <typename T>
 void linearBlendRowAvx512(const char* row0, const char* row1, const LinearBlend& lanes, double fy,
                           double gy, char* dst);

@@ -38,6 +38,22 @@ inline __m256i blend8(__m512d gx, __m512d fx, __m256i a, __m256i b, __m256i c, _
     return _mm512_cvttpd_epi32(_mm512_add_pd(_mm512_mul_pd(top, gy), _mm512_mul_pd(bottom, fy)));
 }
 
+// The first and second pixel of each box of one 16-bit row (the first
+// words of a window at p, from idxA and idxB): their quarters x >> 2 added
+// into high, their low two bits into low.
+inline void addQuarters(const uint16_t* p, int32_t words, __m512i idxA, __m512i idxB, __m512i& high,
+                        __m512i& low) {
+    __m512i lo, hi;
+    loadWordWindow(p, words, lo, hi);
+    const __m512i three = _mm512_set1_epi16(3);
+    const __m512i a = _mm512_permutex2var_epi16(lo, idxA, hi);
+    const __m512i b = _mm512_permutex2var_epi16(lo, idxB, hi);
+    high = _mm512_add_epi16(high,
+                            _mm512_add_epi16(_mm512_srli_epi16(a, 2), _mm512_srli_epi16(b, 2)));
+    low = _mm512_add_epi16(
+        low, _mm512_add_epi16(_mm512_and_si512(a, three), _mm512_and_si512(b, three)));
+}
+
 }  // namespace
 
 template <typename T>
@@ -88,7 +104,7 @@ template void linearBlendRowAvx512<uint16_t>(const char*, const char*, const Lin
                                              double, char*);
 
 // 32 one-channel boxes at a time: neighbouring bytes are a box's two pixels.
-void halveRowsAvx512C1(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes) {
+void halveRowsAvx512C1(const char* r0, const char* r1, char* out, int32_t lanes) {
     int32_t e = 0;
     for (; e + 32 <= lanes; e += 32)
         _mm256_storeu_si256(
@@ -101,7 +117,7 @@ void halveRowsAvx512C1(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32
 // source bytes (two boxes), and shuffles pair channel c of the box's first
 // pixel with channel c of its second; the six means of each lane are then
 // packed together.
-void halveRowsAvx512C3(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes) {
+void halveRowsAvx512C3(const char* r0, const char* r1, char* out, int32_t lanes) {
     const __m512i spread = _mm512_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 8, 9, 9, 10, 11, 12);
     const __m512i pairs = _mm512_broadcast_i32x4(
         _mm_setr_epi8(0, 3, 1, 4, 2, 5, 6, 9, 7, 10, 8, 11, -1, -1, -1, -1));
@@ -125,7 +141,7 @@ void halveRowsAvx512C3(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32
 
 // 32 four-channel boxes (8 pixels) at a time: each 16-byte lane holds two
 // boxes; shuffles pair channel c of a box's two pixels.
-void halveRowsAvx512C4(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes) {
+void halveRowsAvx512C4(const char* r0, const char* r1, char* out, int32_t lanes) {
     const __m512i pairs = _mm512_broadcast_i32x4(
         _mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15));
     int32_t e = 0;
@@ -136,3 +152,34 @@ void halveRowsAvx512C4(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32
                          _mm512_shuffle_epi8(_mm512_loadu_si512(r1 + 2 * e), pairs)));
     kRowHalvers[2].variants.at[0](r0 + 2 * e, r1 + 2 * e, out + e, lanes - e);
 }
+
+// 16-bit rows, Q = 32 boxes (30 with three channels) at a time: the first
+// and second pixel of each box picked by word permutes from the 2Q words of
+// each row, and (a + b + c + d + 2) >> 2 formed in 16-bit lanes as the sum of
+// the quarters x >> 2 plus the rounded quarter of the sum of the low two bits.
+template <int C>
+void halveRows16Avx512(const char* r0, const char* r1, char* out, int32_t lanes) {
+    constexpr int32_t kBoxes = C == 3 ? 30 : 32;
+    alignas(64) uint16_t first[32] = {}, second[32] = {};
+    for (int32_t j = 0; j < kBoxes; ++j) {
+        first[j] = static_cast<uint16_t>(j / C * 2 * C + j % C);
+        second[j] = static_cast<uint16_t>(first[j] + C);
+    }
+    const __m512i idxA = _mm512_load_si512(first), idxB = _mm512_load_si512(second);
+    const __m512i two = _mm512_set1_epi16(2);
+    const uint16_t* a = reinterpret_cast<const uint16_t*>(r0);
+    const uint16_t* b = reinterpret_cast<const uint16_t*>(r1);
+    uint16_t* o = reinterpret_cast<uint16_t*>(out);
+    for (int32_t e = 0; e < lanes; e += kBoxes) {
+        const int32_t n = lanes - e < kBoxes ? lanes - e : kBoxes;
+        __m512i high = _mm512_setzero_si512(), low = two;
+        addQuarters(a + 2 * e, 2 * n, idxA, idxB, high, low);
+        addQuarters(b + 2 * e, 2 * n, idxA, idxB, high, low);
+        _mm512_mask_storeu_epi16(o + e, lowBits32(n),
+                                 _mm512_add_epi16(high, _mm512_srli_epi16(low, 2)));
+    }
+}
+
+template void halveRows16Avx512<1>(const char*, const char*, char*, int32_t);
+template void halveRows16Avx512<3>(const char*, const char*, char*, int32_t);
+template void halveRows16Avx512<4>(const char*, const char*, char*, int32_t);

@@ -4,7 +4,7 @@
 #include "geometry/decimateKernels.h"
 
 // Eight one-channel boxes at a time; the plain kernel takes the rest.
-void halveRowsSse41C1(const uint8_t* r0, const uint8_t* r1, uint8_t* out, int32_t lanes) {
+void halveRowsSse41C1(const char* r0, const char* r1, char* out, int32_t lanes) {
     const __m128i low = _mm_set1_epi16(0x00FF), two = _mm_set1_epi16(2);
     int32_t e = 0;
     for (; e + 8 <= lanes; e += 8) {

@@ -162,10 +162,10 @@ ColumnBoxes columnBoxes(const DecimateJob& job, const std::vector<double>& xs) {
 }
 
 // What the rows of whole pixels need: the adder of the column boxes' sums,
-// the rounded mean of every possible sum when there are few, and for 8U 2x2
-// boxes whose rounded mean is (sum + 2) >> 2 (checked against that table) the
-// row halver.  Integer sums only when they stay below 2^31 (a box holds at
-// most ky + 2 rows).
+// the rounded mean of every possible sum when there are few, and for 2x2
+// boxes whose rounded mean is (sum + 2) >> 2 (for 8U checked against that
+// table; for 16U the scale is then exactly 1/4) the row halver.  Integer sums only when they stay
+// below 2^31 (a box holds at most ky + 2 rows).
 template <class T>
 struct WholeSums {
     int32_t rowLimit = 0;
@@ -190,10 +190,12 @@ WholeSums<T> wholeSums(const DecimateJob& job, const Lanes& layout, const Column
     const int32_t regular = regularChannels<T>(job, layout, offsets, cols.whole);
     w.addRow = wholeRowAdder<T>(regular, cols.whole);
     if (sizeof(T) == 1 && layout.packed && w.means.size() > 4 * 255) {
-        w.halve = rowHalverFor(regular, isaLevel());
+        w.halve = rowHalverFor(ZAR_DEPTH_8U, regular, isaLevel());
         for (int32_t sum = 0; w.halve && sum <= 4 * 255; ++sum)
             if (w.means[static_cast<size_t>(sum)] != (sum + 2) >> 2) w.halve = nullptr;
     }
+    if (sizeof(T) == 2 && layout.packed && scale == 0.25)
+        w.halve = rowHalverFor(ZAR_DEPTH_16U, regular, isaLevel());
     return w;
 }
 
@@ -255,9 +257,7 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
             const char* r0 = plane + low * rs;
             const bool wholeRows = wholeBox(rows);
             if (whole.halve && wholeRows && rows.last == low + 1) {
-                whole.halve(reinterpret_cast<const uint8_t*>(r0),
-                            reinterpret_cast<const uint8_t*>(r0 + rs),
-                            reinterpret_cast<uint8_t*>(dstRow), layout.lanes);
+                whole.halve(r0, r0 + rs, dstRow, layout.lanes);
             } else if (whole.addRow && wholeRows && rows.last + 1 - low <= whole.rowLimit) {
                 for (int32_t r = low; r <= rows.last; ++r)
                     whole.addRow(plane + r * rs, offsets.data(), layout.lanes, cols.whole,

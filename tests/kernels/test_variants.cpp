@@ -107,17 +107,19 @@ TEST(KernelVariants, SaturatedAddRows) {
 
 TEST(KernelVariants, DecimationRowHalvers) {
     everyVariant(kRowHalvers, [](const RowHalverEntry& e, RowHalver fn, RowHalver plain) {
-        Rng rng(static_cast<uint64_t>(e.channels));
+        Rng rng(static_cast<uint64_t>(e.channels + e.depth));
+        const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
         for (int32_t trial = 0; trial < 300; ++trial) {
             const int32_t lanes = e.channels * rng.range(1, 130);
-            const Bytes rows = extremeBytes(rng, 4 * static_cast<size_t>(lanes) + 64, 1);
-            const uint8_t* r0 = rows.data() + rng.range(0, 15);
-            const uint8_t* r1 = r0 + 2 * lanes + rng.range(0, 15);
-            Bytes variant = extremeBytes(rng, static_cast<size_t>(lanes) + 16, 1);
+            const Bytes rows = extremeBytes(rng, (4 * static_cast<size_t>(lanes) + 64) * size,
+                                            size);
+            const char* r0 = reinterpret_cast<const char*>(rows.data()) + size * rng.range(0, 15);
+            const char* r1 = r0 + size * (2 * lanes + rng.range(0, 15));
+            Bytes variant = extremeBytes(rng, (static_cast<size_t>(lanes) + 16) * size, size);
             Bytes expected = variant;
-            const int32_t start = rng.range(0, 15);
-            fn(r0, r1, variant.data() + start, lanes);
-            plain(r0, r1, expected.data() + start, lanes);
+            const int32_t start = size * rng.range(0, 15);
+            fn(r0, r1, reinterpret_cast<char*>(variant.data()) + start, lanes);
+            plain(r0, r1, reinterpret_cast<char*>(expected.data()) + start, lanes);
             ASSERT_EQ(variant, expected) << "trial " << trial << " lanes " << lanes;
         }
     });
