@@ -32,7 +32,37 @@ void linearBlendRow(const char* row0, const char* row1, const LinearBlend& l, do
     }
 }
 
+template <typename T>
+void cubicRow(const char* row, const CubicLanes& l, double* out) {
+    const T* r = reinterpret_cast<const T*>(row);
+    for (int32_t e = 0; e < l.count; ++e) {
+        const T* p = r + l.elemOff[e];
+        out[e] = lagrange4(p[0], p[l.tap], p[2 * l.tap], p[3 * l.tap], l.ts[e]);
+    }
+}
+
+template <typename T>
+void cubicColumn(const double* const* h, double t, char* dst, int32_t count) {
+    T* out = reinterpret_cast<T*>(dst);
+    constexpr int32_t kMax = T(~T(0));
+    for (int32_t e = 0; e < count; ++e) {
+        const int32_t v = static_cast<int32_t>(lagrange4(h[0][e], h[1][e], h[2][e], h[3][e], t));
+        out[e] = static_cast<T>(v < 0 ? 0 : v > kMax ? kMax : v);
+    }
+}
+
 }  // namespace
+
+const CubicRowEntry kCubicRows[2] = {
+    {ZAR_DEPTH_8U, {cubicRow<uint8_t>, nullptr, nullptr, ZAR_AVX512(cubicRowAvx512<uint8_t>)}},
+    {ZAR_DEPTH_16U, {cubicRow<uint16_t>, nullptr, nullptr, ZAR_AVX512(cubicRowAvx512<uint16_t>)}},
+};
+const CubicColumnEntry kCubicColumns[2] = {
+    {ZAR_DEPTH_8U,
+     {cubicColumn<uint8_t>, nullptr, nullptr, ZAR_AVX512(cubicColumnAvx512<uint8_t>)}},
+    {ZAR_DEPTH_16U,
+     {cubicColumn<uint16_t>, nullptr, nullptr, ZAR_AVX512(cubicColumnAvx512<uint16_t>)}},
+};
 
 const LinearBlendEntry kLinearBlendRows[2] = {
     {ZAR_DEPTH_8U,

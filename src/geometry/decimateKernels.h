@@ -37,6 +37,41 @@ struct LinearBlendEntry {
 };
 extern const LinearBlendEntry kLinearBlendRows[2];
 
+// CUBIC in double precision: the four-point Lagrange polynomial through a, b,
+// c, d (at -1, 0, 1, 2) at t, in the power form with 1/6 taken as the
+// single-precision constant.
+static inline double lagrange4(double a, double b, double c, double d, double t) {
+    constexpr double kSixth = static_cast<double>(1.0f / 6.0f);
+    const double c1 = -2.0 * a - 3.0 * b + 6.0 * c - d;
+    const double c2 = 3.0 * a - 6.0 * b + 3.0 * c;
+    const double c3 = -a + 3.0 * b - 3.0 * c + d;
+    return (6.0 * b + t * c1 + t * t * c2 + t * t * t * c3) * kSixth;
+}
+
+// The x pass of a source row: lane e of count (packed lanes of the depth) is
+// lagrange4 of the elements elemOff[e] + k * tap (k = 0 .. 3) at ts[e].
+// groups (columnGroups.h, second tap at 3 * tap) serve the vector forms.
+struct CubicLanes {
+    const int32_t* elemOff;
+    const ColumnGroup* groups;
+    const double* ts;
+    int32_t tap, count;
+};
+using CubicRowFn = void (*)(const char* row, const CubicLanes& lanes, double* out);
+// The y pass: lane e of count is lagrange4(h[0][e] .. h[3][e], t) truncated
+// and saturated to the depth.
+using CubicColumnFn = void (*)(const double* const* h, double t, char* dst, int32_t count);
+struct CubicRowEntry {
+    int32_t depth;
+    Variants<CubicRowFn> variants;
+};
+struct CubicColumnEntry {
+    int32_t depth;
+    Variants<CubicColumnFn> variants;
+};
+extern const CubicRowEntry kCubicRows[2];
+extern const CubicColumnEntry kCubicColumns[2];
+
 // The halver for a depth and C channels at an instruction-set level; null for
 // other C.
 RowHalver rowHalverFor(int32_t depth, int32_t channels, IsaLevel level);
@@ -45,6 +80,10 @@ void halveRowsSse41C1(const char* r0, const char* r1, char* out, int32_t lanes);
 void halveRowsAvx512C1(const char* r0, const char* r1, char* out, int32_t lanes);
 void halveRowsAvx512C3(const char* r0, const char* r1, char* out, int32_t lanes);
 void halveRowsAvx512C4(const char* r0, const char* r1, char* out, int32_t lanes);
+template <typename T>
+void cubicRowAvx512(const char* row, const CubicLanes& lanes, double* out);
+template <typename T>
+void cubicColumnAvx512(const double* const* h, double t, char* dst, int32_t count);
 template <int C>
 void halveRows16Avx512(const char* r0, const char* r1, char* out, int32_t lanes);
 template <typename T>

@@ -183,3 +183,85 @@ void halveRows16Avx512(const char* r0, const char* r1, char* out, int32_t lanes)
 template void halveRows16Avx512<1>(const char*, const char*, char*, int32_t);
 template void halveRows16Avx512<3>(const char*, const char*, char*, int32_t);
 template void halveRows16Avx512<4>(const char*, const char*, char*, int32_t);
+
+namespace {
+
+// lagrange4 (decimateKernels.h) of eight lanes, in its order of operations.
+inline __m512d lagrange8(__m512d a, __m512d b, __m512d c, __m512d d, __m512d t) {
+    auto k = [](double v) { return _mm512_set1_pd(v); };
+    const __m512d b3 = _mm512_mul_pd(k(3.0), b), c3 = _mm512_mul_pd(k(3.0), c);
+    const __m512d c1 = _mm512_sub_pd(
+        _mm512_add_pd(_mm512_sub_pd(_mm512_mul_pd(k(-2.0), a), b3), _mm512_mul_pd(k(6.0), c)), d);
+    const __m512d c2 = _mm512_add_pd(
+        _mm512_sub_pd(_mm512_mul_pd(k(3.0), a), _mm512_mul_pd(k(6.0), b)), c3);
+    const __m512d cc = _mm512_add_pd(_mm512_sub_pd(_mm512_sub_pd(b3, a), c3), d);
+    const __m512d tt = _mm512_mul_pd(t, t);
+    const __m512d sum = _mm512_add_pd(
+        _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(k(6.0), b), _mm512_mul_pd(t, c1)),
+                      _mm512_mul_pd(tt, c2)),
+        _mm512_mul_pd(_mm512_mul_pd(tt, t), cc));
+    return _mm512_mul_pd(sum, k(static_cast<double>(1.0f / 6.0f)));
+}
+
+inline __m512d half(__m512i v, int32_t h) {
+    return _mm512_cvtepi32_pd(h ? _mm512_extracti64x4_epi64(v, 1) : _mm512_castsi512_si256(v));
+}
+
+}  // namespace
+
+// Sixteen lanes at a time: the four taps picked from the group's window by
+// word permutes, the polynomial in two halves of eight.
+template <typename T>
+void cubicRowAvx512(const char* row, const CubicLanes& l, double* out) {
+    const T* r = reinterpret_cast<const T*>(row);
+    for (int32_t e = 0; e < l.count; e += kColumnGroup) {
+        const ColumnGroup& g = l.groups[e / kColumnGroup];
+        const int32_t n = l.count - e < kColumnGroup ? l.count - e : kColumnGroup;
+        if (g.span == 0) {
+            kCubicRows[sizeof(T) - 1].variants.at[0](
+                row, CubicLanes{l.elemOff + e, nullptr, l.ts + e, l.tap, n}, out + e);
+            continue;
+        }
+        __m512i lo, hi;
+        loadWordWindow(r + g.base, g.span, lo, hi);
+        const __m512i idx = _mm512_cvtepu8_epi32(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(g.rel)));
+        const __m512i tap = _mm512_set1_epi32(l.tap);
+        const __m512i a = pickWordLanes(lo, hi, idx);
+        const __m512i b = pickWordLanes(lo, hi, _mm512_add_epi32(idx, tap));
+        const __m512i c = pickWordLanes(lo, hi, _mm512_add_epi32(idx, _mm512_add_epi32(tap, tap)));
+        const __m512i d = pickWordLanes(
+            lo, hi, _mm512_add_epi32(idx, _mm512_add_epi32(tap, _mm512_add_epi32(tap, tap))));
+        for (int32_t h = 0; h < 2 && 8 * h < n; ++h) {
+            const int32_t m = n - 8 * h;
+            const __mmask8 mask = static_cast<__mmask8>(m >= 8 ? 0xFF : (1u << m) - 1);
+            const __m512d t = _mm512_maskz_loadu_pd(mask, l.ts + e + 8 * h);
+            _mm512_mask_storeu_pd(out + e + 8 * h, mask,
+                                  lagrange8(half(a, h), half(b, h), half(c, h), half(d, h), t));
+        }
+    }
+}
+
+// Eight lanes at a time, truncated, saturated and narrowed.
+template <typename T>
+void cubicColumnAvx512(const double* const* h, double t, char* dst, int32_t count) {
+    T* out = reinterpret_cast<T*>(dst);
+    const __m512d vt = _mm512_set1_pd(t);
+    const __m256i zero = _mm256_setzero_si256(), top = _mm256_set1_epi32(T(~T(0)));
+    for (int32_t e = 0; e < count; e += 8) {
+        const __mmask8 m = static_cast<__mmask8>(count - e >= 8 ? 0xFF : (1u << (count - e)) - 1);
+        const __m512d v = lagrange8(
+            _mm512_maskz_loadu_pd(m, h[0] + e), _mm512_maskz_loadu_pd(m, h[1] + e),
+            _mm512_maskz_loadu_pd(m, h[2] + e), _mm512_maskz_loadu_pd(m, h[3] + e), vt);
+        const __m256i i = _mm256_min_epi32(_mm256_max_epi32(_mm512_cvttpd_epi32(v), zero), top);
+        if constexpr (sizeof(T) == 1)
+            _mm256_mask_cvtepi32_storeu_epi8(out + e, m, i);
+        else
+            _mm256_mask_cvtepi32_storeu_epi16(out + e, m, i);
+    }
+}
+
+template void cubicRowAvx512<uint8_t>(const char*, const CubicLanes&, double*);
+template void cubicRowAvx512<uint16_t>(const char*, const CubicLanes&, double*);
+template void cubicColumnAvx512<uint8_t>(const double* const*, double, char*, int32_t);
+template void cubicColumnAvx512<uint16_t>(const double* const*, double, char*, int32_t);

@@ -157,17 +157,6 @@ void decimateLinear(const DecimateJob& job, double& x, double& y) {
 
 // ------------------------------------------------------------------ cubic
 
-// Four-point Lagrange polynomial through a, b, c, d (at -1, 0, 1, 2) at t,
-// evaluated in double precision in the power form with 1/6 taken as the
-// single-precision constant.
-inline double lagrange4(double a, double b, double c, double d, double t) {
-    constexpr double kSixth = static_cast<double>(1.0f / 6.0f);
-    const double c1 = -2.0 * a - 3.0 * b + 6.0 * c - d;
-    const double c2 = 3.0 * a - 6.0 * b + 3.0 * c;
-    const double c3 = -a + 3.0 * b - 3.0 * c + d;
-    return (6.0 * b + t * c1 + t * t * c2 + t * t * t * c3) * kSixth;
-}
-
 // Base tap and fraction of a position: the taps are base-1 .. base+2; near
 // the far edge of the available source the taps move one pixel back.
 struct CubicTap {
@@ -178,6 +167,41 @@ inline CubicTap cubicTap(double position, int32_t available) {
     const int32_t i = static_cast<int32_t>(position);
     const double t = position - i;
     return i >= available - 2 ? CubicTap{i - 1, t + 1.0} : CubicTap{i, t};
+}
+
+// The row kernels of packed lanes (kCubicRows, kCubicColumns): the x pass of
+// the lanes from first on (those before take their tap directly), null when
+// every lane does or the offsets do not count in int32.
+struct CubicPasses {
+    CubicRowFn row = nullptr;
+    CubicColumnFn column = nullptr;
+    int32_t first = 0;
+    CubicLanes lanes{};
+    std::vector<int32_t> elemOff;
+    std::vector<ColumnGroup> groups;
+    std::vector<double> ts;
+};
+template <class T>
+CubicPasses cubicPasses(const DecimateJob& job, const Lanes& l, const std::vector<intptr_t>& src,
+                        const std::vector<CubicTap>& taps, const std::vector<bool>& direct) {
+    CubicPasses p;
+    if (!l.packed) return p;
+    p.column = kCubicColumns[sizeof(T) - 1].variants.pick();
+    const int32_t tap = static_cast<int32_t>(job.srcPixelStep / intptr_t{sizeof(T)});
+    p.first = direct[0] ? l.together : 0;
+    if (job.xIntegral || p.first >= l.lanes ||
+        src.back() / intptr_t{sizeof(T)} >= INT32_MAX - 3 * tap)
+        return p;
+    p.row = kCubicRows[sizeof(T) - 1].variants.pick();
+    p.elemOff = elementOffsets<T>(src);
+    p.ts.resize(src.size());
+    for (int32_t e = 0; e < l.lanes; ++e)
+        p.ts[static_cast<size_t>(e)] = taps[static_cast<size_t>(e / l.together)].t;
+    const int32_t count = l.lanes - p.first;
+    p.groups.resize(static_cast<size_t>(count) / kColumnGroup + 1);
+    groupColumns(p.elemOff.data() + p.first, count, 3 * tap, false, p.groups.data());
+    p.lanes = {p.elemOff.data() + p.first, p.groups.data(), p.ts.data() + p.first, tap, count};
+    return p;
 }
 
 // Rows are interpolated in x first, then the four row results in y; the
@@ -205,6 +229,7 @@ void decimateCubic(const DecimateJob& job, double& x, double& y) {
     }
     const std::vector<intptr_t> src = sourceOffsets(
         job, l, [&](int32_t i) { return taps[static_cast<size_t>(i)].base; });
+    const CubicPasses passes = cubicPasses<T>(job, l, src, taps, direct);
 
     // The x pass of source rows, four slots chosen by the row's index mod 4
     // (the four rows one destination row reads are consecutive).
@@ -215,7 +240,9 @@ void decimateCubic(const DecimateJob& job, double& x, double& y) {
         if (cached[r & 3] == r) return out;
         cached[r & 3] = r;
         const char* row = plane + r * rs;
-        for (int32_t e = 0; e < l.lanes; ++e) {
+        const int32_t first = passes.row ? passes.first : l.lanes;
+        if (passes.row) passes.row(row, passes.lanes, out + first);
+        for (int32_t e = 0; e < first; ++e) {
             const int32_t i = e / l.together;
             const char* p = row + src[static_cast<size_t>(e)];
             auto at = [&](intptr_t k) { return sampleAsDouble<T>(p + k); };
@@ -245,6 +272,11 @@ void decimateCubic(const DecimateJob& job, double& x, double& y) {
             const double* h1 = xPass(plane, tap.base);
             const double* h2 = xPass(plane, tap.base + 1);
             const double* h3 = xPass(plane, tap.base + 2);
+            if (passes.column) {
+                const double* h[4] = {h0, h1, h2, h3};
+                passes.column(h, tap.t, dstRow, l.lanes);
+                continue;
+            }
             storeLanes<T>(dstRow, l, [&](int32_t e) {
                 return saturate(lagrange4(h0[e], h1[e], h2[e], h3[e], tap.t));
             });

@@ -158,6 +158,57 @@ TEST(KernelVariants, DecimationLinearBlendRows) {
     });
 }
 
+TEST(KernelVariants, DecimationCubicRows) {
+    everyVariant(kCubicRows, [](const CubicRowEntry& e, CubicRowFn fn, CubicRowFn plain) {
+        Rng rng(static_cast<uint64_t>(e.depth));
+        const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
+        for (int32_t trial = 0; trial < 300; ++trial) {
+            const int32_t count = rng.range(1, 200), spread = rng.range(1, 6);
+            const int32_t tap = rng.range(1, 4), srcCount = spread * count + 16;
+            const Bytes row = extremeBytes(rng, static_cast<size_t>(srcCount) * size, size);
+            std::vector<int32_t> offsets(count);
+            std::vector<double> ts(count);
+            for (int32_t i = 0; i < count; ++i) {
+                offsets[i] = rng.range(0, 9) == 0 ? rng.range(0, srcCount - 13)
+                                                  : i * spread / 2 + rng.range(0, 1);
+                ts[i] = rng.range(0, 4) == 0 ? 1.0 + rng.range(0, 1) / 2.0
+                                             : rng.range(0, 999999) / 1e6;
+            }
+            std::vector<ColumnGroup> groups(count / kColumnGroup + 1);
+            groupColumns(offsets.data(), count, 3 * tap, false, groups.data());
+            const CubicLanes lanes{offsets.data(), groups.data(), ts.data(), tap, count};
+            std::vector<double> variant(count + 1, -7.0), expected = variant;
+            fn(reinterpret_cast<const char*>(row.data()), lanes, variant.data());
+            plain(reinterpret_cast<const char*>(row.data()), lanes, expected.data());
+            ASSERT_EQ(0, std::memcmp(variant.data(), expected.data(), variant.size() * 8));
+        }
+    });
+}
+
+TEST(KernelVariants, DecimationCubicColumns) {
+    everyVariant(kCubicColumns, [](const CubicColumnEntry& e, CubicColumnFn fn,
+                                   CubicColumnFn plain) {
+        Rng rng(static_cast<uint64_t>(e.depth));
+        const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
+        const float hi = size == 1 ? 300.0f : 66000.0f;
+        for (int32_t trial = 0; trial < 300; ++trial) {
+            const int32_t count = rng.range(1, 130);
+            std::vector<std::vector<double>> rows(4, std::vector<double>(count));
+            for (auto& row : rows)
+                for (double& v : row)
+                    v = rng.range(0, 3) ? workValue(rng, -40.0f, hi) : rng.range(0, 255) * size;
+            const double* h[4] = {rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data()};
+            const double t = rng.range(0, 4) == 0 ? 0.5 * rng.range(0, 4)
+                                                  : rng.range(0, 1999999) / 1e6;
+            Bytes variant = extremeBytes(rng, static_cast<size_t>(count + 8) * size, size);
+            Bytes expected = variant;
+            fn(h, t, reinterpret_cast<char*>(variant.data()), count);
+            plain(h, t, reinterpret_cast<char*>(expected.data()), count);
+            ASSERT_EQ(variant, expected) << "trial " << trial;
+        }
+    });
+}
+
 TEST(KernelVariants, MorphologyRows) {
     everyVariant(
         kMorphKernels, [](const MorphKernelEntry& e, MorphRowsKernel fn, MorphRowsKernel plain) {
