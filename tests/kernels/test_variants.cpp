@@ -74,6 +74,33 @@ float workValue(Rng& rng, float lo, float hi) {
     }
 }
 
+// A trial of a kernel reading taps by offsets: count lanes in runs at a step
+// (one in ten anywhere), their groups (columnGroups.h) for a second tap at
+// tapDistance, and rows source rows of srcCount elements.
+struct RowTrial {
+    int32_t count, srcCount;
+    Bytes src;
+    std::vector<int32_t> offsets;
+    std::vector<ColumnGroup> groups;
+    const char* row(int32_t r, int32_t size) const {
+        return reinterpret_cast<const char*>(src.data()) + static_cast<size_t>(r) * srcCount * size;
+    }
+};
+RowTrial rowTrial(Rng& rng, int32_t size, int32_t rows, int32_t tapDistance) {
+    RowTrial t;
+    t.count = rng.range(1, 200);
+    const int32_t spread = rng.range(1, 6);
+    t.srcCount = spread * t.count + 8 + tapDistance;
+    t.src = extremeBytes(rng, static_cast<size_t>(rows) * t.srcCount * size, size);
+    t.offsets.resize(t.count);
+    for (int32_t i = 0; i < t.count; ++i)
+        t.offsets[i] = rng.range(0, 9) == 0 ? rng.range(0, t.srcCount - 1 - tapDistance)
+                                            : i * spread / 2 + rng.range(0, 1);
+    t.groups.resize(t.count / kColumnGroup + 1);
+    groupColumns(t.offsets.data(), t.count, tapDistance, false, t.groups.data());
+    return t;
+}
+
 TEST(KernelVariants, SaturatedAddRows) {
     everyVariant(kAddRows, [](const AddRowsEntry& e, AddRowFn fn, AddRowFn plain) {
         Rng rng(static_cast<uint64_t>(e.depth));
@@ -131,26 +158,20 @@ TEST(KernelVariants, DecimationLinearBlendRows) {
         Rng rng(static_cast<uint64_t>(e.depth));
         const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
         for (int32_t trial = 0; trial < 300; ++trial) {
-            const int32_t count = rng.range(1, 200), spread = rng.range(1, 6);
-            const int32_t tap = rng.range(0, 4), srcCount = spread * count + 16;
-            const Bytes rows = extremeBytes(rng, 2 * static_cast<size_t>(srcCount) * size, size);
-            std::vector<int32_t> offsets(count);
+            const int32_t tap = rng.range(0, 4);
+            const RowTrial t = rowTrial(rng, size, 2, tap);
+            const int32_t count = t.count;
             std::vector<double> fxs(count), gxs(count);
             for (int32_t i = 0; i < count; ++i) {
-                offsets[i] = rng.range(0, 9) == 0 ? rng.range(0, srcCount - 5)
-                                                  : i * spread / 2 + rng.range(0, 1);
                 fxs[i] = rng.range(0, 4) == 0 ? 0.5 : rng.range(0, 1000000) / 1e6;
                 gxs[i] = 1.0 - fxs[i];
             }
-            std::vector<ColumnGroup> groups(count / kColumnGroup + 1);
-            groupColumns(offsets.data(), count, tap, false, groups.data());
-            const LinearBlend lanes{offsets.data(), groups.data(), fxs.data(),
-                                    gxs.data(),     tap,           count};
+            const LinearBlend lanes{
+                t.offsets.data(), t.groups.data(), fxs.data(), gxs.data(), tap, count};
             const double fy = rng.range(0, 3) == 0 ? 0.0 : rng.range(0, 1000000) / 1e6;
             Bytes variant = extremeBytes(rng, static_cast<size_t>(count + 8) * size, size);
             Bytes expected = variant;
-            const char* row0 = reinterpret_cast<const char*>(rows.data());
-            const char* row1 = row0 + static_cast<size_t>(srcCount) * size;
+            const char *row0 = t.row(0, size), *row1 = t.row(1, size);
             fn(row0, row1, lanes, fy, 1.0 - fy, reinterpret_cast<char*>(variant.data()));
             plain(row0, row1, lanes, fy, 1.0 - fy, reinterpret_cast<char*>(expected.data()));
             ASSERT_EQ(variant, expected) << "trial " << trial;
@@ -163,23 +184,16 @@ TEST(KernelVariants, DecimationCubicRows) {
         Rng rng(static_cast<uint64_t>(e.depth));
         const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
         for (int32_t trial = 0; trial < 300; ++trial) {
-            const int32_t count = rng.range(1, 200), spread = rng.range(1, 6);
-            const int32_t tap = rng.range(1, 4), srcCount = spread * count + 16;
-            const Bytes row = extremeBytes(rng, static_cast<size_t>(srcCount) * size, size);
-            std::vector<int32_t> offsets(count);
+            const int32_t tap = rng.range(1, 4);
+            const RowTrial t = rowTrial(rng, size, 1, 3 * tap);
+            const int32_t count = t.count;
             std::vector<double> ts(count);
-            for (int32_t i = 0; i < count; ++i) {
-                offsets[i] = rng.range(0, 9) == 0 ? rng.range(0, srcCount - 13)
-                                                  : i * spread / 2 + rng.range(0, 1);
-                ts[i] = rng.range(0, 4) == 0 ? 1.0 + rng.range(0, 1) / 2.0
-                                             : rng.range(0, 999999) / 1e6;
-            }
-            std::vector<ColumnGroup> groups(count / kColumnGroup + 1);
-            groupColumns(offsets.data(), count, 3 * tap, false, groups.data());
-            const CubicLanes lanes{offsets.data(), groups.data(), ts.data(), tap, count};
+            for (double& f : ts)
+                f = rng.range(0, 4) == 0 ? 1.0 + rng.range(0, 1) / 2.0 : rng.range(0, 999999) / 1e6;
+            const CubicLanes lanes{t.offsets.data(), t.groups.data(), ts.data(), tap, count};
             std::vector<double> variant(count + 1, -7.0), expected = variant;
-            fn(reinterpret_cast<const char*>(row.data()), lanes, variant.data());
-            plain(reinterpret_cast<const char*>(row.data()), lanes, expected.data());
+            fn(t.row(0, size), lanes, variant.data());
+            plain(t.row(0, size), lanes, expected.data());
             ASSERT_EQ(0, std::memcmp(variant.data(), expected.data(), variant.size() * 8));
         }
     });
@@ -345,21 +359,13 @@ TEST(KernelVariants, GatherRows) {
         Rng rng(static_cast<uint64_t>(e.depth));
         const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
         for (int32_t trial = 0; trial < 300; ++trial) {
-            const int32_t count = rng.range(1, 200), spread = rng.range(1, 6);
-            const int32_t srcCount = spread * count + 8;
-            const Bytes src = extremeBytes(rng, static_cast<size_t>(srcCount) * size, size);
-            std::vector<int32_t> offsets(count);
-            for (int32_t i = 0; i < count; ++i)  // runs at a step, some anywhere
-                offsets[i] = rng.range(0, 9) == 0 ? rng.range(0, srcCount - 1)
-                                                  : i * spread / 2 + rng.range(0, 1);
-            std::vector<ColumnGroup> groups(count / kColumnGroup + 1);
-            groupColumns(offsets.data(), count, 0, false, groups.data());
+            const RowTrial t = rowTrial(rng, size, 1, 0);
+            const int32_t count = t.count;
             Bytes variant = extremeBytes(rng, static_cast<size_t>(count + 8) * size, size);
             Bytes expected = variant;
-            const char* row = reinterpret_cast<const char*>(src.data());
-            fn(row, reinterpret_cast<char*>(variant.data()), offsets.data(), groups.data(), count);
-            plain(row, reinterpret_cast<char*>(expected.data()), offsets.data(), groups.data(),
-                  count);
+            for (auto [kernel, out] : {std::pair{fn, &variant}, std::pair{plain, &expected}})
+                kernel(t.row(0, size), reinterpret_cast<char*>(out->data()), t.offsets.data(),
+                       t.groups.data(), count);
             ASSERT_EQ(variant, expected) << "trial " << trial;
         }
     });
