@@ -5,6 +5,7 @@
 #include <cmath>
 #include <type_traits>
 
+#include "filter/blurRows.h"
 #include "filter/filter.h"
 #include "image/image.h"
 
@@ -34,10 +35,6 @@ ExactScale exactScale(float scale) {
 inline int64_t integerPart(int64_t product, int32_t k) {
     const int64_t towardZero = (product >> 63) & ((int64_t{1} << k) - 1);
     return (product + towardZero) >> k;
-}
-
-inline const char* rowAt(const char* first, int32_t step, int32_t row) {
-    return first + static_cast<ptrdiff_t>(step) * row;
 }
 
 // 8U, 8S, 16U, 16S: 32-bit column and window sums (wrapping as 32-bit integers
@@ -115,155 +112,127 @@ struct BitBlur {
     }
 };
 
-// Per channel: column sums over the first nRows rows of the working block;
-// per result row a window sum over nCols of them, moved along the row; then
-// every column sum moved down one row.
+// Column sums per channel over the first nRows source rows; per result row a
+// window sum over nCols of them, moved along the row; then every column sum
+// moved down one row.
 template <class Depth, bool Masked>
 bool blurChannels(const BlurJob& job) {
     using Sum = typename Depth::Sum;
     using Window = typename Depth::Window;
     const int32_t span = job.width + job.nCols;
-    auto* sums = static_cast<Sum*>(alignedMalloc(sizeof(Sum) * span));
+    auto* sums = static_cast<Sum*>(alignedMalloc(sizeof(Sum) * span * job.channels));
     if (!sums) return false;
     const auto scale = Depth::prepare(job.scale);
-    for (int32_t c = 0; c < job.channels; ++c) {
-        const char* src = job.src.first + c * job.src.channelStride;
-        char* dst = job.dst.first + c * job.dst.channelStride;
-        for (int32_t j = 0; j < span; ++j) sums[j] = Sum(0);
+    const ptrdiff_t step = job.src.step, channelStride = job.src.channelStride;
+    const char* top = job.rows.at(0);
+    for (int32_t c = 0; top && c < job.channels; ++c) {
+        Sum* s = sums + static_cast<ptrdiff_t>(c) * span;
+        for (int32_t j = 0; j < span; ++j) s[j] = Sum(0);
         for (int32_t r = 0; r < job.nRows; ++r) {
-            const char* row = rowAt(src, job.src.step, r);
+            const char* row = top + r * step + c * channelStride;
             for (int32_t j = 0; j < span; ++j)
-                sums[j] = Depth::add(sums[j], Depth::read(row, job.src, j));
+                s[j] = Depth::add(s[j], Depth::read(row, job.src, j));
         }
-        for (int32_t y = 0; y < job.height; ++y) {
+    }
+    bool ok = top != nullptr;
+    for (int32_t y = 0; ok && y < job.height; ++y) {
+        const char* leaving = job.rows.at(y);
+        ok = leaving != nullptr;
+        for (int32_t c = 0; ok && c < job.channels; ++c) {
+            Sum* s = sums + static_cast<ptrdiff_t>(c) * span;
             Window window = Window(0);
-            for (int32_t j = 0; j < job.nCols; ++j) window += sums[j];
-            char* out = dst + static_cast<ptrdiff_t>(job.dst.step) * y;
+            for (int32_t j = 0; j < job.nCols; ++j) window += s[j];
+            char* out = job.dst.first + c * job.dst.channelStride +
+                        static_cast<ptrdiff_t>(job.dst.step) * y;
             const uint8_t* bits = Masked ? job.mask + static_cast<ptrdiff_t>(job.maskStep) * y
                                          : nullptr;
             for (int32_t x = 0; x < job.width; ++x) {
                 if (!Masked || getBit(bits, job.maskBitX + x))
                     Depth::store(out, job.dst, x, window, scale);
-                window += Window(sums[x + job.nCols]) - Window(sums[x]);
+                window += Window(s[x + job.nCols]) - Window(s[x]);
             }
-            const char* leaving = rowAt(src, job.src.step, y);
-            const char* entering = rowAt(src, job.src.step, y + job.nRows);
+            const char* from = leaving + c * channelStride;
+            const char* to = from + job.nRows * step;
             for (int32_t j = 0; j < span; ++j)
-                sums[j] = Depth::move(sums[j], Depth::read(entering, job.src, j),
-                                      Depth::read(leaving, job.src, j));
+                s[j] = Depth::move(s[j], Depth::read(to, job.src, j),
+                                   Depth::read(from, job.src, j));
         }
     }
     alignedFree(sums);
-    return true;
-}
-
-// The unmasked kernel of the integer depths, done a row at a time in loops the
-// compiler vectorises.  While every window sum S stays below 2^29 in size (the
-// largest value times nCols * nRows), S * m is below 2^53 for the 24-bit m of
-// the scale, so the double product S * scale is exact whatever the rounding
-// mode and its truncation is the integer part that IntegerBlur takes by a
-// shift; larger neighbourhoods go the IntegerBlur way.  Interleaved channels
-// that are all processed share one pass: a row is then a run of values whose
-// window sums take every lanes-th column sum.
-// Windows of Lanes interleaved channels moved along the row, each channel's
-// window held in a register so that the channels' additions overlap.
-template <int32_t Lanes>
-void movingWindows(const uint32_t* __restrict sums, uint32_t* __restrict windows, int32_t count,
-                   int32_t reach) {
-    uint32_t window[Lanes] = {};
-    for (int32_t t = 0; t < reach; t += Lanes)
-        for (int32_t l = 0; l < Lanes; ++l) window[l] += sums[t + l];
-    for (int32_t e = 0; e < count; e += Lanes)
-        for (int32_t l = 0; l < Lanes; ++l) {
-            windows[e + l] = window[l];
-            window[l] += sums[e + l + reach] - sums[e + l];
-        }
-}
-
-// The window sums of a row: narrow windows column by column in whole-row
-// passes that vectorise, wide ones by moving each window along the row.
-void windowSums(const uint32_t* __restrict sums, uint32_t* __restrict windows, int32_t count,
-                int32_t lanes, int32_t nCols) {
-    const int32_t reach = nCols * lanes;
-    if (nCols <= 8) {
-        for (int32_t e = 0; e < count; ++e) windows[e] = sums[e];
-        for (int32_t t = lanes; t < reach; t += lanes) {
-            const uint32_t* __restrict column = sums + t;
-            for (int32_t e = 0; e < count; ++e) windows[e] += column[e];
-        }
-        return;
-    }
-    switch (lanes) {
-        case 1:
-            return movingWindows<1>(sums, windows, count, reach);
-        case 2:
-            return movingWindows<2>(sums, windows, count, reach);
-        case 3:
-            return movingWindows<3>(sums, windows, count, reach);
-        case 4:
-            return movingWindows<4>(sums, windows, count, reach);
-        default:
-            for (int32_t l = 0; l < lanes; ++l) {
-                uint32_t window = 0;
-                for (int32_t t = l; t < reach; t += lanes) window += sums[t];
-                windows[l] = window;
-            }
-            for (int32_t e = lanes; e < count; ++e)
-                windows[e] = windows[e - lanes] + (sums[e - lanes + reach] - sums[e - lanes]);
-    }
-}
-
-template <typename T, class Stride>
-void blurIntegerPlane(const char* src, char* dst, const BlurJob& job, int32_t lanes, Stride stride,
-                      uint32_t* __restrict sums, uint32_t* __restrict windows) {
-    const int32_t count = job.width * lanes;
-    const int32_t spanValues = (job.width + job.nCols) * lanes;
-    const double scale = job.scale;
-    for (int32_t j = 0; j < spanValues; ++j) sums[j] = 0;
-    for (int32_t r = 0; r < job.nRows; ++r) {
-        const T* __restrict row = reinterpret_cast<const T*>(rowAt(src, job.src.step, r));
-        for (int32_t j = 0; j < spanValues; ++j) sums[j] += static_cast<uint32_t>(row[j * stride]);
-    }
-    for (int32_t y = 0; y < job.height; ++y) {
-        windowSums(sums, windows, count, lanes, job.nCols);
-        T* __restrict out = reinterpret_cast<T*>(dst + static_cast<ptrdiff_t>(job.dst.step) * y);
-        for (int32_t e = 0; e < count; ++e)
-            out[e * stride] = static_cast<T>(static_cast<int32_t>(
-                static_cast<double>(static_cast<int32_t>(windows[e])) * scale));
-        const T* __restrict leaving = reinterpret_cast<const T*>(rowAt(src, job.src.step, y));
-        const T* __restrict entering = reinterpret_cast<const T*>(
-            rowAt(src, job.src.step, y + job.nRows));
-        for (int32_t j = 0; j < spanValues; ++j)
-            sums[j] += static_cast<uint32_t>(entering[j * stride]) -
-                       static_cast<uint32_t>(leaving[j * stride]);
-    }
+    return ok;
 }
 
 template <typename T>
+constexpr int32_t depthOf() {
+    if constexpr (sizeof(T) == 1) return std::is_signed_v<T> ? ZAR_DEPTH_8S : ZAR_DEPTH_8U;
+    return std::is_signed_v<T> ? ZAR_DEPTH_16S : ZAR_DEPTH_16U;
+}
+
+// The first nRows source rows of each plane summed into its column sums.
+template <typename T, class S>
+void startSums(const BlurJob& job, const char* top, int32_t planes, int32_t span, S* sums) {
+    for (int32_t c = 0; c < planes; ++c) {
+        S* __restrict s = sums + static_cast<ptrdiff_t>(c) * span;
+        for (int32_t j = 0; j < span; ++j) s[j] = 0;
+        for (int32_t r = 0; r < job.nRows; ++r) {
+            const T* __restrict row = reinterpret_cast<const T*>(top + r * job.src.step +
+                                                                 c * job.src.channelStride);
+            for (int32_t j = 0; j < span; ++j) s[j] = static_cast<S>(s[j] + static_cast<S>(row[j]));
+        }
+    }
+}
+
+// The unmasked kernel of the integer depths, a result row at a time by the row
+// kernels of blurRows.h: 16-bit column sums for 8-bit values where the sums
+// fit and a 16-bit divider is exact, else 32-bit sums while every window sum
+// stays below 2^29 in size (so that its double product with the 24-bit scale
+// is exact); larger neighbourhoods, and channels picked out of interleaved
+// pixels, go the IntegerBlur way.  Interleaved channels that are all processed
+// share one pass: a row is then a run of values whose window sums take every
+// lanes-th column sum.
+template <typename T>
 bool blurIntegerRows(const BlurJob& job) {
     constexpr int64_t largestValue = sizeof(T) == 1 ? 255 : 65535;
-    if (largestValue * job.nCols * job.nRows >= (int64_t{1} << 29) ||
-        job.src.pixelStep != job.dst.pixelStep)
-        return blurChannels<IntegerBlur<T>, false>(job);
     const int32_t pixelStep = job.src.pixelStep;
     const bool together = pixelStep > 1 && job.channels == pixelStep;
-    const int32_t lanes = together ? pixelStep : 1;
-    const size_t spanValues = static_cast<size_t>(job.width + job.nCols) * lanes;
-    auto* sums = static_cast<uint32_t*>(
-        alignedMalloc(sizeof(uint32_t) * (spanValues + static_cast<size_t>(job.width) * lanes)));
-    if (!sums) return false;
-    uint32_t* windows = sums + spanValues;
-    const std::integral_constant<int32_t, 1> contiguous;
-    for (int32_t c = 0; c < (together ? 1 : job.channels); ++c) {
-        const char* src = job.src.first + c * job.src.channelStride;
-        char* dst = job.dst.first + c * job.dst.channelStride;
-        if (together || pixelStep == 1)
-            blurIntegerPlane<T>(src, dst, job, lanes, contiguous, sums, windows);
-        else
-            blurIntegerPlane<T>(src, dst, job, 1, pixelStep, sums, windows);
+    if (largestValue * job.nCols * job.nRows >= (int64_t{1} << 29) ||
+        pixelStep != job.dst.pixelStep || (pixelStep > 1 && !together))
+        return blurChannels<IntegerBlur<T>, false>(job);
+    const int32_t lanes = together ? pixelStep : 1, planes = together ? 1 : job.channels;
+    BlurRowArgs args{};
+    const bool narrow = depthOf<T>() == ZAR_DEPTH_8U &&
+                        blurDivider16(job.nCols * job.nRows, &args.divider);
+    const BlurRowFn row = blurRowEntry(depthOf<T>(), narrow ? 16 : 32)->variants.pick();
+    const size_t sumBytes = narrow ? 2 : 4;
+    args.count = job.width * lanes;
+    args.span = (job.width + job.nCols) * lanes;
+    args.lanes = lanes;
+    args.nCols = job.nCols;
+    args.scale = job.scale;
+    char* memory = static_cast<char*>(
+        alignedMalloc(sumBytes * (static_cast<size_t>(args.span) * planes + args.count)));
+    if (!memory) return false;
+    args.windows = memory + sumBytes * args.span * planes;
+    const char* top = job.rows.at(0);
+    if (top && narrow)
+        startSums<T>(job, top, planes, args.span, reinterpret_cast<uint16_t*>(memory));
+    else if (top)
+        startSums<T>(job, top, planes, args.span, reinterpret_cast<uint32_t*>(memory));
+    bool ok = top != nullptr;
+    for (int32_t y = 0; ok && y < job.height; ++y) {
+        const char* base = job.rows.at(y);
+        ok = base != nullptr;
+        for (int32_t c = 0; ok && c < planes; ++c) {
+            args.sums = memory + sumBytes * args.span * c;
+            args.leaving = base + c * job.src.channelStride;
+            args.entering = args.leaving + job.nRows * job.src.step;
+            args.out = job.dst.first + c * job.dst.channelStride +
+                       static_cast<ptrdiff_t>(job.dst.step) * y;
+            row(args);
+        }
     }
-    alignedFree(sums);
-    return true;
+    alignedFree(memory);
+    return ok;
 }
 
 struct BlurKernelPair {

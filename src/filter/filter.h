@@ -44,10 +44,21 @@ ChannelWalk channelWalk(const ImageHeader* plain, int32_t x, int32_t y, int32_t 
 
 // ------------------------------------------------------------------ blur
 
-// One block of the box filter: the working block (top-left of the neighbourhood
-// of the first result, nCols + width columns and nRows + height rows), the
-// destination and an optional mask, all positioned at the first channel.
+// Source rows of a block's neighbourhoods: window(source, y) gives the first
+// processed channel of row y at the block's first column (row 0 is the top of
+// the first result's neighbourhood), and rows y .. y + nRows lie one row step
+// apart from it until the next call.  Null when the rows could not be read.
+struct BlurRowWindow {
+    const char* (*window)(void* source, int32_t y);
+    void* source;
+    const char* at(int32_t y) const { return window(source, y); }
+};
+
+// One block of the box filter: the source rows (laid out as src tells, whose
+// `first` is unused), the destination and an optional mask, all positioned at
+// the first channel.
 struct BlurJob {
+    BlurRowWindow rows;
     ChannelWalk src;
     ChannelWalk dst;
     const uint8_t* mask;  // row of the block's first result, or null
@@ -59,7 +70,8 @@ struct BlurJob {
     float scale;  // single-precision 1 / (nCols * nRows)
 };
 
-// Returns false when the column sums could not be allocated.
+// Returns false when the column sums could not be allocated or a band of rows
+// could not be read.
 using BlurKernel = bool (*)(const BlurJob& job);
 
 // The kernel for a depth, masked or not; null for an unknown depth.  Sets

@@ -1,7 +1,8 @@
 // zarBlur: the box filter.  Every result is the mean of an nCols x nRows
-// neighbourhood placed with its anchor cell on the pixel.  The neighbourhood
-// is read from a working block that the transfer engine fills, border
-// included; the region is walked whole or block by block along the tiles.
+// neighbourhood placed with its anchor cell on the pixel.  The neighbourhoods
+// are read from bands of rows that the transfer engine fills, border included;
+// the region is walked whole or block by block along the tiles.
+#include <algorithm>
 #include <cstring>
 
 #include "filter/filter.h"
@@ -34,30 +35,67 @@ struct Blur {
 };
 
 // The source neighbourhoods of the bw x bh results at offset (ox, oy) of the
-// region, with their border, in a buffer of the source's format.
+// region, with their border, read through the transfer engine a band of rows
+// at a time into a buffer of the source's format.  Neighbourhood row 0 is the
+// top row of the first result's; the band holds rows first .. first + rows - 1.
 struct WorkBlock {
+    const Blur* blur = nullptr;
+    int32_t ox = 0, oy = 0, bw = 0;
+    int32_t rows = 0, first = 0;
     char* data = nullptr;
     ImageHeader view{};
+    bool failed = false;  // a band could not be read
     ~WorkBlock() { freeRegionCopy(data); }
 };
 
+// The band from neighbourhood row first on, into the block's buffer (made by
+// the first band).
+bool fetchBand(WorkBlock* block, int32_t first) {
+    const Blur& blur = *block->blur;
+    const int32_t x = blur.srcRegion.x + block->ox - blur.anchorX;
+    const int32_t y = blur.srcRegion.y + block->oy - blur.anchorY + first;
+    const int32_t width = block->bw + blur.nCols;
+    if (block->data) {
+        block->failed = !fillRegionWithBorder(blur.src, x, y, width, block->rows, block->data);
+    } else {
+        int32_t stride = 0;
+        block->data = copyRegionWithBorder(blur.src, x, y, width, block->rows, &stride);
+        block->failed = !block->data;
+        if (block->data)
+            block->view = memoryView(blur.src, block->data, width, block->rows, stride);
+    }
+    block->first = first;
+    return !block->failed;
+}
+
+// Rows y .. y + nRows of the block (the first processed channel), from a new
+// band when the present one does not hold them all.
+const char* bandWindow(void* owner, int32_t y) {
+    auto* block = static_cast<WorkBlock*>(owner);
+    const Blur& blur = *block->blur;
+    if ((y < block->first || y + blur.nRows >= block->first + block->rows) && !fetchBand(block, y))
+        return nullptr;
+    return channelWalk(&block->view, 0, y - block->first, blur.srcRegion.firstChannel - 1).first;
+}
+
+// Prepares the block's bands of bandResults result rows and reads the first.
 bool fetchWorkBlock(const Blur& blur, int32_t ox, int32_t oy, int32_t bw, int32_t bh,
-                    WorkBlock* block) {
-    const int32_t width = bw + blur.nCols, height = bh + blur.nRows;
-    int32_t stride = 0;
-    block->data = copyRegionWithBorder(blur.src, blur.srcRegion.x + ox - blur.anchorX,
-                                       blur.srcRegion.y + oy - blur.anchorY, width, height,
-                                       &stride);
-    if (!block->data) return false;
-    block->view = memoryView(blur.src, block->data, width, height, stride);
-    return true;
+                    int32_t bandResults, WorkBlock* block) {
+    block->blur = &blur;
+    block->ox = ox;
+    block->oy = oy;
+    block->bw = bw;
+    block->rows = (bandResults < bh ? bandResults : bh) + blur.nRows;
+    return fetchBand(block, 0);
 }
 
 // Runs the kernel over one block: results at (dx, dy) of the plain target, mask
-// bits at the block's offset in the combined mask.
-bool runKernel(const Blur& blur, const WorkBlock& block, const ImageHeader* target, int32_t dx,
-               int32_t dy, int32_t ox, int32_t oy, int32_t bw, int32_t bh) {
+// bits at the block's offset in the combined mask.  A failure is reported at
+// failLine, or at kTemporaryFailLine when a later band could not be read.
+bool runKernel(const Blur& blur, WorkBlock& block, const ImageHeader* target, int32_t dx,
+               int32_t dy, int32_t ox, int32_t oy, int32_t bw, int32_t bh, int32_t failLine) {
     BlurJob job;
+    job.rows = {bandWindow, &block};
     job.src = channelWalk(&block.view, 0, 0, blur.srcRegion.firstChannel - 1);
     job.dst = channelWalk(target, dx, dy, blur.dstRegion.firstChannel - 1);
     job.mask = nullptr;
@@ -75,23 +113,32 @@ bool runKernel(const Blur& blur, const WorkBlock& block, const ImageHeader* targ
     job.nRows = blur.nRows;
     job.channels = blur.srcRegion.lastChannel - blur.srcRegion.firstChannel + 1;
     job.scale = blur.scale;
-    if (blur.truncating) {
-        RoundingScope towardZero(FE_TOWARDZERO);
-        return blur.kernel(job);
-    }
-    return blur.kernel(job);
+    RoundingScope mode(blur.truncating ? FE_TOWARDZERO : std::fegetround());
+    const bool done = blur.kernel(job);
+    if (!done) reportNoMemory(block.failed ? kTemporaryFailLine : failLine);
+    return done;
 }
 
-// Way 1: both images in memory, one block.
+// Whether the two images' pixel memory overlaps (an in-place call).
+bool sharesMemory(const ImageHeader* a, const ImageHeader* b) {
+    return a->imageData < b->imageData + b->imageSize && b->imageData < a->imageData + a->imageSize;
+}
+
+// Way 1: both images in memory, in bands of rows that stay in the cache (about
+// 256 KB); in place, the whole source is read first.
 void blurContiguous(const Blur& blur) {
+    const int64_t rowBytes = (static_cast<int64_t>(blur.width) + blur.nCols) * blur.src->nChannels *
+                             std::max(1, bytesPerValue(blur.src->depth));
+    const int32_t band = sharesMemory(blur.src, blur.dst)
+                             ? blur.height
+                             : static_cast<int32_t>(std::max<int64_t>(16, (1 << 18) / rowBytes));
     WorkBlock block;
-    if (!fetchWorkBlock(blur, 0, 0, blur.width, blur.height, &block)) {
+    if (!fetchWorkBlock(blur, 0, 0, blur.width, blur.height, band, &block)) {
         reportNoMemory(kTemporaryFailLine);
         return;
     }
-    if (!runKernel(blur, block, blur.dst, blur.dstRegion.x, blur.dstRegion.y, 0, 0, blur.width,
-                   blur.height))
-        reportNoMemory(kKernelFailLineContiguous);
+    runKernel(blur, block, blur.dst, blur.dstRegion.x, blur.dstRegion.y, 0, 0, blur.width,
+              blur.height, kKernelFailLineContiguous);
 }
 
 // Way 2: tiled source, destination in memory; blocks follow the source's tiles.
@@ -99,16 +146,13 @@ void blurSourceTiled(const Blur& blur) {
     forEachTileBlock(blur.srcRegion.x, blur.srcRegion.y, blur.width, blur.height,
                      *blur.src->tileInfo, true, [&](const TileBlock& b) {
                          WorkBlock block;
-                         if (!fetchWorkBlock(blur, b.ox, b.oy, b.bw, b.bh, &block)) {
+                         if (!fetchWorkBlock(blur, b.ox, b.oy, b.bw, b.bh, b.bh, &block)) {
                              reportNoMemory(kTemporaryFailLine);
                              return false;
                          }
-                         if (!runKernel(blur, block, blur.dst, blur.dstRegion.x + b.ox,
-                                        blur.dstRegion.y + b.oy, b.ox, b.oy, b.bw, b.bh)) {
-                             reportNoMemory(kKernelFailLineSourceTiled);
-                             return false;
-                         }
-                         return true;
+                         return runKernel(blur, block, blur.dst, blur.dstRegion.x + b.ox,
+                                          blur.dstRegion.y + b.oy, b.ox, b.oy, b.bw, b.bh,
+                                          kKernelFailLineSourceTiled);
                      });
 }
 
@@ -127,7 +171,7 @@ void blurDestinationTiled(const Blur& blur) {
     forEachTileBlock(blur.dstRegion.x, blur.dstRegion.y, blur.width, blur.height, tiles, true,
                      [&](const TileBlock& b) {
                          WorkBlock block;
-                         if (!fetchWorkBlock(blur, b.ox, b.oy, b.bw, b.bh, &block)) {
+                         if (!fetchWorkBlock(blur, b.ox, b.oy, b.bw, b.bh, b.bh, &block)) {
                              reportNoMemory(kTemporaryFailLine);
                              return false;
                          }
@@ -139,10 +183,9 @@ void blurDestinationTiled(const Blur& blur) {
                          const ImageHeader view = blurTileView(blur.dst, tile);
                          const bool done = runKernel(
                              blur, block, &view, blur.dstRegion.x + b.ox - b.column * tiles.width,
-                             blur.dstRegion.y + b.oy - b.row * tiles.height, b.ox, b.oy, b.bw,
-                             b.bh);
+                             blur.dstRegion.y + b.oy - b.row * tiles.height, b.ox, b.oy, b.bw, b.bh,
+                             kKernelFailLineDestinationTiled);
                          releaseTile(blur.dst, b.column, b.row, tile);
-                         if (!done) reportNoMemory(kKernelFailLineDestinationTiled);
                          return done;
                      });
 }
@@ -224,17 +267,15 @@ void blurInPlaceTiled(const Blur& blur) {
             if (slot->pending && !writeBack(image, ring, slot)) return false;
             if (!loadSlot(image, ring, slot, b.column, b.row)) return false;
             WorkBlock block;
-            if (!fetchWorkBlock(blur, b.ox, b.oy, b.bw, b.bh, &block)) {
+            if (!fetchWorkBlock(blur, b.ox, b.oy, b.bw, b.bh, b.bh, &block)) {
                 reportNoMemory(kTemporaryFailLine);
                 return false;
             }
             const ImageHeader view = blurTileView(image, slot->pixels);
             if (!runKernel(blur, block, &view, blur.dstRegion.x + b.ox - b.column * tiles.width,
-                           blur.dstRegion.y + b.oy - b.row * tiles.height, b.ox, b.oy, b.bw,
-                           b.bh)) {
-                reportNoMemory(kKernelFailLineInPlace);
+                           blur.dstRegion.y + b.oy - b.row * tiles.height, b.ox, b.oy, b.bw, b.bh,
+                           kKernelFailLineInPlace))
                 return false;
-            }
             *slot = Slot{slot->pixels, b.column, b.row, true};
             return true;
         });
@@ -285,6 +326,40 @@ bool fitMask(const ImageHeader* mask, int32_t* w, int32_t* h) {
     return true;
 }
 
+// The regions' channels and the processed size (the regions and masks in
+// common); false after a report, or for an empty region.
+bool fitRegions(Blur* blur) {
+    if (!getRoiChannels(blur->dst, &blur->dstRegion)) {
+        report(kSite, STATUS_BAD_ALPHA, "bad alpha channel's number", 400);
+        return false;
+    }
+    if (!getRoiChannels(blur->src, &blur->srcRegion)) {
+        report(kSite, STATUS_BAD_ALPHA, "bad alpha channel's number", 403);
+        return false;
+    }
+    if (blur->srcRegion.lastChannel - blur->srcRegion.firstChannel !=
+        blur->dstRegion.lastChannel - blur->dstRegion.firstChannel) {
+        report(kSite, STATUS_BAD_CHANNELS, "bad channel's number", 406);
+        return false;
+    }
+    int32_t w = blur->srcRegion.width < blur->dstRegion.width ? blur->srcRegion.width
+                                                              : blur->dstRegion.width;
+    int32_t h = blur->srcRegion.height < blur->dstRegion.height ? blur->srcRegion.height
+                                                                : blur->dstRegion.height;
+    if (blur->src->maskImage && !fitMask(blur->src->maskImage, &w, &h)) {
+        report(kSite, STATUS_BAD_ALPHA, "bad alpha channel's number", 409);
+        return false;
+    }
+    if (blur->dst->maskImage && !fitMask(blur->dst->maskImage, &w, &h)) {
+        report(kSite, STATUS_BAD_ALPHA, "bad alpha channel's number", 412);
+        return false;
+    }
+    if (w <= 0 || h <= 0) return false;  // empty region: nothing to do
+    blur->width = w;
+    blur->height = h;
+    return true;
+}
+
 }  // namespace
 
 void ZAR_STDCALL zarBlur(ImageHeader* srcImage, ImageHeader* dstImage, int32_t nCols, int32_t nRows,
@@ -325,37 +400,10 @@ void ZAR_STDCALL zarBlur(ImageHeader* srcImage, ImageHeader* dstImage, int32_t n
     blur.nRows = nRows;
     blur.anchorX = anchorX;
     blur.anchorY = anchorY;
-    if (!getRoiChannels(dstImage, &blur.dstRegion)) {
-        report(kSite, STATUS_BAD_ALPHA, "bad alpha channel's number", 400);
-        return;
-    }
-    if (!getRoiChannels(srcImage, &blur.srcRegion)) {
-        report(kSite, STATUS_BAD_ALPHA, "bad alpha channel's number", 403);
-        return;
-    }
-    if (blur.srcRegion.lastChannel - blur.srcRegion.firstChannel !=
-        blur.dstRegion.lastChannel - blur.dstRegion.firstChannel) {
-        report(kSite, STATUS_BAD_CHANNELS, "bad channel's number", 406);
-        return;
-    }
-    int32_t w = blur.srcRegion.width < blur.dstRegion.width ? blur.srcRegion.width
-                                                            : blur.dstRegion.width;
-    int32_t h = blur.srcRegion.height < blur.dstRegion.height ? blur.srcRegion.height
-                                                              : blur.dstRegion.height;
-    if (srcImage->maskImage && !fitMask(srcImage->maskImage, &w, &h)) {
-        report(kSite, STATUS_BAD_ALPHA, "bad alpha channel's number", 409);
-        return;
-    }
-    if (dstImage->maskImage && !fitMask(dstImage->maskImage, &w, &h)) {
-        report(kSite, STATUS_BAD_ALPHA, "bad alpha channel's number", 412);
-        return;
-    }
-    if (w <= 0 || h <= 0) return;  // empty region: nothing to do
-    blur.width = w;
-    blur.height = h;
+    if (!fitRegions(&blur)) return;
     blur.scale = static_cast<float>(1.0 / (static_cast<double>(nCols) * nRows));
 
-    if (!makeCombinedMask(srcImage, dstImage, w, h, &blur.mask)) return;
+    if (!makeCombinedMask(srcImage, dstImage, blur.width, blur.height, &blur.mask)) return;
     blur.kernel = selectBlurKernel(dstImage->depth, blur.mask != nullptr, &blur.truncating);
     if (blur.kernel) {
         if (!srcImage->tileInfo && !dstImage->tileInfo)

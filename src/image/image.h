@@ -132,6 +132,10 @@ void releaseTileRow(ImageHeader* image, char** table, int32_t count, int32_t fir
 char* copyRegionWithBorder(ImageHeader* image, int32_t x, int32_t y, int32_t width, int32_t height,
                            int32_t* stride);
 void freeRegionCopy(void* buffer);
+// The same into data, a buffer of copyRegionWithBorder's layout for the same
+// image and size (one made by it, for instance); false where it gives null.
+bool fillRegionWithBorder(ImageHeader* image, int32_t x, int32_t y, int32_t width, int32_t height,
+                          char* data);
 
 // A plain header describing other memory in the format of image: a tile, a
 // working buffer or a slot.  No roi, mask or tile record.

@@ -308,20 +308,17 @@ int fillMiddleBand(const Transfer& t) {
 
 }  // namespace
 
-char* copyRegionWithBorder(ImageHeader* image, int32_t x, int32_t y, int32_t width, int32_t height,
-                           int32_t* stride) {
+bool fillRegionWithBorder(ImageHeader* image, int32_t x, int32_t y, int32_t width, int32_t height,
+                          char* data) {
     RegionBuffer buffer;
-    if (!regionBufferLayout(image, width, height, &buffer)) return nullptr;
+    if (!regionBufferLayout(image, width, height, &buffer)) return false;
     // A header with neither pixels nor a usable tile record cannot be read.
     if (const TileInfo* tile = image->tileInfo) {
-        if (tile->callBack == nullptr || tile->width < 1 || tile->height < 1) return nullptr;
+        if (tile->callBack == nullptr || tile->width < 1 || tile->height < 1) return false;
     } else if (image->imageData == nullptr) {
-        return nullptr;
+        return false;
     }
-    buffer.data = static_cast<char*>(
-        alignedMalloc(static_cast<size_t>(buffer.planes * buffer.planeStride)));
-    if (buffer.data == nullptr) return nullptr;
-    if (stride != nullptr) *stride = buffer.stride;
+    buffer.data = data;
     if (buffer.valueSize == 0)
         std::memset(buffer.data, 0, static_cast<size_t>(buffer.planes * buffer.planeStride));
 
@@ -332,11 +329,22 @@ char* copyRegionWithBorder(ImageHeader* image, int32_t x, int32_t y, int32_t wid
     if (!failed)
         failed = fillOuterBand(t, static_cast<int32_t>(std::max<int64_t>(y, image->height)),
                                static_cast<int32_t>(bottom), 1);
-    if (failed) {
-        alignedFree(buffer.data);
+    return !failed;
+}
+
+char* copyRegionWithBorder(ImageHeader* image, int32_t x, int32_t y, int32_t width, int32_t height,
+                           int32_t* stride) {
+    RegionBuffer buffer;
+    if (!regionBufferLayout(image, width, height, &buffer)) return nullptr;
+    char* data = static_cast<char*>(
+        alignedMalloc(static_cast<size_t>(buffer.planes * buffer.planeStride)));
+    if (data == nullptr) return nullptr;
+    if (!fillRegionWithBorder(image, x, y, width, height, data)) {
+        alignedFree(data);
         return nullptr;
     }
-    return buffer.data;
+    if (stride != nullptr) *stride = buffer.stride;
+    return data;
 }
 
 void freeRegionCopy(void* buffer) { alignedFree(buffer); }

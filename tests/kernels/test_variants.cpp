@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "arith/addRows.h"
+#include "filter/blurRows.h"
 #include "frame/cpu.h"
 #include "geometry/decimateKernels.h"
 #include "geometry/gatherKernels.h"
@@ -245,6 +247,76 @@ TEST(KernelVariants, MorphologyRows) {
                 ASSERT_EQ(variant, expected) << "trial " << trial << " k " << k << " w " << w;
             }
         });
+}
+
+// The box filter's division: for every area N whose 8-bit window sums fit 16
+// bits and every sum S, the multiply-high equals the integer part of S times
+// fl(1/N) (exact in double); the common areas have a divider.
+TEST(KernelVariants, BlurDividerEqualsTheSinglePrecisionRule) {
+    int32_t dividers = 0;
+    for (int32_t area = 2; area <= 257; ++area) {
+        BlurDivider16 d;
+        if (!blurDivider16(area, &d)) continue;
+        ++dividers;
+        const double scale = static_cast<float>(1.0 / area);
+        for (int32_t s = 0; s <= 255 * area; ++s) {
+            const uint32_t biased = s > d.bias ? static_cast<uint32_t>(s - d.bias) : 0;
+            const uint32_t q = (biased * d.multiplier) >> (16 + d.shift);
+            ASSERT_EQ(q, static_cast<uint32_t>(s * scale)) << "area " << area << " sum " << s;
+        }
+    }
+    for (int32_t area : {9, 25, 225}) {
+        BlurDivider16 d;
+        EXPECT_TRUE(blurDivider16(area, &d)) << area;
+    }
+    EXPECT_GT(dividers, 200);
+}
+
+TEST(KernelVariants, BlurRows) {
+    everyVariant(kBlurRows, [](const BlurRowEntry& e, BlurRowFn fn, BlurRowFn plain) {
+        Rng rng(static_cast<uint64_t>(e.depth) + e.sumBits);
+        const int32_t size = bytesPerValue(e.depth), sumBytes = e.sumBits / 8;
+        for (int32_t trial = 0; trial < 300; ++trial) {
+            BlurRowArgs a{};
+            a.lanes = rng.range(1, 4);
+            a.nCols = rng.range(1, trial % 3 ? 17 : 40);
+            const int32_t nRows = rng.range(1, 20), width = rng.range(1, 130);
+            if (e.sumBits == 16 && !blurDivider16(a.nCols * nRows, &a.divider)) continue;
+            a.scale = static_cast<float>(1.0 / (a.nCols * nRows));
+            a.count = width * a.lanes;
+            a.span = (width + a.nCols) * a.lanes;
+            // nRows + 1 rows: the column sums of the first nRows, the last entering
+            const int32_t offset = size * rng.range(0, 7);
+            const Bytes rows = extremeBytes(
+                rng, static_cast<size_t>(nRows + 1) * a.span * size + 64, size);
+            const uint8_t* first = rows.data() + offset;
+            Bytes sums(static_cast<size_t>(a.span) * sumBytes);
+            for (int32_t j = 0; j < a.span; ++j) {
+                int64_t s = 0;
+                for (int32_t r = 0; r < nRows; ++r) {
+                    const uint8_t* v = first + (static_cast<size_t>(r) * a.span + j) * size;
+                    s += size == 1 ? (e.depth == ZAR_DEPTH_8S ? int8_t(*v) : *v)
+                                   : (e.depth == ZAR_DEPTH_16S ? int16_t(v[0] | v[1] << 8)
+                                                               : (v[0] | v[1] << 8));
+                }
+                std::memcpy(sums.data() + j * sumBytes, &s, sumBytes);
+            }
+            a.leaving = reinterpret_cast<const char*>(first);
+            a.entering = a.leaving + static_cast<size_t>(nRows) * a.span * size;
+            Bytes sumsCopy = sums, windows(static_cast<size_t>(a.count) * 4);
+            Bytes variant = extremeBytes(rng, static_cast<size_t>(a.count) * size + 64, size);
+            Bytes expected = variant;
+            for (auto [kernel, out, s] :
+                 {std::tuple{fn, &variant, &sums}, std::tuple{plain, &expected, &sumsCopy}}) {
+                a.sums = s->data();
+                a.windows = windows.data();
+                a.out = reinterpret_cast<char*>(out->data() + offset);
+                kernel(a);
+            }
+            ASSERT_EQ(variant, expected) << "trial " << trial << " width " << width;
+            ASSERT_EQ(sums, sumsCopy) << "trial " << trial;
+        }
+    });
 }
 
 // ----------------------------------------------------------------- zoom
