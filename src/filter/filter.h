@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/cpu.h"
 #include "image/rows.h"
 #include "zar.h"
 
@@ -15,10 +16,12 @@
 // -frounding-math, so the compiler honours the dynamic mode.
 class RoundingScope {
   public:
-    explicit RoundingScope(int mode) : saved_(std::fegetround()) {
+    // Always inlined: the kernels built for higher instruction sets use it too,
+    // and no copy of theirs may serve the others.
+    [[gnu::always_inline]] explicit RoundingScope(int mode) : saved_(std::fegetround()) {
         if (saved_ != mode) std::fesetround(mode);
     }
-    ~RoundingScope() {
+    [[gnu::always_inline]] ~RoundingScope() {
         if (std::fegetround() != saved_) std::fesetround(saved_);
     }
     RoundingScope(const RoundingScope&) = delete;
@@ -120,8 +123,12 @@ enum FilterDepth {
 // The column of a depth code, or -1.
 int32_t filterDepthIndex(int32_t depth);
 
-// The row kernel of a filter (0 ... 10, 10 not for 1-bit images) and depth column.
+// The row kernel of a filter (0 ... 10, 10 not for 1-bit images) and depth
+// column: its variants by instruction-set level, and the one in force.
+Variants<RowKernel> rowKernelVariants(int32_t filter, int32_t depthIndex);
 RowKernel selectRowKernel(int32_t filter, int32_t depthIndex);
+RowKernel rowKernelAvx2(int32_t filter, int32_t depthIndex);
+RowKernel rowKernelAvx512(int32_t filter, int32_t depthIndex);
 // Bytes of scratch a kernel needs for count values per row with the given step.
 size_t rowKernelScratch(int32_t filter, int32_t count, int32_t elementStep);
 

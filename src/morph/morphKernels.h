@@ -44,3 +44,11 @@ void dilateRows8Avx2(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int
                      int32_t step);
 void dilateRows16Avx2(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
                       int32_t step);
+void erodeRows8Avx512(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
+                      int32_t step);
+void erodeRows16Avx512(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
+                       int32_t step);
+void dilateRows8Avx512(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
+                       int32_t step);
+void dilateRows16Avx512(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
+                        int32_t step);

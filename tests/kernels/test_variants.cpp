@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <tuple>
 #include <vector>
 
 #include "arith/addRows.h"
 #include "filter/blurRows.h"
+#include "filter/filter.h"
 #include "frame/cpu.h"
 #include "geometry/decimateKernels.h"
 #include "geometry/gatherKernels.h"
@@ -29,12 +31,12 @@ using Bytes = std::vector<uint8_t>;
 
 // Calls check(entry, variant, plain) for each entry's variant at each level
 // above plain that the processor runs, with the level capped to it.
-template <class Entry, size_t N, class Check>
-void everyVariant(const Entry (&table)[N], Check check) {
+template <class Table, class Check>
+void everyVariant(const Table& table, Check check) {
     const int32_t top = static_cast<int32_t>(detectedIsaLevel());
     for (int32_t level = 1; level <= top; ++level) {
         setMaxIsaForTests(static_cast<IsaLevel>(level));
-        for (size_t i = 0; i < N; ++i) {
+        for (size_t i = 0; i < std::size(table); ++i) {
             if (!table[i].variants.at[level]) continue;
             SCOPED_TRACE(testing::Message() << "level " << level << " entry " << i);
             check(table[i], table[i].variants.at[level], table[i].variants.at[0]);
@@ -52,9 +54,16 @@ Bytes extremeBytes(Rng& rng, size_t count, int32_t size) {
         for (int32_t b = 0; b < size && i + b < count; ++b) {
             const bool top = b == size - 1;
             const uint8_t random = static_cast<uint8_t>(rng.next());
-            const uint8_t ends[4] = {0, 0xFF, static_cast<uint8_t>(top ? 0x7F : 0xFF),
-                                     static_cast<uint8_t>(top ? 0x80 : 0)};
-            bytes[i + b] = pick < 4 ? ends[pick] : random;
+            // with 32-bit values also infinities (7F800000) and denormals (00000001)
+            const uint8_t ends[6] = {0,
+                                     0xFF,
+                                     static_cast<uint8_t>(top ? 0x7F : 0xFF),
+                                     static_cast<uint8_t>(top ? 0x80 : 0),
+                                     static_cast<uint8_t>(top             ? 0x7F
+                                                          : b == size - 2 ? 0x80
+                                                                          : 0),
+                                     static_cast<uint8_t>(b == 0 ? 1 : 0)};
+            bytes[i + b] = pick < (size == 4 ? 6 : 4) ? ends[pick] : random;
         }
     }
     return bytes;
@@ -315,6 +324,61 @@ TEST(KernelVariants, BlurRows) {
             }
             ASSERT_EQ(variant, expected) << "trial " << trial << " width " << width;
             ASSERT_EQ(sums, sumsCopy) << "trial " << trial;
+        }
+    });
+}
+
+// Equal outputs: bit for bit, but any NaN equals any NaN (payloads carry no
+// meaning, and the compiler may swap the operands of a commutative operation).
+bool sameFloats(const Bytes& a, const Bytes& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i + 4 <= a.size(); i += 4) {
+        float x, y;
+        std::memcpy(&x, a.data() + i, 4);
+        std::memcpy(&y, b.data() + i, 4);
+        if (std::memcmp(&x, &y, 4) != 0 && !(x != x && y != y)) return false;
+    }
+    return true;
+}
+
+TEST(KernelVariants, FixedFilterRows) {
+    struct Entry {
+        int32_t filter, depthIndex;
+        Variants<RowKernel> variants;
+    };
+    std::vector<Entry> table;
+    for (int32_t filter = 0; filter <= ZAR_FIXED_SHARPEN_3; ++filter)
+        for (int32_t d = filter == ZAR_FIXED_SHARPEN_3 ? 1 : 0; d < kDepthCount; ++d)
+            table.push_back({filter, d, rowKernelVariants(filter, d)});
+    const int32_t sizes[kDepthCount] = {0, 1, 1, 2, 2, 4, 4};
+    everyVariant(table, [&](const Entry& e, RowKernel fn, RowKernel plain) {
+        Rng rng(static_cast<uint64_t>(e.filter) * 8 + e.depthIndex);
+        const int32_t size = sizes[e.depthIndex], k = fixedFilterShape(e.filter).nRows;
+        for (int32_t trial = 0; trial < 40; ++trial) {
+            RowJob job{};
+            job.count = rng.range(1, 130);
+            job.rows = rng.range(1, 3);
+            job.elementStep = size == 0 ? 1 : rng.range(1, 4);
+            job.storeStep = rng.range(0, 1) ? job.elementStep : 1;
+            job.srcBit = size == 0 ? rng.range(0, 7) : 0;
+            job.dstBit = size == 0 ? rng.range(0, 7) : 0;
+            const int32_t values = job.count + (k - 1) * job.elementStep + job.srcBit;
+            job.srcStep = size == 0 ? (values + 7) / 8 + 3 : values * size + 3;
+            job.dstStep = size == 0 ? (job.count + 15) / 8 : job.count * size + 5;
+            const Bytes src = extremeBytes(rng, static_cast<size_t>(job.srcStep) * (job.rows + k),
+                                           std::max(size, 1));
+            Bytes variant = extremeBytes(rng, static_cast<size_t>(job.dstStep) * job.rows + 8, 1);
+            Bytes expected = variant;
+            std::vector<char> scratch(rowKernelScratch(e.filter, job.count, job.elementStep));
+            job.src = reinterpret_cast<const char*>(src.data()) + 3;
+            for (auto [kernel, out] : {std::pair{fn, &variant}, std::pair{plain, &expected}}) {
+                job.dst = reinterpret_cast<char*>(out->data()) + (size == 4 ? 4 : 1);
+                kernel(job, scratch.data());
+            }
+            if (e.depthIndex == kDepth32f)
+                ASSERT_TRUE(sameFloats(variant, expected)) << "trial " << trial;
+            else
+                ASSERT_EQ(variant, expected) << "trial " << trial << " count " << job.count;
         }
     });
 }
