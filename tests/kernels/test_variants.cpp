@@ -363,16 +363,16 @@ TEST(KernelVariants, FixedFilterRows) {
             job.srcBit = size == 0 ? rng.range(0, 7) : 0;
             job.dstBit = size == 0 ? rng.range(0, 7) : 0;
             const int32_t values = job.count + (k - 1) * job.elementStep + job.srcBit;
-            job.srcStep = size == 0 ? (values + 7) / 8 + 3 : values * size + 3;
-            job.dstStep = size == 0 ? (job.count + 15) / 8 : job.count * size + 5;
+            job.srcStep = size == 0 ? (values + 7) / 8 + 3 : (values + 3) * size;
+            job.dstStep = size == 0 ? (job.count + 15) / 8 : (job.count + 5) * size;
             const Bytes src = extremeBytes(rng, static_cast<size_t>(job.srcStep) * (job.rows + k),
                                            std::max(size, 1));
             Bytes variant = extremeBytes(rng, static_cast<size_t>(job.dstStep) * job.rows + 8, 1);
             Bytes expected = variant;
             std::vector<char> scratch(rowKernelScratch(e.filter, job.count, job.elementStep));
-            job.src = reinterpret_cast<const char*>(src.data()) + 3;
+            job.src = reinterpret_cast<const char*>(src.data()) + 3 * std::max(size, 1);
             for (auto [kernel, out] : {std::pair{fn, &variant}, std::pair{plain, &expected}}) {
-                job.dst = reinterpret_cast<char*>(out->data()) + (size == 4 ? 4 : 1);
+                job.dst = reinterpret_cast<char*>(out->data()) + std::max(size, 1);
                 kernel(job, scratch.data());
             }
             if (e.depthIndex == kDepth32f)
