@@ -87,10 +87,7 @@ int32_t filterDepthIndex(int32_t depth) {
 
 FilterShape fixedFilterShape(int32_t filter) { return kFilters[filter].shape; }
 
-// 32F rows keep the plain kernels: compiled for AVX2 and AVX-512 they gave
-// other results where infinities and NaN meet (not yet understood).
 Variants<RowKernel> rowKernelVariants(int32_t filter, int32_t depthIndex) {
-    if (depthIndex == kDepth32f) return {kLevelKernels.at[filter][depthIndex]};
     return {kLevelKernels.at[filter][depthIndex], nullptr,
             ZAR_AVX2(rowKernelAvx2(filter, depthIndex)),
             ZAR_AVX512(rowKernelAvx512(filter, depthIndex))};
