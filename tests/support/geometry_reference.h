@@ -1,4 +1,5 @@
-// Naive references of the geometric transforms, written from the rules.
+// Naive references of the geometric transforms, written from the rules: one
+// per operation (zarResize is decimation for SUPER and the zoom engine else).
 #pragma once
 
 #include <algorithm>
@@ -159,5 +160,14 @@ struct DecimateReference {
         return std::min(static_cast<int32_t>(sum * (1.0 / area) + 0.5), maxValue);
     }
 };
+
+// Zooms src into dst (both plain, roi and mask attached) one pixel at a time,
+// every tap recomputed from the rules.
+void referenceZoom(const ImageHeader* src, ImageHeader* dst, int32_t xDst, int32_t xSrc,
+                   int32_t yDst, int32_t ySrc, int32_t mode);
+
+// Remaps src through the maps into dst (all plain, rois attached) by the rules.
+void referenceRemap(const ImageHeader* src, const ImageHeader* xMap, const ImageHeader* yMap,
+                    ImageHeader* dst, int32_t mode);
 
 }  // namespace zt

@@ -1,49 +1,25 @@
-// Test helpers of the geometric transforms: image comparison and tiled twins
-// of plain images.
+// Test helpers of the geometric transforms: filling and reading rows, and the
+// loop over instruction-set levels.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <memory>
+#include <functional>
+#include <string>
 
 #include "zar_test.h"
 
 namespace gt {
 
-// Every channel value of the two plain images (same size and format) is equal.
-::testing::AssertionResult samePixels(const ImageHeader* expected, const ImageHeader* actual);
+using Pixel = double (*)(int32_t x, int32_t y);
 
-// A plain copy of a plain image: same format, roi and pixels.
-zt::Image copyOf(const ImageHeader* plain);
+// A one-channel plain image of the given depth filled with pixel(x, y).
+zt::Image filled(int32_t depth, int32_t width, int32_t height, Pixel pixel);
 
-// The same image either plain (the given one) or tiled: a tile store loaded
-// with its pixels and carrying a copy of its roi.
-class Twin {
-  public:
-    Twin(ImageHeader* plain, bool tiled, int32_t tileWidth = 8, int32_t tileHeight = 8);
-    ~Twin();
-    ImageHeader* image() const { return tiled_ ? store_->image() : plain_; }
-    zt::TileStore* store() const { return store_.get(); }
-    // The pixels as a plain image of the original's format (the original
-    // itself when plain).
-    ImageHeader* pixels();
+// The values of channel 0 along row index (or column index when column) from
+// position from on, space-separated.
+std::string rowText(const ImageHeader* image, int32_t index, bool column = false, int32_t from = 0);
 
-  private:
-    ImageHeader* plain_;
-    bool tiled_;
-    std::unique_ptr<zt::TileStore> store_;
-    Roi roi_{};
-};
-
-// Sets every value of the plain image to f(x, y, channel).
-template <class F>
-void fill(ImageHeader* image, F f) {
-    for (int32_t c = 0; c < image->nChannels; ++c)
-        for (int32_t y = 0; y < image->height; ++y)
-            for (int32_t x = 0; x < image->width; ++x) zt::setSample(image, x, y, c, f(x, y, c));
-}
-
-// Values of a given channel of a row, for compact expectations.
-std::vector<int32_t> rowValues(const ImageHeader* image, int32_t y, int32_t channel = 0);
+// Runs run(level) with the instruction-set level capped to each level the
+// processor has, from plain up, then lifts the cap.
+void atEveryIsaLevel(const std::function<void(int32_t level)>& run);
 
 }  // namespace gt

@@ -19,6 +19,14 @@ Operand::Operand(const OperandSpec& s, uint32_t seed) : spec_(s) {
             for (int32_t y = 0; y < s.height; ++y)
                 for (int32_t x = 0; x < s.width; ++x)
                     setSample(plain_, x, y, c, std::floor(getSample(plain_, x, y, c) / 65536.0));
+    Rng positions(seed);
+    for (int32_t y = 0; y < s.height && s.positionSpan > 0; ++y)
+        for (int32_t x = 0; x < s.width; ++x) {
+            const int32_t kind = positions.range(0, 5), whole = positions.range(-1, s.positionSpan);
+            setSample(plain_, x, y, 0,
+                      kind < 2 ? whole + 0.5 * kind
+                               : positions.range(-2000, 1000 * s.positionSpan + 1000) / 1000.0);
+        }
     if (s.hasMask) {
         mask_ = Image(1, 0, ZAR_DEPTH_1U, s.maskOrder, s.maskWidth, s.maskHeight, s.maskAlign);
         mask_.randomize(seed * 7u + 3u);

@@ -35,6 +35,9 @@ struct OperandSpec {
     int32_t borderModes[4] = {}, borderValues[4] = {};
     // 32S values divided by 65536, so that single-precision sums stay exact.
     bool smallValues = false;
+    // When positive: 32F values are positions in [-2, positionSpan + 1] (maps of
+    // a source that wide), whole numbers, halves and thousandths among them.
+    int32_t positionSpan = 0;
 };
 
 // An operand built from a spec and filled with pseudo-random values.  Its
