@@ -23,6 +23,14 @@ std::string rowText(const ImageHeader* image, int32_t index, bool column, int32_
     return text.str();
 }
 
+std::string regionText(const ImageHeader* image, int32_t x, int32_t y, int32_t w, int32_t h) {
+    std::ostringstream text;
+    for (int32_t j = 0; j < h; ++j)
+        for (int32_t i = 0; i < w; ++i)
+            text << (i ? " " : j ? " / " : "") << zt::getSample(image, x + i, y + j, 0);
+    return text.str();
+}
+
 void atEveryIsaLevel(const std::function<void(int32_t)>& run) {
     for (int32_t level = 0; level <= static_cast<int32_t>(detectedIsaLevel()); ++level) {
         setMaxIsaForTests(static_cast<IsaLevel>(level));

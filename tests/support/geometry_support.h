@@ -18,6 +18,9 @@ zt::Image filled(int32_t depth, int32_t width, int32_t height, Pixel pixel);
 // position from on, space-separated.
 std::string rowText(const ImageHeader* image, int32_t index, bool column = false, int32_t from = 0);
 
+// The values of channel 0 in the w x h region at (x, y), rows separated by " / ".
+std::string regionText(const ImageHeader* image, int32_t x, int32_t y, int32_t w, int32_t h);
+
 // Runs run(level) with the instruction-set level capped to each level the
 // processor has, from plain up, then lifts the cap.
 void atEveryIsaLevel(const std::function<void(int32_t level)>& run);

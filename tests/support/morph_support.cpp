@@ -6,19 +6,6 @@
 
 namespace mt {
 
-size_t sampleIndex(const ImageHeader* image, int32_t x, int32_t y, int32_t channel) {
-    return (static_cast<size_t>(channel) * image->height + y) * image->width + x;
-}
-
-std::vector<double> allSamples(const ImageHeader* image) {
-    std::vector<double> out(static_cast<size_t>(image->nChannels) * image->height * image->width);
-    for (int32_t c = 0; c < image->nChannels; ++c)
-        for (int32_t y = 0; y < image->height; ++y)
-            for (int32_t x = 0; x < image->width; ++x)
-                out[sampleIndex(image, x, y, c)] = zt::getSample(image, x, y, c);
-    return out;
-}
-
 namespace {
 
 struct Region {
@@ -58,12 +45,10 @@ void channelsOf(const ImageHeader* image, int32_t* first, int32_t* last) {
 
 }  // namespace
 
-std::vector<double> referenceMorph(const ImageHeader* src, const ImageHeader* dst, int64_t n,
-                                   bool dilate) {
-    std::vector<double> expected = allSamples(dst);
+void referenceMorph(const ImageHeader* src, ImageHeader* dst, int64_t n, bool dilate) {
     const Region rs = regionOf(src), rd = regionOf(dst);
     const int64_t w = std::min(rs.width, rd.width), h = std::min(rs.height, rd.height);
-    if (w < 1 || h < 1) return expected;
+    if (w < 1 || h < 1) return;
     int32_t sFirst, sLast, dFirst, dLast;
     channelsOf(src, &sFirst, &sLast);
     channelsOf(dst, &dFirst, &dLast);
@@ -85,10 +70,9 @@ std::vector<double> referenceMorph(const ImageHeader* src, const ImageHeader* ds
                         const double v = zt::borderSample(src, rs.x + xx, rs.y + yy, sc);
                         best = dilate ? std::max(best, v) : std::min(best, v);
                     }
-                expected[sampleIndex(dst, static_cast<int32_t>(rd.x + i),
-                                     static_cast<int32_t>(rd.y + j), dc)] = best;
+                zt::setSample(dst, static_cast<int32_t>(rd.x + i), static_cast<int32_t>(rd.y + j),
+                              dc, best);
             }
-    return expected;
 }
 
 }  // namespace mt
