@@ -2,11 +2,28 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 namespace ft {
+
+void setBorders(ImageHeader* image, int32_t mode, int32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        image->borderModes[i] = mode;
+        image->borderValues[i] = value;
+    }
+}
+
+namespace {
+
+// An image's region clipped at the far edges and its processed channels (the
+// coi, or all but the alpha channel), 0-based.
+struct Region {
+    int32_t x, y, width, height;
+    int32_t firstChannel, channels;
+};
 
 Region regionOf(const ImageHeader* image) {
     Region r{0, 0, image->width, image->height, 0, image->nChannels};
@@ -85,11 +102,231 @@ int64_t depthMax(int32_t depth) {
     }
 }
 
-void setBorders(ImageHeader* image, const int32_t modes[4], const int32_t values[4]) {
-    for (int i = 0; i < 4; ++i) {
-        image->borderModes[i] = modes[i];
-        image->borderValues[i] = values[i];
+}  // namespace
+
+// ------------------------------------------------------------- references
+
+void referenceBlur(const ImageHeader* src, ImageHeader* out, int32_t nCols, int32_t nRows,
+                   int32_t anchorX, int32_t anchorY) {
+    const ImageHeader* dst = out;
+    const Region s = regionOf(src), d = regionOf(dst);
+    int32_t w = 0, h = 0;
+    processedSize(src, dst, &w, &h);
+    const float scale = static_cast<float>(1.0 / (nCols * nRows));
+    for (int32_t j = 0; j < h; ++j)
+        for (int32_t i = 0; i < w; ++i) {
+            if (!maskAllows(src, i, j) || !maskAllows(dst, i, j)) continue;
+            for (int32_t k = 0; k < s.channels; ++k) {
+                double sum = 0;
+                for (int32_t v = 0; v < nRows; ++v)
+                    for (int32_t u = 0; u < nCols; ++u)
+                        sum += zt::borderSample(src, s.x + i - anchorX + u, s.y + j - anchorY + v,
+                                                s.firstChannel + k);
+                double result;
+                switch (src->depth) {
+                    case ZAR_DEPTH_1U:
+                        result = sum * static_cast<double>(scale) >= 0.5;
+                        break;
+                    case ZAR_DEPTH_32F: {
+                        long double exact = static_cast<long double>(sum) * scale;
+                        float f = static_cast<float>(exact);
+                        if (std::fabs(static_cast<long double>(f)) > std::fabs(exact))
+                            f = std::nextafter(f, 0.0f);
+                        result = f;
+                        break;
+                    }
+                    default:
+                        result = static_cast<double>(exactIntegerPart(
+                            static_cast<int32_t>(static_cast<int64_t>(sum)), scale));
+                }
+                zt::setSample(out, d.x + i, d.y + j, d.firstChannel + k, result);
+            }
+        }
+}
+
+namespace {
+
+struct Kernel {
+    int32_t size;
+    std::vector<int32_t> k;  // size x size, row 0 above
+};
+
+Kernel kernelOf(int32_t filter) {
+    switch (filter) {
+        case 0:
+            return {3, {1, 0, -1, 1, 0, -1, 1, 0, -1}};
+        case 1:
+            return {3, {-1, -1, -1, 0, 0, 0, 1, 1, 1}};
+        case 2:
+            return {3, {1, 0, -1, 2, 0, -2, 1, 0, -1}};
+        case 3:
+            return {3, {-1, -2, -1, 0, 0, 0, 1, 2, 1}};
+        case 4:
+        case 8:
+            return {3, {-1, -1, -1, -1, 8, -1, -1, -1, -1}};
+        case 5:
+            return {5, {-1, -3, -4, -3, -1, -3, 0,  6,  0,  -3, -4, 6, 20,
+                        6,  -4, -3, 0,  6,  0,  -3, -1, -3, -4, -3, -1}};
+        case 6:
+            return {3, {1, 2, 1, 2, 4, 2, 1, 2, 1}};
+        case 7:
+            return {5, {2,  7,  12, 7,  2,  7,  31, 52, 31, 7,  12, 52, 127,
+                        52, 12, 7,  31, 52, 31, 7,  2,  7,  12, 7,  2}};
+        case 9: {
+            std::vector<int32_t> k(25, -1);
+            k[12] = 24;
+            return {5, k};
+        }
+        default:
+            return {3, {-1, -1, -1, -1, 16, -1, -1, -1, -1}};
     }
+}
+
+float f32(double v) { return static_cast<float>(v); }
+
+// The single-precision factored form for the float paths, per pixel: each
+// row's horizontal value rounded to single precision, the vertical
+// combination likewise, then the division by a power of two.
+float floatResult(int32_t filter, const std::vector<std::vector<float>>& v) {
+    using Row = std::vector<float>;
+    const auto weighted = [&](const Row& r, const double* w) {
+        double t = w[0] * double(r[0]);
+        for (int i = 1; i < 5; ++i) t += w[i] * double(r[i]);
+        return f32(t);
+    };
+    switch (filter) {
+        case 0:
+        case 2: {
+            float d[3];
+            for (int r = 0; r < 3; ++r) d[r] = f32(double(v[r][0]) - double(v[r][2]));
+            return f32(double(d[0]) + (filter == 2 ? 2.0 : 1.0) * d[1] + double(d[2]));
+        }
+        case 1:
+        case 3: {
+            float s[3];
+            const double c = filter == 3 ? 2.0 : 1.0;
+            for (int r = 0; r < 3; ++r) s[r] = f32(double(v[r][0]) + c * v[r][1] + double(v[r][2]));
+            return f32(double(s[2]) - double(s[0]));
+        }
+        case 4:
+        case 8:
+        case 10: {
+            float box[3];
+            for (int r = 0; r < 3; ++r) box[r] = f32(double(v[r][0]) + double(v[r][1]) + v[r][2]);
+            const float centre = f32((filter == 10 ? 17.0 : 9.0) * v[1][1]);
+            const float result = f32(double(centre) - (double(box[0]) + box[1] + box[2]));
+            return filter == 10 ? result * 0.125f : result;
+        }
+        case 6: {
+            float s[3];
+            for (int r = 0; r < 3; ++r)
+                s[r] = f32(double(v[r][0]) + 2.0 * v[r][1] + double(v[r][2]));
+            return f32(double(s[0]) + 2.0 * s[1] + double(s[2])) * 0.0625f;
+        }
+        case 9: {
+            float box[5];
+            for (int r = 0; r < 5; ++r) {
+                double t = v[r][0];
+                for (int i = 1; i < 5; ++i) t += v[r][i];
+                box[r] = f32(t);
+            }
+            const float centre = f32(25.0 * v[2][2]);
+            double boxes = box[0];
+            for (int r = 1; r < 5; ++r) boxes += box[r];
+            return f32(double(centre) - boxes);
+        }
+        default: {  // 5 and 7
+            double a[5], b[5], c[5];
+            const double laplace[3][5] = {
+                {-1, -3, -4, -3, -1}, {-3, 0, 6, 0, -3}, {-4, 6, 20, 6, -4}};
+            const int gauss[3][5] = {{2, 7, 12, 7, 2}, {7, 31, 52, 31, 7}, {12, 52, 127, 52, 12}};
+            for (int i = 0; i < 5; ++i) {
+                a[i] = filter == 5 ? laplace[0][i] : double(gauss[0][i] / 571.0f);
+                b[i] = filter == 5 ? laplace[1][i] : double(gauss[1][i] / 571.0f);
+                c[i] = filter == 5 ? laplace[2][i] : double(gauss[2][i] / 571.0f);
+            }
+            return f32(double(weighted(v[0], a)) + weighted(v[1], b) + weighted(v[2], c) +
+                       weighted(v[3], b) + weighted(v[4], a));
+        }
+    }
+}
+
+// One result by the rules of the filter and the depth.
+double filterResult(int32_t filter, int32_t depth, const std::vector<std::vector<double>>& v) {
+    const Kernel kernel = kernelOf(filter);
+    const int32_t n = kernel.size;
+    if (depth != ZAR_DEPTH_1U && depth != ZAR_DEPTH_32S && depth != ZAR_DEPTH_32F && filter != 7) {
+        int64_t sum = 0;
+        for (int32_t r = 0; r < n; ++r)
+            for (int32_t c = 0; c < n; ++c) sum += kernel.k[r * n + c] * int64_t(v[r][c]);
+        if (filter == 6) sum = divideHalfEven(sum, 4);
+        if (filter == 10) sum = divideHalfEven(sum, 3);
+        return double(std::clamp(sum, depthMin(depth), depthMax(depth)));
+    }
+    if (depth == ZAR_DEPTH_1U) {
+        int64_t sum = 0, ones = 0;
+        for (int32_t r = 0; r < n; ++r)
+            for (int32_t c = 0; c < n; ++c) {
+                sum += kernel.k[r * n + c] * int64_t(v[r][c]);
+                ones += int64_t(v[r][c]);
+            }
+        const bool centre = v[n / 2][n / 2] != 0;
+        switch (filter) {
+            case 10:
+                return centre;  // not filtered: copied
+            case 4:
+            case 8:
+            case 9:
+                return centre && ones != n * n;
+            case 6:
+                return sum > 7;
+            case 7:
+                return sum > 285;
+            case 5:
+                return sum > 0;
+            default:
+                return sum >= 1;
+        }
+    }
+    std::vector<std::vector<float>> values(n, std::vector<float>(n));
+    for (int32_t r = 0; r < n; ++r)
+        for (int32_t c = 0; c < n; ++c) values[r][c] = f32(v[r][c]);
+    const float result = floatResult(filter, values);
+    if (depth == ZAR_DEPTH_32F) return result;
+    const double lo = double(depthMin(depth)), hi = double(depthMax(depth));
+    return std::clamp(std::nearbyint(double(result)), lo, hi);
+}
+
+int32_t coiOf(const ImageHeader* image) { return image->roi ? image->roi->coi : 0; }
+
+// The filter of src into out (the destination's pixels, roi and mask), by the rules.
+}  // namespace
+
+void referenceFixedFilter(const ImageHeader* src, ImageHeader* out, int32_t filter) {
+    const ImageHeader* dst = out;
+    const Region s = regionOf(src), d = regionOf(dst);
+    int32_t w = 0, h = 0;
+    processedSize(src, dst, &w, &h);
+    std::vector<std::pair<int32_t, int32_t>> channels;  // source, destination
+    if (coiOf(dst))
+        channels.push_back({coiOf(src) ? coiOf(src) - 1 : 0, coiOf(dst) - 1});
+    else
+        for (int32_t c = 0; c < dst->nChannels - (src->alphaChannel || dst->alphaChannel); ++c)
+            channels.push_back({c, c});
+    const Kernel kernel = kernelOf(filter);
+    const int32_t anchor = kernel.size / 2;
+    std::vector<std::vector<double>> v(kernel.size, std::vector<double>(kernel.size));
+    for (int32_t j = 0; j < h; ++j)
+        for (int32_t i = 0; i < w; ++i) {
+            if (!maskAllows(src, i, j) || !maskAllows(dst, i, j)) continue;
+            for (auto [sc, dc] : channels) {
+                for (int32_t r = 0; r < kernel.size; ++r)
+                    for (int32_t c = 0; c < kernel.size; ++c)
+                        v[r][c] = zt::borderSample(src, s.x + i - anchor + c, s.y + j - anchor + r,
+                                                   sc);
+                zt::setSample(out, d.x + i, d.y + j, dc, filterResult(filter, src->depth, v));
+            }
+        }
 }
 
 }  // namespace ft
