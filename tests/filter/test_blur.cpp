@@ -188,11 +188,8 @@ TEST(BlurRandom, PlainAndTiledAgainstTheReference) {
             o.width = (n % 10 == 0 ? rng.range(50, 110) : rng.range(1, 19)) +
                       (side ? rng.range(0, 3) : 0);
             o.height = rng.range(1, 15) + (side ? rng.range(0, 3) : 0);
-            o.hasRoi = coi || rng.range(0, 3) != 0;
-            o.roi = zt::randomRoi(rng, o.width, o.height);
-            o.roi.xOffset %= o.width;
-            o.roi.yOffset %= o.height;
-            o.roi.coi = coi ? rng.range(1, coi) : 0;
+            const bool hasRoi = coi || rng.range(0, 3) != 0;
+            zt::randomInsideRoi(rng, o, hasRoi, coi ? rng.range(1, coi) : 0);
             zt::randomMaskAndTiles(rng, o, true);
             specs.push_back(o);
         }

@@ -225,11 +225,8 @@ TEST(FixedFilterRandom, PlainAndTiledAgainstTheReference) {
         d.width = s.width + rng.range(0, 2);
         d.height = s.height + rng.range(0, 2);
         for (zt::OperandSpec* o : {&s, &d}) {
-            o->hasRoi = coi || rng.range(0, 2);
-            o->roi = zt::randomRoi(rng, o->width, o->height);
-            o->roi.xOffset %= o->width;
-            o->roi.yOffset %= o->height;
-            o->roi.coi = coi && o == &d ? rng.range(1, s.nChannels) : coi;
+            const bool hasRoi = coi || rng.range(0, 2);
+            zt::randomInsideRoi(rng, *o, hasRoi, coi && o == &d ? rng.range(1, s.nChannels) : coi);
             zt::randomMaskAndTiles(rng, *o, true);
         }
         const std::string fault = zt::runEverywhere(

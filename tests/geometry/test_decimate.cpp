@@ -217,13 +217,8 @@ TEST(DecimateRandom, PlainAndTiledAgainstTheReference) {
             d.height = rng.range(1, 30);
             const bool coi = s.nChannels > 1 && rng.range(0, 3) == 0;
             for (zt::OperandSpec* o : {&s, &d})
-                if (coi || rng.range(0, 1)) {
-                    o->hasRoi = true;
-                    o->roi = zt::randomRoi(rng, o->width, o->height);
-                    o->roi.xOffset %= o->width;
-                    o->roi.yOffset %= o->height;
-                    o->roi.coi = coi ? rng.range(1, s.nChannels) : 0;
-                }
+                if (coi || rng.range(0, 1))
+                    zt::randomInsideRoi(rng, *o, true, coi ? rng.range(1, s.nChannels) : 0);
             s.tiled = n % 3 != 1;
             d.tiled = n % 3 != 0;
             s.tileWidth = 8 << rng.range(0, 1);

@@ -259,11 +259,9 @@ TEST(RemapRandom, PlainAndTiledAgainstTheReference) {
             const int32_t coi = s.nChannels > 1 && rng.range(0, 3) == 0;
             for (zt::OperandSpec* o : {&s, &xs, &ys, &d}) {
                 o->align = 4 << rng.range(0, 3);
-                o->hasRoi = (coi && o->depth != ZAR_DEPTH_32F) || rng.range(0, 1);
-                o->roi = zt::randomRoi(rng, o->width, o->height);
-                o->roi.xOffset %= o->width;
-                o->roi.yOffset %= o->height;
-                o->roi.coi = coi && o->depth != ZAR_DEPTH_32F ? rng.range(1, s.nChannels) : 0;
+                const bool withCoi = coi && o->depth != ZAR_DEPTH_32F;
+                const bool hasRoi = withCoi || rng.range(0, 1);
+                zt::randomInsideRoi(rng, *o, hasRoi, withCoi ? rng.range(1, s.nChannels) : 0);
                 zt::randomMaskAndTiles(rng, *o, false);
             }
             const int32_t mode = rng.range(0, 2) + 16 * rng.range(0, 1);

@@ -200,11 +200,8 @@ TEST(ZoomRandom, PlainAndTiledAgainstTheReference) {
             d.height = rng.range(1, std::max(1, s.height * yDst / ySrc) + 6);
             const int coi = s.nChannels > 1 && rng.range(0, 3) == 0 ? rng.range(1, s.nChannels) : 0;
             for (zt::OperandSpec* o : {&s, &d}) {
-                o->hasRoi = coi || rng.range(0, 2) != 0;
-                o->roi = zt::randomRoi(rng, o->width, o->height);
-                o->roi.xOffset %= o->width;
-                o->roi.yOffset %= o->height;
-                o->roi.coi = coi ? rng.range(1, s.nChannels) : 0;
+                const bool hasRoi = coi || rng.range(0, 2) != 0;
+                zt::randomInsideRoi(rng, *o, hasRoi, coi ? rng.range(1, s.nChannels) : 0);
                 zt::randomMaskAndTiles(rng, *o, !coi);
                 o->maskOrder = 0;  // the zoomed source mask is pixel order: plane order is refused
             }

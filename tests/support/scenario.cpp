@@ -127,6 +127,14 @@ Roi randomRoi(Rng& rng, int32_t width, int32_t height) {
             rng.range(1, height + 4)};
 }
 
+void randomInsideRoi(Rng& rng, OperandSpec& s, bool hasRoi, int32_t coi) {
+    s.hasRoi = hasRoi;
+    s.roi = randomRoi(rng, s.width, s.height);
+    s.roi.xOffset %= s.width;
+    s.roi.yOffset %= s.height;
+    s.roi.coi = coi;
+}
+
 void randomMaskAndTiles(Rng& rng, OperandSpec& s, bool mask) {
     s.tiled = rng.range(0, 9) < 3;
     s.tileWidth = pick(rng, {8, 16, 24, 32});

@@ -111,6 +111,10 @@ int32_t pick(Rng& rng, std::initializer_list<int32_t> values);
 // bottom edges or start outside the image.
 Roi randomRoi(Rng& rng, int32_t width, int32_t height);
 
+// Sets hasRoi and a random roi that starts inside the image (it may reach past
+// the right and bottom edges) with the channel of interest coi.
+void randomInsideRoi(Rng& rng, OperandSpec& spec, bool hasRoi, int32_t coi);
+
 // A channel layout that processes n channels: form 0 n channels, form 1 n and
 // an alpha channel, form 2 (n = 1) one channel of interest.
 void randomChannels(Rng& rng, int32_t depth, int32_t n, int32_t form, OperandSpec& spec);
