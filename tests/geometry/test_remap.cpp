@@ -243,11 +243,7 @@ TEST(RemapRandom, PlainAndTiledAgainstTheReference) {
     gt::atEveryIsaLevel([](int32_t) {
         zt::Rng rng(4242);
         for (int32_t n = 0; n < 300; ++n) {
-            zt::OperandSpec s;
-            s.depth = zt::pick(rng, {ZAR_DEPTH_1U, ZAR_DEPTH_8U, ZAR_DEPTH_16U});
-            s.dataOrder = s.depth == ZAR_DEPTH_1U ? 0 : rng.range(0, 1);
-            s.nChannels = s.depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 4);
-            s.alphaChannel = s.nChannels > 1 && rng.range(0, 3) == 0 ? s.nChannels : 0;
+            zt::OperandSpec s = gt::randomFormat(rng);
             s.width = rng.range(1, 24);
             s.height = rng.range(1, 24);
             zt::OperandSpec d = s, xs = side(ZAR_DEPTH_32F, rng.range(1, 26), rng.range(1, 26), 0),

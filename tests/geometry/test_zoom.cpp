@@ -186,11 +186,7 @@ TEST(ZoomRandom, PlainAndTiledAgainstTheReference) {
     gt::atEveryIsaLevel([](int32_t) {
         zt::Rng rng(2024);
         for (int n = 0; n < 300; ++n) {
-            zt::OperandSpec s;
-            s.depth = zt::pick(rng, {ZAR_DEPTH_8U, ZAR_DEPTH_16U, ZAR_DEPTH_1U});
-            s.dataOrder = s.depth == ZAR_DEPTH_1U ? 0 : rng.range(0, 1);
-            s.nChannels = s.depth == ZAR_DEPTH_1U ? 1 : zt::pick(rng, {1, 3, 4});
-            s.alphaChannel = s.nChannels == 4 && rng.range(0, 1) ? 4 : 0;
+            zt::OperandSpec s = gt::randomFormat(rng);
             s.width = rng.range(1, 24) + (n % 5 == 0 ? 60 : 0);
             s.height = rng.range(1, 24);
             const int xDst = rng.range(1, 6), xSrc = rng.range(1, 6), yDst = rng.range(1, 6),

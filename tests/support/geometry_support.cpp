@@ -31,6 +31,15 @@ std::string regionText(const ImageHeader* image, int32_t x, int32_t y, int32_t w
     return text.str();
 }
 
+zt::OperandSpec randomFormat(zt::Rng& rng) {
+    zt::OperandSpec s;
+    s.depth = zt::pick(rng, {ZAR_DEPTH_1U, ZAR_DEPTH_8U, ZAR_DEPTH_16U});
+    s.dataOrder = s.depth == ZAR_DEPTH_1U ? 0 : rng.range(0, 1);
+    s.nChannels = s.depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 4);
+    s.alphaChannel = s.nChannels > 1 && rng.range(0, 3) == 0 ? s.nChannels : 0;
+    return s;
+}
+
 void atEveryIsaLevel(const std::function<void(int32_t)>& run) {
     for (int32_t level = 0; level <= static_cast<int32_t>(detectedIsaLevel()); ++level) {
         setMaxIsaForTests(static_cast<IsaLevel>(level));

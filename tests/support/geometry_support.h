@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "scenario.h"
 #include "zar_test.h"
 
 namespace gt {
@@ -20,6 +21,10 @@ std::string rowText(const ImageHeader* image, int32_t index, bool column = false
 
 // The values of channel 0 in the w x h region at (x, y), rows separated by " / ".
 std::string regionText(const ImageHeader* image, int32_t x, int32_t y, int32_t w, int32_t h);
+
+// A random format of the geometric transforms: 1, 8 or 16 bits, either data
+// order (1-bit: pixel order), one to four channels, now and then the last alpha.
+zt::OperandSpec randomFormat(zt::Rng& rng);
 
 // Runs run(level) with the instruction-set level capped to each level the
 // processor has, from plain up, then lifts the cap.
