@@ -54,14 +54,20 @@ void cubicColumn(const double* const* h, double t, char* dst, int32_t count) {
 }  // namespace
 
 const CubicRowEntry kCubicRows[2] = {
-    {ZAR_DEPTH_8U, {cubicRow<uint8_t>, nullptr, nullptr, ZAR_AVX512(cubicRowAvx512<uint8_t>)}},
-    {ZAR_DEPTH_16U, {cubicRow<uint16_t>, nullptr, nullptr, ZAR_AVX512(cubicRowAvx512<uint16_t>)}},
+    {ZAR_DEPTH_8U,
+     {cubicRow<uint8_t>, nullptr, ZAR_AVX2(cubicRowAvx2<uint8_t>),
+      ZAR_AVX512(cubicRowAvx512<uint8_t>)}},
+    {ZAR_DEPTH_16U,
+     {cubicRow<uint16_t>, nullptr, ZAR_AVX2(cubicRowAvx2<uint16_t>),
+      ZAR_AVX512(cubicRowAvx512<uint16_t>)}},
 };
 const CubicColumnEntry kCubicColumns[2] = {
     {ZAR_DEPTH_8U,
-     {cubicColumn<uint8_t>, nullptr, nullptr, ZAR_AVX512(cubicColumnAvx512<uint8_t>)}},
+     {cubicColumn<uint8_t>, nullptr, ZAR_AVX2(cubicColumnAvx2<uint8_t>),
+      ZAR_AVX512(cubicColumnAvx512<uint8_t>)}},
     {ZAR_DEPTH_16U,
-     {cubicColumn<uint16_t>, nullptr, nullptr, ZAR_AVX512(cubicColumnAvx512<uint16_t>)}},
+     {cubicColumn<uint16_t>, nullptr, ZAR_AVX2(cubicColumnAvx2<uint16_t>),
+      ZAR_AVX512(cubicColumnAvx512<uint16_t>)}},
 };
 
 const LinearBlendEntry kLinearBlendRows[2] = {

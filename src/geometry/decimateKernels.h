@@ -81,6 +81,10 @@ void halveRowsAvx512C1(const char* r0, const char* r1, char* out, int32_t lanes)
 void halveRowsAvx512C3(const char* r0, const char* r1, char* out, int32_t lanes);
 void halveRowsAvx512C4(const char* r0, const char* r1, char* out, int32_t lanes);
 template <typename T>
+void cubicRowAvx2(const char* row, const CubicLanes& lanes, double* out);
+template <typename T>
+void cubicColumnAvx2(const double* const* h, double t, char* dst, int32_t count);
+template <typename T>
 void cubicRowAvx512(const char* row, const CubicLanes& lanes, double* out);
 template <typename T>
 void cubicColumnAvx512(const double* const* h, double t, char* dst, int32_t count);
