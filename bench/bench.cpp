@@ -453,7 +453,18 @@ int main(int argc, char** argv) {
     zarSetErrorMode(ZAR_ERRMODE_RETURN);
     zarRedirectError(zarStdErrReport);
     double budget = argc > 1 ? std::atof(argv[1]) : 0.5;  // seconds per case and side
-    std::string filter = argc > 2 ? argv[2] : "";
+    // Cases whose names hold any of the comma-separated words of the filter (all when empty).
+    std::vector<std::string> words;
+    for (std::string rest = argc > 2 ? argv[2] : ""; !rest.empty();) {
+        const size_t comma = rest.find(',');
+        words.push_back(rest.substr(0, comma));
+        rest = comma == std::string::npos ? "" : rest.substr(comma + 1);
+    }
+    auto wanted = [&](const std::string& name) {
+        return words.empty() || std::any_of(words.begin(), words.end(), [&](const auto& w) {
+                   return name.find(w) != std::string::npos;
+               });
+    };
 
     for (int ch : {1, 3}) pointCases(ch, ZAR_DEPTH_8U);
     pointCases(1, ZAR_DEPTH_16U);
@@ -486,7 +497,7 @@ int main(int argc, char** argv) {
     std::printf("|---|---:|---:|---:|---:|---|---|\n");
     int failed = 0;
     for (Case& c : cases) {
-        if (!filter.empty() && c.name.find(filter) == std::string::npos) continue;
+        if (!wanted(c.name)) continue;
         Result r = measure(c, budget);
         if (!r.ok) ++failed;
         char floorText[32] = "";

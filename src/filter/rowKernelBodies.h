@@ -28,8 +28,8 @@ using Acc = std::conditional_t<std::is_same_v<W, float>, double, int32_t>;
 // d[i] = v[i] - v[i + 2]: left minus right.
 struct HorizontalDifference {
     static constexpr int32_t parts = 1;
-    template <class W>
-    static void run(const W* v, int32_t s, int32_t n, W* const* out) {
+    template <class W, class V>
+    static void run(const V* v, int32_t s, int32_t n, W* const* out) {
         using A = Acc<W>;
         W* d = out[0];
         for (int32_t i = 0; i < n; ++i) d[i] = static_cast<W>(A(v[i]) - A(v[i + 2 * s]));
@@ -40,8 +40,8 @@ struct HorizontalDifference {
 template <int32_t Centre>
 struct HorizontalSum3 {
     static constexpr int32_t parts = 1;
-    template <class W>
-    static void run(const W* v, int32_t s, int32_t n, W* const* out) {
+    template <class W, class V>
+    static void run(const V* v, int32_t s, int32_t n, W* const* out) {
         using A = Acc<W>;
         W* sum = out[0];
         for (int32_t i = 0; i < n; ++i)
@@ -53,8 +53,8 @@ struct HorizontalSum3 {
 template <int32_t Size, int32_t Centre>
 struct HorizontalBoxAndCentre {
     static constexpr int32_t parts = 2;
-    template <class W>
-    static void run(const W* v, int32_t s, int32_t n, W* const* out) {
+    template <class W, class V>
+    static void run(const V* v, int32_t s, int32_t n, W* const* out) {
         using A = Acc<W>;
         W* box = out[0];
         W* centre = out[1];
@@ -71,8 +71,8 @@ struct HorizontalBoxAndCentre {
 template <class Weights>
 struct HorizontalWeighted5 {
     static constexpr int32_t parts = 3;
-    template <class W>
-    static void run(const W* v, int32_t s, int32_t n, W* const* out) {
+    template <class W, class V>
+    static void run(const V* v, int32_t s, int32_t n, W* const* out) {
         if constexpr (std::is_integral_v<W>) {
             symmetric(v, s, n, out[0], out[1], out[2]);
             return;
@@ -92,8 +92,8 @@ struct HorizontalWeighted5 {
     // symmetric, w0 (v0 + v4) + w1 (v1 + v3) + w2 v2 is the same sum with three
     // products, the pair sums serve all three rows, and constant weights let
     // the compiler replace the products by shifts.
-    template <class W>
-    static void symmetric(const W* __restrict v, int32_t s, int32_t n, W* __restrict a,
+    template <class W, class V>
+    static void symmetric(const V* __restrict v, int32_t s, int32_t n, W* __restrict a,
                           W* __restrict b, W* __restrict c) {
         constexpr auto& w = Weights::integers;
         static_assert(w[0][0] == w[0][4] && w[0][1] == w[0][3] && w[1][0] == w[1][4] &&
@@ -210,11 +210,15 @@ using Sharpen3 = Filter<3, HorizontalBoxAndCentre<3, 17>, VerticalCentreMinusBox
 // --------------------------------------------------------------- loaders
 
 // Integer rows; signed depths enter with their top bit flipped (v + 2^(bits-1)).
-// Work is the integer type every intermediate of the filter fits in.
+// Work is the integer type every intermediate of the filter fits in.  Where
+// the load only widens (inPlace), the horizontal step reads the source row
+// itself and the widened copy is skipped.
 template <typename T, int32_t Bias, typename Work_ = int32_t, typename Result_ = Work_>
 struct IntegerLoad {
     using Work = Work_;
     using Result = Result_;  // the type of the combined rows
+    using Source = T;
+    static constexpr bool inPlace = Bias == 0;
     static void run(const char* row, int32_t, int32_t n, Work* __restrict out) {
         const T* __restrict v = reinterpret_cast<const T*>(row);
         for (int32_t i = 0; i < n; ++i)
@@ -226,6 +230,8 @@ template <typename T>
 struct FloatLoad {
     using Work = float;
     using Result = float;
+    using Source = T;
+    static constexpr bool inPlace = std::is_same_v<T, float>;
     static void run(const char* row, int32_t, int32_t n, float* out) {
         const T* v = reinterpret_cast<const T*>(row);
         for (int32_t i = 0; i < n; ++i) out[i] = static_cast<float>(v[i]);
@@ -236,6 +242,8 @@ struct FloatLoad {
 struct BitLoad {
     using Work = int32_t;
     using Result = int32_t;
+    using Source = uint8_t;
+    static constexpr bool inPlace = false;
     static void run(const char* row, int32_t first, int32_t n, int32_t* out) {
         const uint8_t* bits = reinterpret_cast<const uint8_t*>(row);
         for (int32_t i = 0; i < n; ++i) out[i] = getBit(bits, first + i);
@@ -374,9 +382,15 @@ void slideRows(const RowJob& job, void* scratch) {
     W* parts[P];
     const W* ordered[K * P];
     for (int32_t r = 0; r < job.rows + K - 1; ++r) {
-        Load::run(job.src + static_cast<ptrdiff_t>(r) * job.srcStep, job.srcBit, loadCount, loaded);
+        const char* row = job.src + static_cast<ptrdiff_t>(r) * job.srcStep;
         for (int32_t p = 0; p < P; ++p) parts[p] = horizontalRow(r % K, p);
-        F::Horizontal::run(loaded, job.elementStep, n, parts);
+        if constexpr (Load::inPlace) {
+            F::Horizontal::run(reinterpret_cast<const typename Load::Source*>(row), job.elementStep,
+                               n, parts);
+        } else {
+            Load::run(row, job.srcBit, loadCount, loaded);
+            F::Horizontal::run(loaded, job.elementStep, n, parts);
+        }
         if (r < K - 1) continue;
         const int32_t out = r - (K - 1);
         for (int32_t j = 0; j < K; ++j)
