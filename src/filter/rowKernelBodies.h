@@ -110,25 +110,25 @@ struct HorizontalWeighted5 {
 
 // ------------------------------------------------------- vertical steps
 // h holds the horizontal rows of the neighbourhood, top row first, parts of a
-// row next to each other: h[row * parts + part].
+// row next to each other: h[row * parts + part].  at() gives the combined value
+// of position i, which the store takes straight into the destination row.
 
 // h0 + c * h1 + h2.
 template <int32_t Centre>
 struct VerticalSum3 {
     template <class W, class R>
-    static void run(const W* const* h, int32_t n, R* res) {
+    static R at(const W* const* h, int32_t i) {
         using A = Acc<W>;
-        for (int32_t i = 0; i < n; ++i)
-            res[i] = static_cast<R>(A(h[0][i]) + A(Centre) * A(h[1][i]) + A(h[2][i]));
+        return static_cast<R>(A(h[0][i]) + A(Centre) * A(h[1][i]) + A(h[2][i]));
     }
 };
 
 // h2 - h0: the row below minus the row above.
 struct VerticalDifference {
     template <class W, class R>
-    static void run(const W* const* h, int32_t n, R* res) {
+    static R at(const W* const* h, int32_t i) {
         using A = Acc<W>;
-        for (int32_t i = 0; i < n; ++i) res[i] = static_cast<R>(A(h[2][i]) - A(h[0][i]));
+        return static_cast<R>(A(h[2][i]) - A(h[0][i]));
     }
 };
 
@@ -136,25 +136,20 @@ struct VerticalDifference {
 template <int32_t Size>
 struct VerticalCentreMinusBoxes {
     template <class W, class R>
-    static void run(const W* const* h, int32_t n, R* res) {
+    static R at(const W* const* h, int32_t i) {
         using A = Acc<W>;
-        const W* centre = h[(Size / 2) * 2 + 1];
-        for (int32_t i = 0; i < n; ++i) {
-            A boxes = A(h[0][i]);
-            for (int32_t r = 1; r < Size; ++r) boxes += A(h[r * 2][i]);
-            res[i] = static_cast<R>(A(centre[i]) - boxes);
-        }
+        A boxes = A(h[0][i]);
+        for (int32_t r = 1; r < Size; ++r) boxes += A(h[r * 2][i]);
+        return static_cast<R>(A(h[(Size / 2) * 2 + 1][i]) - boxes);
     }
 };
 
 // a(row 0) + b(row 1) + c(row 2) + b(row 3) + a(row 4).
 struct VerticalWeighted5 {
     template <class W, class R>
-    static void run(const W* const* h, int32_t n, R* res) {
+    static R at(const W* const* h, int32_t i) {
         using A = Acc<W>;
-        for (int32_t i = 0; i < n; ++i)
-            res[i] = static_cast<R>(A(h[0][i]) + A(h[4][i]) + A(h[8][i]) + A(h[10][i]) +
-                                    A(h[12][i]));
+        return static_cast<R>(A(h[0][i]) + A(h[4][i]) + A(h[8][i]) + A(h[10][i]) + A(h[12][i]));
     }
 };
 
@@ -277,12 +272,13 @@ inline void forEachStored(int32_t n, int32_t step, Store&& store) {
 
 template <typename T, int32_t Lo, int32_t Hi, int32_t Bias>
 struct IntegerStore {
-    template <int32_t Shift, typename W>
-    static void run(const W* __restrict res, char* row, int32_t, int32_t n, int32_t step) {
+    template <int32_t Shift, class Value>
+    static void run(Value res, char* row, int32_t, int32_t n, int32_t step) {
+        using W = decltype(res(0));
         T* __restrict out = reinterpret_cast<T*>(row);
         forEachStored(n, step, [&](int32_t i) {
             // Weights that sum to zero cancel the bias; the dividing filters remove it.
-            const W v = Shift ? static_cast<W>(divideHalfEven<Shift>(res[i]) - Bias) : res[i];
+            const W v = Shift ? static_cast<W>(divideHalfEven<Shift>(res(i)) - Bias) : res(i);
             out[i] = static_cast<T>(v < W(Lo) ? W(Lo) : v > W(Hi) ? W(Hi) : v);
         });
     }
@@ -303,8 +299,8 @@ struct IntegerStore {
 // row sums (at most 255 * 255) are kept in 16 bits, the total in 32.
 template <typename T, int32_t Bias>
 struct NearestQuotientStore571 {
-    template <int32_t Shift>
-    static void run(const int32_t* __restrict res, char* row, int32_t, int32_t n, int32_t step) {
+    template <int32_t Shift, class Value>
+    static void run(Value res, char* row, int32_t, int32_t n, int32_t step) {
         T* __restrict out = reinterpret_cast<T*>(row);
         // The quotient floor(x / 571) of x = S + 285 < 2^18 is taken as the
         // truncated single-precision (x + 0.5) * fl(1/571): x + 0.5 is exact,
@@ -313,7 +309,7 @@ struct NearestQuotientStore571 {
         // away from every integer, and floor((x + 0.5) / 571) = floor(x / 571).
         constexpr float reciprocal = 1.0f / 571.0f;
         forEachStored(n, step, [&](int32_t i) {
-            const float x = static_cast<float>(res[i] + 285);
+            const float x = static_cast<float>(res(i) + 285);
             const int32_t quotient = static_cast<int32_t>((x + 0.5f) * reciprocal);
             out[i] = static_cast<T>(quotient - Bias);
         });
@@ -324,45 +320,54 @@ struct NearestQuotientStore571 {
 // under round-to-nearest and gives the caller's mode back), saturated.
 template <typename T, int32_t Lo, int32_t Hi>
 struct RoundingStore {
-    template <int32_t Shift>
-    static void run(const float* res, char* row, int32_t, int32_t n, int32_t step) {
+    template <int32_t Shift, class Value>
+    static void run(Value res, char* row, int32_t, int32_t n, int32_t step) {
         constexpr float scale = 1.0f / (1 << Shift);
+        constexpr int32_t kChunk = 256;
         T* out = reinterpret_cast<T*>(row);
-        RoundingScope nearest(FE_TONEAREST);
-        for (int32_t i = 0; i < n; i += step) {
-            const double v = static_cast<double>(res[i] * scale);
-            out[i] = static_cast<T>(v > Hi ? Hi : v < Lo ? Lo : nearestInt(v));
+        // The combined values round to single precision in the caller's mode,
+        // a chunk at a time, before the conversion switches to nearest.
+        float values[kChunk];
+        for (int32_t begin = 0; begin < n;) {
+            int32_t m = 0, i = begin;
+            for (; i < n && m < kChunk; i += step) values[m++] = res(i);
+            RoundingScope nearest(FE_TONEAREST);
+            for (int32_t j = 0; j < m; ++j) {
+                const double v = static_cast<double>(values[j] * scale);
+                out[begin + j * step] = static_cast<T>(v > Hi ? Hi : v < Lo ? Lo : nearestInt(v));
+            }
+            begin = i;
         }
     }
 };
 
 struct FloatStore {
-    template <int32_t Shift>
-    static void run(const float* res, char* row, int32_t, int32_t n, int32_t step) {
+    template <int32_t Shift, class Value>
+    static void run(Value res, char* row, int32_t, int32_t n, int32_t step) {
         constexpr float scale = 1.0f / (1 << Shift);
         float* out = reinterpret_cast<float*>(row);
-        for (int32_t i = 0; i < n; i += step) out[i] = res[i] * scale;
+        for (int32_t i = 0; i < n; i += step) out[i] = res(i) * scale;
     }
 };
 
 // 1-bit results: set where the undivided kernel result passes the filter's threshold.
 template <int32_t Above>
 struct BitStore {
-    template <int32_t Shift>
-    static void run(const int32_t* res, char* row, int32_t first, int32_t n, int32_t step) {
+    template <int32_t Shift, class Value>
+    static void run(Value res, char* row, int32_t first, int32_t n, int32_t step) {
         uint8_t* bits = reinterpret_cast<uint8_t*>(row);
-        for (int32_t i = 0; i < n; i += step) putBit(bits, first + i, res[i] > Above);
+        for (int32_t i = 0; i < n; i += step) putBit(bits, first + i, res(i) > Above);
     }
 };
 
 // ---------------------------------------------------------------- kernel
 
-// Scratch layout: the result row, the widened source row, then Size x parts
-// horizontal rows used as a ring, so each source row is widened and filtered
-// horizontally once.  Every value has room for 32 bits.
+// Scratch layout: the widened source row, then Size x parts horizontal rows
+// used as a ring, so each source row is widened and filtered horizontally
+// once.  Every value has room for 32 bits.
 template <class F>
 constexpr size_t scratchValues(int32_t count, int32_t elementStep) {
-    return static_cast<size_t>(count) + static_cast<size_t>(F::size - 1) * elementStep + count +
+    return static_cast<size_t>(count) + static_cast<size_t>(F::size - 1) * elementStep +
            static_cast<size_t>(F::size) * F::parts * count;
 }
 
@@ -373,8 +378,7 @@ void slideRows(const RowJob& job, void* scratch) {
     constexpr int32_t K = F::size, P = F::parts;
     const int32_t n = job.count;
     const int32_t loadCount = n + (K - 1) * job.elementStep;
-    R* result = static_cast<R*>(scratch);
-    W* loaded = reinterpret_cast<W*>(result + n);
+    W* loaded = static_cast<W*>(scratch);
     W* ring = loaded + loadCount;
     auto horizontalRow = [&](int32_t slot, int32_t part) {
         return ring + (static_cast<size_t>(slot) * P + part) * n;
@@ -395,8 +399,10 @@ void slideRows(const RowJob& job, void* scratch) {
         const int32_t out = r - (K - 1);
         for (int32_t j = 0; j < K; ++j)
             for (int32_t p = 0; p < P; ++p) ordered[j * P + p] = horizontalRow((out + j) % K, p);
-        F::Vertical::run(ordered, n, result);
-        Store::template run<F::shift>(result, job.dst + static_cast<ptrdiff_t>(out) * job.dstStep,
+        // The row pointers are copied into the step so that the compiler keeps
+        // them in registers across the stores.
+        auto combined = [ordered](int32_t i) { return F::Vertical::template at<W, R>(ordered, i); };
+        Store::template run<F::shift>(combined, job.dst + static_cast<ptrdiff_t>(out) * job.dstStep,
                                       job.dstBit, n, job.storeStep);
     }
 }
