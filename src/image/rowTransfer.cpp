@@ -151,6 +151,16 @@ bool readRowAt(ImageHeader* image, int32_t x, int32_t y, int32_t channel, char* 
                       borderPattern(image->depth, image->borderValues[side]));
             return;
         }
+        // Left or right of a row of an untiled image, a repeated edge value is
+        // read once, without the walk over stretches (a filter does this per row).
+        if (mode == ZAR_BORDER_REPLICATE && side >= 2 && !image->tileInfo &&
+            bitDepth(image->depth) != 1) {
+            const int64_t step = image->dataOrder == ZAR_DATA_ORDER_PLANE ? 1 : image->nChannels;
+            const int64_t edge = side == 2 ? 0 : image->width - 1;
+            runs.fill(buffer, bufferPos + (from - x), static_cast<int32_t>(to - from),
+                      runs.get(pixelAddress(image, 0, row, channel), edge * step));
+            return;
+        }
         forEachStretch(from, to, x, image->width, mode, [&](const Stretch& s) {
             const int64_t pos = bufferPos + s.dst;
             if (!ok) return;
@@ -205,12 +215,22 @@ bool readPixelRow(ImageHeader* image, int32_t x, int32_t y, char* buffer, int32_
         }
         return true;
     };
+    // Columns beyond the left or right side: where its rule repeats the edge
+    // pixel, copies of that pixel.
+    auto beyond = [&](int32_t from, int32_t length, int32_t side, int32_t edge) {
+        if ((image->borderModes[side] & 3) != ZAR_BORDER_REPLICATE) return byChannel(from, length);
+        char* first = buffer + (from - x) * pixelBytes;
+        std::memcpy(first, pixelAddress(image, edge, y, 0), static_cast<size_t>(pixelBytes));
+        repeatBytes(first, static_cast<size_t>(pixelBytes),
+                    static_cast<size_t>(length * pixelBytes));
+        return true;
+    };
     const int64_t end = static_cast<int64_t>(x) + count;
     const int32_t a = static_cast<int32_t>(std::clamp<int64_t>(x, 0, image->width));
     const int32_t b = static_cast<int32_t>(std::clamp<int64_t>(end, 0, image->width));
     if (y < 0 || y >= image->height || a >= b) return byChannel(x, count);
-    if (a > x && !byChannel(x, a - x)) return false;
+    if (a > x && !beyond(x, a - x, 2, 0)) return false;
     std::memcpy(buffer + (a - x) * pixelBytes, pixelAddress(image, a, y, 0),
                 static_cast<size_t>((b - a) * pixelBytes));
-    return end <= b || byChannel(b, static_cast<int32_t>(end - b));
+    return end <= b || beyond(b, static_cast<int32_t>(end - b), 3, image->width - 1);
 }
