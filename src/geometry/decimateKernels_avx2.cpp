@@ -6,24 +6,19 @@
 #include <cstring>
 
 #include "geometry/decimateKernels.h"
+#include "geometry/lagrangeLanes.h"
 
 namespace {
 
-// lagrange4 (decimateKernels.h) of four lanes, in its order of operations.
+// Double-precision arithmetic on four lanes for lagrangeLanes.
+struct Lanes4 {
+    static __m256d set1(double v) { return _mm256_set1_pd(v); }
+    static __m256d add(__m256d x, __m256d y) { return _mm256_add_pd(x, y); }
+    static __m256d sub(__m256d x, __m256d y) { return _mm256_sub_pd(x, y); }
+    static __m256d mul(__m256d x, __m256d y) { return _mm256_mul_pd(x, y); }
+};
 inline __m256d lagrange4x4(__m256d a, __m256d b, __m256d c, __m256d d, __m256d t) {
-    auto k = [](double v) { return _mm256_set1_pd(v); };
-    const __m256d b3 = _mm256_mul_pd(k(3.0), b), c3 = _mm256_mul_pd(k(3.0), c);
-    const __m256d c1 = _mm256_sub_pd(
-        _mm256_add_pd(_mm256_sub_pd(_mm256_mul_pd(k(-2.0), a), b3), _mm256_mul_pd(k(6.0), c)), d);
-    const __m256d c2 = _mm256_add_pd(
-        _mm256_sub_pd(_mm256_mul_pd(k(3.0), a), _mm256_mul_pd(k(6.0), b)), c3);
-    const __m256d cc = _mm256_add_pd(_mm256_sub_pd(_mm256_sub_pd(b3, a), c3), d);
-    const __m256d tt = _mm256_mul_pd(t, t);
-    const __m256d sum = _mm256_add_pd(
-        _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(k(6.0), b), _mm256_mul_pd(t, c1)),
-                      _mm256_mul_pd(tt, c2)),
-        _mm256_mul_pd(_mm256_mul_pd(tt, t), cc));
-    return _mm256_mul_pd(sum, k(static_cast<double>(1.0f / 6.0f)));
+    return lagrangeLanes<__m256d, Lanes4>(a, b, c, d, t);
 }
 
 // Four lanes of the y pass, truncated and saturated to 0 .. kMax.

@@ -5,6 +5,7 @@
 #include <immintrin.h>
 
 #include "geometry/decimateKernels.h"
+#include "geometry/lagrangeLanes.h"
 #include "geometry/windowsAvx512.h"
 
 namespace {
@@ -186,21 +187,15 @@ template void halveRows16Avx512<4>(const char*, const char*, char*, int32_t);
 
 namespace {
 
-// lagrange4 (decimateKernels.h) of eight lanes, in its order of operations.
+// Double-precision arithmetic on eight lanes for lagrangeLanes.
+struct Lanes8 {
+    static __m512d set1(double v) { return _mm512_set1_pd(v); }
+    static __m512d add(__m512d x, __m512d y) { return _mm512_add_pd(x, y); }
+    static __m512d sub(__m512d x, __m512d y) { return _mm512_sub_pd(x, y); }
+    static __m512d mul(__m512d x, __m512d y) { return _mm512_mul_pd(x, y); }
+};
 inline __m512d lagrange8(__m512d a, __m512d b, __m512d c, __m512d d, __m512d t) {
-    auto k = [](double v) { return _mm512_set1_pd(v); };
-    const __m512d b3 = _mm512_mul_pd(k(3.0), b), c3 = _mm512_mul_pd(k(3.0), c);
-    const __m512d c1 = _mm512_sub_pd(
-        _mm512_add_pd(_mm512_sub_pd(_mm512_mul_pd(k(-2.0), a), b3), _mm512_mul_pd(k(6.0), c)), d);
-    const __m512d c2 = _mm512_add_pd(
-        _mm512_sub_pd(_mm512_mul_pd(k(3.0), a), _mm512_mul_pd(k(6.0), b)), c3);
-    const __m512d cc = _mm512_add_pd(_mm512_sub_pd(_mm512_sub_pd(b3, a), c3), d);
-    const __m512d tt = _mm512_mul_pd(t, t);
-    const __m512d sum = _mm512_add_pd(
-        _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(k(6.0), b), _mm512_mul_pd(t, c1)),
-                      _mm512_mul_pd(tt, c2)),
-        _mm512_mul_pd(_mm512_mul_pd(tt, t), cc));
-    return _mm512_mul_pd(sum, k(static_cast<double>(1.0f / 6.0f)));
+    return lagrangeLanes<__m512d, Lanes8>(a, b, c, d, t);
 }
 
 inline __m512d half(__m512i v, int32_t h) {
