@@ -15,6 +15,14 @@ table=$(mktemp)
   echo
   echo "- processor: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //')"
   echo "- compiler: $(${CXX:-c++} --version | head -1)"
+  # The level the kernel tables pick (src/frame/cpu.cpp): the highest the processor has.
+  flags=$(grep -m1 '^flags' /proc/cpuinfo)
+  has() { [[ " $flags " == *" $1 "* ]]; }
+  if has avx512f && has avx512bw && has avx512vl; then isa="AVX-512 (F+BW+VL)"
+  elif has avx2; then isa="AVX2"
+  elif has sse4_1; then isa="SSE4.1"
+  else isa="plain C++ (SSE2 where written in)"; fi
+  echo "- kernels: $isa"
   echo "- OpenCV: $(pkg-config --modversion opencv4 2>/dev/null || echo unknown)"
   echo "- date: $(date -u +%Y-%m-%d)"
   echo
