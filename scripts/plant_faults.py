@@ -7,7 +7,8 @@ over the same src/ (for example before and after a change to tests/) plant the s
 Each fault rebuilds incrementally (one file recompiles, the test programs relink) and runs the
 test programs of each suite (a folder of the build holding test_* programs; default tests); a
 fault is caught by a suite when one of its programs fails or times out.  Usage:
-scripts/plant_faults.py [--count N] [--seed S] [--build DIR] [--suite DIR]... [--list]
+scripts/plant_faults.py [--count N] [--seed S] [--build DIR] [--suite DIR]... [--only DIR]...
+[--list]
 """
 import argparse
 import os
@@ -23,10 +24,13 @@ OPERATOR = re.compile(r"(?<= )(<=|>=|==|!=|&&|\|\||<|>)(?= )")
 CONSTANT = re.compile(r"(?<=[-+*/<>=] )(\d+)\b(?![.xXeEfFuU'])")
 
 
-def candidates():
-    """Every (file, line index, column, old text, new text) in a deterministic order."""
+def candidates(only=None):
+    """Every (file, line index, column, old text, new text) in a deterministic order, in the
+    files under the folders of only (all of src/ when none)."""
     found = []
     for path in sorted((ROOT / "src").rglob("*.cpp")):
+        if only and not any(path.relative_to(ROOT).as_posix().startswith(o) for o in only):
+            continue
         lines = path.read_text().splitlines(keepends=True)
         for index, line in enumerate(lines):
             code = line.split("//")[0]
@@ -74,10 +78,11 @@ def main():
     parser.add_argument("--build", default="build-faults")
     parser.add_argument("--suite", action="append", help="folder of test programs in the build")
     parser.add_argument("--skip", action="append", default=["test_tools", "new_test_tools"])
+    parser.add_argument("--only", action="append", help="sample only files under this folder")
     parser.add_argument("--list", action="store_true", help="only print the faults")
     args = parser.parse_args()
     suites = args.suite or ["tests"]
-    sample = random.Random(args.seed).sample(candidates(), args.count)
+    sample = random.Random(args.seed).sample(candidates(args.only), args.count)
     if args.list:
         for path, index, column, old, new in sample:
             print(f"{path.relative_to(ROOT)}:{index + 1}:{column + 1} {old} -> {new}")
