@@ -6,9 +6,11 @@ off-by-one integer constant.  The sample depends only on the sources and the see
 over the same src/ (for example before and after a change to tests/) plant the same faults.
 Each fault rebuilds incrementally (one file recompiles, the test programs relink) and runs the
 test programs of each suite (a folder of the build holding test_* programs; default tests); a
-fault is caught by a suite when one of its programs fails or times out.  Usage:
+fault is caught by a suite when one of its programs fails or runs past --timeout seconds.
+--compare-with COMMIT builds that commit's tests/ beside today's (second-suite/, see
+tests/CMakeLists.txt) and counts both suites on the same faults.  Usage:
 scripts/plant_faults.py [--count N] [--seed S] [--build DIR] [--suite DIR]... [--only DIR]...
-[--list]
+                        [--compare-with COMMIT] [--timeout S] [--list]
 """
 import argparse
 import os
@@ -63,10 +65,10 @@ def build(build_dir, targets=None):
     return run(command) == 0
 
 
-def suite_fails(suite_programs):
+def suite_fails(suite_programs, timeout):
     for program in suite_programs:
         command = [str(program), "--gtest_brief=1", "--gtest_fail_fast"]
-        if run(command, timeout=300, cwd=program.parent) != 0:
+        if run(command, timeout=timeout, cwd=program.parent) != 0:
             return True
     return False
 
@@ -79,6 +81,8 @@ def main():
     parser.add_argument("--suite", action="append", help="folder of test programs in the build")
     parser.add_argument("--skip", action="append", default=["test_tools", "new_test_tools"])
     parser.add_argument("--only", action="append", help="sample only files under this folder")
+    parser.add_argument("--compare-with", metavar="COMMIT", help="also run that commit's tests")
+    parser.add_argument("--timeout", type=float, default=300, help="seconds per test program")
     parser.add_argument("--list", action="store_true", help="only print the faults")
     args = parser.parse_args()
     suites = args.suite or ["tests"]
@@ -87,14 +91,24 @@ def main():
         for path, index, column, old, new in sample:
             print(f"{path.relative_to(ROOT)}:{index + 1}:{column + 1} {old} -> {new}")
         return 0
-    run(["cmake", "-S", ".", "-B", args.build, "-DCMAKE_BUILD_TYPE=Release",
-         "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache", "-DCMAKE_C_COMPILER_LAUNCHER=ccache"])
+    configure = ["cmake", "-S", ".", "-B", args.build, "-DCMAKE_BUILD_TYPE=Release",
+                 "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache", "-DCMAKE_C_COMPILER_LAUNCHER=ccache",
+                 "-DZAR_SECOND_SUITE="]
+    if args.compare_with:
+        other = ROOT / args.build / f"tests-{args.compare_with}"
+        other.mkdir(parents=True, exist_ok=True)
+        archive = subprocess.run(["git", "archive", args.compare_with, "tests"], cwd=ROOT,
+                                 capture_output=True, check=True).stdout
+        subprocess.run(["tar", "-x", "-C", str(other)], input=archive, check=True)
+        configure[-1] += str(other / "tests")
+        suites.append("second-suite")
+    run(configure)
     if not build(args.build):
         sys.exit("the unchanged sources must build")
     by_suite = {suite: programs(args.build, suite, args.skip) for suite in suites}
     targets = sorted({p.name for found in by_suite.values() for p in found})
     for suite, found in by_suite.items():
-        if not found or suite_fails(found):
+        if not found or suite_fails(found, args.timeout):
             sys.exit(f"suite {suite} must have programs that pass on the unchanged sources")
     caught = dict.fromkeys(suites, 0)
     planted = 0
@@ -112,7 +126,7 @@ def main():
             planted += 1
             marks = []
             for suite, found in by_suite.items():
-                hit = suite_fails(found)
+                hit = suite_fails(found, args.timeout)
                 caught[suite] += hit
                 marks.append(f"{suite}:{'caught' if hit else 'MISSED'}")
             print(" ".join(marks), where, flush=True)
@@ -120,7 +134,8 @@ def main():
             path.write_text(original)
     build(args.build, targets)
     for suite in suites:
-        print(f"{suite}: {caught[suite]} of {planted} planted faults caught")
+        name = f"{suite} ({args.compare_with})" if suite == "second-suite" else suite
+        print(f"{name}: {caught[suite]} of {planted} planted faults caught")
     return 0
 
 
