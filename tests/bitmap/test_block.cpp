@@ -3,6 +3,7 @@
 // independent decoder reads from them.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -22,12 +23,6 @@ void translateBlock(const Bytes& block, Translated* out) {
     out->image = zarTranslateDIBBlock(block.data(), block.size(), &out->cloneData);
 }
 
-// The refusal of zarTranslateDIBBlock itself (its lines are its own).
-void expectRefusal(const zt::ErrorRecorder& errors, const std::string& context) {
-    zt::expectReportAnyLine(errors.only(), STATUS_BAD_ARG, "zarTranslateDIBBlock", context,
-                            "zarDIB");
-}
-
 void put32(Bytes* b, size_t at, uint32_t v) { std::memcpy(b->data() + at, &v, 4); }
 
 // A 3 x 2 24-bit block (bare) and its file image.
@@ -40,23 +35,13 @@ Bytes bare(const zt::Dib& dib) { return Bytes(dib.bytes(), dib.bytes() + dib.siz
 
 // ------------------------------------------------------------ block checks
 
-TEST(BlockChecks, NullArguments) {
-    zt::ErrorRecorder errors;
-    int32_t cloneData = 7;
-    EXPECT_EQ(zarTranslateDIBBlock(nullptr, 100, &cloneData), nullptr);
-    expectRefusal(errors, "( block == ((void *)0) )");
-    errors.clear();
-    const Bytes block = bare(smallDib());
-    EXPECT_EQ(zarTranslateDIBBlock(block.data(), block.size(), nullptr), nullptr);
-    expectRefusal(errors, "( cloneData == ((void *)0) )");
-    EXPECT_EQ(cloneData, 7);
-}
-
-// A block refused by zarTranslateDIBBlock: its bytes and the size passed.
+// A block refused by zarTranslateDIBBlock: its bytes and the size passed (null
+// arguments: 1 the block, 2 cloneData), and the report.
 struct Refusal {
     const char* context;
     Bytes bytes;
     size_t size;
+    int nulls = 0;
 };
 
 std::vector<Refusal> refusals() {
@@ -67,6 +52,8 @@ std::vector<Refusal> refusals() {
     const char* kTable = "Colour table or bit masks reach past the block";
     const char* kBits = "Bitmap bits reach past the block";
     std::vector<Refusal> out = {
+        {"( block == ((void *)0) )", block, block.size(), 1},
+        {"( cloneData == ((void *)0) )", block, block.size(), 2},
         {kSmall, block, 0},
         {kSmall, block, 1},
         {kSmall, block, 39},
@@ -106,110 +93,91 @@ TEST(BlockChecks, EveryRefusal) {
         SCOPED_TRACE(::testing::Message() << r.context << " size " << r.size);
         zt::ErrorRecorder errors;
         int32_t cloneData = 7;
-        EXPECT_EQ(zarTranslateDIBBlock(r.bytes.data(), r.size, &cloneData), nullptr);
-        expectRefusal(errors, r.context);
+        EXPECT_EQ(zarTranslateDIBBlock(r.nulls == 1 ? nullptr : r.bytes.data(), r.size,
+                                       r.nulls == 2 ? nullptr : &cloneData),
+                  nullptr);
+        zt::expectReportList(errors,
+                             {{STATUS_BAD_ARG, "zarTranslateDIBBlock", r.context, "zarDIB", 0}});
         EXPECT_EQ(cloneData, 7);
     }
-}
-
-TEST(BlockChecks, HeaderChecksAreThoseOfTranslate) {
+    // The header checks are those of zarTranslateDIB.
     zt::ErrorRecorder errors;
     Bytes file = smallDib().fileImage();
     put32(&file, 14, 124);  // a larger header kind
     Translated t;
     translateBlock(file, &t);
     EXPECT_EQ(t.image, nullptr);
-    zt::expectReport(errors.only(), STATUS_BAD_ARG, "zarTranslateDIB",
-                     "( dib->biSize != sizeof(BITMAPINFOHEADER) )", "zarDIB", 164);
-}
-
-TEST(BlockChecks, RunLengthStreamWithoutSizeIsBoundedByTheBlock) {
-    zt::ErrorRecorder errors;
-    // No end of bitmap: the decoder runs out of block.
-    const Bytes stream = {0x03, 0x07, 0x00, 0x00};
-    zt::Dib dib(zt::bmpHeader(3, 2, 8, kBiRle8, 2, 0), zt::bmpPalette({0, 0xFFFFFF}), stream);
-    Translated t;
-    translateBlock(bare(dib), &t);
-    ASSERT_NE(t.image, nullptr);  // a failed conversion still gives the image
-    zt::expectRleFailure(errors, "Incorrect format of BI_RLE8 DIB (mismatch biHeight)", 643);
-}
-
-TEST(BlockChecks, RunLengthStreamStopsAtItsSizeInsideALargerBlock) {
-    zt::ErrorRecorder errors;
-    // biSizeImage 4 leaves the end of bitmap outside the stream.
-    const Bytes stream = {0x03, 0x07, 0x00, 0x00, 0x00, 0x01};
-    zt::Dib dib(zt::bmpHeader(3, 1, 8, kBiRle8, 2, 4), zt::bmpPalette({0, 0xFFFFFF}), stream);
-    Translated t;
-    translateBlock(bare(dib), &t);
-    zt::expectRleFailure(errors, "Incorrect format of BI_RLE8 DIB (mismatch biHeight)", 643);
-}
-
-TEST(BlockChecks, AnEarlierFailureDoesNotStopTheConversion) {
-    zt::ErrorRecorder errors;
-    const Bytes stream = {0x03, 0x01, 0x00, 0x01};
-    zt::Dib dib(zt::bmpHeader(3, 1, 8, kBiRle8, 2), zt::bmpPalette({0, 0x0000FF}), stream);
-    zarSetStatus(STATUS_BAD_ARG);
-    Translated t;
-    translateBlock(bare(dib), &t);
-    ASSERT_NE(t.image, nullptr);
-    EXPECT_TRUE(errors.reports().empty());
-    EXPECT_EQ(pictureSample(t.image, 2, 0, 0), 255);
-    EXPECT_EQ(zarGetStatus(), STATUS_OK);
+    zt::expectReportList(errors, {{STATUS_BAD_ARG, "zarTranslateDIB",
+                                   "( dib->biSize != sizeof(BITMAPINFOHEADER) )", "zarDIB", 164}});
 }
 
 // ------------------------------------------------------------ layouts
 
-TEST(BlockLayout, BareBlockAndWholeFileReferenceTheirBits) {
-    zt::ErrorRecorder errors;
-    const zt::Dib dib = smallDib();
-    const Bytes block = bare(dib);
-    const Bytes file = dib.fileImage();
-    Translated a, b;
-    translateBlock(block, &a);
-    translateBlock(file, &b);
-    ASSERT_NE(a.image, nullptr);
-    ASSERT_NE(b.image, nullptr);
-    EXPECT_EQ(a.cloneData, 0);
-    EXPECT_EQ(b.cloneData, 0);
-    EXPECT_EQ(a.image->imageData, reinterpret_cast<const char*>(block.data()) + 40);
-    EXPECT_EQ(b.image->imageData, reinterpret_cast<const char*>(file.data()) + 54);
-    EXPECT_EQ(pictureSample(b.image, 2, 0, 2), 19);
-    EXPECT_EQ(pictureSample(b.image, 0, 1, 0), 1);
-    EXPECT_TRUE(errors.reports().empty());
+// A block that translates: whether its bits are referenced (at bitsAt) or
+// converted (bitsAt 0), the reports made on the way, and samples (x, picture
+// line, channel, value).
+struct BlockCase {
+    const char* name;
+    Bytes bytes;
+    int32_t bitsAt;
+    std::vector<zt::Report> reports;
+    std::vector<std::array<int32_t, 4>> samples;
+    bool failedBefore = false;
+};
+
+std::vector<BlockCase> blockCases() {
+    const std::vector<std::array<int32_t, 4>> small = {{2, 0, 2, 19}, {0, 1, 0, 1}};
+    Bytes gap = smallDib().fileImage();
+    gap.insert(gap.begin() + 54, {0xEE, 0xEE, 0xEE});  // a gap before the bits
+    put32(&gap, 10, 57);
+    zt::Dib oneBit(zt::bmpHeader(9, 1, 1), zt::bmpPalette({0, 0xFFFFFF}),
+                   zt::bmpPackRows({{1, 0, 0, 1, 1, 0, 1, 0, 1}}, 1));
+    Bytes oneBitGap = oneBit.fileImage();
+    oneBitGap.insert(oneBitGap.begin() + 62, {0, 0, 0, 0});
+    put32(&oneBitGap, 10, 66);
+    std::vector<std::array<int32_t, 4>> bits;  // 1 0 0 1 1 0 1 0 1
+    for (int32_t x = 0; x < 9; ++x) bits.push_back({x, 0, 0, (0x135 >> (8 - x)) & 1});
+    const auto palette = zt::bmpPalette({0, 0x0000FF});
+    // No end of bitmap: the stream is bounded by the block; or by biSizeImage 4.
+    const zt::Dib unbounded(zt::bmpHeader(3, 2, 8, kBiRle8, 2, 0), palette, {3, 7, 0, 0});
+    const zt::Dib sized(zt::bmpHeader(3, 1, 8, kBiRle8, 2, 4), palette, {3, 7, 0, 0, 0, 1});
+    const zt::Dib red(zt::bmpHeader(3, 1, 8, kBiRle8, 2), palette, {3, 1, 0, 1});
+    const auto height = zt::rleFailure("Incorrect format of BI_RLE8 DIB (mismatch biHeight)", 643);
+    return {
+        {"bare block", bare(smallDib()), 40, {}, small},
+        {"whole file", smallDib().fileImage(), 54, {}, small},
+        {"bits away from the table", gap, 0, {}, small},
+        {"1-bit gray away from its table is converted to bits", oneBitGap, 0, {}, bits},
+        {"stream bounded by the block", bare(unbounded), 0, height, {}},
+        {"stream bounded by biSizeImage", bare(sized), 0, height, {}},
+        {"an earlier failure does not stop it", bare(red), 0, {}, {{2, 0, 0, 255}}, true},
+        // The independent coder writes each row's padding as pixels: a run past
+        // biWidth, refused by the run-length rules (the image is still returned).
+        {"run-length rows coded past the width",
+         zt::readTestData("rle8_color_padded.bmp"),
+         0,
+         zt::rleFailure("Incorrect format of BI_RLE8 DIB (mismatch biHeight or biWidth)", 687),
+         {}},
+    };
 }
 
-TEST(BlockLayout, BitsAwayFromTheTableAreConverted) {
-    zt::ErrorRecorder errors;
-    const zt::Dib dib = smallDib();
-    Bytes file = dib.fileImage();
-    file.insert(file.begin() + 54, {0xEE, 0xEE, 0xEE});  // a gap before the bits
-    put32(&file, 10, 57);
-    Translated t;
-    translateBlock(file, &t);
-    ASSERT_NE(t.image, nullptr);
-    EXPECT_EQ(t.cloneData, 1);
-    EXPECT_EQ(t.image->dataOrder, ZAR_DATA_ORDER_PLANE);
-    EXPECT_EQ(t.image->align, 32);
-    EXPECT_EQ(t.image->nChannels, 3);
-    EXPECT_EQ(pictureSample(t.image, 2, 0, 2), 19);
-    EXPECT_EQ(pictureSample(t.image, 0, 1, 0), 1);
-    EXPECT_TRUE(errors.reports().empty());
-}
-
-TEST(BlockLayout, OneBitGrayAwayFromItsTableIsConvertedToBits) {
-    zt::ErrorRecorder errors;
-    zt::Dib dib(zt::bmpHeader(9, 1, 1), zt::bmpPalette({0, 0xFFFFFF}),
-                zt::bmpPackRows({{1, 0, 0, 1, 1, 0, 1, 0, 1}}, 1));
-    Bytes file = dib.fileImage();
-    file.insert(file.begin() + 62, {0, 0, 0, 0});
-    put32(&file, 10, 66);
-    Translated t;
-    translateBlock(file, &t);
-    ASSERT_NE(t.image, nullptr);
-    EXPECT_EQ(t.cloneData, 1);
-    EXPECT_EQ(t.image->depth, ZAR_DEPTH_1U);
-    const int expected[] = {1, 0, 0, 1, 1, 0, 1, 0, 1};
-    for (int32_t x = 0; x < 9; ++x) EXPECT_EQ(pictureSample(t.image, x, 0, 0), expected[x]);
+TEST(BlockLayout, ReferencedOrConvertedBitsAndTheirReports) {
+    for (const BlockCase& c : blockCases()) {
+        SCOPED_TRACE(c.name);
+        zt::ErrorRecorder errors;
+        if (c.failedBefore) zarSetStatus(STATUS_BAD_ARG);
+        Translated t;
+        translateBlock(c.bytes, &t);
+        ASSERT_NE(t.image, nullptr);
+        EXPECT_EQ(zarGetStatus(), c.reports.empty() ? STATUS_OK : c.reports.back().status);
+        zt::expectReportList(errors, c.reports);
+        EXPECT_EQ(t.cloneData, c.bitsAt ? 0 : 1);
+        const char* bits = reinterpret_cast<const char*>(c.bytes.data()) + c.bitsAt;
+        EXPECT_TRUE(c.bitsAt == 0 || t.image->imageData == bits);
+        for (const auto& [x, y, ch, value] : c.samples)
+            EXPECT_EQ(pictureSample(t.image, x, y, ch), value) << x << "," << y << " c " << ch;
+        zarSetStatus(STATUS_OK);
+    }
 }
 
 // ------------------------------------------------------------ sample files
@@ -304,17 +272,6 @@ TEST(SampleFiles, PixelsMatchTheIndependentDecoder) {
                 }
         }
     }
-}
-
-// The independent coder writes each row's padding as pixels: a run past
-// biWidth, refused by the run-length rules (the image is still returned).
-TEST(SampleFiles, RunLengthRowsCodedPastTheWidthAreRefused) {
-    zt::ErrorRecorder errors;
-    Translated t;
-    translateBlock(zt::readTestData("rle8_color_padded.bmp"), &t);
-    ASSERT_NE(t.image, nullptr);
-    zt::expectRleFailure(errors, "Incorrect format of BI_RLE8 DIB (mismatch biHeight or biWidth)",
-                         687);
 }
 
 // Every prefix of every sample, in a buffer of exactly that size: refused

@@ -101,29 +101,25 @@ int32_t pictureSample(const ImageHeader* image, int32_t x, int32_t y, int32_t c)
     return static_cast<int32_t>(getSample(image, x, row, c));
 }
 
-void expectReportAnyLine(const Report& report, ZarStatus status, const std::string& func,
-                         const std::string& context, const std::string& file) {
-    EXPECT_EQ(report.status, status);
-    EXPECT_EQ(report.func, func);
-    EXPECT_EQ(report.context, context);
-    EXPECT_EQ(report.file, file);
-    EXPECT_GT(report.line, 0);
+void expectReportList(const ErrorRecorder& errors, const std::vector<Report>& want) {
+    ASSERT_EQ(errors.reports().size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        const Report& got = errors.reports()[i];
+        EXPECT_EQ(got.status, want[i].status) << i;
+        EXPECT_EQ(got.func, want[i].func) << i;
+        EXPECT_EQ(got.context, want[i].context) << i;
+        EXPECT_EQ(got.file, want[i].file) << i;
+        if (want[i].line)
+            EXPECT_EQ(got.line, want[i].line) << i;
+        else
+            EXPECT_GT(got.line, 0) << i;
+    }
 }
 
-void expectReport(const Report& report, ZarStatus status, const std::string& func,
-                  const std::string& context, const std::string& file, int32_t line) {
-    EXPECT_EQ(report.status, status);
-    EXPECT_EQ(report.func, func);
-    EXPECT_EQ(report.context, context);
-    EXPECT_EQ(report.file, file);
-    EXPECT_EQ(report.line, line);
-}
-
-void expectRleFailure(const ErrorRecorder& errors, const std::string& text, int32_t line) {
-    ASSERT_EQ(errors.reports().size(), 2u);
-    expectReport(errors.reports()[0], STATUS_BAD_ARG, "zarConvertFromDIB", text, "ownrle", line);
-    expectReport(errors.reports()[1], STATUS_INTERNAL, "zarConvertFromDIB",
-                 "Impossible to decompress RLE DIB", "zarDIB", 888);
+std::vector<Report> rleFailure(const std::string& text, int32_t line) {
+    return {
+        {STATUS_BAD_ARG, "zarConvertFromDIB", text, "ownrle", line},
+        {STATUS_INTERNAL, "zarConvertFromDIB", "Impossible to decompress RLE DIB", "zarDIB", 888}};
 }
 
 std::vector<uint8_t> readTestData(const std::string& name) {

@@ -64,17 +64,12 @@ struct Translated {
 // whatever the image's origin.
 int32_t pictureSample(const ImageHeader* image, int32_t x, int32_t y, int32_t c);
 
-// Checks a report whose line is the reporting source's own (any positive line).
-void expectReportAnyLine(const Report& report, ZarStatus status, const std::string& func,
-                         const std::string& context, const std::string& file);
+// The recorder holds exactly these reports in this order (line 0: any positive line).
+void expectReportList(const ErrorRecorder& errors, const std::vector<Report>& want);
 
-// Checks every field of a report.
-void expectReport(const Report& report, ZarStatus status, const std::string& func,
-                  const std::string& context, const std::string& file, int32_t line);
-
-// A failed run-length conversion: the decoder's report (text, line), then the
-// converter's.
-void expectRleFailure(const ErrorRecorder& errors, const std::string& text, int32_t line);
+// The reports of a failed run-length conversion: the decoder's (text, line),
+// then the converter's.
+std::vector<Report> rleFailure(const std::string& text, int32_t line);
 
 // Contents of a file under tests/data.
 std::vector<uint8_t> readTestData(const std::string& name);
