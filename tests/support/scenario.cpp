@@ -66,14 +66,6 @@ Image Operand::snapshot() const {
     return copy;
 }
 
-AttachedMask::AttachedMask(ImageHeader* image, int32_t width, int32_t height, int32_t fill,
-                           int32_t dataOrder)
-    : image_(image), mask_(1, 0, ZAR_DEPTH_1U, dataOrder, width, height, 4, fill) {
-    image_->maskImage = mask_.get();
-}
-
-AttachedMask::~AttachedMask() { image_->maskImage = nullptr; }
-
 Image copyImage(const ImageHeader* image) {
     Image copy(image->nChannels, image->alphaChannel, image->depth, image->dataOrder, image->width,
                image->height, image->align);

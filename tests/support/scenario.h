@@ -66,27 +66,6 @@ class Operand {
     std::unique_ptr<TileStore> store_;
 };
 
-// A 1-bit mask image (filled with fill) attached to image while the owner
-// lives; detached and released on destruction.
-class AttachedMask {
-  public:
-    AttachedMask(ImageHeader* image, int32_t width, int32_t height, int32_t fill = 1,
-                 int32_t dataOrder = ZAR_DATA_ORDER_PIXEL);
-    ~AttachedMask();
-    AttachedMask(const AttachedMask&) = delete;
-    AttachedMask& operator=(const AttachedMask&) = delete;
-    ImageHeader* get() const { return mask_.get(); }
-    operator ImageHeader*() const { return mask_.get(); }
-    ImageHeader* operator->() const { return mask_.get(); }
-    void setRoi(int32_t x, int32_t y, int32_t width, int32_t height) {
-        mask_.setRoi(0, x, y, width, height);
-    }
-
-  private:
-    ImageHeader* image_;
-    Image mask_;
-};
-
 // A new plain image with the same format and the same pixel bytes.
 Image copyImage(const ImageHeader* image);
 
