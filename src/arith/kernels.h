@@ -16,6 +16,7 @@
 
 #include "arith/addRows.h"
 #include "arith/arith.h"
+#include "image/rows.h"
 
 // ------------------------------------------------------------ operations
 
@@ -317,6 +318,19 @@ void combineBitRow(uint8_t* d, int32_t offD, const uint8_t* a, int32_t offA, con
     for (; q < end; q += 64) edgeWindow(q);
 }
 
+// The same one bit at a time in pixel order, each read after the bits before
+// it were written: for rows that share memory.
+template <bool kMasked, class Op>
+void combineBitsInOrder(uint8_t* d, int32_t offD, const uint8_t* a, int32_t offA, const uint8_t* b,
+                        int32_t offB, const uint8_t* m, int32_t offM, int32_t w, const Op& op) {
+    for (int32_t i = 0; i < w; ++i) {
+        if (kMasked && !getBit(m, int64_t{offM} + i)) continue;
+        const uint32_t va = getBit(a, int64_t{offA} + i) ? ~0u : 0u;
+        const uint32_t vb = Op::kTwoSources && getBit(b, int64_t{offB} + i) ? ~0u : 0u;
+        putBit(d, int64_t{offD} + i, static_cast<int>(op(va, vb) & 1u));
+    }
+}
+
 // ---------------------------------------------------------- region kernels
 
 // The source B header to read: source A stands in for a one-source operation
@@ -324,11 +338,21 @@ void combineBitRow(uint8_t* d, int32_t offD, const uint8_t* a, int32_t offA, con
 inline const ImageHeader* sourceB(const KernelArgs& k) { return k.srcB ? k.srcB : k.srcA; }
 inline int32_t channelB(const KernelArgs& k) { return k.srcB ? k.channelB : k.channelA; }
 
+// A source whose pixel block overlaps the destination's at another address:
+// the rules then go row by row in order, which one run joining the rows (and
+// their padding) would not follow.  The same block is position by position.
+inline bool sharesMemoryAtAnOffset(const ImageHeader* src, const ImageHeader* dst) {
+    return src->imageData != dst->imageData &&
+           bytesOverlap(src->imageData, src->imageSize, dst->imageData, dst->imageSize);
+}
+
 // Both sources and the destination may be processed as one run of imageSize
-// bytes (no mask; equal geometry; regions covering the whole images).
+// bytes (no mask; equal geometry; regions covering the whole images; no
+// source sharing the destination's memory at an offset).
 inline bool wholeBufferLayout(const KernelArgs& k) {
     return !k.mask && isWholeImageLayout(k.srcA, k.dst, k.alpha) &&
-           isWholeImageLayout(sourceB(k), k.dst, k.alpha);
+           isWholeImageLayout(sourceB(k), k.dst, k.alpha) &&
+           !sharesMemoryAtAnOffset(k.srcA, k.dst) && !sharesMemoryAtAnOffset(sourceB(k), k.dst);
 }
 
 // The whole pixel buffers as one run of W values (row padding included).
@@ -458,9 +482,21 @@ void bitRegion(const KernelArgs& k) {
     auto d = reinterpret_cast<uint8_t*>(r.d.address);
     auto m = reinterpret_cast<const uint8_t*>(r.m.address);
     const int32_t maskStep = k.mask ? k.mask->widthStep : 0;
+    // A source row sharing bytes with its destination row (other than the
+    // same bits in place) goes bit by bit in pixel order, as the rules order
+    // it; the 64-bit windows would read bits after writing over them.
+    auto bytesOf = [&](int32_t offset) { return (int64_t{offset} + r.width + 7) >> 3; };
+    auto sharesRow = [&](const uint8_t* s, int32_t offset) {
+        return !(s == d && offset == r.d.bitOffset) &&
+               bytesOverlap(s, bytesOf(offset), d, bytesOf(r.d.bitOffset));
+    };
     for (int32_t y = 0; y < r.height; ++y) {
-        combineBitRow<kMasked>(d, r.d.bitOffset, a, r.a.bitOffset, b, r.b.bitOffset, m,
-                               r.m.bitOffset, r.width, op);
+        if (sharesRow(a, r.a.bitOffset) || (Op::kTwoSources && sharesRow(b, r.b.bitOffset)))
+            combineBitsInOrder<kMasked>(d, r.d.bitOffset, a, r.a.bitOffset, b, r.b.bitOffset, m,
+                                        r.m.bitOffset, r.width, op);
+        else
+            combineBitRow<kMasked>(d, r.d.bitOffset, a, r.a.bitOffset, b, r.b.bitOffset, m,
+                                   r.m.bitOffset, r.width, op);
         a += k.srcA->widthStep;
         b += sourceB(k)->widthStep;
         d += k.dst->widthStep;

@@ -34,11 +34,28 @@ void fillBits(uint8_t* row, int64_t bit, int64_t count, int value);
 // source byte that holds none of the run's bits.  The runs must not overlap.
 void copyBits(const uint8_t* src, int64_t srcBit, uint8_t* dst, int64_t dstBit, int64_t count);
 
+// Copies count bits one at a time in pixel order, each read after the bits
+// before it were written: the order of the rules when the runs overlap.
+void copyBitsInOrder(const uint8_t* src, int64_t srcBit, uint8_t* dst, int64_t dstBit,
+                     int64_t count);
+
 // Copies count bits right to left: dst bit dstBit + k takes src bit srcBit - k.
 void copyBitsReversed(const uint8_t* src, int64_t srcBit, uint8_t* dst, int64_t dstBit,
                       int64_t count);
 
 // ------------------------------------------------------------- value runs
+
+// Whether the byte ranges [a, a + aBytes) and [b, b + bBytes) share a byte.
+inline bool bytesOverlap(const void* a, int64_t aBytes, const void* b, int64_t bBytes) {
+    const auto x = reinterpret_cast<uintptr_t>(a), y = reinterpret_cast<uintptr_t>(b);
+    return x < y + static_cast<uintptr_t>(bBytes) && y < x + static_cast<uintptr_t>(aBytes);
+}
+
+// Copies bytes from the lowest address upward, each read after the bytes
+// before it were written: where the destination starts inside the source, a
+// byte read late is one written early (so the source's start repeats), as in
+// the rules' row copy, unlike memmove.
+void copyBytesInOrder(char* dst, const char* src, int64_t bytes);
 
 // Writes count values of valueSize bytes (1, 2 or 4), each the low bytes of
 // pattern, from dst on.  dst need not be aligned.

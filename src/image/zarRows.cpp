@@ -143,6 +143,27 @@ void copyBits(const uint8_t* src, int64_t srcBit, uint8_t* dst, int64_t dstBit, 
     if (tail != 0) mergeBits(dst + bytes, 0, tail, readBits(src + bytes, srcOffset, tail));
 }
 
+void copyBitsInOrder(const uint8_t* src, int64_t srcBit, uint8_t* dst, int64_t dstBit,
+                     int64_t count) {
+    for (int64_t i = 0; i < count; ++i) putBit(dst, dstBit + i, getBit(src, srcBit + i));
+}
+
+void copyBytesInOrder(char* dst, const char* src, int64_t bytes) {
+    const uintptr_t to = reinterpret_cast<uintptr_t>(dst), from = reinterpret_cast<uintptr_t>(src);
+    const uintptr_t distance = to - from;
+    if (to <= from || distance >= static_cast<uintptr_t>(bytes)) {
+        // Every byte is read before it could be written: memmove's result.
+        std::memmove(dst, src, static_cast<size_t>(bytes));
+        return;
+    }
+    // Chunks as long as the distance: each reads bytes that earlier chunks
+    // wrote (or the source's own first bytes) and never the bytes it writes.
+    for (int64_t i = 0; i < bytes; i += static_cast<int64_t>(distance))
+        std::memcpy(
+            dst + i, src + i,
+            static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(distance), bytes - i)));
+}
+
 void copyBitsReversed(const uint8_t* src, int64_t srcBit, uint8_t* dst, int64_t dstBit,
                       int64_t count) {
     // Only mirrored border stretches come here, a few pixels wide; bit by bit

@@ -119,18 +119,34 @@ void fillBitRows(const FillJob& j) {
 
 // ----------------------------------------------------------------- copies
 
+// The bytes from a region's first byte to its last one's end.
+int64_t regionSpan(int64_t rowBytes, int32_t height, int64_t step, int32_t planes,
+                   int64_t planeStride) {
+    return (planes - 1) * planeStride + (height - 1) * step + rowBytes;
+}
+
+// Rows first to last, each from its lowest address upward, as the rules copy.
+// Rows joined into one block move give the same result only when source and
+// destination do not share memory, so they are joined only then.
 template <typename T>
 void copyRuns(const CopyJob& j) {
     const int64_t rowBytes = j.runValues * static_cast<int64_t>(sizeof(T));
+    const bool overlap = bytesOverlap(
+        j.src, regionSpan(rowBytes, j.height, j.srcStep, j.planes, j.srcPlane), j.dst,
+        regionSpan(rowBytes, j.height, j.dstStep, j.planes, j.dstPlane));
     const RunShape s = runShape(j.runValues, j.height, j.planes,
-                                rowBytes == j.srcStep && rowBytes == j.dstStep,
+                                !overlap && rowBytes == j.srcStep && rowBytes == j.dstStep,
                                 j.srcPlane == rowBytes * j.height && j.dstPlane == j.srcPlane);
-    const size_t bytes = static_cast<size_t>(s.values * static_cast<int64_t>(sizeof(T)));
+    const int64_t bytes = s.values * static_cast<int64_t>(sizeof(T));
     for (int32_t p = 0; p < s.planes; ++p)
-        for (int32_t y = 0; y < s.rows; ++y)
-            // Overlapping images get the source's values as they were.
-            std::memmove(j.dst + p * j.dstPlane + y * j.dstStep,
-                         j.src + p * j.srcPlane + y * j.srcStep, bytes);
+        for (int32_t y = 0; y < s.rows; ++y) {
+            char* to = j.dst + p * j.dstPlane + y * j.dstStep;
+            const char* from = j.src + p * j.srcPlane + y * j.srcStep;
+            if (overlap)
+                copyBytesInOrder(to, from, bytes);
+            else
+                std::memcpy(to, from, static_cast<size_t>(bytes));
+        }
 }
 
 template <typename T>
@@ -173,10 +189,20 @@ void copyMaskedRuns(const CopyJob& j) {
     }
 }
 
+// Rows first to last; a row whose source and destination share a byte is
+// copied bit by bit in pixel order, as the rules order it, since the word
+// moves read source bits after writing over them.
 void copyBitRows(const CopyJob& j) {
-    for (int32_t y = 0; y < j.height; ++y)
-        copyBits(reinterpret_cast<const uint8_t*>(j.src + y * j.srcStep), j.srcBitX,
-                 reinterpret_cast<uint8_t*>(j.dst + y * j.dstStep), j.dstBitX, j.width);
+    const int64_t srcBytes = (int64_t{j.srcBitX} + j.width + 7) / 8;
+    const int64_t dstBytes = (int64_t{j.dstBitX} + j.width + 7) / 8;
+    for (int32_t y = 0; y < j.height; ++y) {
+        auto src = reinterpret_cast<const uint8_t*>(j.src + y * j.srcStep);
+        auto dst = reinterpret_cast<uint8_t*>(j.dst + y * j.dstStep);
+        if (bytesOverlap(src, srcBytes, dst, dstBytes))
+            copyBitsInOrder(src, j.srcBitX, dst, j.dstBitX, j.width);
+        else
+            copyBits(src, j.srcBitX, dst, j.dstBitX, j.width);
+    }
 }
 
 int sizeIndex(int32_t valueSize) { return valueSize == 1 ? 0 : valueSize == 2 ? 1 : 2; }
