@@ -131,8 +131,9 @@ void prepareWalkImage(WalkImage& w, ImageHeader* image, int32_t mode, WalkOperan
     w.work.width = w.tileWidth;
     w.work.height = w.tileHeight;
     w.work.widthStep = tileWidthStep(image);
-    w.work.imageSize = w.work.widthStep * w.tileHeight *
-                       (image->dataOrder == ZAR_DATA_ORDER_PLANE ? image->nChannels : 1);
+    w.work.imageSize = viewImageSize(
+        w.work.widthStep, w.tileHeight,
+        image->dataOrder == ZAR_DATA_ORDER_PLANE ? image->nChannels : 1);
     w.work.tileInfo = nullptr;
     w.work.imageData = nullptr;
 }
@@ -248,7 +249,7 @@ WalkOperand walkTiles(const KernelArgs& args, RegionKernel kernel) {
             WalkImage& t = *tiled[i];
             const int32_t y = t.rect.y + dy;
             if (!holdTile(t, t.rect.x / t.tileWidth, y / t.tileHeight)) return stop(t);
-            pieceHeight = std::min(pieceHeight, (t.row + 1) * t.tileHeight - y);
+            pieceHeight = std::min(pieceHeight, tileEnd(t.row, t.tileHeight, INT32_MAX) - y);
         }
         int32_t pieceWidth = 0;
         for (int32_t dx = 0; dx < width; dx += pieceWidth) {
@@ -257,7 +258,7 @@ WalkOperand walkTiles(const KernelArgs& args, RegionKernel kernel) {
                 WalkImage& t = *tiled[i];
                 const int32_t x = t.rect.x + dx;
                 if (!holdTile(t, x / t.tileWidth, t.row)) return stop(t);
-                pieceWidth = std::min(pieceWidth, (t.column + 1) * t.tileWidth - x);
+                pieceWidth = std::min(pieceWidth, tileEnd(t.column, t.tileWidth, INT32_MAX) - x);
             }
             for (int32_t i = 0; i < w.distinctCount; ++i)
                 setPiece(*w.distinct[i], dx, dy, pieceWidth, pieceHeight);

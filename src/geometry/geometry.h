@@ -52,15 +52,12 @@ TileWalk walkTilesForWriting(ImageHeader* image, const Rect& region, Work&& work
     const int32_t coi = image->roi ? image->roi->coi : 0;
     for (int32_t row = region.y / th; row <= (region.y + region.height - 1) / th; ++row) {
         const int32_t top = row * th > region.y ? row * th : region.y;
-        const int32_t bottom = (row + 1) * th < region.y + region.height ? (row + 1) * th
-                                                                         : region.y + region.height;
+        const int32_t bottom = tileEnd(row, th, region.y + region.height);
         bool first = true;
         for (int32_t column = region.x / tw; column <= (region.x + region.width - 1) / tw;
              ++column) {
             const int32_t left = column * tw > region.x ? column * tw : region.x;
-            const int32_t right = (column + 1) * tw < region.x + region.width
-                                      ? (column + 1) * tw
-                                      : region.x + region.width;
+            const int32_t right = tileEnd(column, tw, region.x + region.width);
             info->callBack(image, column, row, ZAR_TILE_WRITE);
             char* data = info->tileData;
             if (!data) return TileWalk::Refused;

@@ -92,7 +92,7 @@ bool getRoiBitOrigin(const ImageHeader* image, BitOrigin* out);
 struct CoiLayout {
     char* address;  // first value to process
     int32_t widthStep;
-    int32_t planeStride;  // height * widthStep
+    int64_t planeStride;  // height * widthStep
     int32_t channels;     // number of channels to process
     int32_t nChannels;
     int32_t firstChannel;  // 0-based index of the first channel to process
@@ -105,6 +105,19 @@ bool getCoiLayout(const ImageHeader* image, bool clamp, CoiLayout* out);
 char* pixelAddress(const ImageHeader* image, int32_t x, int32_t y, int32_t channel);
 
 // ------------------------------------------------------------------ tiles
+
+// The end (exclusive) of tile `index` along an axis of tiles `size` pixels
+// wide, cut to limit: in an image nearly INT32_MAX wide the last tile's own
+// end lies past the largest int32.
+inline int32_t tileEnd(int32_t index, int32_t size, int32_t limit) {
+    const int64_t end = (static_cast<int64_t>(index) + 1) * size;
+    return end < limit ? static_cast<int32_t>(end) : limit;
+}
+
+// The imageSize of a header describing other memory (a tile, a working
+// buffer): rows of widthStep bytes, height rows per plane.  0 when that does
+// not fit an int32, so that no whole-buffer form takes it for a run.
+int32_t viewImageSize(int64_t widthStep, int64_t height, int64_t planes);
 
 struct TileSpan {
     int32_t xInTile, yInTile;  // region's first pixel inside its tile

@@ -9,8 +9,8 @@ ImageHeader memoryView(const ImageHeader* image, char* data, int32_t width, int3
     view.height = height;
     view.widthStep = widthStep;
     view.imageData = data;
-    view.imageSize = widthStep * height *
-                     (image->dataOrder == ZAR_DATA_ORDER_PLANE ? image->nChannels : 1);
+    view.imageSize = viewImageSize(widthStep, height,
+                                   image->dataOrder == ZAR_DATA_ORDER_PLANE ? image->nChannels : 1);
     view.imageDataBlock = nullptr;
     view.roi = nullptr;
     view.maskImage = nullptr;

@@ -126,12 +126,12 @@ int copyTiledRect(ImageHeader* image, int32_t x1, int32_t y1, int32_t x2, int32_
             failed = 1;
             break;
         }
-        const int32_t top = r * th, bottom = top + th - 1;
+        const int32_t top = r * th, bottom = tileEnd(r, th, INT32_MAX) - 1;
         const int32_t ya = dirY > 0 ? std::max(y1, top) : std::min(y1, bottom);
         const int32_t yb = dirY > 0 ? std::min(y2, bottom) : std::max(y2, top);
         for (int32_t k = 0; k < columns; ++k) {
             const int32_t c = c1 + k * dirX;
-            const int32_t left = c * tw, right = left + tw - 1;
+            const int32_t left = c * tw, right = tileEnd(c, tw, INT32_MAX) - 1;
             const int32_t xa = dirX > 0 ? std::max(x1, left) : std::min(x1, right);
             const int32_t xb = dirX > 0 ? std::min(x2, right) : std::max(x2, left);
             SourceBlock block{table[k], step, tilePlane, left, top};

@@ -313,6 +313,11 @@ ImageHeader* ZAR_STDCALL zarCreateImageHeader(int32_t nChannels, int32_t alphaCh
 // ----------------------------------------------------------------- memory
 
 void* alignedMalloc(size_t size) {
+    // A block larger than any image (whose imageSize is an int32) is refused
+    // as the runtime would refuse it on the 32-bit machines the sizes were
+    // made for: only a hostile size asks for one, and trying would exhaust
+    // the machine rather than fail.
+    if (size > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return nullptr;
     // The runtime block's address is stored just below the result; the result
     // is the first multiple of 32 that leaves room for it.
     constexpr uintptr_t kAlign = 32;

@@ -6,8 +6,9 @@
 
 namespace {
 
-// Address arithmetic in the width of pointers: offsets of large images pass 32 bits.
-char* offsetBy(char* base, int64_t bytes) { return base + bytes; }
+// Address arithmetic in the width of pointers: offsets of large images pass 32
+// bits.  A tiled image has no pixel address (imageData is null): it stays null.
+char* offsetBy(char* base, int64_t bytes) { return base ? base + bytes : nullptr; }
 
 // Bits to bytes rounding toward minus infinity, so that a region starting in
 // the middle of a byte addresses the byte that holds its first bit.
@@ -49,7 +50,7 @@ bool resolveCoiLayout(const ImageHeader* image, bool clamp, CoiLayout* out) {
     }
     out->address = offsetBy(image->imageData, offset);
     out->widthStep = image->widthStep;
-    out->planeStride = static_cast<int32_t>(planeStride);
+    out->planeStride = planeStride;
     out->channels = c >= 1 ? 1 : c == 0 ? image->nChannels : image->nChannels - 1;
     out->nChannels = image->nChannels;
     out->firstChannel = c >= 1 ? c - 1 : 0;
@@ -123,6 +124,8 @@ bool roiCoversWholeImage(const ImageHeader* image) {
 
 int isWholeImageLayout(const ImageHeader* imageA, const ImageHeader* imageB, int flag) {
     if (flag != 0) return 0;
+    // A view whose size does not fit an int32 says so with imageSize 0.
+    if (imageA->imageSize < 1) return 0;
     if (imageA->height != imageB->height || imageA->width != imageB->width ||
         imageA->imageSize != imageB->imageSize || imageA->align != imageB->align)
         return 0;
@@ -223,6 +226,14 @@ char* pixelAddress(const ImageHeader* image, int32_t x, int32_t y, int32_t chann
 }
 
 // ------------------------------------------------------------------ tiles
+
+int32_t viewImageSize(int64_t widthStep, int64_t height, int64_t planes) {
+    int64_t size = 0;
+    if (__builtin_mul_overflow(widthStep, height, &size) ||
+        __builtin_mul_overflow(size, planes, &size) || size > INT32_MAX)
+        return 0;
+    return static_cast<int32_t>(size);
+}
 
 TileSpan getTileSpan(const ImageHeader* image, int32_t height, int32_t width) {
     // An image without a tile record counts as tiled in 128 x 128 tiles.

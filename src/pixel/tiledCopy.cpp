@@ -53,8 +53,9 @@ void describeTile(ImageHeader* work, const ImageHeader* tiled) {
     work->width = tile->width;
     work->height = tile->height;
     work->widthStep = tileWidthStep(tiled);
-    work->imageSize = work->widthStep * tile->height *
-                      (tiled->dataOrder == ZAR_DATA_ORDER_PLANE ? tiled->nChannels : 1);
+    work->imageSize = viewImageSize(
+        work->widthStep, tile->height,
+        tiled->dataOrder == ZAR_DATA_ORDER_PLANE ? tiled->nChannels : 1);
     work->tileInfo = nullptr;
     work->imageData = nullptr;
     work->imageDataBlock = nullptr;
@@ -163,9 +164,9 @@ TiledEnd copyTiles(ImageHeader* srcImage, ImageHeader* dstImage, ImageHeader* ma
                 h.width = p.width;
                 h.height = p.height;
                 h.widthStep = stride;
-                h.imageSize = stride * p.height *
-                              (srcImage->dataOrder == ZAR_DATA_ORDER_PLANE ? srcImage->nChannels
-                                                                           : 1);
+                h.imageSize = viewImageSize(
+                    stride, p.height,
+                    srcImage->dataOrder == ZAR_DATA_ORDER_PLANE ? srcImage->nChannels : 1);
                 srcWork.roi = Roi{srcWork.start.coi, 0, 0, p.width, p.height};
             }
             workMask.place(p, false);

@@ -55,6 +55,9 @@ void ZAR_STDCALL zarPutPixel(ImageHeader* image, int32_t x, int32_t y, const voi
     tile->callBack(image, column, tileRow, ZAR_TILE_WRITE);
     char* data = tile->tileData;
     if (data == nullptr) {
+        // The request is handed back like every other: the callback may hold
+        // state for it even when it delivered no tile.
+        tile->callBack(image, column, tileRow, ZAR_TILE_RELEASE);
         report(kSite, STATUS_ERROR, "Error get tile to write", __LINE__);
         return;
     }

@@ -321,17 +321,17 @@ TileStore::TileStore(int32_t nChannels, int32_t alphaChannel, int32_t depth, int
     image_->width = width;
     image_->height = height;
     image_->widthStep = expectedWidthStep(dataOrder, depth, align, nChannels, width);
-    image_->imageSize = image_->widthStep * height *
-                        (dataOrder == ZAR_DATA_ORDER_PLANE ? nChannels : 1);
+    const int64_t size = int64_t{image_->widthStep} * height *
+                         (dataOrder == ZAR_DATA_ORDER_PLANE ? nChannels : 1);
+    image_->imageSize = size <= INT32_MAX ? static_cast<int32_t>(size) : 0;
     tileInfo_.callBack = &TileStore::callback;
     tileInfo_.width = tileWidth;
     tileInfo_.height = tileHeight;
     image_->tileInfo = &tileInfo_;
-    columns_ = (width + tileWidth - 1) / tileWidth;
-    rows_ = (height + tileHeight - 1) / tileHeight;
+    columns_ = static_cast<int32_t>((int64_t{width} + tileWidth - 1) / tileWidth);
+    rows_ = static_cast<int32_t>((int64_t{height} + tileHeight - 1) / tileHeight);
     tileStep_ = expectedWidthStep(dataOrder, depth, align, nChannels, tileWidth);
     tileBytes_ = tileStep_ * tileHeight * (dataOrder == ZAR_DATA_ORDER_PLANE ? nChannels : 1);
-    tiles_.assign(static_cast<size_t>(columns_) * rows_, std::vector<char>(tileBytes_, 0));
     storeRegistry()[image_] = this;
 }
 
@@ -359,7 +359,7 @@ void TileStore::onCall(int32_t column, int32_t row, int32_t mode) {
     if (column < 0 || row < 0 || column >= columns_ || row >= rows_) {
         ADD_FAILURE() << "tile (" << column << ", " << row << ") is outside the image";
     } else if (!refused_.count({column, row})) {
-        data = tiles_[static_cast<size_t>(row) * columns_ + column].data();
+        data = tile(column, row);
     }
     tileInfo_.tileData = data;
     log_.push_back({column, row, mode, data});
@@ -379,18 +379,22 @@ int32_t TileStore::outstanding() const {
 }
 
 bool TileStore::balanced() const {
+    // A request that delivered nothing may be handed back (with a null tile)
+    // or not; a null release answers only such a request.
     std::map<std::pair<int32_t, int32_t>, std::vector<char*>> held;
     for (const TileCall& call : log_) {
         auto& stack = held[{call.column, call.row}];
-        if (call.mode == ZAR_TILE_RELEASE) {
-            if (stack.empty() || stack.back() != call.data) return false;
-            stack.pop_back();
-        } else if (call.data) {
+        if (call.mode != ZAR_TILE_RELEASE) {
             stack.push_back(call.data);
+            continue;
         }
+        while (call.data && !stack.empty() && !stack.back()) stack.pop_back();
+        if (stack.empty() || stack.back() != call.data) return false;
+        stack.pop_back();
     }
     for (auto& [tile, stack] : held)
-        if (!stack.empty()) return false;
+        for (char* data : stack)
+            if (data) return false;
     return true;
 }
 
@@ -401,8 +405,8 @@ int32_t TileStore::count(int32_t mode) const {
 }
 
 Layout TileStore::tileLayout(int32_t column, int32_t row) const {
-    char* data = const_cast<char*>(tiles_[static_cast<size_t>(row) * columns_ + column].data());
-    return {data, tileStep_, tileInfo_.height, image_->nChannels, image_->depth, image_->dataOrder};
+    return {tile(column, row), tileStep_,     tileInfo_.height,
+            image_->nChannels, image_->depth, image_->dataOrder};
 }
 
 void TileStore::loadFrom(const ImageHeader* plain) {
@@ -425,7 +429,14 @@ void TileStore::storeTo(ImageHeader* plain) const {
 }
 
 void TileStore::fillBytes(uint8_t value) {
-    for (auto& tile : tiles_) std::memset(tile.data(), value, tile.size());
+    fill_ = value;
+    for (auto& [at, data] : tiles_) std::memset(data.data(), value, data.size());
+}
+
+char* TileStore::tile(int32_t column, int32_t row) const {
+    auto [at, made] = tiles_.try_emplace({column, row});
+    if (made) at->second.assign(static_cast<size_t>(tileBytes_), static_cast<char>(fill_));
+    return at->second.data();
 }
 
 }  // namespace zt

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -134,8 +135,10 @@ struct TileCall {
 };
 
 // Backs a tiled image with memory.  The tiled header has the given format;
-// tiles are tileWidth x tileHeight pixels, laid out like plain images.  Every
-// callback call is logged; chosen tiles can be refused (tileData null).
+// tiles are tileWidth x tileHeight pixels, laid out like plain images, each
+// made (zeroed, or filled by fillBytes) when first used, so an image may be
+// INT32_MAX wide.  Every callback call is logged; chosen tiles can be refused
+// (tileData null).
 class TileStore {
   public:
     TileStore(int32_t nChannels, int32_t alphaChannel, int32_t depth, int32_t dataOrder,
@@ -177,7 +180,9 @@ class TileStore {
     TileInfo tileInfo_{};
     int32_t columns_ = 0, rows_ = 0;
     int32_t tileStep_ = 0, tileBytes_ = 0;
-    std::vector<std::vector<char>> tiles_;
+    uint8_t fill_ = 0;
+    mutable std::map<std::pair<int32_t, int32_t>, std::vector<char>> tiles_;
+    char* tile(int32_t column, int32_t row) const;
     std::vector<TileCall> log_;
     std::set<std::pair<int32_t, int32_t>> refused_;
 };
