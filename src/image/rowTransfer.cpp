@@ -107,7 +107,7 @@ bool transferRun(ImageHeader* image, const ValueRuns& runs, int32_t x, int32_t y
         if (fetchTileRow(image, &tile, 1, column, tileRow, 1, mode) != 0) return false;
         char* base = tile + rowOffset;
         const int32_t tileX = column * tiles.width;
-        const int32_t a = std::max(x, tileX), b = std::min(end, tileX + tiles.width);
+        const int32_t a = std::max(x, tileX), b = tileEnd(column, tiles.width, end);
         const int32_t n = b - a;
         if (toImage)
             runs.copy(buffer, bufPos + (a - x), 1, false, base,

@@ -24,10 +24,10 @@ void releaseWorkingRecords(ImageHeader* src, ImageHeader* dst);
 
 enum class MorphResult { Done, NoMemory, TileReadRefused, TileWriteRefused };
 
-// Runs the operation's kernel with size k over the working regions of src into dst, channel by
-// channel, honouring dst's combined mask.  A failed ring allocation records
-// STATUS_NO_MEMORY and leaves dst unchanged.  Pixels are read from srcPixels
-// and written to dstPixels when given: the caller's own headers, so that a
-// tile callback sees the header the application passed, not a working copy.
-MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t k, MorphOp op,
+// Runs the operation's kernel, kx wide and ky high, over the working regions of
+// src into dst, channel by channel, honouring dst's combined mask.  A failed ring allocation
+// records STATUS_NO_MEMORY and leaves dst unchanged.  Pixels are read from srcPixels and written to
+// dstPixels when given: the caller's own headers, so that a tile callback sees the header the
+// application passed, not a working copy.
+MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t kx, int32_t ky, MorphOp op,
                         ImageHeader* srcPixels = nullptr, ImageHeader* dstPixels = nullptr);

@@ -24,9 +24,10 @@ struct MorphRun {
     ImageHeader* src;  // the headers whose pixels are read and written
     ImageHeader* dst;
     MorphRowsKernel kernel;
-    int32_t channels;  // values per ring pixel: all channels at once, or one
-    bool direct;       // results go straight into the destination rows
-    int32_t k, n, w, h;
+    int32_t channels;        // values per ring pixel: all channels at once, or one
+    bool direct;             // results go straight into the destination rows
+    int32_t kx, ky, nx, ny;  // window sides and half sides
+    int32_t w, h;
     int32_t xs, ys, xd, yd;
     char* ring;
     ptrdiff_t stride;
@@ -36,33 +37,34 @@ struct MorphRun {
 // Source row y of a channel by the row rule: the row clamped to the region's
 // one-pixel frame, the w + 2 values from the frame column left of the region
 // on read with the border rules, and the n - 1 values beyond the frame on
-// either side repeating the frame pixel.
+// either side repeating the frame pixel (n the horizontal half side).
 bool readSourceRow(const MorphRun& run, int32_t y, int32_t channel, char* slot) {
     const int32_t clamped = std::clamp(y, run.ys - 1, run.ys + run.h);
+    const int32_t n = run.nx;
     if (run.channels > 1) {
         const size_t pixelBytes = static_cast<size_t>(run.channels) * bytesPerValue(run.src->depth);
-        char* frame = slot + (run.n - 1) * pixelBytes;
+        char* frame = slot + (n - 1) * pixelBytes;
         if (!readPixelRow(run.src, run.xs - 1, clamped, frame, run.w + 2,
-                          run.ring + run.k * run.stride))
+                          run.ring + run.ky * run.stride))
             return false;
-        if (run.n > 1) {  // repeat the frame pixels outwards
+        if (n > 1) {  // repeat the frame pixels outwards
             std::memcpy(slot, frame, pixelBytes);
-            repeatBytes(slot, pixelBytes, (run.n - 1) * pixelBytes);
-            repeatBytes(frame + (run.w + 1) * pixelBytes, pixelBytes, run.n * pixelBytes);
+            repeatBytes(slot, pixelBytes, (n - 1) * pixelBytes);
+            repeatBytes(frame + (run.w + 1) * pixelBytes, pixelBytes, n * pixelBytes);
         }
         return true;
     }
-    if (!readRowAt(run.src, run.xs - 1, clamped, channel, slot, run.n - 1, run.w + 2)) return false;
-    if (run.n > 1) {
+    if (!readRowAt(run.src, run.xs - 1, clamped, channel, slot, n - 1, run.w + 2)) return false;
+    if (n > 1) {
         const ValueRuns& runs = valueRunsFor(run.src->depth);
-        runs.fill(slot, 0, run.n - 1, runs.get(slot, run.n - 1));
-        runs.fill(slot, run.n + run.w + 1, run.n - 1, runs.get(slot, run.n + run.w));
+        runs.fill(slot, 0, n - 1, runs.get(slot, n - 1));
+        runs.fill(slot, n + run.w + 1, n - 1, runs.get(slot, n + run.w));
     }
     return true;
 }
 
 MorphResult filterChannel(const MorphRun& run, int32_t srcChannel, int32_t dstChannel) {
-    const int32_t k = run.k;
+    const int32_t k = run.ky;  // ring rows
     char* scratch = run.ring + k * run.stride;
     auto slot = [&](int32_t i) { return run.ring + i * run.stride; };
     // Rows clamped to the frame repeat; a repeat is copied from the slot that
@@ -81,23 +83,23 @@ MorphResult filterChannel(const MorphRun& run, int32_t srcChannel, int32_t dstCh
         return true;
     };
     for (int32_t i = 0; i < k - 1; ++i)
-        if (!load(run.ys - run.n + i, slot(i))) return MorphResult::TileReadRefused;
+        if (!load(run.ys - run.ny + i, slot(i))) return MorphResult::TileReadRefused;
 
     const int32_t depthBits = bitDepth(run.dst->depth);
     const int32_t maskWords = static_cast<int32_t>((static_cast<int64_t>(depthBits) * run.w + 31) /
                                                    32);
     int32_t next = k - 1;
     for (int32_t r = 0; r < run.h; ++r) {
-        if (!load(run.ys + r + run.n, slot(next))) return MorphResult::TileReadRefused;
+        if (!load(run.ys + r + run.ny, slot(next))) return MorphResult::TileReadRefused;
         next = (next + 1) % k;  // the oldest row, no longer needed once the columns are done
         if (run.direct) {
-            run.kernel(k, run.ring, run.stride,
+            run.kernel(run.kx, k, run.ring, run.stride,
                        pixelAddress(run.dst, run.xd, run.yd + r, dstChannel), run.w * run.channels,
                        run.channels);
             continue;
         }
         char* out = slot(next);
-        run.kernel(k, run.ring, run.stride, out, run.w, 1);
+        run.kernel(run.kx, k, run.ring, run.stride, out, run.w, 1);
         const char* result = out;
         if (run.mask) {
             if (!readRowAt(run.dst, run.xd, run.yd + r, dstChannel, scratch, 0, run.w))
@@ -123,7 +125,7 @@ void processedChannels(const ImageHeader* image, int32_t* first, int32_t* last) 
 
 }  // namespace
 
-MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t k, MorphOp op,
+MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t kx, int32_t ky, MorphOp op,
                         ImageHeader* srcPixels, ImageHeader* dstPixels) {
     MorphRun run{};
     run.src = srcPixels ? srcPixels : src;
@@ -136,8 +138,10 @@ MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t k, MorphOp o
     run.xd = dst->roi->xOffset;
     run.yd = dst->roi->yOffset;
     run.mask = dst->maskImage;
-    run.k = k;
-    run.n = (k - 1) / 2;
+    run.kx = kx;
+    run.ky = ky;
+    run.nx = (kx - 1) / 2;
+    run.ny = (ky - 1) / 2;
     int32_t srcFirst, srcLast, dstFirst, dstLast;
     processedChannels(src, &srcFirst, &srcLast);
     processedChannels(dst, &dstFirst, &dstLast);
@@ -147,21 +151,25 @@ MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t k, MorphOp o
     const bool wholePixels = untiled && !run.mask && bitDepth(src->depth) != 1 &&
                              src->dataOrder == ZAR_DATA_ORDER_PIXEL && src->nChannels > 1 &&
                              srcFirst == 1 && srcLast == src->nChannels && dstFirst == 1 &&
-                             dstLast == dst->nChannels && k < kBlockExtremeFrom;
+                             dstLast == dst->nChannels && kx < kBlockExtremeFrom;
     run.channels = wholePixels ? src->nChannels : 1;
     // Whole values of one channel (or of whole pixels) lie next to each other
     // in the destination rows; 1-bit results keep the ring, as the kernel
     // writes whole words.
     run.direct = untiled && !run.mask && bitDepth(src->depth) != 1 &&
                  (wholePixels || dst->nChannels == 1 || dst->dataOrder == ZAR_DATA_ORDER_PLANE);
-    run.stride = morphRingRowBytes(src->depth, (run.k + run.w - 1) * run.channels);
-    const size_t ringBytes = static_cast<size_t>(run.stride) * (run.k + 1);
-    run.ring = static_cast<char*>(alignedMalloc(ringBytes));
+    // The kernels count a ring row's values in int32: a longer row is as
+    // impossible to hold as a ring too large to allocate.
+    const int64_t rowValues = (int64_t{kx} + run.w - 1) * run.channels;
+    run.stride = morphRingRowBytes(src->depth, rowValues);
+    const int64_t ringBytes = static_cast<int64_t>(run.stride) * (int64_t{ky} + 1);
+    if (rowValues <= INT32_MAX - 64 && ringBytes <= INT32_MAX)
+        run.ring = static_cast<char*>(alignedMalloc(static_cast<size_t>(ringBytes)));
     if (!run.ring) {
         zarSetStatus(STATUS_NO_MEMORY);
         return MorphResult::NoMemory;
     }
-    std::memset(run.ring, 0, ringBytes);  // row padding stays defined
+    std::memset(run.ring, 0, static_cast<size_t>(ringBytes));  // row padding stays defined
 
     MorphResult result = MorphResult::Done;
     if (wholePixels)

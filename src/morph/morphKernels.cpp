@@ -12,9 +12,9 @@
 namespace {
 
 template <typename T, typename Pick>
-void valueRows(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
+void valueRows(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
                int32_t step) {
-    valueRowsBody<T, Pick>(k, ring, ringStride, out, values, step);
+    valueRowsBody<T, Pick>(kx, ky, ring, ringStride, out, values, step);
 }
 
 // 32 pixels of a 1-bit row as one integer, first pixel in bit 31.
@@ -42,18 +42,18 @@ inline uint32_t streamAt(const uint32_t* stream, int32_t i, int32_t s) {
 }
 
 // 1-bit rows, 32 pixels per operation: the vertical pass combines whole words
-// of the k rows.  The horizontal pass doubles windows in place (bit j of the
+// of the ky rows.  The horizontal pass doubles windows in place (bit j of the
 // column stream comes to combine bits j .. j + span - 1) up to the largest
-// span <= k, so a window of k is two overlapping spans: log2(k) passes
-// instead of k.
+// span <= kx, so a window of kx is two overlapping spans: log2(kx) passes
+// instead of kx.
 template <typename Pick>
-void bitKernel(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t outBitOffset,
-               int32_t w) {
-    const int32_t length = k + w - 1;
+void bitKernel(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+               int32_t outBitOffset, int32_t w) {
+    const int32_t length = kx + w - 1;
     const int32_t words = (length + 31) / 32;
-    uint32_t* column = reinterpret_cast<uint32_t*>(ring + k * ringStride);
+    uint32_t* column = reinterpret_cast<uint32_t*>(ring + ky * ringStride);
     std::memcpy(column, ring, static_cast<size_t>(words) * 4);
-    for (int32_t i = 1; i < k; ++i) {
+    for (int32_t i = 1; i < ky; ++i) {
         const uint32_t* row = reinterpret_cast<const uint32_t*>(ring + i * ringStride);
         for (int32_t j = 0; j < words; ++j) column[j] = Pick::pick(column[j], row[j]);
     }
@@ -63,14 +63,14 @@ void bitKernel(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t o
     column[words] = 0;
 
     int32_t span = 1;
-    for (; 2 * span <= k; span *= 2) {
+    for (; 2 * span <= kx; span *= 2) {
         // Word i reads up to word i + span / 32 + 1; the words left out hold
         // only positions past length - 2 span, which no output needs.
         const int32_t limit = words - (span >> 5);
         for (int32_t i = 0; i < limit; ++i)
             column[i] = Pick::pick(column[i], streamAt(column, i, span));
     }
-    const int32_t rest = k - span;  // the second span starts rest bits on
+    const int32_t rest = kx - span;  // the second span starts rest bits on
 
     const int32_t outWords = (w + 31) / 32;
     const int32_t shift = outBitOffset;
@@ -89,8 +89,9 @@ void bitKernel(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t o
 
 // The rows form of the 1-bit kernel (one channel, no bit offset).
 template <typename Pick>
-void bitRows(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values, int32_t) {
-    bitKernel<Pick>(k, ring, ringStride, out, 0, values);
+void bitRows(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
+             int32_t) {
+    bitKernel<Pick>(kx, ky, ring, ringStride, out, 0, values);
 }
 
 }  // namespace
@@ -122,7 +123,7 @@ MorphRowsKernel morphRowsKernelFor(MorphOp op, int32_t depth, IsaLevel level) {
     return nullptr;
 }
 
-ptrdiff_t morphRingRowBytes(int32_t depth, int32_t length) {
+ptrdiff_t morphRingRowBytes(int32_t depth, int64_t length) {
     const int64_t bytes = bitDepth(depth) == 1
                               ? (static_cast<int64_t>(length) + 7) / 8 + 4
                               : static_cast<int64_t>(length) * bytesPerValue(depth);

@@ -7,13 +7,15 @@
 
 #include "frame/cpu.h"
 
-// A row kernel.  ring holds k + 1 rows, ringStride bytes apart: rows 0 .. k - 1
-// are the source rows of the window, row k is scratch.  The rows hold `step`
-// interleaved channels (1 for 1-bit rows); values = w * step results go to out,
-// each the extreme of k rows by k pixels (values step apart).  k is odd; out
-// may be one of the ring rows.
-using MorphRowsKernel = void (*)(int32_t k, char* ring, ptrdiff_t ringStride, char* out,
-                                 int32_t values, int32_t step);
+// A row kernel.  ring holds ky + 1 rows, ringStride bytes apart: rows
+// 0 .. ky - 1 are the source rows of the window (kx + w - 1 pixels each), row
+// ky is scratch.  The rows hold `step` interleaved channels (1 for 1-bit rows);
+// values = w * step results go to out, each the extreme of ky rows by kx pixels
+// (values step apart).  kx and ky are odd, the sides of the square after each
+// was cut to what the region's frame lets the window see; out may be one of
+// the ring rows.
+using MorphRowsKernel = void (*)(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride,
+                                 char* out, int32_t values, int32_t step);
 
 enum class MorphOp { Erode, Dilate };
 
@@ -30,25 +32,25 @@ MorphRowsKernel morphRowsKernelFor(MorphOp op, int32_t depth, IsaLevel level);
 
 // Bytes of one ring row holding `length` values of the depth: a multiple of 8,
 // with one spare 32-bit word for the 1-bit kernels' shifted reads.
-ptrdiff_t morphRingRowBytes(int32_t depth, int32_t length);
+ptrdiff_t morphRingRowBytes(int32_t depth, int64_t length);
 
 // From this size on the one-channel 8- and 16-bit kernels take a block form
 // whose fixed cost beats k vectorised passes.
 constexpr int32_t kBlockExtremeFrom = 25;
 
-void erodeRows8Avx2(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
-                    int32_t step);
-void erodeRows16Avx2(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
-                     int32_t step);
-void dilateRows8Avx2(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
-                     int32_t step);
-void dilateRows16Avx2(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
-                      int32_t step);
-void erodeRows8Avx512(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
-                      int32_t step);
-void erodeRows16Avx512(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
-                       int32_t step);
-void dilateRows8Avx512(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
-                       int32_t step);
-void dilateRows16Avx512(int32_t k, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
-                        int32_t step);
+void erodeRows8Avx2(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+                    int32_t values, int32_t step);
+void erodeRows16Avx2(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+                     int32_t values, int32_t step);
+void dilateRows8Avx2(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+                     int32_t values, int32_t step);
+void dilateRows16Avx2(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+                      int32_t values, int32_t step);
+void erodeRows8Avx512(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+                      int32_t values, int32_t step);
+void erodeRows16Avx512(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+                       int32_t values, int32_t step);
+void dilateRows8Avx512(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+                       int32_t values, int32_t step);
+void dilateRows16Avx512(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+                        int32_t values, int32_t step);

@@ -76,22 +76,23 @@ template <typename T, typename Pick, typename Source>
 }
 
 // 8- and 16-bit rows of `step` interleaved channels: the column extreme of
-// the k ring rows into scratch, then the extreme of k neighbouring pixels of
-// that column per output value.  k is odd (2 n + 1), so a 3 x 3 square is
-// one vertical and one horizontal pass, a 7 x 7 square two of each.
+// the ky ring rows into scratch, then the extreme of kx neighbouring pixels of
+// that column per output value.  kx and ky are odd (2 n + 1), so a 3 x 3
+// square is one vertical and one horizontal pass, a 7 x 7 square two of each.
 template <typename T, typename Pick>
-[[gnu::always_inline]] static inline void valueRowsBody(int32_t k, char* ring, ptrdiff_t ringStride,
-                                                        char* out, int32_t values, int32_t step) {
-    const int32_t length = values + (k - 1) * step;
-    T* column = reinterpret_cast<T*>(ring + k * ringStride);
+[[gnu::always_inline]] static inline void valueRowsBody(int32_t kx, int32_t ky, char* ring,
+                                                        ptrdiff_t ringStride, char* out,
+                                                        int32_t values, int32_t step) {
+    const int32_t length = values + (kx - 1) * step;
+    T* column = reinterpret_cast<T*>(ring + ky * ringStride);
     pickOfOdd<T, Pick>(
-        column, k, [&](int32_t i) { return reinterpret_cast<const T*>(ring + i * ringStride); },
+        column, ky, [&](int32_t i) { return reinterpret_cast<const T*>(ring + i * ringStride); },
         length);
     T* result = reinterpret_cast<T*>(out);
-    if (k >= kBlockExtremeFrom && step == 1) {
-        blockExtreme<T, Pick>(column, result, k, values);
+    if (kx >= kBlockExtremeFrom && step == 1) {
+        blockExtreme<T, Pick>(column, result, kx, values);
         return;
     }
     pickOfOdd<T, Pick>(
-        result, k, [&](int32_t t) { return static_cast<const T*>(column + t * step); }, values);
+        result, kx, [&](int32_t t) { return static_cast<const T*>(column + t * step); }, values);
 }

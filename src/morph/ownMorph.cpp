@@ -57,11 +57,18 @@ void ownMorph(const char* funcName, ImageHeader* srcImage, ImageHeader* dstImage
     MorphResult result = MorphResult::Done;
     const int32_t w = src.roi->width, h = src.roi->height;
     if (w >= 1 && h >= 1) {
-        // Past the frame the window only repeats frame pixels, so a half size
-        // beyond max(w, h) sees nothing new: capping it keeps the result and
-        // bounds the ring.
-        const int32_t n = std::min(nIterations, std::max(w, h));
-        result = morphFilter(&src, &dst, 2 * n + 1, op, srcImage, dstImage);
+        // The window sees the region and its one-pixel frame; beyond the frame
+        // it sees frame pixels again.  From every pixel of a region w wide, a
+        // half side of w already reaches both frame columns, so any larger
+        // half side gives the same extreme: each side is cut on its own (a
+        // 1 x N region no longer pays for an N x N window), which bounds the
+        // ring and the work by the region's size.  A side past the int32
+        // range is left to the ring's size check: no such ring can be held.
+        auto side = [&](int32_t extent) {
+            return static_cast<int32_t>(
+                std::min<int64_t>(2 * int64_t{std::min(nIterations, extent)} + 1, INT32_MAX));
+        };
+        result = morphFilter(&src, &dst, side(w), side(h), op, srcImage, dstImage);
     }
     releaseWorkingRecords(&src, &dst);
     if (result == MorphResult::TileReadRefused)

@@ -241,19 +241,21 @@ TEST(KernelVariants, MorphologyRows) {
             const int32_t size = e.depth == ZAR_DEPTH_1U ? 1 : bytesPerValue(e.depth);
             for (int32_t trial = 0; trial < 300; ++trial) {
                 const int32_t k = 2 * (trial % 4 == 0 ? rng.range(12, 30) : rng.range(1, 6)) + 1;
+                const int32_t ky = trial % 3 == 0 ? 2 * rng.range(1, 20) + 1 : k;
                 const int32_t w = rng.range(1, 130);
                 const int32_t step = e.depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 4);
                 const ptrdiff_t stride = morphRingRowBytes(e.depth, (k + w - 1) * step);
-                Bytes ring = extremeBytes(rng, static_cast<size_t>(stride) * (k + 1), size);
+                Bytes ring = extremeBytes(rng, static_cast<size_t>(stride) * (ky + 1), size);
                 Bytes ringCopy = ring;
                 Bytes variant = extremeBytes(rng, static_cast<size_t>(stride) + 64, size);
                 Bytes expected = variant;
                 const int32_t start = size * rng.range(0, 7);
-                fn(k, reinterpret_cast<char*>(ring.data()), stride,
+                fn(k, ky, reinterpret_cast<char*>(ring.data()), stride,
                    reinterpret_cast<char*>(variant.data() + start), w * step, step);
-                plain(k, reinterpret_cast<char*>(ringCopy.data()), stride,
+                plain(k, ky, reinterpret_cast<char*>(ringCopy.data()), stride,
                       reinterpret_cast<char*>(expected.data() + start), w * step, step);
-                ASSERT_EQ(variant, expected) << "trial " << trial << " k " << k << " w " << w;
+                ASSERT_EQ(variant, expected)
+                    << "trial " << trial << " k " << k << "x" << ky << " w " << w;
             }
         });
 }
