@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "frame/cpu.h"
+#include "image/image.h"
 #include "image/rows.h"
 #include "zar.h"
 
@@ -82,6 +83,26 @@ using BlurKernel = bool (*)(const BlurJob& job);
 // floating-point depths; the integer ones compute the same truncation exactly
 // with integers).
 BlurKernel selectBlurKernel(int32_t depth, bool masked, bool* truncating);
+
+// A block of the box filter computed from the whole source image instead of
+// the working block, for neighbourhoods reaching far past the image.  job.src
+// walks the image read once (from its pixel (0, 0)), image holds its size and
+// border rules, (x0, y0) is the image position of the block's top-left
+// neighbourhood cell.  Returns false when its sums could not be allocated.
+struct LargeWindowJob {
+    BlurJob job;
+    const ImageHeader* image;
+    int64_t x0, y0;
+};
+bool blurLargeWindow(const LargeWindowJob& job);
+// Whether a w x h result with an nCols x nRows neighbourhood takes that way:
+// when the working block would be far larger than the image.
+bool blurLargeWindowPays(const ImageHeader* src, int32_t w, int32_t h, int32_t nCols,
+                         int32_t nRows);
+// The additions that way costs a floating-point depth, which repeats the
+// kernels' roundings one by one.
+int64_t blurLargeWindowSteps(const ImageHeader* src, int32_t w, int32_t h, int32_t nCols,
+                             int32_t nRows);
 
 // ------------------------------------------------------- fixed filters
 
@@ -161,14 +182,15 @@ bool forEachTileBlock(int32_t x, int32_t y, int32_t w, int32_t h, const TileInfo
                       bool columnMajor, Visit&& visit) {
     const int32_t firstColumn = x / tiles.width, lastColumn = (x + w - 1) / tiles.width;
     const int32_t firstRow = y / tiles.height, lastRow = (y + h - 1) / tiles.height;
-    const int32_t columns = lastColumn - firstColumn + 1, rows = lastRow - firstRow + 1;
-    for (int32_t i = 0; i < columns * rows; ++i) {
-        const int32_t column = firstColumn + (columnMajor ? i / rows : i % columns);
-        const int32_t row = firstRow + (columnMajor ? i % rows : i / columns);
+    const int64_t columns = lastColumn - firstColumn + 1, rows = lastRow - firstRow + 1;
+    for (int64_t i = 0; i < columns * rows; ++i) {
+        const int32_t column = firstColumn +
+                               static_cast<int32_t>(columnMajor ? i / rows : i % columns);
+        const int32_t row = firstRow + static_cast<int32_t>(columnMajor ? i % rows : i / columns);
         const int32_t left = column == firstColumn ? x : column * tiles.width;
-        const int32_t right = column == lastColumn ? x + w : (column + 1) * tiles.width;
+        const int32_t right = tileEnd(column, tiles.width, x + w);
         const int32_t top = row == firstRow ? y : row * tiles.height;
-        const int32_t bottom = row == lastRow ? y + h : (row + 1) * tiles.height;
+        const int32_t bottom = tileEnd(row, tiles.height, y + h);
         if (!visit(TileBlock{column, row, left - x, top - y, right - left, bottom - top}))
             return false;
     }

@@ -32,7 +32,17 @@ struct Blur {
     ImageHeader* mask;  // the combined mask (width x height), or null
     BlurKernel kernel;
     bool truncating;
+    // Neighbourhoods reaching far past the image: the whole source, read once,
+    // stands in for every working block (blurLargeWindow).
+    bool large;
+    char* largeData;
+    ImageHeader largeView;
 };
+
+// Floating-point depths repeat the kernels' roundings one by one, so their
+// work grows with the neighbourhood even on the large-window way: beyond this
+// many additions the neighbourhood is refused as too large to honour.
+constexpr int64_t kLargeWindowSteps = int64_t{1} << 26;
 
 // The source neighbourhoods of the bw x bh results at offset (ox, oy) of the
 // region, with their border, read through the transfer engine a band of rows
@@ -44,7 +54,8 @@ struct WorkBlock {
     int32_t rows = 0, first = 0;
     char* data = nullptr;
     ImageHeader view{};
-    bool failed = false;  // a band could not be read
+    bool failed = false;     // a band could not be read
+    int64_t x0 = 0, y0 = 0;  // image position of the block's top-left cell
     ~WorkBlock() { freeRegionCopy(data); }
 };
 
@@ -52,8 +63,8 @@ struct WorkBlock {
 // the first band).
 bool fetchBand(WorkBlock* block, int32_t first) {
     const Blur& blur = *block->blur;
-    const int32_t x = blur.srcRegion.x + block->ox - blur.anchorX;
-    const int32_t y = blur.srcRegion.y + block->oy - blur.anchorY + first;
+    const int32_t x = static_cast<int32_t>(block->x0);
+    const int32_t y = static_cast<int32_t>(block->y0 + first);
     const int32_t width = block->bw + blur.nCols;
     if (block->data) {
         block->failed = !fillRegionWithBorder(blur.src, x, y, width, block->rows, block->data);
@@ -81,10 +92,17 @@ const char* bandWindow(void* owner, int32_t y) {
 // Prepares the block's bands of bandResults result rows and reads the first.
 bool fetchWorkBlock(const Blur& blur, int32_t ox, int32_t oy, int32_t bw, int32_t bh,
                     int32_t bandResults, WorkBlock* block) {
+    // The block's sides pass the int32 range with neighbourhoods near it;
+    // the large-window way reads no block.
+    const int64_t width = int64_t{bw} + blur.nCols, height = int64_t{bh} + blur.nRows;
     block->blur = &blur;
     block->ox = ox;
     block->oy = oy;
     block->bw = bw;
+    block->x0 = int64_t{blur.srcRegion.x} + ox - blur.anchorX;
+    block->y0 = int64_t{blur.srcRegion.y} + oy - blur.anchorY;
+    if (blur.large) return true;
+    if (width > INT32_MAX || height > INT32_MAX) return false;
     block->rows = (bandResults < bh ? bandResults : bh) + blur.nRows;
     return fetchBand(block, 0);
 }
@@ -95,8 +113,12 @@ bool fetchWorkBlock(const Blur& blur, int32_t ox, int32_t oy, int32_t bw, int32_
 bool runKernel(const Blur& blur, WorkBlock& block, const ImageHeader* target, int32_t dx,
                int32_t dy, int32_t ox, int32_t oy, int32_t bw, int32_t bh, int32_t failLine) {
     BlurJob job;
-    job.rows = {bandWindow, &block};
-    job.src = channelWalk(&block.view, 0, 0, blur.srcRegion.firstChannel - 1);
+    if (blur.large) {
+        job.src = channelWalk(&blur.largeView, 0, 0, blur.srcRegion.firstChannel - 1);
+    } else {
+        job.rows = {bandWindow, &block};
+        job.src = channelWalk(&block.view, 0, 0, blur.srcRegion.firstChannel - 1);
+    }
     job.dst = channelWalk(target, dx, dy, blur.dstRegion.firstChannel - 1);
     job.mask = nullptr;
     job.maskStep = 0;
@@ -114,9 +136,34 @@ bool runKernel(const Blur& blur, WorkBlock& block, const ImageHeader* target, in
     job.channels = blur.srcRegion.lastChannel - blur.srcRegion.firstChannel + 1;
     job.scale = blur.scale;
     RoundingScope mode(blur.truncating ? FE_TOWARDZERO : std::fegetround());
-    const bool done = blur.kernel(job);
+    const bool done = blur.large ? blurLargeWindow({job, blur.src, block.x0, block.y0})
+                                 : blur.kernel(job);
     if (!done) reportNoMemory(block.failed ? kTemporaryFailLine : failLine);
     return done;
+}
+
+// Reads the whole source once for neighbourhoods reaching far past it;
+// reports and returns false when that cannot be done.
+bool prepareLargeWindow(Blur* blur) {
+    if (!blurLargeWindowPays(blur->src, blur->width, blur->height, blur->nCols, blur->nRows))
+        return true;
+    if (blur->truncating && blurLargeWindowSteps(blur->src, blur->width, blur->height, blur->nCols,
+                                                 blur->nRows) > kLargeWindowSteps) {
+        report(kSite, STATUS_BAD_ARG, "neighbourhood too large for a floating-point box sum",
+               __LINE__);
+        return false;
+    }
+    int32_t stride = 0;
+    blur->largeData = copyRegionWithBorder(blur->src, 0, 0, blur->src->width, blur->src->height,
+                                           &stride);
+    if (!blur->largeData) {
+        reportNoMemory(kTemporaryFailLine);
+        return false;
+    }
+    blur->large = true;
+    blur->largeView = memoryView(blur->src, blur->largeData, blur->src->width, blur->src->height,
+                                 stride);
+    return true;
 }
 
 // Whether the two images' pixel memory overlaps (an in-place call).
@@ -405,7 +452,7 @@ void ZAR_STDCALL zarBlur(ImageHeader* srcImage, ImageHeader* dstImage, int32_t n
 
     if (!makeCombinedMask(srcImage, dstImage, blur.width, blur.height, &blur.mask)) return;
     blur.kernel = selectBlurKernel(dstImage->depth, blur.mask != nullptr, &blur.truncating);
-    if (blur.kernel) {
+    if (blur.kernel && prepareLargeWindow(&blur)) {
         if (!srcImage->tileInfo && !dstImage->tileInfo)
             blurContiguous(blur);
         else if (!dstImage->tileInfo)
@@ -416,4 +463,5 @@ void ZAR_STDCALL zarBlur(ImageHeader* srcImage, ImageHeader* dstImage, int32_t n
             blurInPlaceTiled(blur);
     }
     if (blur.mask) zarDeallocate(blur.mask, ZAR_FREE_HEADER | ZAR_FREE_DATA);
+    freeRegionCopy(blur.largeData);
 }
