@@ -30,7 +30,8 @@ struct DecimateJob {
 // Positions accumulate in double precision by adding the single-precision
 // factor, one addition per column (restarting at the first column on every
 // row) and one per row.
-using DecimateKernel = void (*)(const DecimateJob&, double& x, double& y);
+// A kernel returns false when its scratch arrays could not be had.
+using DecimateKernel = bool (*)(const DecimateJob&, double& x, double& y);
 
 // The kernels of a depth (1U, 8U, 16U): NN, LINEAR and CUBIC in
 // decimateSampling.cpp, SUPER in decimateSuper.cpp.
@@ -46,7 +47,7 @@ struct DecimateCall {
     float kx, ky;               // source pixels per destination pixel
     bool xIntegral, yIntegral;  // the factor of that axis is a whole number
 };
-enum class DecimateOutcome { Done, SourceRefused, DestinationRefused };
+enum class DecimateOutcome { Done, SourceRefused, DestinationRefused, NoMemory };
 
 // Runs the kernels over the destination region, cut along the destination's
 // tiles and the blocks of a tiled source (decimateWalk.cpp).

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "geometry/decimate.h"
 #include "geometry/geometry.h"
@@ -70,8 +69,9 @@ void walkPositions(const DecimateJob& job, double& x, double& y, RowSetup rowSet
 struct Lanes {
     int32_t passes, lanes, together;  // channel passes, lanes per row, channels per column
     intptr_t srcPassStep, dstPassStep;
-    std::vector<intptr_t> dst;  // byte offset of each lane in a destination row
-    bool packed;                // lanes side by side: dst[lane] = lane * value size
+    ScratchArray<intptr_t> dst;  // byte offset of each lane in a destination row (held() false
+                                 // when it could not be had)
+    bool packed;                 // lanes side by side: dst[lane] = lane * value size
 };
 inline Lanes lanesOf(const DecimateJob& job, intptr_t valueSize) {
     const bool together = job.channels > 1 && !job.planes;
@@ -80,9 +80,9 @@ inline Lanes lanesOf(const DecimateJob& job, intptr_t valueSize) {
             together ? job.channels : 1,
             job.srcChannelStep,
             job.dstChannelStep,
-            {},
+            ScratchArray<intptr_t>(int64_t{job.width} * (together ? job.channels : 1)),
             true};
-    l.dst.resize(static_cast<size_t>(l.lanes));
+    if (!l.dst.held()) return l;
     for (int32_t i = 0; i < job.width; ++i)
         for (int32_t c = 0; c < l.together; ++c)
             l.dst[static_cast<size_t>(i * l.together + c)] = i * job.dstPixelStep +
@@ -105,8 +105,9 @@ inline void storeLanes(char* dstRow, const Lanes& l, Value value) {
 // Byte offsets of each lane's source pixel, given the source column of each
 // destination column.
 template <class Column>
-std::vector<intptr_t> sourceOffsets(const DecimateJob& job, const Lanes& l, Column column) {
-    std::vector<intptr_t> offsets(static_cast<size_t>(l.lanes));
+ScratchArray<intptr_t> sourceOffsets(const DecimateJob& job, const Lanes& l, Column column) {
+    ScratchArray<intptr_t> offsets(l.lanes);
+    if (!offsets.held()) return offsets;
     for (int32_t i = 0; i < job.width; ++i)
         for (int32_t c = 0; c < l.together; ++c)
             offsets[static_cast<size_t>(i * l.together + c)] = column(i) * job.srcPixelStep +
@@ -115,8 +116,9 @@ std::vector<intptr_t> sourceOffsets(const DecimateJob& job, const Lanes& l, Colu
 }
 
 // The positions of n steps from p, one addition each; p is left after them.
-inline std::vector<double> stepPositions(double& p, float k, int32_t n) {
-    std::vector<double> positions(static_cast<size_t>(n));
-    for (int32_t i = 0; i < n; ++i, p += k) positions[static_cast<size_t>(i)] = p;
+inline ScratchArray<double> stepPositions(double& p, float k, int32_t n) {
+    ScratchArray<double> positions(n);
+    if (positions.held())
+        for (int32_t i = 0; i < n; ++i, p += k) positions[i] = p;
     return positions;
 }

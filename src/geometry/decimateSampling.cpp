@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <climits>
-#include <vector>
+#include <utility>
 
 #include "frame/cpu.h"
 #include "geometry/decimateKernels.h"
@@ -17,7 +17,7 @@ namespace {
 // The source pixel at the truncated position.  Pixel-ordered images copy all
 // channels of a pixel together, working out each position once.
 template <class P>
-void decimateNN(const DecimateJob& job, double& x, double& y) {
+bool decimateNN(const DecimateJob& job, double& x, double& y) {
     if (job.channels > 1 && !job.planes) {
         const double x0 = x;
         double xi = x0, yj = y;
@@ -35,7 +35,7 @@ void decimateNN(const DecimateJob& job, double& x, double& y) {
         }
         x = xi;
         y = yj;
-        return;
+        return true;
     }
     walkPositions<P>(
         job, x, y,
@@ -45,50 +45,72 @@ void decimateNN(const DecimateJob& job, double& x, double& y) {
         [&](const char* row, int32_t, double xi) {
             return P::read(row, job.srcPixelStep, job.srcBit, static_cast<int32_t>(xi));
         });
+    return true;
 }
 
-// Byte offsets of packed lanes (increasing, below 2^31 elements) as element offsets.
+// The element offsets (the byte offsets of packed lanes, increasing, below
+// 2^31 elements) and column groups the gather and blend rows take, for lanes
+// whose last offset plus tap stays below INT32_MAX elements; else none.
+struct PackedLanes {
+    ScratchArray<int32_t> elements;
+    ScratchArray<ColumnGroup> groups;
+    bool failed = false;  // wanted, but the arrays could not be had
+    bool used() const { return groups.held(); }
+};
+// Byte offsets of packed lanes as element offsets; false when the array
+// could not be had.
 template <class T>
-std::vector<int32_t> elementOffsets(const std::vector<intptr_t>& bytes) {
-    std::vector<int32_t> elements(bytes.size());
-    for (size_t e = 0; e < bytes.size(); ++e)
+bool elementOffsets(const ScratchArray<intptr_t>& bytes, ScratchArray<int32_t>& elements) {
+    elements = ScratchArray<int32_t>(bytes.size());
+    if (!elements.held()) return false;
+    for (int64_t e = 0; e < bytes.size(); ++e)
         elements[e] = static_cast<int32_t>(bytes[e] / intptr_t{sizeof(T)});
-    return elements;
+    return true;
+}
+template <class T>
+PackedLanes packedLanes(const ScratchArray<intptr_t>& bytes, int32_t tap) {
+    PackedLanes p;
+    const int64_t n = bytes.size();
+    if (n == 0 || bytes[n - 1] / intptr_t{sizeof(T)} >= INT32_MAX - tap) return p;
+    ScratchArray<ColumnGroup> groups(n / kColumnGroup + 1);
+    p.failed = !groups.held() || !elementOffsets<T>(bytes, p.elements);
+    if (p.failed) return p;
+    p.groups = std::move(groups);
+    groupColumns(p.elements.data(), static_cast<int32_t>(n), tap, false, p.groups.data());
+    return p;
 }
 
 // 8U and 16U: the source column of every lane is worked out once per call.
 template <class T>
-void decimateNNElements(const DecimateJob& job, double& x, double& y) {
+bool decimateNNElements(const DecimateJob& job, double& x, double& y) {
     const Lanes l = lanesOf(job, sizeof(T));
-    const std::vector<double> xs = stepPositions(x, job.kx, job.width);
-    const std::vector<double> ys = stepPositions(y, job.ky, job.height);
-    const std::vector<intptr_t> src = sourceOffsets(
-        job, l, [&](int32_t i) { return static_cast<int32_t>(xs[static_cast<size_t>(i)]); });
+    const ScratchArray<double> xs = stepPositions(x, job.kx, job.width);
+    const ScratchArray<double> ys = stepPositions(y, job.ky, job.height);
+    if (!l.dst.held() || !xs.held() || !ys.held()) return false;
+    const ScratchArray<intptr_t> src = sourceOffsets(
+        job, l, [&](int32_t i) { return static_cast<int32_t>(xs[i]); });
+    if (!src.held()) return false;
     const intptr_t* __restrict from = src.data();
     // Packed lanes whose offsets count in int32 go through the gather rows.
     const GatherRowFn gather = l.packed
                                    ? gatherRowFor(sizeof(T) == 1 ? ZAR_DEPTH_8U : ZAR_DEPTH_16U,
                                                   isaLevel())
                                    : nullptr;
-    std::vector<int32_t> elemOff;
-    std::vector<ColumnGroup> groups;
-    if (gather && src.back() / intptr_t{sizeof(T)} < INT32_MAX) {
-        elemOff = elementOffsets<T>(src);
-        groups.resize(src.size() / kColumnGroup + 1);
-        groupColumns(elemOff.data(), l.lanes, 0, false, groups.data());
-    }
+    const PackedLanes packed = gather ? packedLanes<T>(src, 0) : PackedLanes{};
+    if (packed.failed) return false;
     for (int32_t pass = 0; pass < l.passes; ++pass)
         for (int32_t j = 0; j < job.height; ++j) {
             const char* srcRow = job.src + pass * l.srcPassStep +
                                  static_cast<int32_t>(ys[static_cast<size_t>(j)]) * job.srcRowStep;
             char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
-            if (!groups.empty())
-                gather(srcRow, dstRow, elemOff.data(), groups.data(), l.lanes);
+            if (packed.used())
+                gather(srcRow, dstRow, packed.elements.data(), packed.groups.data(), l.lanes);
             else
                 storeLanes<T>(dstRow, l, [&](int32_t e) {
                     return *reinterpret_cast<const T*>(srcRow + from[e]);
                 });
         }
+    return true;
 }
 
 // ----------------------------------------------------------------- linear
@@ -98,15 +120,17 @@ void decimateNNElements(const DecimateJob& job, double& x, double& y) {
 // source pixel 0) interpolates only along the other axis: its fraction is 0
 // and its second tap is not read.
 template <class T>
-void decimateLinear(const DecimateJob& job, double& x, double& y) {
+bool decimateLinear(const DecimateJob& job, double& x, double& y) {
     const Lanes l = lanesOf(job, sizeof(T));
     const double y0 = y;
-    const std::vector<double> xs = stepPositions(x, job.kx, job.width);
-    const std::vector<double> ys = stepPositions(y, job.ky, job.height);
-    auto column = [&](int32_t i) { return static_cast<int32_t>(xs[static_cast<size_t>(i)]); };
-    const std::vector<intptr_t> src = sourceOffsets(job, l, column);
+    const ScratchArray<double> xs = stepPositions(x, job.kx, job.width);
+    const ScratchArray<double> ys = stepPositions(y, job.ky, job.height);
+    if (!l.dst.held() || !xs.held() || !ys.held()) return false;
+    auto column = [&](int32_t i) { return static_cast<int32_t>(xs[i]); };
+    const ScratchArray<intptr_t> src = sourceOffsets(job, l, column);
     // The fractions of each lane's column and their complements.
-    std::vector<double> fxs(static_cast<size_t>(l.lanes)), gxs(fxs.size());
+    ScratchArray<double> fxs(l.lanes), gxs(l.lanes);
+    if (!src.held() || !fxs.held() || !gxs.held()) return false;
     for (int32_t e = 0; e < l.lanes; ++e) {
         const int32_t i = e / l.together;
         const double fx = job.xIntegral ? 0.0 : xs[static_cast<size_t>(i)] - column(i);
@@ -120,16 +144,12 @@ void decimateLinear(const DecimateJob& job, double& x, double& y) {
     // Packed lanes whose offsets count in int32 go through the blend rows.
     const LinearBlendEntry& blendEntry = kLinearBlendRows[sizeof(T) - 1];
     const LinearBlendRowFn blend = blendEntry.variants.pick();
-    std::vector<int32_t> elemOff;
-    std::vector<ColumnGroup> groups;
     const int32_t tap = static_cast<int32_t>(xTap / intptr_t{sizeof(T)});
-    if (l.packed && blend != blendEntry.variants.at[0] &&
-        src.back() / intptr_t{sizeof(T)} < INT32_MAX - tap) {
-        elemOff = elementOffsets<T>(src);
-        groups.resize(src.size() / kColumnGroup + 1);
-        groupColumns(elemOff.data(), l.lanes, tap, false, groups.data());
-    }
-    const LinearBlend lanes{elemOff.data(), groups.data(), fx, gx, tap, l.lanes};
+    const PackedLanes packed = l.packed && blend != blendEntry.variants.at[0]
+                                   ? packedLanes<T>(src, tap)
+                                   : PackedLanes{};
+    if (packed.failed) return false;
+    const LinearBlend lanes{packed.elements.data(), packed.groups.data(), fx, gx, tap, l.lanes};
     for (int32_t pass = 0; pass < l.passes; ++pass)
         for (int32_t j = 0; j < job.height; ++j) {
             const double yj = ys[static_cast<size_t>(j)];
@@ -139,7 +159,7 @@ void decimateLinear(const DecimateJob& job, double& x, double& y) {
             const char* b = yDirect ? a : a + job.srcRowStep;
             const double fy = yDirect ? 0.0 : yj - iy, gy = 1.0 - fy;
             char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
-            if (!groups.empty()) {
+            if (packed.used()) {
                 blend(a, b, lanes, fy, gy, dstRow);
                 continue;
             }
@@ -153,6 +173,7 @@ void decimateLinear(const DecimateJob& job, double& x, double& y) {
                 return static_cast<T>(static_cast<int32_t>(v));
             });
         }
+    return true;
 }
 
 // ------------------------------------------------------------------ cubic
@@ -177,28 +198,29 @@ struct CubicPasses {
     CubicColumnFn column = nullptr;
     int32_t first = 0;
     CubicLanes lanes{};
-    std::vector<int32_t> elemOff;
-    std::vector<ColumnGroup> groups;
-    std::vector<double> ts;
+    ScratchArray<int32_t> elemOff;
+    ScratchArray<ColumnGroup> groups;
+    ScratchArray<double> ts;
+    bool failed = false;  // the arrays could not be had
 };
 template <class T>
-CubicPasses cubicPasses(const DecimateJob& job, const Lanes& l, const std::vector<intptr_t>& src,
-                        const std::vector<CubicTap>& taps, const std::vector<bool>& direct) {
+CubicPasses cubicPasses(const DecimateJob& job, const Lanes& l, const ScratchArray<intptr_t>& src,
+                        const ScratchArray<CubicTap>& taps, const ScratchArray<uint8_t>& direct) {
     CubicPasses p;
     if (!l.packed) return p;
     p.column = kCubicColumns[sizeof(T) - 1].variants.pick();
     const int32_t tap = static_cast<int32_t>(job.srcPixelStep / intptr_t{sizeof(T)});
     p.first = direct[0] ? l.together : 0;
     if (job.xIntegral || p.first >= l.lanes ||
-        src.back() / intptr_t{sizeof(T)} >= INT32_MAX - 3 * tap)
+        src[src.size() - 1] / intptr_t{sizeof(T)} >= INT32_MAX - 3 * tap)
         return p;
-    p.row = kCubicRows[sizeof(T) - 1].variants.pick();
-    p.elemOff = elementOffsets<T>(src);
-    p.ts.resize(src.size());
-    for (int32_t e = 0; e < l.lanes; ++e)
-        p.ts[static_cast<size_t>(e)] = taps[static_cast<size_t>(e / l.together)].t;
     const int32_t count = l.lanes - p.first;
-    p.groups.resize(static_cast<size_t>(count) / kColumnGroup + 1);
+    p.ts = ScratchArray<double>(src.size());
+    p.groups = ScratchArray<ColumnGroup>(count / kColumnGroup + 1);
+    p.failed = !p.ts.held() || !p.groups.held() || !elementOffsets<T>(src, p.elemOff);
+    if (p.failed) return p;
+    p.row = kCubicRows[sizeof(T) - 1].variants.pick();
+    for (int32_t e = 0; e < l.lanes; ++e) p.ts[e] = taps[e / l.together].t;
     groupColumns(p.elemOff.data() + p.first, count, 3 * tap, false, p.groups.data());
     p.lanes = {p.elemOff.data() + p.first, p.groups.data(), p.ts.data() + p.first, tap, count};
     return p;
@@ -210,15 +232,16 @@ CubicPasses cubicPasses(const DecimateJob& job, const Lanes& l, const std::vecto
 // source row is the same for every destination row that reads it: it is
 // kept for the (at most four) rows in use.
 template <class T>
-void decimateCubic(const DecimateJob& job, double& x, double& y) {
+bool decimateCubic(const DecimateJob& job, double& x, double& y) {
     const Lanes l = lanesOf(job, sizeof(T));
     const double x0 = x, y0 = y;
-    const std::vector<double> xs = stepPositions(x, job.kx, job.width);
-    const std::vector<double> ys = stepPositions(y, job.ky, job.height);
+    const ScratchArray<double> xs = stepPositions(x, job.kx, job.width);
+    const ScratchArray<double> ys = stepPositions(y, job.ky, job.height);
     const intptr_t ps = job.srcPixelStep, rs = job.srcRowStep;
     // Per lane: the tap read directly, or the first of the four taps, and t.
-    std::vector<CubicTap> taps(static_cast<size_t>(job.width));
-    std::vector<bool> direct(static_cast<size_t>(job.width));
+    ScratchArray<CubicTap> taps(job.width);
+    ScratchArray<uint8_t> direct(job.width);
+    if (!l.dst.held() || !xs.held() || !ys.held() || !taps.held() || !direct.held()) return false;
     for (int32_t i = 0; i < job.width; ++i) {
         const double xi = xs[static_cast<size_t>(i)];
         const bool xDirect = job.xIntegral || (i == 0 && x0 < FLT_MIN);
@@ -227,16 +250,18 @@ void decimateCubic(const DecimateJob& job, double& x, double& y) {
         taps[static_cast<size_t>(i)] = xDirect ? CubicTap{static_cast<int32_t>(xi), 0.0}
                                                : CubicTap{tap.base - 1, tap.t};
     }
-    const std::vector<intptr_t> src = sourceOffsets(
+    const ScratchArray<intptr_t> src = sourceOffsets(
         job, l, [&](int32_t i) { return taps[static_cast<size_t>(i)].base; });
+    if (!src.held()) return false;
     const CubicPasses passes = cubicPasses<T>(job, l, src, taps, direct);
 
     // The x pass of source rows, four slots chosen by the row's index mod 4
     // (the four rows one destination row reads are consecutive).
-    std::vector<double> cache(4 * static_cast<size_t>(l.lanes));
+    ScratchArray<double> cache(4 * int64_t{l.lanes});
+    if (passes.failed || !cache.held()) return false;
     int64_t cached[4];
     auto xPass = [&](const char* plane, int32_t r) -> const double* {
-        double* out = cache.data() + (r & 3) * static_cast<size_t>(l.lanes);
+        double* out = cache.data() + (r & 3) * int64_t{l.lanes};
         if (cached[r & 3] == r) return out;
         cached[r & 3] = r;
         const char* row = plane + r * rs;
@@ -282,6 +307,7 @@ void decimateCubic(const DecimateJob& job, double& x, double& y) {
             });
         }
     }
+    return true;
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The super-sampling kernels of the decimation: the area-weighted mean of
 // each destination pixel's source box (1U, 8U, 16U).
 #include <algorithm>
-#include <vector>
 
 #include "geometry/decimateKernels.h"
 #include "geometry/decimateLanes.h"
@@ -36,7 +35,7 @@ inline Box superBox(double start, float k, int32_t available) {
 // of the box is summed (head, whole pixels, tail), then the rows likewise.
 // A bit is set when sum / (kx ky) + 0.5 reaches 1.
 template <class P>
-void decimateSuper(const DecimateJob& job, double& x, double& y) {
+bool decimateSuper(const DecimateJob& job, double& x, double& y) {
     struct Rows {
         const char* plane;
         Box box;
@@ -69,6 +68,7 @@ void decimateSuper(const DecimateJob& job, double& x, double& y) {
             else
                 return std::min(static_cast<int32_t>(sum * scale + 0.5), P::kMax);
         });
+    return true;
 }
 
 // ------------------------------------------- super-sampling 8U and 16U
@@ -120,13 +120,12 @@ using WholeRowAdder = void (*)(const char*, const intptr_t*, int32_t, int32_t, i
 // channels evenly from its start, else 0.
 template <class T>
 int32_t regularChannels(const DecimateJob& job, const Lanes& l,
-                        const std::vector<intptr_t>& offsets, int32_t n) {
+                        const ScratchArray<intptr_t>& offsets, int32_t n) {
     const int32_t c = l.together;
     bool regular = n == 2 && offsets[0] == 0 && job.srcPixelStep == c * intptr_t{sizeof(T)} &&
                    (c == 1 || job.srcChannelStep == intptr_t{sizeof(T)});
     for (int32_t e = 0; regular && e < l.lanes; ++e)
-        regular = offsets[static_cast<size_t>(e)] ==
-                  ((e / c) * n * c + e % c) * intptr_t{sizeof(T)};
+        regular = offsets[e] == ((e / c) * n * c + e % c) * intptr_t{sizeof(T)};
     return regular && (c == 1 || c == 3 || c == 4) ? c : 0;
 }
 
@@ -142,17 +141,17 @@ WholeRowAdder wholeRowAdder(int32_t regular, int32_t n) {
 
 // The column boxes of a piece, the same on every row.
 struct ColumnBoxes {
-    std::vector<Box> boxes;
-    int32_t whole = -1;  // the common count of whole pixels of every box, or -1
+    ScratchArray<Box> boxes;  // not held when it could not be had
+    int32_t whole = -1;       // the common count of whole pixels of every box, or -1
 };
-ColumnBoxes columnBoxes(const DecimateJob& job, const std::vector<double>& xs) {
-    ColumnBoxes c;
-    c.boxes.resize(static_cast<size_t>(job.width));
+ColumnBoxes columnBoxes(const DecimateJob& job, const ScratchArray<double>& xs) {
+    ColumnBoxes c{ScratchArray<Box>(job.width)};
+    if (!c.boxes.held()) return c;
     bool wholeCols = true;
     int32_t n = -1;
     for (int32_t i = 0; i < job.width; ++i) {
-        const Box box = superBox(xs[static_cast<size_t>(i)], job.kx, job.srcCols);
-        c.boxes[static_cast<size_t>(i)] = box;
+        const Box box = superBox(xs[i], job.kx, job.srcCols);
+        c.boxes[i] = box;
         const int32_t count = box.last + 1 - boxLow(box);
         wholeCols = wholeCols && wholeBox(box) && (i == 0 || count == n);
         n = count;
@@ -164,35 +163,39 @@ ColumnBoxes columnBoxes(const DecimateJob& job, const std::vector<double>& xs) {
 // What the rows of whole pixels need: the adder of the column boxes' sums,
 // the rounded mean of every possible sum when there are few, and for 2x2
 // boxes whose rounded mean is (sum + 2) >> 2 (for 8U checked against that
-// table; for 16U the scale is then exactly 1/4) the row halver.  Integer sums only when they stay
-// below 2^31 (a box holds at most ky + 2 rows).
+// table; for 16U the scale is then exactly 1/4) the row halver.  Integer sums
+// only when they stay below 2^31 (a box holds at most ky + 2 rows).  failed:
+// the table could not be had.
 template <class T>
 struct WholeSums {
     int32_t rowLimit = 0;
     WholeRowAdder addRow = nullptr;
-    std::vector<T> means;
+    ScratchArray<T> means;
     RowHalver halve = nullptr;
+    bool failed = false;
 };
 template <class T>
 WholeSums<T> wholeSums(const DecimateJob& job, const Lanes& layout, const ColumnBoxes& cols,
-                       const std::vector<intptr_t>& offsets, double scale) {
+                       const ScratchArray<intptr_t>& offsets, double scale) {
     constexpr int32_t kMax = Elements<T>::kMax;
     WholeSums<T> w;
     w.rowLimit = static_cast<int32_t>(job.ky) + 2;
     const int64_t maxSum = int64_t{std::max(cols.whole, 0)} * w.rowLimit * kMax;
     if (cols.whole < 1 || maxSum >= (int64_t{1} << 31)) return w;
     if (maxSum < 1 << 12) {
-        w.means.resize(static_cast<size_t>(maxSum + 1));
-        for (size_t s = 0; s < w.means.size(); ++s)
+        w.means = ScratchArray<T>(maxSum + 1);
+        w.failed = !w.means.held();
+        if (w.failed) return w;
+        for (int64_t s = 0; s < w.means.size(); ++s)
             w.means[s] = static_cast<T>(
                 std::min(static_cast<int32_t>(static_cast<double>(s) * scale + 0.5), kMax));
     }
     const int32_t regular = regularChannels<T>(job, layout, offsets, cols.whole);
     w.addRow = wholeRowAdder<T>(regular, cols.whole);
-    if (sizeof(T) == 1 && layout.packed && w.means.size() > 4 * 255) {
+    if (sizeof(T) == 1 && layout.packed && w.means.held() && w.means.size() > 4 * 255) {
         w.halve = rowHalverFor(ZAR_DEPTH_8U, regular, isaLevel());
         for (int32_t sum = 0; w.halve && sum <= 4 * 255; ++sum)
-            if (w.means[static_cast<size_t>(sum)] != (sum + 2) >> 2) w.halve = nullptr;
+            if (w.means[sum] != (sum + 2) >> 2) w.halve = nullptr;
     }
     if (sizeof(T) == 2 && layout.packed && scale == 0.25)
         w.halve = rowHalverFor(ZAR_DEPTH_16U, regular, isaLevel());
@@ -203,13 +206,13 @@ WholeSums<T> wholeSums(const DecimateJob& job, const Lanes& layout, const Column
 // into sums (one per lane).
 template <class T>
 void addWeightedRows(const DecimateJob& job, const Lanes& layout, const ColumnBoxes& cols,
-                     const char* plane, const Box& rows, std::vector<double>& sums) {
+                     const char* plane, const Box& rows, ScratchArray<double>& sums) {
     const intptr_t ps = job.srcPixelStep;
-    std::fill(sums.begin(), sums.end(), 0.0);
+    std::fill(sums.data(), sums.data() + sums.size(), 0.0);
     auto addRow = [&](int32_t r, double weight, bool weighted) {
         const char* row = plane + r * job.srcRowStep;
         for (int32_t i = 0; i < job.width; ++i) {
-            const Box& box = cols.boxes[static_cast<size_t>(i)];
+            const Box& box = cols.boxes[i];
             for (int32_t c = 0; c < layout.together; ++c) {
                 const char* p = row + c * job.srcChannelStep;
                 auto at = [&](int32_t k) { return sampleAsDouble<T>(p + k * ps); };
@@ -217,7 +220,7 @@ void addWeightedRows(const DecimateJob& job, const Lanes& layout, const ColumnBo
                 if (box.head >= 0) s += box.headWeight * at(box.head);
                 for (int32_t k = box.first; k <= box.last; ++k) s += at(k);
                 if (box.tail >= 0) s += box.tailWeight * at(box.tail);
-                double& sum = sums[static_cast<size_t>(i * layout.together + c)];
+                double& sum = sums[int64_t{i} * layout.together + c];
                 sum += weighted ? weight * s : s;
             }
         }
@@ -231,27 +234,31 @@ void addWeightedRows(const DecimateJob& job, const Lanes& layout, const ColumnBo
 // arithmetic is unchanged: each lane accumulates its rows' sums in the order
 // head, whole rows, tail; boxes of whole pixels sum in integers.
 template <class T>
-void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
+bool decimateSuperElements(const DecimateJob& job, double& x, double& y) {
     constexpr int32_t kMax = Elements<T>::kMax;
     const double scale = 1.0 / (static_cast<double>(job.kx) * static_cast<double>(job.ky));
     const intptr_t rs = job.srcRowStep;
     const Lanes layout = lanesOf(job, sizeof(T));
-    const std::vector<double> xs = stepPositions(x, job.kx, job.width);
-    const std::vector<double> ys = stepPositions(y, job.ky, job.height);
+    const ScratchArray<double> xs = stepPositions(x, job.kx, job.width);
+    const ScratchArray<double> ys = stepPositions(y, job.ky, job.height);
+    if (!layout.dst.held() || !xs.held() || !ys.held()) return false;
     const ColumnBoxes cols = columnBoxes(job, xs);
+    if (!cols.boxes.held()) return false;
     // Lane offsets (bytes) of the first whole pixel for the integer sums.
-    const std::vector<intptr_t> offsets = sourceOffsets(
-        job, layout, [&](int32_t i) { return boxLow(cols.boxes[static_cast<size_t>(i)]); });
+    const ScratchArray<intptr_t> offsets = sourceOffsets(
+        job, layout, [&](int32_t i) { return boxLow(cols.boxes[i]); });
+    if (!offsets.held()) return false;
     const WholeSums<T> whole = wholeSums<T>(job, layout, cols, offsets, scale);
     auto meanOf = [&](double sum) {
         return static_cast<T>(std::min(static_cast<int32_t>(sum * scale + 0.5), kMax));
     };
-    std::vector<uint32_t> acc(static_cast<size_t>(layout.lanes));
-    std::vector<double> sums(static_cast<size_t>(layout.lanes));
+    ScratchArray<uint32_t> acc(layout.lanes);
+    ScratchArray<double> sums(layout.lanes);
+    if (whole.failed || !acc.held() || !sums.held()) return false;
     for (int32_t pass = 0; pass < layout.passes; ++pass) {
         const char* plane = job.src + pass * layout.srcPassStep;
         for (int32_t j = 0; j < job.height; ++j) {
-            const Box rows = superBox(ys[static_cast<size_t>(j)], job.ky, job.srcRows);
+            const Box rows = superBox(ys[j], job.ky, job.srcRows);
             char* dstRow = job.dst + pass * layout.dstPassStep + j * job.dstRowStep;
             const int32_t low = boxLow(rows);
             const char* r0 = plane + low * rs;
@@ -263,7 +270,7 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
                     whole.addRow(plane + r * rs, offsets.data(), layout.lanes, cols.whole,
                                  job.srcPixelStep, r == low, acc.data());
                 const uint32_t* __restrict a = acc.data();
-                if (!whole.means.empty()) {
+                if (whole.means.held()) {
                     const T* __restrict mean = whole.means.data();
                     storeLanes<T>(dstRow, layout, [&](int32_t e) { return mean[a[e]]; });
                 } else {
@@ -272,11 +279,11 @@ void decimateSuperElements(const DecimateJob& job, double& x, double& y) {
                 }
             } else {
                 addWeightedRows<T>(job, layout, cols, plane, rows, sums);
-                storeLanes<T>(dstRow, layout,
-                              [&](int32_t e) { return meanOf(sums[static_cast<size_t>(e)]); });
+                storeLanes<T>(dstRow, layout, [&](int32_t e) { return meanOf(sums[e]); });
             }
         }
     }
+    return true;
 }
 
 }  // namespace

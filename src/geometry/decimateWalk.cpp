@@ -36,11 +36,11 @@ struct SourceRun {
 };
 SourceRun sourceRun(double p, float k, int32_t n, int32_t offset, int32_t tileSize) {
     const int32_t first = static_cast<int32_t>(p);
-    const int32_t tile = (first + offset) / tileSize;
+    const int64_t tile = (int64_t{first} + offset) / tileSize;
     SourceRun run{0, first, first};
     for (; run.count < n; ++run.count, p += k) {
         const int32_t i = static_cast<int32_t>(p);
-        if ((i + offset) / tileSize != tile) break;
+        if ((int64_t{i} + offset) / tileSize != tile) break;
         run.last = i;
     }
     return run;
@@ -54,12 +54,13 @@ struct Span {
     int32_t from, to;
 };
 Span neededSpan(const SourceRun& run, int32_t offset, int32_t mode, float k, int32_t size) {
-    int32_t from = run.first + offset, to = run.last + offset;
+    int64_t from = int64_t{run.first} + offset, to = int64_t{run.last} + offset;
     if (mode != ZAR_INTER_NN) {
         from -= 2;
-        to += static_cast<int32_t>(k) + 3;
+        to += static_cast<int64_t>(k) + 3;
     }
-    return {std::max(from, 0), std::min(to, size - 1)};
+    return {static_cast<int32_t>(std::max<int64_t>(from, 0)),
+            static_cast<int32_t>(std::min<int64_t>(to, size - 1))};
 }
 
 // The source pixels of one kernel call from a tiled source: the tile itself
@@ -164,7 +165,8 @@ class PieceRunner {
     }
 
     // The piece of width x height pixels at the region of dstPlain.  False
-    // when a source tile is refused.
+    // when a source tile is refused or a kernel's scratch could not be had
+    // (noMemory then set).
     bool run(const ImageHeader* dstPlain, int32_t width, int32_t height, double& x, double& y) {
         const Side dst = sideOf(dstPlain);
         job_.dstChannelStep = dst.channelStep;
@@ -175,8 +177,8 @@ class PieceRunner {
             job_.dstBit = dst.bit;
             job_.width = width;
             job_.height = height;
-            kernel_(job_, x, y);
-            return true;
+            noMemory = !kernel_(job_, x, y);
+            return !noMemory;
         }
         return runTiledSource(dst, width, height, x, y);
     }
@@ -205,7 +207,10 @@ class PieceRunner {
                 job_.width = cols.count;
                 job_.height = rows.count;
                 runY = rowY;
-                kernel_(job_, colX, runY);
+                if (!kernel_(job_, colX, runY)) {
+                    noMemory = true;
+                    return false;
+                }
                 i += cols.count;
             }
             xAfter = colX;
@@ -217,6 +222,10 @@ class PieceRunner {
         return true;
     }
 
+  public:
+    bool noMemory = false;
+
+  private:
     ImageHeader* src_;
     int32_t mode_, roiX_, roiY_;
     bool bits_;
@@ -231,8 +240,8 @@ DecimateOutcome decimateRegion(ImageHeader* srcImage, ImageHeader* dstImage,
     PieceRunner runner(srcImage, call);
     if (!dstImage->tileInfo) {
         double x = call.xStart, y = call.yStart;
-        return runner.run(dstImage, call.width, call.height, x, y) ? DecimateOutcome::Done
-                                                                   : DecimateOutcome::SourceRefused;
+        if (runner.run(dstImage, call.width, call.height, x, y)) return DecimateOutcome::Done;
+        return runner.noMemory ? DecimateOutcome::NoMemory : DecimateOutcome::SourceRefused;
     }
     // Every tile row starts at the initial x and at the y the previous tile
     // row reached; x carries from tile to tile within a row.
@@ -252,6 +261,7 @@ DecimateOutcome decimateRegion(ImageHeader* srcImage, ImageHeader* dstImage,
         return done;
     });
     if (walk == TileWalk::Refused) return DecimateOutcome::DestinationRefused;
-    if (walk == TileWalk::Stopped) return DecimateOutcome::SourceRefused;
+    if (walk == TileWalk::Stopped)
+        return runner.noMemory ? DecimateOutcome::NoMemory : DecimateOutcome::SourceRefused;
     return DecimateOutcome::Done;
 }

@@ -129,6 +129,9 @@ void ZAR_STDCALL zarDecimate(ImageHeader* srcImage, ImageHeader* dstImage, int32
         case DecimateOutcome::DestinationRefused:
             report(kSite, STATUS_INTERNAL, "dstImage->tileInfo->callBack crash", 347);
             break;
+        case DecimateOutcome::NoMemory:
+            report(kSite, STATUS_NO_MEMORY, "Out of memory", __LINE__);
+            break;
         case DecimateOutcome::Done:
             break;
     }

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <utility>
 
 #include "zar.h"
 
@@ -39,6 +41,43 @@ int32_t tileWidthStep(const ImageHeader* image);
 // 32-byte aligned blocks; the runtime block sits in the word below the result.
 void* alignedMalloc(size_t size);
 void alignedFree(void* p);
+
+// n values of a trivial type T from alignedMalloc, released when the owner
+// goes: the library's scratch arrays, which never throw.  data() is null when
+// the block could not be had (n 0 gives a block too).  Values start
+// unspecified; zeroed() sets every byte to 0.
+template <class T>
+class ScratchArray {
+  public:
+    ScratchArray() = default;
+    explicit ScratchArray(int64_t n) : n_(n < 0 ? 0 : n) {
+        if (static_cast<uint64_t>(n_) <= SIZE_MAX / sizeof(T))
+            data_ = static_cast<T*>(alignedMalloc(static_cast<size_t>(n_) * sizeof(T)));
+    }
+    ScratchArray(ScratchArray&& other) noexcept : data_(other.data_), n_(other.n_) {
+        other.data_ = nullptr;
+    }
+    ScratchArray& operator=(ScratchArray&& other) noexcept {
+        std::swap(data_, other.data_);
+        std::swap(n_, other.n_);
+        return *this;
+    }
+    ScratchArray(const ScratchArray&) = delete;
+    ScratchArray& operator=(const ScratchArray&) = delete;
+    ~ScratchArray() { alignedFree(data_); }
+    bool held() const { return data_ != nullptr; }
+    T* data() const { return data_; }
+    int64_t size() const { return n_; }
+    T& operator[](int64_t i) const { return data_[i]; }
+    ScratchArray& zeroed() {
+        if (data_) std::memset(static_cast<void*>(data_), 0, static_cast<size_t>(n_) * sizeof(T));
+        return *this;
+    }
+
+  private:
+    T* data_ = nullptr;
+    int64_t n_ = 0;
+};
 
 // ---------------------------------------------------------------- regions
 
