@@ -14,7 +14,7 @@ PYTHON_PACKAGES := python3-dev python3-pybind11 python3-numpy python3-pytest pyt
   python3-distributed
 BENCH_PACKAGES := libopencv-dev libbenchmark-dev
 
-.PHONY: all deps build build-asan test test-release test-asan test-plain test-march test-march-v3 \
+.PHONY: all deps build build-asan test test-release test-asan test-tsan test-plain test-march test-march-v3 \
   test-march-v4 test-python python bench-python test-i386 test-arm64 windows test-windows demo install \
   bench bench-build bench-report fuzz clean format format-check docs test-docs coverage
 
@@ -167,21 +167,34 @@ test-windows: windows
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
-# libFuzzer on bitmap translation (clang, ASan + UBSan) for FUZZ_SECONDS,
-# starting from the committed seed corpus; new inputs go to build-fuzz/corpus.
+# libFuzzer (Clang, ASan + UBSan) for FUZZ_SECONDS each: bitmap translation
+# from fuzz/corpus, every public operation from fuzz/corpus-ops; new inputs go
+# to build-fuzz/corpus-*.  One process each, one core.
 FUZZ_SECONDS ?= 60
 FUZZ_BUILD := build-fuzz
-FUZZ_SOURCES := $(wildcard src/*/*.cpp) fuzz/fuzz_dib.cpp
+FUZZ_RUN = -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+  -artifact_prefix=$(FUZZ_BUILD)/
 
 fuzz:
-	@command -v clang++ >/dev/null 2>&1 || { echo "installing: clang"; \
-	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang; }
-	mkdir -p $(FUZZ_BUILD)/corpus
-	clang++ -std=c++20 -O1 -g -fno-omit-frame-pointer \
-	  -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-	  -Iinclude -Isrc $(FUZZ_SOURCES) -o $(FUZZ_BUILD)/fuzz_dib
-	$(FUZZ_BUILD)/fuzz_dib -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
-	  -artifact_prefix=$(FUZZ_BUILD)/ $(FUZZ_BUILD)/corpus fuzz/corpus
+	$(call install_missing,clang)
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAR_FUZZ=ON -DZAR_BUILD_TESTS=OFF $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_dib fuzz_ops
+	mkdir -p $(FUZZ_BUILD)/corpus-dib $(FUZZ_BUILD)/corpus-ops
+	$(FUZZ_BUILD)/fuzz/fuzz_dib $(FUZZ_RUN) $(FUZZ_BUILD)/corpus-dib fuzz/corpus
+	$(FUZZ_BUILD)/fuzz/fuzz_ops $(FUZZ_RUN) $(FUZZ_BUILD)/corpus-ops fuzz/corpus-ops
+
+# ThreadSanitizer: the threaded tests of the frame and the stress test of
+# several threads using the library at once.
+TSAN_BUILD := build-tsan
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAR_SANITIZE_THREAD=ON \
+	  $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_frame test_threads
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/test_threads
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/tests/test_frame \
+	  --gtest_filter='ThreadContext*:DefaultHandler*'
+
 
 # Line and branch coverage of src/ by the test suite (a --coverage build; gcovr from Debian).
 COVERAGE_BUILD := build-coverage
@@ -206,5 +219,5 @@ format-check:
 	@clang-format --dry-run --Werror $(FORMAT_FILES) && echo "format: clean"
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(COVERAGE_BUILD) build-plain build-v3 build-v4 build-bench build-fuzz \
-	  build-i386 build-arm64 build-win32 build-win64 demo-out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(COVERAGE_BUILD) build-plain build-v3 build-v4 \
+	  build-bench build-fuzz build-i386 build-arm64 build-win32 build-win64 demo-out

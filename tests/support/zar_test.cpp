@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <map>
+#include <mutex>
 
 #include "image/image.h"
 
@@ -300,6 +301,8 @@ int32_t Rng::range(int32_t lo, int32_t hi) {
 // ------------------------------------------------------------ tile store
 
 namespace {
+// Stores of every thread (the thread stress test makes them on several).
+std::mutex registryLock;
 std::map<const ImageHeader*, TileStore*>& storeRegistry() {
     static std::map<const ImageHeader*, TileStore*> registry;
     return registry;
@@ -332,22 +335,34 @@ TileStore::TileStore(int32_t nChannels, int32_t alphaChannel, int32_t depth, int
     rows_ = static_cast<int32_t>((int64_t{height} + tileHeight - 1) / tileHeight);
     tileStep_ = expectedWidthStep(dataOrder, depth, align, nChannels, tileWidth);
     tileBytes_ = tileStep_ * tileHeight * (dataOrder == ZAR_DATA_ORDER_PLANE ? nChannels : 1);
+    // Room for the calls of a test, so that logging a call allocates nothing
+    // (the allocation-failure test counts every allocation during a call).
+    log_.reserve(4096);
+    const std::lock_guard<std::mutex> hold(registryLock);
     storeRegistry()[image_] = this;
 }
 
 TileStore::~TileStore() {
-    storeRegistry().erase(image_);
+    {
+        const std::lock_guard<std::mutex> hold(registryLock);
+        storeRegistry().erase(image_);
+    }
     delete image_;
 }
 
 void ZAR_STDCALL TileStore::callback(ImageHeader* image, int32_t column, int32_t row,
                                      int32_t mode) {
-    auto it = storeRegistry().find(image);
-    if (it == storeRegistry().end()) {
+    TileStore* store = nullptr;
+    {
+        const std::lock_guard<std::mutex> hold(registryLock);
+        auto it = storeRegistry().find(image);
+        if (it != storeRegistry().end()) store = it->second;
+    }
+    if (!store) {
         ADD_FAILURE() << "tile callback for an unknown image";
         return;
     }
-    it->second->onCall(column, row, mode);
+    store->onCall(column, row, mode);
 }
 
 void TileStore::onCall(int32_t column, int32_t row, int32_t mode) {

@@ -1,0 +1,43 @@
+// Representative operands for the operation catalogue, made afresh for every
+// call: plain three-channel images; masks on every image, each another; the
+// same with 1-bit images; a tiled source and destination in plane order; in
+// place on a tiled image; floating point.  Each has Remap's maps and a
+// run-length bitmap block.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "operations.h"
+#include "zar_test.h"
+
+namespace zt {
+
+constexpr int32_t kScenarioCount = 6;
+
+class Scenario {
+  public:
+    explicit Scenario(int32_t index);
+    ~Scenario();
+    Scenario(const Scenario&) = delete;
+    Scenario& operator=(const Scenario&) = delete;
+
+    Operands operands;
+    // Every pixel the operands hold, and those of the header a call made.
+    std::vector<uint8_t> snapshot() const;
+
+  private:
+    ImageHeader* image(int32_t channels, int32_t depth, int32_t order, int32_t w, int32_t h);
+    ImageHeader* tiles(int32_t channels, int32_t depth, int32_t order, int32_t tw, int32_t th);
+    void mask(ImageHeader* owner, int32_t x);
+
+    std::vector<Image> plain_;
+    std::vector<std::unique_ptr<TileStore>> tiled_;
+    struct {
+        BITMAPINFOHEADER header{40, 4, 2, 1, 8, 1, 10, 0, 0, 2, 0};
+        uint8_t colors[8] = {0, 0, 0, 0, 255, 255, 255, 0};
+        uint8_t runs[10] = {2, 0, 2, 1, 0, 0, 4, 1, 0, 1};  // 4 x 2 pixels, run-length coded
+    } rle_;
+};
+
+}  // namespace zt
