@@ -257,6 +257,31 @@ struct ColumnClasses {
     int32_t of(int64_t x) const { return classOfId[id(x)]; }
 };
 
+// The classes of consecutive columns from x on, without a division per step:
+// ids run modulo 2 width outside the image and one by one inside it.
+struct ClassWalk {
+    const ColumnClasses& classes;
+    int64_t x;
+    int32_t id;
+    ClassWalk(const ColumnClasses& c, int64_t from) : classes(c), x(from), id(c.id(from)) {}
+    int32_t next() {
+        const int32_t w = classes.width, current = classes.classOfId[id];
+        ++x;
+        if (x == 0) {
+            id = 2 * w;  // the image's first column
+        } else if (x == w) {
+            id = 3 * w + static_cast<int32_t>(w % (2 * static_cast<int64_t>(w)));
+        } else if (x < 0) {
+            id = id + 1 == 2 * w ? 0 : id + 1;
+        } else if (x < w) {
+            ++id;
+        } else {
+            id = id + 1 == 5 * w ? 3 * w : id + 1;
+        }
+        return current;
+    }
+};
+
 template <class Depth>
 bool makeClasses(const Plane<Depth>& plane, ColumnClasses* classes) {
     const int32_t width = plane.large.image->width;
@@ -316,27 +341,36 @@ bool floatChannel(const LargeWindowJob& lj, int32_t channel) {
     }
     for (int32_t i = 0; i < ids; ++i) representative[classes.classOfId[i]] = i;
     const Axis rows = plane.rows();
-    // The value of a class of columns at block row i.
-    auto valueAt = [&](int32_t c, int64_t i) {
+    // Block row i: its band and row key, then the value of class c there.
+    struct Row {
+        int32_t band, key;
+    };
+    auto rowAt = [&](int64_t i) {
         const int64_t y = lj.y0 + i;
-        const int32_t band = y < 0 ? 0 : y < rows.size ? 1 : 2;
-        return plane.value(band, rows.keyAt(y), classes.keys[3 * representative[c] + band]);
+        return Row{y < 0 ? 0 : y < rows.size ? 1 : 2, rows.keyAt(y)};
+    };
+    auto valueAt = [&](int32_t c, const Row& r) {
+        return plane.value(r.band, r.key, classes.keys[3 * representative[c] + r.band]);
     };
     for (int32_t c = 0; c < classes.count; ++c) sums[c] = typename Depth::Sum(0);
-    for (int64_t i = 0; i < job.nRows; ++i)
-        for (int32_t c = 0; c < classes.count; ++c) sums[c] = Depth::add(sums[c], valueAt(c, i));
+    for (int64_t i = 0; i < job.nRows; ++i) {
+        const Row r = rowAt(i);
+        for (int32_t c = 0; c < classes.count; ++c) sums[c] = Depth::add(sums[c], valueAt(c, r));
+    }
     const auto scale = Depth::prepare(job.scale);
     using Window = typename Depth::Window;
     for (int32_t y = 0; y < job.height; ++y) {
         Window window = Window(0);
-        for (int64_t j = 0; j < job.nCols; ++j) window += sums[classes.of(lj.x0 + j)];
+        ClassWalk first(classes, lj.x0);
+        for (int64_t j = 0; j < job.nCols; ++j) window += sums[first.next()];
+        ClassWalk entering(classes, lj.x0 + job.nCols), leaving(classes, lj.x0);
         for (int32_t x = 0; x < job.width; ++x) {
             storeResult<Depth>(job, x, y, channel, window, scale);
-            window += Window(sums[classes.of(lj.x0 + x + job.nCols)]) -
-                      Window(sums[classes.of(lj.x0 + x)]);
+            window += Window(sums[entering.next()]) - Window(sums[leaving.next()]);
         }
+        const Row in = rowAt(y + int64_t{job.nRows}), out = rowAt(y);
         for (int32_t c = 0; c < classes.count; ++c)
-            sums[c] = Depth::move(sums[c], valueAt(c, y + int64_t{job.nRows}), valueAt(c, y));
+            sums[c] = Depth::move(sums[c], valueAt(c, in), valueAt(c, out));
     }
     alignedFree(representative);
     alignedFree(sums);

@@ -42,7 +42,7 @@ struct Blur {
 // Floating-point depths repeat the kernels' roundings one by one, so their
 // work grows with the neighbourhood even on the large-window way: beyond this
 // many additions the neighbourhood is refused as too large to honour.
-constexpr int64_t kLargeWindowSteps = int64_t{1} << 26;
+constexpr int64_t kLargeWindowSteps = int64_t{1} << 24;
 
 // The source neighbourhoods of the bw x bh results at offset (ox, oy) of the
 // region, with their border, read through the transfer engine a band of rows
@@ -147,8 +147,10 @@ bool runKernel(const Blur& blur, WorkBlock& block, const ImageHeader* target, in
 bool prepareLargeWindow(Blur* blur) {
     if (!blurLargeWindowPays(blur->src, blur->width, blur->height, blur->nCols, blur->nRows))
         return true;
-    if (blur->truncating && blurLargeWindowSteps(blur->src, blur->width, blur->height, blur->nCols,
-                                                 blur->nRows) > kLargeWindowSteps) {
+    const int64_t channels = blur->srcRegion.lastChannel - blur->srcRegion.firstChannel + 1;
+    const int64_t steps = blurLargeWindowSteps(blur->src, blur->width, blur->height, blur->nCols,
+                                               blur->nRows);
+    if (blur->truncating && channels * steps > kLargeWindowSteps) {
         report(kSite, STATUS_BAD_ARG, "neighbourhood too large for a floating-point box sum",
                __LINE__);
         return false;

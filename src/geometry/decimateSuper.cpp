@@ -20,7 +20,9 @@ struct Box {
 };
 inline Box superBox(double start, float k, int32_t available) {
     double end = start + k;
-    if (static_cast<int32_t>(end) >= available) {
+    // The truncated end reaches the available source just when the end does
+    // (available is whole); compared unconverted, as the end may pass int32.
+    if (end >= available) {
         start = available - static_cast<double>(k);
         end = available;
     }

@@ -84,8 +84,8 @@ int32_t effectiveMode(const ImageHeader* src, int32_t xDst, int32_t xSrc, int32_
     // A tiled source is read in blocks no larger than a tile: a box wider or
     // higher than a tile is sampled instead.
     if (src->tileInfo && mode == ZAR_INTER_SUPER &&
-        ((xSrc + xDst - 1) / xDst > src->tileInfo->width ||
-         (ySrc + yDst - 1) / yDst > src->tileInfo->height))
+        ((int64_t{xSrc} + xDst - 1) / xDst > src->tileInfo->width ||
+         (int64_t{ySrc} + yDst - 1) / yDst > src->tileInfo->height))
         return ZAR_INTER_NN;
     return mode;
 }

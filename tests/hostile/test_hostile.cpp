@@ -111,7 +111,7 @@ TEST(BlurLargeWindow, MatchesTheRulesCountedPerImagePixel) {
         {ZAR_DEPTH_16S, 1, 0, ZAR_BORDER_REFLECT, 3, INT_MAX, 1, INT_MAX - 1},
         {ZAR_DEPTH_1U, 1, 0, ZAR_BORDER_WRAP, 65536, 65536, 0, 0},
         {ZAR_DEPTH_32S, 1, 0, ZAR_BORDER_REPLICATE, 65536, 65536, 30000, 30000},
-        {ZAR_DEPTH_32F, 3, 0, ZAR_BORDER_REFLECT, 65536, 65536, 1, 2},
+        {ZAR_DEPTH_32F, 3, 0, ZAR_BORDER_REFLECT, 65536, 16384, 1, 2},
     };
     for (const LargeBlurCase& c : cases) {
         SCOPED_TRACE(testing::Message()
@@ -143,9 +143,12 @@ TEST(BlurLargeWindow, EveryWayOfWalking) {
         fillValues(dst, way + 9);
         const int32_t modes[4] = {2, 2, 2, 2}, values[4] = {};
         ft::setBorders(src, modes, values);
-        src.setRoi(way == 0 ? 2 : 0, 3, 1, 15, 16);
+        // In place one header has one region.
+        if (way == 3)
+            src.setRoi(0, 1, 2, 19, 14);
+        else
+            src.setRoi(way == 0 ? 2 : 0, 3, 1, 15, 16);
         dst.setRoi(way == 0 ? 3 : 0, 1, 2, 19, 14);
-        if (way == 3) src.setRoi(0, 1, 2, 19, 14);  // in place: one header, one region
         if (way == 0) ft::attachRandomMask(dst, 17, 16, 5);
         zt::TileStore tiledSrc(3, 0, ZAR_DEPTH_16U, 0, 20, 18, 8, 16);
         zt::TileStore tiledDst(3, 0, ZAR_DEPTH_16U, 0, 20, 18, 16, 8);
@@ -160,7 +163,7 @@ TEST(BlurLargeWindow, EveryWayOfWalking) {
         const zt::Image expected = countedBlur(src, way == 3 ? src.get() : dst.get(), 400, 300, 7,
                                                9);
         zarBlur(from, to, 400, 300, 7, 9);
-        from->roi = to->roi = nullptr;
+        tiledSrc.image()->roi = tiledDst.image()->roi = nullptr;
         if (way >= 2) tiledDst.storeTo(dst);
         EXPECT_TRUE(recorder.reports().empty());
         EXPECT_TRUE(tiledSrc.balanced() && tiledDst.balanced());
