@@ -167,8 +167,6 @@ void setSample(ImageHeader* image, int32_t x, int32_t y, int32_t channel, double
     setSample(layoutOf(image), x, y, channel, value);
 }
 
-namespace {
-// An outside coordinate mapped into 0 .. size - 1 by a replicate, reflect or wrap mode.
 int32_t mapCoordinate(int32_t mode, int64_t c, int32_t size) {
     const int64_t period = mode == ZAR_BORDER_REFLECT ? 2 * int64_t{size} : size;
     const int64_t m = ((c % period) + period) % period;
@@ -176,6 +174,8 @@ int32_t mapCoordinate(int32_t mode, int64_t c, int32_t size) {
         return static_cast<int32_t>(c < 0 ? 0 : c >= size ? size - 1 : c);
     return static_cast<int32_t>(m < size ? m : period - 1 - m);
 }
+
+namespace {
 
 double storedConstant(int32_t depth, int32_t value) {
     switch (depth) {

@@ -73,6 +73,9 @@ void setSample(const Layout& layout, int32_t x, int32_t y, int32_t channel, doub
 double getSample(const ImageHeader* plainImage, int32_t x, int32_t y, int32_t channel);
 void setSample(ImageHeader* plainImage, int32_t x, int32_t y, int32_t channel, double value);
 
+// An outside coordinate mapped into 0 .. size - 1 by a replicate, reflect or wrap mode.
+int32_t mapCoordinate(int32_t mode, int64_t c, int32_t size);
+
 // The value at (x, y), channel 0-based, of a plain image; positions outside
 // the image follow the border modes and constants of `borders` (the image
 // itself when null): top and bottom rules cover the corners, a constant is
