@@ -42,7 +42,7 @@ struct Blur {
 // Floating-point depths repeat the kernels' roundings one by one, so their
 // work grows with the neighbourhood even on the large-window way: beyond this
 // many additions the neighbourhood is refused as too large to honour.
-constexpr int64_t kLargeWindowSteps = int64_t{1} << 24;
+constexpr int64_t kLargeWindowSteps = int64_t{1} << 22;
 
 // The source neighbourhoods of the bw x bh results at offset (ox, oy) of the
 // region, with their border, read through the transfer engine a band of rows

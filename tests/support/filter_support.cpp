@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -100,6 +101,25 @@ int64_t depthMax(int32_t depth) {
         default:
             return INT32_MAX;
     }
+}
+
+// How many of the n positions from start an axis of the given size maps to
+// each image index under a border mode (a constant maps none); whole periods
+// counted at once, so that n may be near INT32_MAX.
+std::vector<uint64_t> mappedCounts(int64_t start, int64_t n, int32_t size, int32_t mode) {
+    std::vector<uint64_t> counts(static_cast<size_t>(size));
+    const int64_t inFrom = std::max<int64_t>(start, 0), inTo = std::min(start + n, int64_t{size});
+    for (int64_t x = inFrom; x < inTo; ++x) ++counts[static_cast<size_t>(x)];
+    if (mode == ZAR_BORDER_REPLICATE) {
+        counts[0] += std::max<int64_t>(0, std::min<int64_t>(start + n, 0) - start);
+        counts[size - 1] += std::max<int64_t>(0, start + n - std::max<int64_t>(start, size));
+    } else if (mode != ZAR_BORDER_CONSTANT) {
+        const int64_t period = mode == ZAR_BORDER_REFLECT ? 2 * int64_t{size} : size;
+        for (auto& c : counts) c = static_cast<uint64_t>(n / period * (period / size));
+        for (int64_t x = start + n / period * period; x < start + n; ++x)
+            ++counts[static_cast<size_t>(zt::mapCoordinate(mode, x, size))];
+    }
+    return counts;
 }
 
 }  // namespace
@@ -325,6 +345,51 @@ void referenceFixedFilter(const ImageHeader* src, ImageHeader* out, int32_t filt
                         v[r][c] = zt::borderSample(src, s.x + i - anchor + c, s.y + j - anchor + r,
                                                    sc);
                 zt::setSample(out, d.x + i, d.y + j, dc, filterResult(filter, src->depth, v));
+            }
+        }
+}
+
+// zarBlur by the rules for a source whose four sides share one border mode
+// and constant: each window sum from how often the window meets each image
+// pixel (modulo 2^64; integer depths keep 32 bits), then as the kernels
+// convert it, into out (a copy of dst).
+void countedBlur(const ImageHeader* src, ImageHeader* out, int32_t nCols, int32_t nRows, int32_t ax,
+                 int32_t ay) {
+    const ImageHeader* dst = out;
+    const Region s = regionOf(src), d = regionOf(dst);
+    int32_t w = 0, h = 0;
+    processedSize(src, dst, &w, &h);
+    const int32_t mode = src->borderModes[0] & 3;
+    const float scale = static_cast<float>(1.0 / (static_cast<double>(nCols) * nRows));
+    for (int32_t j = 0; j < h; ++j)
+        for (int32_t i = 0; i < w; ++i) {
+            if (!maskAllows(src, i, j) || !maskAllows(dst, i, j)) continue;
+            const auto cy = mappedCounts(int64_t{s.y} + j - ay, nRows, src->height, mode);
+            const auto cx = mappedCounts(int64_t{s.x} + i - ax, nCols, src->width, mode);
+            for (int32_t k = 0; k < s.channels; ++k) {
+                uint64_t sum = 0, inside = 0;
+                for (int32_t y = 0; y < src->height; ++y)
+                    for (int32_t x = 0; x < src->width; ++x) {
+                        inside += cx[x] * cy[y];
+                        sum += cx[x] * cy[y] *
+                               static_cast<uint64_t>(static_cast<int64_t>(
+                                   zt::getSample(src, x, y, s.firstChannel + k)));
+                    }
+                if (mode == ZAR_BORDER_CONSTANT)
+                    sum += (uint64_t(nCols) * uint64_t(nRows) - inside) *
+                           static_cast<uint64_t>(src->borderValues[0]);
+                const int32_t low = static_cast<int32_t>(static_cast<uint32_t>(sum));
+                const bool floating = src->depth == ZAR_DEPTH_32S || src->depth == ZAR_DEPTH_32F;
+                const int64_t whole = floating ? static_cast<int64_t>(sum) : low;
+                double result = static_cast<double>(exactIntegerPart(whole, scale));
+                if (src->depth == ZAR_DEPTH_1U) result = low * static_cast<double>(scale) >= 0.5;
+                if (src->depth == ZAR_DEPTH_32F) {  // rounded toward zero
+                    const long double exact = static_cast<long double>(whole) * scale;
+                    float f = static_cast<float>(exact);
+                    if (f > exact) f = std::nextafter(f, 0.0f);
+                    result = f;
+                }
+                zt::setSample(out, d.x + i, d.y + j, d.firstChannel + k, result);
             }
         }
 }

@@ -21,6 +21,10 @@ void setBorders(ImageHeader* image, int32_t mode, int32_t value);
 void referenceBlur(const ImageHeader* src, ImageHeader* out, int32_t nCols, int32_t nRows,
                    int32_t anchorX, int32_t anchorY);
 
+// The same for a source whose four sides share one border mode and constant,
+// from how often each window meets each image pixel: windows up to INT32_MAX.
+void countedBlur(const ImageHeader* src, ImageHeader* out, int32_t nCols, int32_t nRows,
+                 int32_t anchorX, int32_t anchorY);
 // The fixed filter of src into out (the destination's pixels, roi and mask) by
 // the rules of the filter and the depth.
 void referenceFixedFilter(const ImageHeader* src, ImageHeader* out, int32_t filter);
