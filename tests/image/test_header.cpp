@@ -174,8 +174,8 @@ TEST_F(Validate, OnlyAFaultSetsTheStatusAndNoneCallsTheHandler) {
     zt::ErrorRecorder recorder;
     zarSetStatus(-77);
     // Sizes, texts, borders and a roi past the image are not compared.
-    Roi far{1, 100, 200, 50, 50};
-    plain->roi = &far;
+    Roi pastTheImage{1, 100, 200, 50, 50};
+    plain->roi = &pastTheImage;
     plain->widthStep = plain->imageSize = plain->headerSize = 1;
     plain->headerId = 99;
     std::memset(plain->colorModel, 0, 8);
