@@ -3,9 +3,9 @@
 // callbacks.  Each must give the rules' result, or a report, in bounded time.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <climits>
 #include <cmath>
+#include <ctime>
 #include <functional>
 #include <vector>
 
@@ -17,10 +17,12 @@ namespace {
 
 using zt::getSample;
 
+// Processor time of this process, not wall time: the bound is on the work done, and a CI
+// machine running other tests beside this one must not make it fail.
 double secondsTaken(const std::function<void()>& run) {
-    const auto start = std::chrono::steady_clock::now();
+    const std::clock_t start = std::clock();
     run();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return double(std::clock() - start) / CLOCKS_PER_SEC;
 }
 
 // Random values small enough that the floating-point depths sum exactly.
