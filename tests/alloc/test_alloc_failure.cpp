@@ -7,6 +7,7 @@
 // sanitizer build LeakSanitizer checks that no run leaks.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,8 +19,27 @@ extern "C" {
 void* __real_malloc(size_t);
 void* __real_calloc(size_t, size_t);
 void* __real_realloc(void*, size_t);
-void* __real__Znwm(size_t);
-void* __real__Znam(size_t);
+}
+
+// operator new and new[] carry size_t in their mangled names: unsigned int on 32-bit
+// targets, unsigned long long on 64-bit Windows, unsigned long elsewhere. The link
+// options in tests/CMakeLists.txt wrap the same names.
+#if SIZE_MAX == 0xFFFFFFFFu
+#define ZT_NEW _Znwj
+#define ZT_NEW_ARRAY _Znaj
+#elif defined(_WIN64)
+#define ZT_NEW _Znwy
+#define ZT_NEW_ARRAY _Znay
+#else
+#define ZT_NEW _Znwm
+#define ZT_NEW_ARRAY _Znam
+#endif
+#define ZT_PASTE_TOKENS(a, b) a##b
+#define ZT_PASTE(a, b) ZT_PASTE_TOKENS(a, b)
+
+extern "C" {
+void* ZT_PASTE(__real_, ZT_NEW)(size_t);
+void* ZT_PASTE(__real_, ZT_NEW_ARRAY)(size_t);
 }
 
 namespace {
@@ -33,13 +53,13 @@ extern "C" {
 void* __wrap_malloc(size_t n) { return failNow() ? nullptr : __real_malloc(n); }
 void* __wrap_calloc(size_t n, size_t s) { return failNow() ? nullptr : __real_calloc(n, s); }
 void* __wrap_realloc(void* p, size_t n) { return failNow() ? nullptr : __real_realloc(p, n); }
-void* __wrap__Znwm(size_t n) {
+void* ZT_PASTE(__wrap_, ZT_NEW)(size_t n) {
     usedNew = usedNew || armed;
-    return __real__Znwm(n);
+    return ZT_PASTE(__real_, ZT_NEW)(n);
 }
-void* __wrap__Znam(size_t n) {
+void* ZT_PASTE(__wrap_, ZT_NEW_ARRAY)(size_t n) {
     usedNew = usedNew || armed;
-    return __real__Znam(n);
+    return ZT_PASTE(__real_, ZT_NEW_ARRAY)(n);
 }
 }
 
