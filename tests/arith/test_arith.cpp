@@ -169,6 +169,16 @@ struct Operands {
     ~Operands() { b->maskImage = nullptr; }
 };
 
+// The four operations whose checks the tables share, with their reports' function and file.
+struct ArithOp {
+    zt::RefOp op;
+    const char *func, *file;
+};
+const ArithOp kArithOps[] = {{zt::RefOp::add, "zarAdd", "zaradd"},
+                             {zt::RefOp::logicalOr, "zarOr", "zaror"},
+                             {zt::RefOp::logicalAnd, "zarAnd", "zarand"},
+                             {zt::RefOp::xorS, "zarXorS", "zarxors"}};
+
 // Each row names the operands given (A, B, D); only the first failure of a
 // call is reported and the destination keeps its pixels.
 TEST(Arith, EveryCheckOfEachOperation) {
@@ -233,14 +243,7 @@ TEST(Arith, EveryCheckOfEachOperation) {
          },
          STATUS_BAD_CHANNELS, "Incorrect Image", "Incorrect Image"},
     };
-    struct Op {
-        zt::RefOp op;
-        const char *func, *file;
-    } ops[] = {{zt::RefOp::add, "zarAdd", "zaradd"},
-               {zt::RefOp::logicalOr, "zarOr", "zaror"},
-               {zt::RefOp::logicalAnd, "zarAnd", "zarand"},
-               {zt::RefOp::xorS, "zarXorS", "zarxors"}};
-    for (const Op& op : ops)
+    for (const ArithOp& op : kArithOps)
         for (const Row& r : rows) {
             const bool xorS = op.op == zt::RefOp::xorS;
             if (xorS && !r.xorContext) continue;
@@ -256,7 +259,7 @@ TEST(Arith, EveryCheckOfEachOperation) {
             o.a->nChannels = 1;
         }
     // Floats: the logical operations refuse them once the checks have passed.
-    for (const Op& op : ops) {
+    for (const ArithOp& op : kArithOps) {
         if (op.op == zt::RefOp::add) continue;
         Operands o;
         zt::ErrorRecorder recorder;
@@ -290,14 +293,7 @@ TEST(Arith, RefusedTilesOfEachOperand) {
         specs[k].hasMask = k != 1;
         specs[k].maskWidth = specs[k].maskHeight = 24;
     }
-    struct Op {
-        zt::RefOp op;
-        const char *func, *file;
-    } ops[] = {{zt::RefOp::add, "zarAdd", "zaradd"},
-               {zt::RefOp::logicalOr, "zarOr", "zaror"},
-               {zt::RefOp::logicalAnd, "zarAnd", "zarand"},
-               {zt::RefOp::xorS, "zarXorS", "zarxors"}};
-    for (const Op& op : ops)
+    for (const ArithOp& op : kArithOps)
         for (size_t k = 0; k < 3; ++k) {
             const bool xorS = op.op == zt::RefOp::xorS;
             if (xorS && !xorContexts[k]) continue;
