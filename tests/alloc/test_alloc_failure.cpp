@@ -22,14 +22,11 @@ void* __real_realloc(void*, size_t);
 }
 
 // operator new and new[] carry size_t in their mangled names: unsigned int on 32-bit
-// targets, unsigned long long on 64-bit Windows, unsigned long elsewhere. The link
-// options in tests/CMakeLists.txt wrap the same names.
+// targets, unsigned long elsewhere. The link options in tests/CMakeLists.txt wrap the
+// same names.
 #if SIZE_MAX == 0xFFFFFFFFu
 #define ZT_NEW _Znwj
 #define ZT_NEW_ARRAY _Znaj
-#elif defined(_WIN64)
-#define ZT_NEW _Znwy
-#define ZT_NEW_ARRAY _Znay
 #else
 #define ZT_NEW _Znwm
 #define ZT_NEW_ARRAY _Znam

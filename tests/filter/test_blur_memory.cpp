@@ -1,7 +1,8 @@
 // The peak extra memory of Blur on an 8000 x 8000 8-bit image: the source is
 // read in bands of rows, so beyond the two images it takes well under 16 MB.
 // Measured as the growth of the peak resident size of a child process, whose
-// images are touched before the call.
+// images are touched before the call. POSIX only: a child process and getrusage.
+#if defined(__unix__) || defined(__APPLE__)
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -51,3 +52,5 @@ TEST(BlurMemory, PeakExtraMemoryOfA64MegapixelBlurStaysUnder16MB) {
 }
 
 }  // namespace
+
+#endif
