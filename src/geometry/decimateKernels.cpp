@@ -33,6 +33,25 @@ void linearBlendRow(const char* row0, const char* row1, const LinearBlend& l, do
 }
 
 template <typename T>
+void superRow(const char* const* rows, const double* rowWeights, int32_t rowCount,
+              const SuperBoxes& b, double scale, char* dst) {
+    T* out = reinterpret_cast<T*>(dst);
+    constexpr int32_t kMax = T(~T(0));
+    for (int32_t e = 0; e < b.count; ++e) {
+        double sum = 0.0;
+        for (int32_t r = 0; r < rowCount; ++r) {
+            const T* p = reinterpret_cast<const T*>(rows[r]) + b.elemOff[e];
+            double s = 0.0;
+            for (int32_t k = 0; k < b.taps; ++k)
+                s += b.weights[int64_t{k} * b.stride + e] * p[k * b.tap];
+            sum += rowWeights[r] * s;
+        }
+        const int32_t v = static_cast<int32_t>(sum * scale + 0.5);
+        out[e] = static_cast<T>(v < kMax ? v : kMax);
+    }
+}
+
+template <typename T>
 void cubicRow(const char* row, const CubicLanes& l, double* out) {
     const T* r = reinterpret_cast<const T*>(row);
     for (int32_t e = 0; e < l.count; ++e) {
@@ -75,6 +94,11 @@ const LinearBlendEntry kLinearBlendRows[2] = {
      {linearBlendRow<uint8_t>, nullptr, nullptr, ZAR_AVX512(linearBlendRowAvx512<uint8_t>)}},
     {ZAR_DEPTH_16U,
      {linearBlendRow<uint16_t>, nullptr, nullptr, ZAR_AVX512(linearBlendRowAvx512<uint16_t>)}},
+};
+
+const SuperRowEntry kSuperRows[2] = {
+    {ZAR_DEPTH_8U, {superRow<uint8_t>, nullptr, nullptr, ZAR_AVX512(superRowAvx512<uint8_t>)}},
+    {ZAR_DEPTH_16U, {superRow<uint16_t>, nullptr, nullptr, ZAR_AVX512(superRowAvx512<uint16_t>)}},
 };
 
 const RowHalverEntry kRowHalvers[6] = {

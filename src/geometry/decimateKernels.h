@@ -37,6 +37,27 @@ struct LinearBlendEntry {
 };
 extern const LinearBlendEntry kLinearBlendRows[2];
 
+// SUPER boxes with weighted edges, in double precision: lane e of count
+// (packed lanes of the depth) over rowCount source rows.  Per row r, s is
+// the sum for k = 0 .. taps-1 of weights[k * stride + e] times the element
+// elemOff[e] + k * tap, and sum that of rowWeights[r] * s, each added in that
+// order from 0.  Stored as min(trunc(sum * scale + 0.5), the depth's
+// maximum).  groups (columnGroups.h, last tap at (taps - 1) * tap) serve the
+// vector forms.
+struct SuperBoxes {
+    const int32_t* elemOff;
+    const ColumnGroup* groups;
+    const double* weights;
+    int32_t taps, tap, count, stride;
+};
+using SuperRowFn = void (*)(const char* const* rows, const double* rowWeights, int32_t rowCount,
+                            const SuperBoxes& boxes, double scale, char* dst);
+struct SuperRowEntry {
+    int32_t depth;
+    Variants<SuperRowFn> variants;
+};
+extern const SuperRowEntry kSuperRows[2];
+
 // CUBIC in double precision: the four-point Lagrange polynomial through a, b,
 // c, d (at -1, 0, 1, 2) at t, in the power form with 1/6 taken as the
 // single-precision constant.
@@ -93,3 +114,6 @@ void halveRows16Avx512(const char* r0, const char* r1, char* out, int32_t lanes)
 template <typename T>
 void linearBlendRowAvx512(const char* row0, const char* row1, const LinearBlend& lanes, double fy,
                           double gy, char* dst);
+template <typename T>
+void superRowAvx512(const char* const* rows, const double* rowWeights, int32_t rowCount,
+                    const SuperBoxes& boxes, double scale, char* dst);

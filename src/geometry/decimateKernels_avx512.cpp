@@ -260,3 +260,85 @@ template void cubicRowAvx512<uint8_t>(const char*, const CubicLanes&, double*);
 template void cubicRowAvx512<uint16_t>(const char*, const CubicLanes&, double*);
 template void cubicColumnAvx512<uint8_t>(const double* const*, double, char*, int32_t);
 template void cubicColumnAvx512<uint16_t>(const double* const*, double, char*, int32_t);
+
+namespace {
+
+// Sixteen lanes of the boxes, TAPS taps per row (the caller's group holds
+// them): each row's taps picked from its window by word permutes, its sum and
+// the rows' sum in two halves of eight, in the plain kernel's order.
+template <typename T, int TAPS>
+void superGroup(const char* const* rows, const double* rowWeights, int32_t rowCount,
+                const SuperBoxes& b, int32_t e, double scale, T* out) {
+    const ColumnGroup& g = b.groups[e / kColumnGroup];
+    const int32_t n = b.count - e < kColumnGroup ? b.count - e : kColumnGroup;
+    const __mmask8 m[2] = {static_cast<__mmask8>(n >= 8 ? 0xFF : (1u << n) - 1),
+                           static_cast<__mmask8>(n >= 16 ? 0xFF
+                                                 : n > 8 ? (1u << (n - 8)) - 1
+                                                         : 0)};
+    const __m512i rel = _mm512_cvtepu8_epi32(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(g.rel)));
+    __m512i idx[TAPS];
+    __m512d w[TAPS][2];
+    for (int32_t k = 0; k < TAPS; ++k) {
+        idx[k] = _mm512_add_epi32(rel, _mm512_set1_epi32(k * b.tap));
+        for (int32_t h = 0; h < 2; ++h)
+            w[k][h] = _mm512_maskz_loadu_pd(m[h], b.weights + int64_t{k} * b.stride + e + 8 * h);
+    }
+    __m512d sum[2] = {_mm512_setzero_pd(), _mm512_setzero_pd()};
+    for (int32_t r = 0; r < rowCount; ++r) {
+        __m512i lo, hi;
+        loadWordWindow(reinterpret_cast<const T*>(rows[r]) + g.base, g.span, lo, hi);
+        __m512d s[2] = {_mm512_setzero_pd(), _mm512_setzero_pd()};
+        for (int32_t k = 0; k < TAPS; ++k) {
+            const __m512i v = pickWordLanes(lo, hi, idx[k]);
+            for (int32_t h = 0; h < 2; ++h)
+                s[h] = _mm512_add_pd(s[h], _mm512_mul_pd(w[k][h], half(v, h)));
+        }
+        const __m512d rw = _mm512_set1_pd(rowWeights[r]);
+        for (int32_t h = 0; h < 2; ++h) sum[h] = _mm512_add_pd(sum[h], _mm512_mul_pd(rw, s[h]));
+    }
+    const __m512d vscale = _mm512_set1_pd(scale), rounding = _mm512_set1_pd(0.5);
+    const __m256i top = _mm256_set1_epi32(T(~T(0)));
+    __m256i v[2];
+    for (int32_t h = 0; h < 2; ++h)
+        v[h] = _mm256_min_epi32(
+            _mm512_cvttpd_epi32(_mm512_add_pd(_mm512_mul_pd(sum[h], vscale), rounding)), top);
+    const __m512i all = _mm512_inserti64x4(_mm512_castsi256_si512(v[0]), v[1], 1);
+    const __mmask16 stored = static_cast<__mmask16>((1u << n) - 1);
+    if constexpr (sizeof(T) == 1)
+        _mm_mask_storeu_epi8(out + e, stored, _mm512_cvtepi32_epi8(all));
+    else
+        _mm256_mask_storeu_epi16(out + e, stored, _mm512_cvtepi32_epi16(all));
+}
+
+}  // namespace
+
+// Sixteen lanes at a time for boxes of one to four taps per row; groups whose
+// taps do not fit a window, and wider boxes, go to the plain kernel.
+template <typename T>
+void superRowAvx512(const char* const* rows, const double* rowWeights, int32_t rowCount,
+                    const SuperBoxes& b, double scale, char* dst) {
+    T* out = reinterpret_cast<T*>(dst);
+    const SuperRowFn plain = kSuperRows[sizeof(T) - 1].variants.at[0];
+    for (int32_t e = 0; e < b.count; e += kColumnGroup) {
+        const int32_t n = b.count - e < kColumnGroup ? b.count - e : kColumnGroup;
+        if (b.groups[e / kColumnGroup].span == 0 || b.taps < 1 || b.taps > 4) {
+            const SuperBoxes part{b.elemOff + e, nullptr, b.weights + e, b.taps,
+                                  b.tap,         n,       b.stride};
+            plain(rows, rowWeights, rowCount, part, scale, reinterpret_cast<char*>(out + e));
+        } else if (b.taps == 1) {
+            superGroup<T, 1>(rows, rowWeights, rowCount, b, e, scale, out);
+        } else if (b.taps == 2) {
+            superGroup<T, 2>(rows, rowWeights, rowCount, b, e, scale, out);
+        } else if (b.taps == 3) {
+            superGroup<T, 3>(rows, rowWeights, rowCount, b, e, scale, out);
+        } else {
+            superGroup<T, 4>(rows, rowWeights, rowCount, b, e, scale, out);
+        }
+    }
+}
+
+template void superRowAvx512<uint8_t>(const char* const*, const double*, int32_t, const SuperBoxes&,
+                                      double, char*);
+template void superRowAvx512<uint16_t>(const char* const*, const double*, int32_t,
+                                       const SuperBoxes&, double, char*);

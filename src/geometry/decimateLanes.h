@@ -2,8 +2,11 @@
 // positions, and the lanes of the 8U and 16U kernels.
 #pragma once
 
+#include <climits>
 #include <cstdint>
+#include <utility>
 
+#include "geometry/columnGroups.h"
 #include "geometry/decimate.h"
 #include "geometry/geometry.h"
 
@@ -121,4 +124,36 @@ inline ScratchArray<double> stepPositions(double& p, float k, int32_t n) {
     if (positions.held())
         for (int32_t i = 0; i < n; ++i, p += k) positions[i] = p;
     return positions;
+}
+
+// The element offsets (the byte offsets of packed lanes, increasing, below
+// 2^31 elements) and column groups the gather and blend rows take, for lanes
+// whose last offset plus tap stays below INT32_MAX elements; else none.
+struct PackedLanes {
+    ScratchArray<int32_t> elements;
+    ScratchArray<ColumnGroup> groups;
+    bool failed = false;  // wanted, but the arrays could not be had
+    bool used() const { return groups.held(); }
+};
+// Byte offsets of packed lanes as element offsets; false when the array
+// could not be had.
+template <class T>
+bool elementOffsets(const ScratchArray<intptr_t>& bytes, ScratchArray<int32_t>& elements) {
+    elements = ScratchArray<int32_t>(bytes.size());
+    if (!elements.held()) return false;
+    for (int64_t e = 0; e < bytes.size(); ++e)
+        elements[e] = static_cast<int32_t>(bytes[e] / intptr_t{sizeof(T)});
+    return true;
+}
+template <class T>
+PackedLanes packedLanes(const ScratchArray<intptr_t>& bytes, int32_t tap) {
+    PackedLanes p;
+    const int64_t n = bytes.size();
+    if (n == 0 || bytes[n - 1] / intptr_t{sizeof(T)} >= INT32_MAX - tap) return p;
+    ScratchArray<ColumnGroup> groups(n / kColumnGroup + 1);
+    p.failed = !groups.held() || !elementOffsets<T>(bytes, p.elements);
+    if (p.failed) return p;
+    p.groups = std::move(groups);
+    groupColumns(p.elements.data(), static_cast<int32_t>(n), tap, false, p.groups.data());
+    return p;
 }

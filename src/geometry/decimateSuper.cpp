@@ -83,6 +83,7 @@ bool decimateSuper(const DecimateJob& job, double& x, double& y) {
 // sum is then an exact integer.
 bool wholeBox(const Box& box) { return (box.head < 0 || box.headWeight == 1.0) && box.tail < 0; }
 int32_t boxLow(const Box& box) { return box.head >= 0 ? box.head : box.first; }
+int32_t boxHigh(const Box& box) { return box.tail >= 0 ? box.tail : box.last; }
 
 // Integer box sums: every column box has the same count n of whole pixels
 // starting at the lane's offset.  sums[lane] += the box's row sum on row (=
@@ -232,6 +233,57 @@ void addWeightedRows(const DecimateJob& job, const Lanes& layout, const ColumnBo
     if (rows.tail >= 0) addRow(rows.tail, rows.tailWeight, true);
 }
 
+// The column boxes as the row kernels' taps (kSuperRows): every lane reads
+// taps pixels from its anchor, the box's first pixel, moved back where they
+// would pass the source's edge; pixels outside the box weigh 0 (adding 0
+// changes no sum).  Not used (no groups) when the destination lanes are not
+// packed, a box would need pixels outside the source or has one pixel as
+// both edges, or the offsets do not count in int32.
+struct TapBoxes {
+    PackedLanes packed;
+    ScratchArray<double> weights;
+    SuperBoxes boxes{};
+};
+template <class T>
+TapBoxes tapBoxes(const DecimateJob& job, const Lanes& layout, const ColumnBoxes& cols) {
+    TapBoxes t;
+    int32_t taps = 1;
+    for (int32_t i = 0; i < job.width; ++i) {
+        const Box& box = cols.boxes[i];
+        if (boxLow(box) < 0 || (box.head >= 0 && box.head == box.tail)) return t;
+        taps = std::max(taps, boxHigh(box) + 1 - boxLow(box));
+    }
+    if (!layout.packed || taps > job.srcCols) return t;
+    auto anchor = [&](int32_t i) { return std::min(boxLow(cols.boxes[i]), job.srcCols - taps); };
+    const ScratchArray<intptr_t> offsets = sourceOffsets(job, layout, anchor);
+    t.weights = ScratchArray<double>(int64_t{taps} * layout.lanes);
+    t.packed.failed = !offsets.held() || !t.weights.held();
+    if (t.packed.failed) return t;
+    std::fill(t.weights.data(), t.weights.data() + t.weights.size(), 0.0);
+    for (int32_t i = 0; i < job.width; ++i) {
+        const Box& box = cols.boxes[i];
+        const int32_t a = anchor(i);
+        if (boxHigh(box) - a >= taps) return TapBoxes{};
+        auto put = [&](int32_t pixel, double weight) {
+            for (int32_t c = 0; c < layout.together; ++c)
+                t.weights[int64_t{pixel - a} * layout.lanes + i * layout.together + c] = weight;
+        };
+        if (box.head >= 0) put(box.head, box.headWeight);
+        for (int32_t k = box.first; k <= box.last; ++k) put(k, 1.0);
+        if (box.tail >= 0) put(box.tail, box.tailWeight);
+    }
+    const int32_t tap = static_cast<int32_t>(job.srcPixelStep / intptr_t{sizeof(T)});
+    t.packed = packedLanes<T>(offsets, (taps - 1) * tap);
+    t.boxes = {t.packed.elements.data(),
+               t.packed.groups.data(),
+               t.weights.data(),
+               taps,
+               tap,
+               layout.lanes,
+               layout.lanes};
+    return t;
+}
+
 // The boxes of the columns are worked out once per call.  The per-pixel
 // arithmetic is unchanged: each lane accumulates its rows' sums in the order
 // head, whole rows, tail; boxes of whole pixels sum in integers.
@@ -256,7 +308,14 @@ bool decimateSuperElements(const DecimateJob& job, double& x, double& y) {
     };
     ScratchArray<uint32_t> acc(layout.lanes);
     ScratchArray<double> sums(layout.lanes);
-    if (whole.failed || !acc.held() || !sums.held()) return false;
+    const TapBoxes taps = tapBoxes<T>(job, layout, cols);
+    const SuperRowFn superRow = kSuperRows[sizeof(T) - 1].variants.pick();
+    // The rows of a box and their weights (a box holds at most ky + 2 rows).
+    ScratchArray<const char*> boxRows(static_cast<int64_t>(job.ky) + 3);
+    ScratchArray<double> rowWeights(boxRows.size());
+    if (whole.failed || taps.packed.failed || !acc.held() || !sums.held() || !boxRows.held() ||
+        !rowWeights.held())
+        return false;
     for (int32_t pass = 0; pass < layout.passes; ++pass) {
         const char* plane = job.src + pass * layout.srcPassStep;
         for (int32_t j = 0; j < job.height; ++j) {
@@ -279,6 +338,16 @@ bool decimateSuperElements(const DecimateJob& job, double& x, double& y) {
                     storeLanes<T>(dstRow, layout,
                                   [&](int32_t e) { return meanOf(static_cast<double>(a[e])); });
                 }
+            } else if (taps.packed.used()) {
+                int32_t n = 0;
+                auto add = [&](int32_t r, double weight) {
+                    boxRows[n] = plane + r * rs;
+                    rowWeights[n++] = weight;
+                };
+                if (rows.head >= 0) add(rows.head, rows.headWeight);
+                for (int32_t r = rows.first; r <= rows.last; ++r) add(r, 1.0);
+                if (rows.tail >= 0) add(rows.tail, rows.tailWeight);
+                superRow(boxRows.data(), rowWeights.data(), n, taps.boxes, scale, dstRow);
             } else {
                 addWeightedRows<T>(job, layout, cols, plane, rows, sums);
                 storeLanes<T>(dstRow, layout, [&](int32_t e) { return meanOf(sums[e]); });

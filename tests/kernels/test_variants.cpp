@@ -190,6 +190,35 @@ TEST(KernelVariants, DecimationLinearBlendRows) {
     });
 }
 
+TEST(KernelVariants, DecimationSuperRows) {
+    everyVariant(kSuperRows, [](const SuperRowEntry& e, SuperRowFn fn, SuperRowFn plain) {
+        Rng rng(static_cast<uint64_t>(e.depth));
+        const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
+        auto weight = [&] {
+            return rng.range(0, 3) ? rng.range(0, 999999) / 1e6 : 0.5 * rng.range(0, 2);
+        };
+        for (int32_t trial = 0; trial < 300; ++trial) {
+            const int32_t taps = rng.range(1, 5), tap = rng.range(1, 4), rows = rng.range(1, 4);
+            const RowTrial t = rowTrial(rng, size, rows, (taps - 1) * tap);
+            std::vector<double> weights(static_cast<size_t>(taps) * t.count), rowWeights(rows);
+            std::vector<const char*> rowStarts(rows);
+            for (double& w : weights) w = weight();
+            for (int32_t r = 0; r < rows; ++r)
+                rowWeights[r] = weight(), rowStarts[r] = t.row(r, size);
+            const SuperBoxes boxes{t.offsets.data(), t.groups.data(), weights.data(), taps, tap,
+                                   t.count,          t.count};
+            const double scale = 1.0 / rng.range(1, 6);
+            Bytes variant = extremeBytes(rng, static_cast<size_t>(t.count + 8) * size, size);
+            Bytes expected = variant;
+            fn(rowStarts.data(), rowWeights.data(), rows, boxes, scale,
+               reinterpret_cast<char*>(variant.data()));
+            plain(rowStarts.data(), rowWeights.data(), rows, boxes, scale,
+                  reinterpret_cast<char*>(expected.data()));
+            ASSERT_EQ(variant, expected) << "trial " << trial;
+        }
+    });
+}
+
 TEST(KernelVariants, DecimationCubicRows) {
     everyVariant(kCubicRows, [](const CubicRowEntry& e, CubicRowFn fn, CubicRowFn plain) {
         Rng rng(static_cast<uint64_t>(e.depth));
