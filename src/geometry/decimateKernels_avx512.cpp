@@ -55,6 +55,24 @@ inline void addQuarters(const uint16_t* p, int32_t words, __m512i idxA, __m512i 
         low, _mm512_add_epi16(_mm512_and_si512(a, three), _mm512_and_si512(b, three)));
 }
 
+// The first n of the sixteen 32-bit lanes lo, hi narrowed to T and stored;
+// a whole group without a mask (the narrowing masked store is slow on some
+// processors).
+template <typename T>
+inline void storeGroup(T* out, int32_t n, __m256i lo, __m256i hi) {
+    const __m512i v = _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
+    const __mmask16 m = static_cast<__mmask16>((1u << n) - 1);
+    if constexpr (sizeof(T) == 1) {
+        const __m128i narrow = _mm512_cvtepi32_epi8(v);
+        if (n < kColumnGroup) return _mm_mask_storeu_epi8(out, m, narrow);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), narrow);
+    } else {
+        const __m256i narrow = _mm512_cvtepi32_epi16(v);
+        if (n < kColumnGroup) return _mm256_mask_storeu_epi16(out, m, narrow);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), narrow);
+    }
+}
+
 }  // namespace
 
 template <typename T>
@@ -76,6 +94,8 @@ void linearBlendRowAvx512(const char* row0, const char* row1, const LinearBlend&
         const __m512i idxA = _mm512_cvtepu8_epi32(
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(g.rel)));
         const __m512i idxB = _mm512_add_epi32(idxA, _mm512_set1_epi32(l.tap));
+        _mm_prefetch(reinterpret_cast<const char*>(r0 + g.base) + 512, _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(r1 + g.base) + 512, _MM_HINT_T0);
         __m512i a, b, c, d;
         groupTaps(r0, g, idxA, idxB, a, b);
         groupTaps(r1, g, idxA, idxB, c, d);
@@ -90,12 +110,7 @@ void linearBlendRowAvx512(const char* row0, const char* row1, const LinearBlend&
         const __m256i hi = blend8(_mm512_maskz_loadu_pd(m1, l.gxs + e + 8),
                                   _mm512_maskz_loadu_pd(m1, l.fxs + e + 8), half(a, 1), half(b, 1),
                                   half(c, 1), half(d, 1), vfy, vgy);
-        const __m512i v = _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
-        const __mmask16 m = static_cast<__mmask16>((1u << n) - 1);
-        if constexpr (sizeof(T) == 1)
-            _mm_mask_storeu_epi8(out + e, m, _mm512_cvtepi32_epi8(v));
-        else
-            _mm256_mask_storeu_epi16(out + e, m, _mm512_cvtepi32_epi16(v));
+        storeGroup(out + e, n, lo, hi);
     }
 }
 
@@ -286,8 +301,10 @@ void superGroup(const char* const* rows, const double* rowWeights, int32_t rowCo
     }
     __m512d sum[2] = {_mm512_setzero_pd(), _mm512_setzero_pd()};
     for (int32_t r = 0; r < rowCount; ++r) {
+        const T* window = reinterpret_cast<const T*>(rows[r]) + g.base;
+        _mm_prefetch(reinterpret_cast<const char*>(window) + 512, _MM_HINT_T0);
         __m512i lo, hi;
-        loadWordWindow(reinterpret_cast<const T*>(rows[r]) + g.base, g.span, lo, hi);
+        loadWordWindow(window, g.span, lo, hi);
         __m512d s[2] = {_mm512_setzero_pd(), _mm512_setzero_pd()};
         for (int32_t k = 0; k < TAPS; ++k) {
             const __m512i v = pickWordLanes(lo, hi, idx[k]);
@@ -303,12 +320,7 @@ void superGroup(const char* const* rows, const double* rowWeights, int32_t rowCo
     for (int32_t h = 0; h < 2; ++h)
         v[h] = _mm256_min_epi32(
             _mm512_cvttpd_epi32(_mm512_add_pd(_mm512_mul_pd(sum[h], vscale), rounding)), top);
-    const __m512i all = _mm512_inserti64x4(_mm512_castsi256_si512(v[0]), v[1], 1);
-    const __mmask16 stored = static_cast<__mmask16>((1u << n) - 1);
-    if constexpr (sizeof(T) == 1)
-        _mm_mask_storeu_epi8(out + e, stored, _mm512_cvtepi32_epi8(all));
-    else
-        _mm256_mask_storeu_epi16(out + e, stored, _mm512_cvtepi32_epi16(all));
+    storeGroup(out + e, n, v[0], v[1]);
 }
 
 }  // namespace

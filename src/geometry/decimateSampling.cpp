@@ -68,12 +68,19 @@ bool decimateNNElements(const DecimateJob& job, double& x, double& y) {
     if (packed.failed) return false;
     for (int32_t pass = 0; pass < l.passes; ++pass)
         for (int32_t j = 0; j < job.height; ++j) {
-            const char* srcRow = job.src + pass * l.srcPassStep +
-                                 static_cast<int32_t>(ys[static_cast<size_t>(j)]) * job.srcRowStep;
+            auto sourceRow = [&](int32_t r) {
+                return job.src + pass * l.srcPassStep +
+                       static_cast<int32_t>(ys[static_cast<size_t>(r)]) * job.srcRowStep;
+            };
+            const char* srcRow = sourceRow(j);
             char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
-            if (packed.used())
+            if (packed.used()) {
+                // the vector rows read through masked loads
+                if (j + 1 < job.height)
+                    prefetchBytes(sourceRow(j + 1) + from[0],
+                                  from[l.lanes - 1] + intptr_t{sizeof(T)} - from[0]);
                 gather(srcRow, dstRow, packed.elements.data(), packed.groups.data(), l.lanes);
-            else
+            } else
                 storeLanes<T>(dstRow, l, [&](int32_t e) {
                     return *reinterpret_cast<const T*>(srcRow + from[e]);
                 });
