@@ -26,80 +26,168 @@ struct MorphRun {
     MorphRowsKernel kernel;
     int32_t channels;        // values per ring pixel: all channels at once, or one
     bool direct;             // results go straight into the destination rows
+    bool inPlace;            // source rows inside the image are read where they lie
     int32_t kx, ky, nx, ny;  // window sides and half sides
     int32_t w, h;
     int32_t xs, ys, xd, yd;
-    char* ring;
+    // Outputs [innerFrom, innerTo) read only image columns that need no border
+    // rule; with inPlace they come straight from the image rows.
+    int32_t innerFrom, innerTo;
+    char* ring;  // ky row slots, the column scratch and an output row
     ptrdiff_t stride;
+    const char** pointers;    // 3 ky: the window's rows as three pieces
     const ImageHeader* mask;  // the combined mask, or null
 };
 
-// Source row y of a channel by the row rule: the row clamped to the region's
-// one-pixel frame, the w + 2 values from the frame column left of the region
-// on read with the border rules, and the n - 1 values beyond the frame on
-// either side repeating the frame pixel (n the horizontal half side).
-bool readSourceRow(const MorphRun& run, int32_t y, int32_t channel, char* slot) {
-    const int32_t clamped = std::clamp(y, run.ys - 1, run.ys + run.h);
+// Positions [p0, p1) of source row y (clamped to the region's one-pixel frame)
+// into slot: position p is column xs - nx + p clamped to the frame; frame
+// pixels are read with the border rules, positions beyond the frame repeat
+// the frame pixel.
+bool readPadded(const MorphRun& run, int32_t y, int32_t channel, int32_t p0, int32_t p1,
+                char* slot) {
     const int32_t n = run.nx;
+    const int32_t qa = std::min(std::max(p0, n - 1), n + run.w);  // positions read
+    const int32_t qb = std::max(std::min(p1, n + run.w + 1), qa + 1);
+    const int32_t x = run.xs - n + qa;
     if (run.channels > 1) {
         const size_t pixelBytes = static_cast<size_t>(run.channels) * bytesPerValue(run.src->depth);
-        char* frame = slot + (n - 1) * pixelBytes;
-        if (!readPixelRow(run.src, run.xs - 1, clamped, frame, run.w + 2,
+        if (!readPixelRow(run.src, x, y, slot + qa * pixelBytes, qb - qa,
                           run.ring + run.ky * run.stride))
             return false;
-        if (n > 1) {  // repeat the frame pixels outwards
-            std::memcpy(slot, frame, pixelBytes);
-            repeatBytes(slot, pixelBytes, (n - 1) * pixelBytes);
-            repeatBytes(frame + (run.w + 1) * pixelBytes, pixelBytes, n * pixelBytes);
+        if (p0 < qa) {
+            std::memcpy(slot + p0 * pixelBytes, slot + qa * pixelBytes, pixelBytes);
+            repeatBytes(slot + p0 * pixelBytes, pixelBytes, (qa - p0) * pixelBytes);
         }
+        if (p1 > qb)
+            repeatBytes(slot + (qb - 1) * pixelBytes, pixelBytes, (p1 - qb + 1) * pixelBytes);
         return true;
     }
-    if (!readRowAt(run.src, run.xs - 1, clamped, channel, slot, n - 1, run.w + 2)) return false;
-    if (n > 1) {
-        const ValueRuns& runs = valueRunsFor(run.src->depth);
-        runs.fill(slot, 0, n - 1, runs.get(slot, n - 1));
-        runs.fill(slot, n + run.w + 1, n - 1, runs.get(slot, n + run.w));
+    if (!readRowAt(run.src, x, y, channel, slot, qa, qb - qa)) return false;
+    const ValueRuns& runs = valueRunsFor(run.src->depth);
+    if (p0 < qa) runs.fill(slot, p0, qa - p0, runs.get(slot, qa));
+    if (p1 > qb) runs.fill(slot, qb, p1 - qb, runs.get(slot, qb - 1));
+    return true;
+}
+
+// One pixel of 1 to 8 bytes, without a library call for the few of a row's edges.
+void copyPixel(char* to, const char* from, size_t bytes) {
+    switch (bytes) {
+        case 1:
+            *to = *from;
+            break;
+        case 2:
+            std::memcpy(to, from, 2);
+            break;
+        case 4:
+            std::memcpy(to, from, 4);
+            break;
+        default:
+            for (size_t b = 0; b < bytes; ++b) to[b] = from[b];
+    }
+}
+
+// Positions [p0, p1) of source row y, inside the image, from the row in
+// place at row0 (its column 0): a frame column outside the image repeats the
+// row's edge pixel where that side replicates, else comes by the border rules.
+bool copyEdge(const MorphRun& run, const char* row0, int32_t y, int32_t channel, int32_t p0,
+              int32_t p1, char* slot) {
+    const size_t pixelBytes = static_cast<size_t>(run.channels) * bytesPerValue(run.src->depth);
+    const int32_t width = run.src->width;
+    for (int32_t p = p0; p < p1; ++p) {
+        int32_t c = std::clamp(run.xs - run.nx + p, run.xs - 1, run.xs + run.w);
+        if (c < 0 || c >= width) {
+            if ((run.src->borderModes[c < 0 ? 2 : 3] & 3) != ZAR_BORDER_REPLICATE) {
+                if (!readPadded(run, y, channel, p, p + 1, slot)) return false;
+                continue;
+            }
+            c = c < 0 ? 0 : width - 1;
+        }
+        copyPixel(slot + p * pixelBytes, row0 + c * pixelBytes, pixelBytes);
     }
     return true;
 }
 
-MorphResult filterChannel(const MorphRun& run, int32_t srcChannel, int32_t dstChannel) {
-    const int32_t k = run.ky;  // ring rows
-    char* scratch = run.ring + k * run.stride;
-    auto slot = [&](int32_t i) { return run.ring + i * run.stride; };
-    // Rows clamped to the frame repeat; a repeat is copied from the slot that
-    // holds it, so each source row is read once.
-    int32_t lastRow = INT32_MIN;
-    const char* lastSlot = nullptr;
-    auto load = [&](int32_t y, char* into) {
-        const int32_t clamped = std::clamp(y, run.ys - 1, run.ys + run.h);
-        if (clamped == lastRow) {
-            std::memcpy(into, lastSlot, static_cast<size_t>(run.stride));
-        } else if (!readSourceRow(run, y, srcChannel, into)) {
-            return false;
-        }
-        lastRow = clamped;
-        lastSlot = into;
-        return true;
-    };
-    for (int32_t i = 0; i < k - 1; ++i)
-        if (!load(run.ys - run.ny + i, slot(i))) return MorphResult::TileReadRefused;
+constexpr int32_t kPrefetchRows = 6;
 
+// Source row y (already clamped to the frame) into slot; *inner gets where
+// the inner outputs' values start.  A row inside the image read in place
+// keeps only the positions left and right of the inner outputs in the slot.
+bool loadRow(const MorphRun& run, int32_t y, int32_t channel, char* slot, const char** inner) {
+    const int32_t length = run.w + run.kx - 1;
+    const int32_t pixelBits = run.channels * bitDepth(run.src->depth);
+    if (run.inPlace && y >= 0 && y < run.src->height) {
+        const char* row0 = pixelAddress(run.src, 0, y, channel);
+        // The row after next, on its way while this one and the next are
+        // filtered: a row read in place has no copy to stream it in.
+        if (y + kPrefetchRows < run.src->height) {
+            const char* ahead = pixelAddress(run.src, 0, y + kPrefetchRows, channel);
+            const ptrdiff_t from = static_cast<ptrdiff_t>(std::max(run.xs - 1, 0)) * pixelBits / 8;
+            const ptrdiff_t to = static_cast<ptrdiff_t>(run.xs + run.w + 1) * pixelBits / 8;
+            for (ptrdiff_t b = from; b < to; b += 64) __builtin_prefetch(ahead + b);
+        }
+        *inner = row0 + static_cast<ptrdiff_t>(run.xs - run.nx + run.innerFrom) * pixelBits / 8;
+        return copyEdge(run, row0, y, channel, 0,
+                        run.innerFrom > 0 ? run.innerFrom + run.kx - 1 : 0, slot) &&
+               copyEdge(run, row0, y, channel, run.innerTo < run.w ? run.innerTo : length, length,
+                        slot);
+    }
+    *inner = slot + static_cast<ptrdiff_t>(run.innerFrom) * pixelBits / 8;
+    return readPadded(run, y, channel, 0, length, slot);
+}
+
+MorphResult filterChannel(const MorphRun& run, int32_t srcChannel, int32_t dstChannel) {
+    const int32_t k = run.ky;
+    char* scratch = run.ring + k * run.stride;
+    char* outRow = scratch + run.stride;
+    // The window's rows as the three pieces the kernel runs over: outputs
+    // left of the inner ones, the inner ones, and those right of them.
+    const char** left = run.pointers;
+    const char** inner = left + k;
+    const char** right = inner + k;
+    const int32_t pixelBits = run.channels * bitDepth(run.src->depth);
     const int32_t depthBits = bitDepth(run.dst->depth);
     const int32_t maskWords = static_cast<int32_t>((static_cast<int64_t>(depthBits) * run.w + 31) /
                                                    32);
-    int32_t next = k - 1;
-    for (int32_t r = 0; r < run.h; ++r) {
-        if (!load(run.ys + r + run.ny, slot(next))) return MorphResult::TileReadRefused;
-        next = (next + 1) % k;  // the oldest row, no longer needed once the columns are done
-        if (run.direct) {
-            run.kernel(run.kx, k, run.ring, run.stride,
-                       pixelAddress(run.dst, run.xd, run.yd + r, dstChannel), run.w * run.channels,
-                       run.channels);
-            continue;
+    // Rows clamped to the frame repeat: each is read once, into the next
+    // slot, which the window's rows of that clamped row share.
+    int32_t loaded = run.ys - 2, next = 0;
+    auto enter = [&](int32_t i, int32_t y) {
+        const int32_t clamped = std::clamp(y, run.ys - 1, run.ys + run.h);
+        if (clamped > loaded) {
+            char* slot = run.ring + next * run.stride;
+            if (!loadRow(run, clamped, srcChannel, slot, &inner[i])) return false;
+            left[i] = slot;
+            right[i] = slot + static_cast<ptrdiff_t>(run.innerTo) * pixelBits / 8;
+            loaded = clamped;
+            next = next + 1 == k ? 0 : next + 1;
+        } else {
+            left[i] = left[i - 1];
+            inner[i] = inner[i - 1];
+            right[i] = right[i - 1];
         }
-        char* out = slot(next);
-        run.kernel(run.kx, k, run.ring, run.stride, out, run.w, 1);
+        return true;
+    };
+    for (int32_t i = 0; i < k; ++i)
+        if (!enter(i, run.ys - run.ny + i)) return MorphResult::TileReadRefused;
+    const int32_t c = run.channels;
+    for (int32_t r = 0; r < run.h; ++r) {
+        if (r > 0) {
+            for (int32_t i = 0; i + 1 < k; ++i) {
+                left[i] = left[i + 1];
+                inner[i] = inner[i + 1];
+                right[i] = right[i + 1];
+            }
+            if (!enter(k - 1, run.ys + r + run.ny)) return MorphResult::TileReadRefused;
+        }
+        char* out = run.direct ? pixelAddress(run.dst, run.xd, run.yd + r, dstChannel) : outRow;
+        if (run.innerFrom > 0) run.kernel(run.kx, k, left, scratch, out, run.innerFrom * c, c);
+        if (run.innerTo > run.innerFrom)
+            run.kernel(run.kx, k, inner, scratch, out + run.innerFrom * pixelBits / 8,
+                       (run.innerTo - run.innerFrom) * c, c);
+        if (run.w > run.innerTo)
+            run.kernel(run.kx, k, right, scratch, out + run.innerTo * pixelBits / 8,
+                       (run.w - run.innerTo) * c, c);
+        if (run.direct) continue;
         const char* result = out;
         if (run.mask) {
             if (!readRowAt(run.dst, run.xd, run.yd + r, dstChannel, scratch, 0, run.w))
@@ -158,12 +246,23 @@ MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t kx, int32_t 
     // writes whole words.
     run.direct = untiled && !run.mask && bitDepth(src->depth) != 1 &&
                  (wholePixels || dst->nChannels == 1 || dst->dataOrder == ZAR_DATA_ORDER_PLANE);
+    // Source rows are read in place when the values of a row lie next to
+    // each other and no result can land on a source row still to be read.
+    run.inPlace = untiled && bitDepth(src->depth) != 1 &&
+                  (wholePixels || src->nChannels == 1 || src->dataOrder == ZAR_DATA_ORDER_PLANE) &&
+                  !bytesOverlap(run.src->imageData, run.src->imageSize, run.dst->imageData,
+                                run.dst->imageSize);
+    run.innerFrom = std::max({run.nx - 1, run.nx - run.xs, 0});
+    run.innerTo = std::min(run.w - run.nx, run.src->width - 1 - run.xs - run.nx) + 1;
+    if (!run.inPlace || run.innerTo <= run.innerFrom) run.innerFrom = run.innerTo = run.w;
     // The kernels count a ring row's values in int32: a longer row is as
     // impossible to hold as a ring too large to allocate.
     const int64_t rowValues = (int64_t{kx} + run.w - 1) * run.channels;
     run.stride = morphRingRowBytes(src->depth, rowValues);
-    const int64_t ringBytes = static_cast<int64_t>(run.stride) * (int64_t{ky} + 1);
-    if (rowValues <= INT32_MAX - 64 && ringBytes <= INT32_MAX)
+    const int64_t ringBytes = static_cast<int64_t>(run.stride) * (int64_t{ky} + 2);
+    ScratchArray<const char*> pointers(3 * int64_t{ky});
+    run.pointers = pointers.data();
+    if (rowValues <= INT32_MAX - 64 && ringBytes <= INT32_MAX && run.pointers)
         run.ring = static_cast<char*>(alignedMalloc(static_cast<size_t>(ringBytes)));
     if (!run.ring) {
         zarSetStatus(STATUS_NO_MEMORY);

@@ -12,9 +12,9 @@
 namespace {
 
 template <typename T, typename Pick>
-void valueRows(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
-               int32_t step) {
-    valueRowsBody<T, Pick>(kx, ky, ring, ringStride, out, values, step);
+void valueRows(int32_t kx, int32_t ky, const char* const* rows, char* column, char* out,
+               int32_t values, int32_t step) {
+    valueRowsBody<T, Pick>(kx, ky, rows, column, out, values, step);
 }
 
 // 32 pixels of a 1-bit row as one integer, first pixel in bit 31.
@@ -47,14 +47,14 @@ inline uint32_t streamAt(const uint32_t* stream, int32_t i, int32_t s) {
 // span <= kx, so a window of kx is two overlapping spans: log2(kx) passes
 // instead of kx.
 template <typename Pick>
-void bitKernel(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+void bitKernel(int32_t kx, int32_t ky, const char* const* rows, char* columnBytes, char* out,
                int32_t outBitOffset, int32_t w) {
     const int32_t length = kx + w - 1;
     const int32_t words = (length + 31) / 32;
-    uint32_t* column = reinterpret_cast<uint32_t*>(ring + ky * ringStride);
-    std::memcpy(column, ring, static_cast<size_t>(words) * 4);
+    uint32_t* column = reinterpret_cast<uint32_t*>(columnBytes);
+    std::memcpy(column, rows[0], static_cast<size_t>(words) * 4);
     for (int32_t i = 1; i < ky; ++i) {
-        const uint32_t* row = reinterpret_cast<const uint32_t*>(ring + i * ringStride);
+        const uint32_t* row = reinterpret_cast<const uint32_t*>(rows[i]);
         for (int32_t j = 0; j < words; ++j) column[j] = Pick::pick(column[j], row[j]);
     }
     // Stream order; the spare word past the row feeds only bits beyond w.
@@ -89,9 +89,9 @@ void bitKernel(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* o
 
 // The rows form of the 1-bit kernel (one channel, no bit offset).
 template <typename Pick>
-void bitRows(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out, int32_t values,
-             int32_t) {
-    bitKernel<Pick>(kx, ky, ring, ringStride, out, 0, values);
+void bitRows(int32_t kx, int32_t ky, const char* const* rows, char* column, char* out,
+             int32_t values, int32_t) {
+    bitKernel<Pick>(kx, ky, rows, column, out, 0, values);
 }
 
 }  // namespace

@@ -7,14 +7,15 @@
 
 #include "frame/cpu.h"
 
-// A row kernel.  ring holds ky + 1 rows, ringStride bytes apart: rows
-// 0 .. ky - 1 are the source rows of the window (kx + w - 1 pixels each), row
-// ky is scratch.  The rows hold `step` interleaved channels (1 for 1-bit rows);
-// values = w * step results go to out, each the extreme of ky rows by kx pixels
-// (values step apart).  kx and ky are odd, the sides of the square after each
-// was cut to what the region's frame lets the window see; out may be one of
-// the ring rows.
-using MorphRowsKernel = void (*)(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride,
+// A row kernel.  rows[0 .. ky - 1] are the source rows of the window (kx + w - 1
+// pixels each, in a ring slot or in place in the image, in any order, the same
+// row possibly more than once); column is scratch of a ring row's size.  The
+// rows hold `step` interleaved channels (1 for 1-bit rows); values = w * step
+// results go to out, each the extreme of ky rows by kx pixels (values step
+// apart).  kx and ky are odd, the sides of the square after each was cut to
+// what the region's frame lets the window see.  1-bit rows are whole words of
+// ring rows (morphRingRowBytes).
+using MorphRowsKernel = void (*)(int32_t kx, int32_t ky, const char* const* rows, char* column,
                                  char* out, int32_t values, int32_t step);
 
 enum class MorphOp { Erode, Dilate };
@@ -38,19 +39,19 @@ ptrdiff_t morphRingRowBytes(int32_t depth, int64_t length);
 // whose fixed cost beats k vectorised passes.
 constexpr int32_t kBlockExtremeFrom = 25;
 
-void erodeRows8Avx2(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+void erodeRows8Avx2(int32_t kx, int32_t ky, const char* const* rows, char* column, char* out,
                     int32_t values, int32_t step);
-void erodeRows16Avx2(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+void erodeRows16Avx2(int32_t kx, int32_t ky, const char* const* rows, char* column, char* out,
                      int32_t values, int32_t step);
-void dilateRows8Avx2(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+void dilateRows8Avx2(int32_t kx, int32_t ky, const char* const* rows, char* column, char* out,
                      int32_t values, int32_t step);
-void dilateRows16Avx2(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+void dilateRows16Avx2(int32_t kx, int32_t ky, const char* const* rows, char* column, char* out,
                       int32_t values, int32_t step);
-void erodeRows8Avx512(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+void erodeRows8Avx512(int32_t kx, int32_t ky, const char* const* rows, char* column, char* out,
                       int32_t values, int32_t step);
-void erodeRows16Avx512(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+void erodeRows16Avx512(int32_t kx, int32_t ky, const char* const* rows, char* column, char* out,
                        int32_t values, int32_t step);
-void dilateRows8Avx512(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+void dilateRows8Avx512(int32_t kx, int32_t ky, const char* const* rows, char* column, char* out,
                        int32_t values, int32_t step);
-void dilateRows16Avx512(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+void dilateRows16Avx512(int32_t kx, int32_t ky, const char* const* rows, char* column, char* out,
                         int32_t values, int32_t step);

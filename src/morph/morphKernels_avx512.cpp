@@ -2,19 +2,19 @@
 // its byte and 16-bit maxima and minima).
 #include "morph/morphRows.h"
 
-void erodeRows8Avx512(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+void erodeRows8Avx512(int32_t kx, int32_t ky, const char* const* rows, char* column, char* out,
                       int32_t values, int32_t step) {
-    valueRowsBody<uint8_t, Smaller<uint8_t>>(kx, ky, ring, ringStride, out, values, step);
+    valueRowsBody<uint8_t, Smaller<uint8_t>>(kx, ky, rows, column, out, values, step);
 }
-void erodeRows16Avx512(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+void erodeRows16Avx512(int32_t kx, int32_t ky, const char* const* rows, char* column, char* out,
                        int32_t values, int32_t step) {
-    valueRowsBody<uint16_t, Smaller<uint16_t>>(kx, ky, ring, ringStride, out, values, step);
+    valueRowsBody<uint16_t, Smaller<uint16_t>>(kx, ky, rows, column, out, values, step);
 }
-void dilateRows8Avx512(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+void dilateRows8Avx512(int32_t kx, int32_t ky, const char* const* rows, char* column, char* out,
                        int32_t values, int32_t step) {
-    valueRowsBody<uint8_t, Larger<uint8_t>>(kx, ky, ring, ringStride, out, values, step);
+    valueRowsBody<uint8_t, Larger<uint8_t>>(kx, ky, rows, column, out, values, step);
 }
-void dilateRows16Avx512(int32_t kx, int32_t ky, char* ring, ptrdiff_t ringStride, char* out,
+void dilateRows16Avx512(int32_t kx, int32_t ky, const char* const* rows, char* column, char* out,
                         int32_t values, int32_t step) {
-    valueRowsBody<uint16_t, Larger<uint16_t>>(kx, ky, ring, ringStride, out, values, step);
+    valueRowsBody<uint16_t, Larger<uint16_t>>(kx, ky, rows, column, out, values, step);
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "morph/morphKernels.h"
 
@@ -43,25 +44,48 @@ static void blockExtreme(T* column, T* result, int32_t k, int32_t w) {
     for (int32_t j = 0; j < w; ++j) result[j] = Pick::pick(result[j], column[j + k - 1]);
 }
 
-// d = extreme(a, b, c) and d = extreme(d, sources...): whole-row loops over
-// separate buffers, which vectorise.
+// Runs block(j, n) over [0, count) in blocks of 64 bytes' worth of values
+// (n a constant, so each block is a few whole vector steps); the last block
+// ends at count, overlapping the one before, instead of a scalar tail.  Blocks
+// recompute what they overlap the same way: the kernels below either write d
+// from other buffers or take an extreme into d, which a second time leaves
+// as it is.
+template <typename T, typename Block>
+[[gnu::always_inline]] static inline void overBlocks(int32_t count, Block block) {
+    constexpr int32_t n = 64 / sizeof(T);
+    int32_t j = 0;
+    for (; j + n <= count; j += n) block(j, std::integral_constant<int32_t, n>{});
+    if (j == count) return;
+    if (count >= n)
+        block(count - n, std::integral_constant<int32_t, n>{});
+    else
+        block(j, count - j);
+}
+
+// d = extreme(a, b, c) and d = extreme(d, sources...) over separate buffers.
 template <typename T, typename Pick>
 [[gnu::always_inline]] static inline void pickThree(T* __restrict d, const T* __restrict a,
                                                     const T* __restrict b, const T* __restrict c,
                                                     int32_t count) {
-    for (int32_t j = 0; j < count; ++j) d[j] = Pick::pick(Pick::pick(a[j], b[j]), c[j]);
+    overBlocks<T>(count, [&](int32_t j, auto n) {
+        for (int32_t i = j; i < j + n; ++i) d[i] = Pick::pick(Pick::pick(a[i], b[i]), c[i]);
+    });
 }
 template <typename T, typename Pick>
 [[gnu::always_inline]] static inline void pickTwoInto(T* __restrict d, const T* __restrict a,
                                                       const T* __restrict b, int32_t count) {
-    for (int32_t j = 0; j < count; ++j) d[j] = Pick::pick(d[j], Pick::pick(a[j], b[j]));
+    overBlocks<T>(count, [&](int32_t j, auto n) {
+        for (int32_t i = j; i < j + n; ++i) d[i] = Pick::pick(d[i], Pick::pick(a[i], b[i]));
+    });
 }
 template <typename T, typename Pick>
 [[gnu::always_inline]] static inline void pickFourInto(T* __restrict d, const T* __restrict a,
                                                        const T* __restrict b, const T* __restrict c,
                                                        const T* __restrict e, int32_t count) {
-    for (int32_t j = 0; j < count; ++j)
-        d[j] = Pick::pick(d[j], Pick::pick(Pick::pick(a[j], b[j]), Pick::pick(c[j], e[j])));
+    overBlocks<T>(count, [&](int32_t j, auto n) {
+        for (int32_t i = j; i < j + n; ++i)
+            d[i] = Pick::pick(d[i], Pick::pick(Pick::pick(a[i], b[i]), Pick::pick(c[i], e[i])));
+    });
 }
 
 // d = the extreme of source(0) .. source(k - 1), k odd: three sources in the
@@ -76,18 +100,17 @@ template <typename T, typename Pick, typename Source>
 }
 
 // 8- and 16-bit rows of `step` interleaved channels: the column extreme of
-// the ky ring rows into scratch, then the extreme of kx neighbouring pixels of
-// that column per output value.  kx and ky are odd (2 n + 1), so a 3 x 3
+// the ky window rows into column, then the extreme of kx neighbouring pixels
+// of that column per output value.  kx and ky are odd (2 n + 1), so a 3 x 3
 // square is one vertical and one horizontal pass, a 7 x 7 square two of each.
 template <typename T, typename Pick>
-[[gnu::always_inline]] static inline void valueRowsBody(int32_t kx, int32_t ky, char* ring,
-                                                        ptrdiff_t ringStride, char* out,
-                                                        int32_t values, int32_t step) {
+[[gnu::always_inline]] static inline void valueRowsBody(int32_t kx, int32_t ky,
+                                                        const char* const* rows, char* columnBytes,
+                                                        char* out, int32_t values, int32_t step) {
     const int32_t length = values + (kx - 1) * step;
-    T* column = reinterpret_cast<T*>(ring + ky * ringStride);
+    T* column = reinterpret_cast<T*>(columnBytes);
     pickOfOdd<T, Pick>(
-        column, ky, [&](int32_t i) { return reinterpret_cast<const T*>(ring + i * ringStride); },
-        length);
+        column, ky, [&](int32_t i) { return reinterpret_cast<const T*>(rows[i]); }, length);
     T* result = reinterpret_cast<T*>(out);
     if (kx >= kBlockExtremeFrom && step == 1) {
         blockExtreme<T, Pick>(column, result, kx, values);

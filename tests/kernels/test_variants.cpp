@@ -275,14 +275,20 @@ TEST(KernelVariants, MorphologyRows) {
                 const int32_t step = e.depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 4);
                 const ptrdiff_t stride = morphRingRowBytes(e.depth, (k + w - 1) * step);
                 Bytes ring = extremeBytes(rng, static_cast<size_t>(stride) * (ky + 1), size);
-                Bytes ringCopy = ring;
+                Bytes column(static_cast<size_t>(stride));
                 Bytes variant = extremeBytes(rng, static_cast<size_t>(stride) + 64, size);
                 Bytes expected = variant;
                 const int32_t start = size * rng.range(0, 7);
-                fn(k, ky, reinterpret_cast<char*>(ring.data()), stride,
-                   reinterpret_cast<char*>(variant.data() + start), w * step, step);
-                plain(k, ky, reinterpret_cast<char*>(ringCopy.data()), stride,
-                      reinterpret_cast<char*>(expected.data() + start), w * step, step);
+                std::vector<const char*> rows(ky);  // shuffled and misaligned, as in place
+                for (int32_t i = 0; i < ky; ++i)
+                    rows[i] = reinterpret_cast<const char*>(ring.data()) +
+                              rng.range(0, ky - 1) * stride +
+                              (e.depth == ZAR_DEPTH_1U ? 0 : trial % 2 * size);
+                char* scratch = reinterpret_cast<char*>(column.data());
+                fn(k, ky, rows.data(), scratch, reinterpret_cast<char*>(variant.data() + start),
+                   w * step, step);
+                plain(k, ky, rows.data(), scratch, reinterpret_cast<char*>(expected.data() + start),
+                      w * step, step);
                 ASSERT_EQ(variant, expected)
                     << "trial " << trial << " k " << k << "x" << ky << " w " << w;
             }
