@@ -150,6 +150,14 @@ Variants<RowKernel> rowKernelVariants(int32_t filter, int32_t depthIndex);
 RowKernel selectRowKernel(int32_t filter, int32_t depthIndex);
 RowKernel rowKernelAvx2(int32_t filter, int32_t depthIndex);
 RowKernel rowKernelAvx512(int32_t filter, int32_t depthIndex);
+// The 5x5 Gaussian's quotient floor(X / 571) in 16-bit lanes, for the sums X
+// of its 8-bit kernels (at most 571 * 255 + 285), which come in three 16-bit
+// parts: Y, the sum of the parts' quarters (each rounded down), lies in
+// [X / 4 - 9 / 4, X / 4], and (Y * kGauss5Reciprocal) >> 16 is then
+// floor(X / 571) or one less (checked for every X and Y by the kernel tests);
+// the remainder, exact modulo 2^16, tells which.
+inline constexpr int32_t kGauss5MaxSum = 571 * 255 + 285;
+inline constexpr int32_t kGauss5Reciprocal = 459;
 // Bytes of scratch a kernel needs for count values per row with the given step.
 size_t rowKernelScratch(int32_t filter, int32_t count, int32_t elementStep);
 

@@ -297,7 +297,8 @@ TEST(KernelVariants, MorphologyRows) {
 
 // The box filter's division: for every area N whose 8-bit window sums fit 16
 // bits and every sum S, the multiply-high equals the integer part of S times
-// fl(1/N) (exact in double); the common areas have a divider.
+// fl(1/N) (exact in double); the common areas have a divider.  Also the 5x5
+// Gaussian's estimate of its quotient by 571.
 TEST(KernelVariants, BlurDividerEqualsTheSinglePrecisionRule) {
     int32_t dividers = 0;
     for (int32_t area = 2; area <= 257; ++area) {
@@ -316,6 +317,12 @@ TEST(KernelVariants, BlurDividerEqualsTheSinglePrecisionRule) {
         EXPECT_TRUE(blurDivider16(area, &d)) << area;
     }
     EXPECT_GT(dividers, 200);
+    // The 5x5 Gaussian's estimate of floor(X / 571) from quarters Y is the quotient or one less.
+    for (int32_t x = 0; x <= kGauss5MaxSum; ++x)
+        for (int32_t y = std::max(0, (x - 6) / 4); y <= x / 4; ++y) {
+            const int32_t estimate = (y * kGauss5Reciprocal) >> 16;
+            ASSERT_TRUE(estimate == x / 571 || estimate == x / 571 - 1) << x << " " << y;
+        }
 }
 
 TEST(KernelVariants, BlurRows) {
