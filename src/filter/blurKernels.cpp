@@ -109,6 +109,7 @@ bool blurIntegerRows(const BlurJob& job) {
     args.lanes = lanes;
     args.nCols = job.nCols;
     args.scale = job.scale;
+    args.outAhead = 2 * static_cast<ptrdiff_t>(job.dst.step);
     char* memory = static_cast<char*>(
         alignedMalloc(sumBytes * (static_cast<size_t>(args.span) * planes + args.count)));
     if (!memory) return false;

@@ -3,6 +3,7 @@
 // down one row.  One table entry per depth and width of the column sums.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "frame/cpu.h"
@@ -31,6 +32,7 @@ struct BlurRowArgs {
     void* sums;
     void* windows;
     char* out;
+    ptrdiff_t outAhead;  // bytes to a result row a few rows below, for a prefetch (or 0)
     int32_t count, span, lanes, nCols;
     BlurDivider16 divider;  // 16-bit sums
     double scale;           // 32-bit sums: the single-precision scale, exact in double
