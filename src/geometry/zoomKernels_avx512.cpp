@@ -2,108 +2,156 @@
 // give the bits of the plain kernels (zoomKernels.cpp) under the default
 // rounding mode.
 //
-// LINEAR in one pass: sixteen elements at a time, the taps of both source
-// rows are picked out of a window of 64 elements by word permutes (bytes
-// widened to words first), interpolated horizontally in registers and
+// LINEAR in one pass: groups of sixteen elements, the taps of both source
+// rows picked out of a window of 64 elements by byte shuffles within 16-byte
+// lanes or by word permutes, interpolated horizontally in registers and
 // combined for every destination row of the block; the working rows never go
-// through memory.
+// through memory.  Four groups of bytes (two of words) are rounded, packed and
+// stored together.
 #include <immintrin.h>
+
+#include <algorithm>
+#include <utility>
 
 #include "geometry/windowsAvx512.h"
 #include "geometry/zoomKernels.h"
 
 namespace {
 
-// nearestInt(v - 0.5 + 0.00001) of sixteen floats, saturated to 0 or more.
-// The single-precision form of the rule, trunc(v) + (v - trunc(v) >=
-// 0.99999006) (0.99999006 is the first float above 1 - 0.00001; equal to the
-// double form after saturation for every float in [-4, 131072], the range of
-// the pass), is floor(v + c) for v >= 0 with c = 1 - 0.99999006 (exact in
-// float): the sum rounded down keeps the floor of the exact sum, since
-// integers are floats.  Both forms give 0 or less for v < 0.
+// floor(v - 0.5 + 0.00001 + 0.5) of sixteen floats, the rounding of the rule
+// before saturation.  The single-precision form of the rule, trunc(v) +
+// (v - trunc(v) >= 0.99999006) (0.99999006 is the first float above
+// 1 - 0.00001; equal to the double form after saturation for every float in
+// [-4, 131072], the range of the pass), is floor(v + c) for v >= 0 with
+// c = 1 - 0.99999006 (exact in float): the sum rounded down keeps the floor of
+// the exact sum, since integers are floats.  Both forms give 0 or less for
+// v < 0, which the saturating packs turn into 0.
 inline __m512i floorWithTolerance(__m512 v) {
     const __m512 c = _mm512_set1_ps(1.0f - 0.99999006f);
     const __m512 sum = _mm512_add_round_ps(v, c, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
-    const __m512i floor = _mm512_cvt_roundps_epi32(sum, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
-    return _mm512_max_epi32(floor, _mm512_setzero_si512());
+    return _mm512_cvt_roundps_epi32(sum, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
 }
 
-// The elements at the indices in the even words of idx, from the first n (at
-// most 64) elements at p, as 32-bit lanes: 16-bit rows, and 8-bit rows whose
-// taps do not fit byte lanes.
+// The taps come out of the permutes and shuffles as the bits of the float
+// 2^23 + x: the element in the low bits, the exponent of 2^23 put in by the
+// instruction itself (the bytes or words it does not pick come from a
+// constant).  Differences of two such floats are exact, and so is
+// (2^23 + x) - 2^23, so no integer-to-float conversion is needed.
+constexpr int32_t kTwo23Bits = 0x4B000000;
+inline __m512 twoTo23() { return _mm512_castsi512_ps(_mm512_set1_epi32(kTwo23Bits)); }
+
+// a + f * (b - a) of sixteen elements, as the plain pass computes it, from
+// taps held as 2^23 + a and 2^23 + b.
+inline __m512 interpolateBiased(__m512 a, __m512 b, __m512 f) {
+    return _mm512_add_ps(_mm512_sub_ps(a, twoTo23()), _mm512_mul_ps(f, _mm512_sub_ps(b, a)));
+}
+
+// The elements at the indices in the even words of idx (whose odd words hold
+// the high half of 2^23), from the first n (at most 64) elements at p, as
+// biased floats: 16-bit rows, and 8-bit rows whose taps do not fit byte lanes.
 template <typename T>
-inline void pickWords(const T* p, int32_t n, __m512i idxA, __m512i idxB, __m512i& a, __m512i& b) {
+inline void pickWords(const T* p, int32_t n, __m512i idxA, __m512i idxB, __m512& a, __m512& b) {
     __m512i lo, hi;
     loadWordWindow(p, n, lo, hi);
-    a = pickWordLanes(lo, hi, idxA);
-    b = pickWordLanes(lo, hi, idxB);
+    a = _mm512_castsi512_ps(_mm512_mask2_permutex2var_epi16(lo, idxA, 0x55555555u, hi));
+    b = _mm512_castsi512_ps(_mm512_mask2_permutex2var_epi16(lo, idxB, 0x55555555u, hi));
 }
 
 // 8-bit rows: the first n (at most 64) bytes at p, each 16-byte lane moved
-// to its window by lanes, then the taps picked within the lanes, as 32-bit lanes.
+// to its window by lanes, then the taps picked within the lanes into the low
+// byte of biased floats.
 inline void pickBytes(const uint8_t* p, int32_t n, __m512i lanes, __m512i tapA, __m512i tapB,
-                      __m512i& a, __m512i& b) {
+                      __m512& a, __m512& b) {
+    constexpr __mmask64 lowBytes = 0x1111111111111111u;
+    const __m512i bias = _mm512_set1_epi32(kTwo23Bits);
     const __m512i window = _mm512_permutexvar_epi32(lanes,
                                                     _mm512_maskz_loadu_epi8(lowBits64(n), p));
-    a = _mm512_shuffle_epi8(window, tapA);
-    b = _mm512_shuffle_epi8(window, tapB);
+    a = _mm512_castsi512_ps(_mm512_mask_shuffle_epi8(bias, lowBytes, window, tapA));
+    b = _mm512_castsi512_ps(_mm512_mask_shuffle_epi8(bias, lowBytes, window, tapB));
 }
 
-// a + f * (b - a) of sixteen elements, as the plain pass computes it.
-inline __m512 interpolate(__m512i a, __m512i b, __m512 f) {
-    return _mm512_add_ps(_mm512_cvtepi32_ps(a),
-                         _mm512_mul_ps(f, _mm512_cvtepi32_ps(_mm512_sub_epi32(b, a))));
-}
-
-// Both rows' horizontal values of the group of sixteen elements from e.
+// Both rows' horizontal values of a group whose taps fit one window.
 template <typename T>
-void groupRows(const T* top, const T* bottom, const LinearColumns& cols, int32_t g, int32_t n,
-               __m512 f, __m512& h0, __m512& h1) {
-    const int32_t e = g * kColumnGroup, step = cols.srcPixelStep;
-    const ColumnGroup& group = cols.groups[g];
-    if (group.span > 0) {
-        __m512i a0, b0, a1, b1;
-        if (sizeof(T) == 1 && group.byteLanes) {
-            const __m512i lanes = _mm512_cvtepu8_epi32(
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(group.lane)));
-            const __m512i tapA = _mm512_loadu_si512(group.tapA);
-            const __m512i tapB = _mm512_loadu_si512(group.tapB);
-            pickBytes(reinterpret_cast<const uint8_t*>(top) + group.base, group.span, lanes, tapA,
-                      tapB, a0, b0);
-            pickBytes(reinterpret_cast<const uint8_t*>(bottom) + group.base, group.span, lanes,
-                      tapA, tapB, a1, b1);
-        } else {
-            const __m512i idxA = _mm512_cvtepu8_epi32(
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(group.rel)));
-            const __m512i idxB = _mm512_add_epi32(idxA, _mm512_set1_epi32(step));
-            pickWords(top + group.base, group.span, idxA, idxB, a0, b0);
-            pickWords(bottom + group.base, group.span, idxA, idxB, a1, b1);
-        }
-        h0 = interpolate(a0, b0, f);
-        h1 = interpolate(a1, b1, f);
-        return;
+inline void windowRows(const T* top, const T* bottom, const ColumnGroup& group, int32_t step,
+                       __m512 f, __m512& h0, __m512& h1) {
+    __m512 a0, b0, a1, b1;
+    if (sizeof(T) == 1 && group.byteLanes) {
+        const __m512i lanes = _mm512_cvtepu8_epi32(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(group.lane)));
+        const __m512i tapA = _mm512_loadu_si512(group.tapA);
+        const __m512i tapB = _mm512_loadu_si512(group.tapB);
+        pickBytes(reinterpret_cast<const uint8_t*>(top) + group.base, group.span, lanes, tapA, tapB,
+                  a0, b0);
+        pickBytes(reinterpret_cast<const uint8_t*>(bottom) + group.base, group.span, lanes, tapA,
+                  tapB, a1, b1);
+    } else {
+        const __m512i idxA = _mm512_or_si512(
+            _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(group.rel))),
+            _mm512_set1_epi32(kTwo23Bits));
+        const __m512i idxB = _mm512_add_epi32(idxA, _mm512_set1_epi32(step));
+        pickWords(top + group.base, group.span, idxA, idxB, a0, b0);
+        pickWords(bottom + group.base, group.span, idxA, idxB, a1, b1);
     }
-    // taps too far apart for one window: gathered one by one
-    alignas(64) int32_t a0[kColumnGroup] = {}, b0[kColumnGroup] = {}, a1[kColumnGroup] = {},
-                        b1[kColumnGroup] = {};
+    h0 = interpolateBiased(a0, b0, f);
+    h1 = interpolateBiased(a1, b1, f);
+}
+
+// The same for a group whose taps are too far apart for one window: the n
+// elements from e gathered one by one.
+template <typename T>
+void gatheredRows(const T* top, const T* bottom, const LinearColumns& cols, int32_t e, int32_t n,
+                  __m512 f, __m512& h0, __m512& h1) {
+    const int32_t step = cols.srcPixelStep;
+    alignas(64) float a0[kColumnGroup] = {}, b0[kColumnGroup] = {}, a1[kColumnGroup] = {},
+                      b1[kColumnGroup] = {};
     for (int32_t k = 0; k < n; ++k) {
         const int32_t o = cols.elemOff[e + k];
-        a0[k] = top[o];
-        b0[k] = top[o + step];
-        a1[k] = bottom[o];
-        b1[k] = bottom[o + step];
+        a0[k] = static_cast<float>(top[o]) + 8388608.0f;
+        b0[k] = static_cast<float>(top[o + step]) + 8388608.0f;
+        a1[k] = static_cast<float>(bottom[o]) + 8388608.0f;
+        b1[k] = static_cast<float>(bottom[o + step]) + 8388608.0f;
     }
-    h0 = interpolate(_mm512_load_si512(a0), _mm512_load_si512(b0), f);
-    h1 = interpolate(_mm512_load_si512(a1), _mm512_load_si512(b1), f);
+    h0 = interpolateBiased(_mm512_load_ps(a0), _mm512_load_ps(b0), f);
+    h1 = interpolateBiased(_mm512_load_ps(a1), _mm512_load_ps(b1), f);
 }
 
-// Sixteen values of 0 or more saturated to T and stored where m is set.
+// Elements per store: four groups of bytes or two of words fill 512 bits.
 template <typename T>
-inline void storeSaturated(T* dst, __mmask16 m, __m512i v) {
-    if constexpr (sizeof(T) == 1)
-        _mm_mask_storeu_epi8(dst, m, _mm512_cvtusepi32_epi8(v));
+constexpr int32_t kStoreGroups = sizeof(T) == 1 ? 4 : 2;
+
+// The rounded values of a store's groups (32-bit lanes, any sign), saturated
+// to T by the packs and stored in order, the first n elements only.
+template <typename T>
+inline void storeSaturated(T* dst, int32_t n, const __m512i* q) {
+    if constexpr (sizeof(T) == 1) {
+        // the packs interleave 128-bit lanes: dword 4i + j of the result holds
+        // elements 4i..4i+3 of group j
+        const __m512i order = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11,
+                                                15);
+        const __m512i bytes = _mm512_packus_epi16(_mm512_packus_epi32(q[0], q[1]),
+                                                  _mm512_packus_epi32(q[2], q[3]));
+        _mm512_mask_storeu_epi8(dst, lowBits64(n), _mm512_permutexvar_epi32(order, bytes));
+    } else {
+        const __m512i order = _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7);
+        const __m512i words = _mm512_permutexvar_epi64(order, _mm512_packus_epi32(q[0], q[1]));
+        _mm512_mask_storeu_epi16(dst, lowBits32(n), words);
+    }
+}
+
+// Both rows' horizontal values of the group of elements from ge (zero past
+// the last element).
+template <typename T>
+inline void groupRows(const T* top, const T* bottom, const LinearColumns& cols, int32_t ge,
+                      __m512& h0, __m512& h1) {
+    const int32_t n = std::clamp(cols.count - ge, 0, kColumnGroup);
+    const __m512 f = _mm512_maskz_loadu_ps(static_cast<__mmask16>((1u << n) - 1), cols.fx + ge);
+    const ColumnGroup& group = cols.groups[ge / kColumnGroup];
+    if (n == 0)
+        h0 = h1 = _mm512_setzero_ps();
+    else if (group.span > 0)
+        windowRows(top, bottom, group, cols.srcPixelStep, f, h0, h1);
     else
-        _mm256_mask_storeu_epi16(dst, m, _mm512_cvtusepi32_epi16(v));
+        gatheredRows(top, bottom, cols, ge, n, f, h0, h1);
 }
 
 }  // namespace
@@ -111,19 +159,31 @@ inline void storeSaturated(T* dst, __mmask16 m, __m512i v) {
 template <typename T>
 void zoomFusedLinearAvx512(const char* top, const char* bottom, const LinearColumns& cols,
                            const float* fys, char* const* dstRows, int32_t rows) {
+    constexpr int32_t kGroups = kStoreGroups<T>, kRowsAtOnce = 8;
     const T* t = reinterpret_cast<const T*>(top);
     const T* b = reinterpret_cast<const T*>(bottom);
-    for (int32_t g = 0; g * kColumnGroup < cols.count; ++g) {
-        const int32_t e = g * kColumnGroup;
-        const int32_t n = cols.count - e < kColumnGroup ? cols.count - e : kColumnGroup;
-        const __mmask16 m = static_cast<__mmask16>((1u << n) - 1);
-        __m512 h0, h1;
-        groupRows<T>(t, b, cols, g, n, _mm512_maskz_loadu_ps(m, cols.fx + e), h0, h1);
-        for (int32_t r = 0; r < rows; ++r) {
-            const float fy = fys[r];
-            const __m512 v = _mm512_add_ps(_mm512_mul_ps(h0, _mm512_set1_ps(1.0f - fy)),
-                                           _mm512_mul_ps(h1, _mm512_set1_ps(fy)));
-            storeSaturated(reinterpret_cast<T*>(dstRows[r]) + e, m, floorWithTolerance(v));
+    for (int32_t r0 = 0; r0 < rows; r0 += kRowsAtOnce) {
+        const int32_t block = std::min(rows - r0, kRowsAtOnce);
+        float wTop[kRowsAtOnce], wBottom[kRowsAtOnce];
+        for (int32_t r = 0; r < block; ++r) {
+            wTop[r] = 1.0f - fys[r0 + r];
+            wBottom[r] = fys[r0 + r];
+        }
+        for (int32_t e = 0; e < cols.count; e += kGroups * kColumnGroup) {
+            // the store's groups unrolled, so that their values stay in registers
+            __m512 h0[kGroups], h1[kGroups];
+            [&]<int32_t... K>(std::integer_sequence<int32_t, K...>) {
+                (groupRows(t, b, cols, e + K * kColumnGroup, h0[K], h1[K]), ...);
+            }
+            (std::make_integer_sequence<int32_t, kGroups>{});
+            for (int32_t r = 0; r < block; ++r) {
+                const __m512 w0 = _mm512_set1_ps(wTop[r]), w1 = _mm512_set1_ps(wBottom[r]);
+                __m512i q[kGroups];
+                for (int32_t k = 0; k < kGroups; ++k)
+                    q[k] = floorWithTolerance(
+                        _mm512_add_ps(_mm512_mul_ps(h0[k], w0), _mm512_mul_ps(h1[k], w1)));
+                storeSaturated(reinterpret_cast<T*>(dstRows[r0 + r]) + e, cols.count - e, q);
+            }
         }
     }
 }
