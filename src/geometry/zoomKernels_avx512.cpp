@@ -49,10 +49,11 @@ inline __m512 interpolateBiased(__m512 a, __m512 b, __m512 f) {
 // The elements at the indices in the even words of idx (whose odd words hold
 // the high half of 2^23), from the first n (at most 64) elements at p, as
 // biased floats: 16-bit rows, and 8-bit rows whose taps do not fit byte lanes.
-template <typename T>
+// Whole: all 64 elements can be read, without a mask.
+template <bool Whole, typename T>
 inline void pickWords(const T* p, int32_t n, __m512i idxA, __m512i idxB, __m512& a, __m512& b) {
     __m512i lo, hi;
-    loadWordWindow(p, n, lo, hi);
+    loadWordWindow(p, Whole ? kColumnWindow : n, lo, hi);
     a = _mm512_castsi512_ps(_mm512_mask2_permutex2var_epi16(lo, idxA, 0x55555555u, hi));
     b = _mm512_castsi512_ps(_mm512_mask2_permutex2var_epi16(lo, idxB, 0x55555555u, hi));
 }
@@ -60,18 +61,20 @@ inline void pickWords(const T* p, int32_t n, __m512i idxA, __m512i idxB, __m512&
 // 8-bit rows: the first n (at most 64) bytes at p, each 16-byte lane moved
 // to its window by lanes, then the taps picked within the lanes into the low
 // byte of biased floats.
+template <bool Whole>
 inline void pickBytes(const uint8_t* p, int32_t n, __m512i lanes, __m512i tapA, __m512i tapB,
                       __m512& a, __m512& b) {
     constexpr __mmask64 lowBytes = 0x1111111111111111u;
     const __m512i bias = _mm512_set1_epi32(kTwo23Bits);
-    const __m512i window = _mm512_permutexvar_epi32(lanes,
-                                                    _mm512_maskz_loadu_epi8(lowBits64(n), p));
+    const __m512i bytes = Whole ? _mm512_loadu_si512(p) : _mm512_maskz_loadu_epi8(lowBits64(n), p);
+    const __m512i window = _mm512_permutexvar_epi32(lanes, bytes);
     a = _mm512_castsi512_ps(_mm512_mask_shuffle_epi8(bias, lowBytes, window, tapA));
     b = _mm512_castsi512_ps(_mm512_mask_shuffle_epi8(bias, lowBytes, window, tapB));
 }
 
-// Both rows' horizontal values of a group whose taps fit one window.
-template <typename T>
+// Both rows' horizontal values of a group whose taps fit one window (Whole:
+// whose whole window lies within the readable elements of the rows).
+template <bool Whole, typename T>
 inline void windowRows(const T* top, const T* bottom, const ColumnGroup& group, int32_t step,
                        __m512 f, __m512& h0, __m512& h1) {
     __m512 a0, b0, a1, b1;
@@ -80,17 +83,17 @@ inline void windowRows(const T* top, const T* bottom, const ColumnGroup& group, 
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(group.lane)));
         const __m512i tapA = _mm512_loadu_si512(group.tapA);
         const __m512i tapB = _mm512_loadu_si512(group.tapB);
-        pickBytes(reinterpret_cast<const uint8_t*>(top) + group.base, group.span, lanes, tapA, tapB,
-                  a0, b0);
-        pickBytes(reinterpret_cast<const uint8_t*>(bottom) + group.base, group.span, lanes, tapA,
-                  tapB, a1, b1);
+        const uint8_t* t = reinterpret_cast<const uint8_t*>(top) + group.base;
+        const uint8_t* b = reinterpret_cast<const uint8_t*>(bottom) + group.base;
+        pickBytes<Whole>(t, group.span, lanes, tapA, tapB, a0, b0);
+        pickBytes<Whole>(b, group.span, lanes, tapA, tapB, a1, b1);
     } else {
         const __m512i idxA = _mm512_or_si512(
             _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(group.rel))),
             _mm512_set1_epi32(kTwo23Bits));
         const __m512i idxB = _mm512_add_epi32(idxA, _mm512_set1_epi32(step));
-        pickWords(top + group.base, group.span, idxA, idxB, a0, b0);
-        pickWords(bottom + group.base, group.span, idxA, idxB, a1, b1);
+        pickWords<Whole>(top + group.base, group.span, idxA, idxB, a0, b0);
+        pickWords<Whole>(bottom + group.base, group.span, idxA, idxB, a1, b1);
     }
     h0 = interpolateBiased(a0, b0, f);
     h1 = interpolateBiased(a1, b1, f);
@@ -149,9 +152,21 @@ inline void groupRows(const T* top, const T* bottom, const LinearColumns& cols, 
     if (n == 0)
         h0 = h1 = _mm512_setzero_ps();
     else if (group.span > 0)
-        windowRows(top, bottom, group, cols.srcPixelStep, f, h0, h1);
+        windowRows<false>(top, bottom, group, cols.srcPixelStep, f, h0, h1);
     else
         gatheredRows(top, bottom, cols, ge, n, f, h0, h1);
+}
+
+// Whether the store's groups from e are all full and read whole windows.
+template <typename T>
+inline bool wholeWindows(const LinearColumns& cols, int32_t e) {
+    if (e + kStoreGroups<T> * kColumnGroup > cols.count) return false;
+    bool whole = true;
+    for (int32_t k = 0; k < kStoreGroups<T>; ++k) {
+        const ColumnGroup& g = cols.groups[e / kColumnGroup + k];
+        whole &= g.span > 0 && g.base + kColumnWindow <= cols.readable;
+    }
+    return whole;
 }
 
 }  // namespace
@@ -173,7 +188,13 @@ void zoomFusedLinearAvx512(const char* top, const char* bottom, const LinearColu
             // the store's groups unrolled, so that their values stay in registers
             __m512 h0[kGroups], h1[kGroups];
             [&]<int32_t... K>(std::integer_sequence<int32_t, K...>) {
-                (groupRows(t, b, cols, e + K * kColumnGroup, h0[K], h1[K]), ...);
+                if (wholeWindows<T>(cols, e))
+                    (windowRows<true>(t, b, cols.groups[e / kColumnGroup + K], cols.srcPixelStep,
+                                      _mm512_loadu_ps(cols.fx + e + K * kColumnGroup), h0[K],
+                                      h1[K]),
+                     ...);
+                else
+                    (groupRows(t, b, cols, e + K * kColumnGroup, h0[K], h1[K]), ...);
             }
             (std::make_integer_sequence<int32_t, kGroups>{});
             for (int32_t r = 0; r < block; ++r) {
