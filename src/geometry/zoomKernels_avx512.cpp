@@ -169,12 +169,28 @@ inline bool wholeWindows(const LinearColumns& cols, int32_t e) {
     return whole;
 }
 
+// The rows of a block from the horizontal values of a store's groups: the
+// row weights wTop = 1 - fy and wBottom = fy, the first n elements from e.
+template <typename T>
+inline void storeRows(const __m512* h0, const __m512* h1, const float* wTop, const float* wBottom,
+                      char* const* dstRows, int32_t rows, int32_t e, int32_t n) {
+    for (int32_t r = 0; r < rows; ++r) {
+        const __m512 w0 = _mm512_set1_ps(wTop[r]), w1 = _mm512_set1_ps(wBottom[r]);
+        __m512i q[kStoreGroups<T>];
+        for (int32_t k = 0; k < kStoreGroups<T>; ++k)
+            q[k] = floorWithTolerance(
+                _mm512_add_ps(_mm512_mul_ps(h0[k], w0), _mm512_mul_ps(h1[k], w1)));
+        storeSaturated(reinterpret_cast<T*>(dstRows[r]) + e, n, q);
+    }
+}
+
 }  // namespace
 
 template <typename T>
 void zoomFusedLinearAvx512(const char* top, const char* bottom, const LinearColumns& cols,
                            const float* fys, char* const* dstRows, int32_t rows) {
-    constexpr int32_t kGroups = kStoreGroups<T>, kRowsAtOnce = 8;
+    constexpr int32_t kGroups = kStoreGroups<T>, kChunk = kGroups * kColumnGroup;
+    constexpr int32_t kRowsAtOnce = 8;
     const T* t = reinterpret_cast<const T*>(top);
     const T* b = reinterpret_cast<const T*>(bottom);
     for (int32_t r0 = 0; r0 < rows; r0 += kRowsAtOnce) {
@@ -184,27 +200,22 @@ void zoomFusedLinearAvx512(const char* top, const char* bottom, const LinearColu
             wTop[r] = 1.0f - fys[r0 + r];
             wBottom[r] = fys[r0 + r];
         }
-        for (int32_t e = 0; e < cols.count; e += kGroups * kColumnGroup) {
-            // the store's groups unrolled, so that their values stay in registers
+        for (int32_t e = 0; e < cols.count; e += kChunk) {
+            // the store's groups unrolled, their values kept in registers
             __m512 h0[kGroups], h1[kGroups];
             [&]<int32_t... K>(std::integer_sequence<int32_t, K...>) {
-                if (wholeWindows<T>(cols, e))
+                if (wholeWindows<T>(cols, e)) {
                     (windowRows<true>(t, b, cols.groups[e / kColumnGroup + K], cols.srcPixelStep,
                                       _mm512_loadu_ps(cols.fx + e + K * kColumnGroup), h0[K],
                                       h1[K]),
                      ...);
-                else
+                    storeRows<T>(h0, h1, wTop, wBottom, dstRows + r0, block, e, kChunk);
+                } else {
                     (groupRows(t, b, cols, e + K * kColumnGroup, h0[K], h1[K]), ...);
+                    storeRows<T>(h0, h1, wTop, wBottom, dstRows + r0, block, e, cols.count - e);
+                }
             }
             (std::make_integer_sequence<int32_t, kGroups>{});
-            for (int32_t r = 0; r < block; ++r) {
-                const __m512 w0 = _mm512_set1_ps(wTop[r]), w1 = _mm512_set1_ps(wBottom[r]);
-                __m512i q[kGroups];
-                for (int32_t k = 0; k < kGroups; ++k)
-                    q[k] = floorWithTolerance(
-                        _mm512_add_ps(_mm512_mul_ps(h0[k], w0), _mm512_mul_ps(h1[k], w1)));
-                storeSaturated(reinterpret_cast<T*>(dstRows[r0 + r]) + e, cols.count - e, q);
-            }
         }
     }
 }
