@@ -119,15 +119,16 @@ void fusedLinearPlain(const char* top, const char* bottom, const LinearColumns& 
 
 }  // namespace
 
-#define ZAR_ZOOM_VERTICAL(T, depth, masked)                                                \
-    {depth,                                                                                \
-     ZAR_INTER_LINEAR,                                                                     \
-     masked,                                                                               \
-     {linearVerticalPlain<T, masked>, ZAR_SSE41((zoomVerticalSse41<T, masked, false>))}},  \
-    {                                                                                      \
-        depth, ZAR_INTER_CUBIC, masked, {                                                  \
-            cubicVerticalPlain<T, masked>, ZAR_SSE41((zoomVerticalSse41<T, masked, true>)) \
-        }                                                                                  \
+#define ZAR_ZOOM_VERTICAL(T, depth, masked, cubicAvx512)                                    \
+    {depth,                                                                                 \
+     ZAR_INTER_LINEAR,                                                                      \
+     masked,                                                                                \
+     {linearVerticalPlain<T, masked>, ZAR_SSE41((zoomVerticalSse41<T, masked, false>))}},   \
+    {                                                                                       \
+        depth, ZAR_INTER_CUBIC, masked, {                                                   \
+            cubicVerticalPlain<T, masked>, ZAR_SSE41((zoomVerticalSse41<T, masked, true>)), \
+                nullptr, cubicAvx512                                                        \
+        }                                                                                   \
     }
 
 const ZoomNearestEntry kZoomNearest[6] = {
@@ -148,17 +149,20 @@ const ZoomHorizontalEntry kZoomHorizontal[4] = {
      {linearHorizontalPlain<uint16_t>, ZAR_SSE41(zoomLinearHorizontalSse41<uint16_t>)}},
     {ZAR_DEPTH_8U,
      ZAR_INTER_CUBIC,
-     {cubicHorizontalPlain<uint8_t>, ZAR_SSE41(zoomCubicHorizontalSse41<uint8_t>)}},
+     {cubicHorizontalPlain<uint8_t>, ZAR_SSE41(zoomCubicHorizontalSse41<uint8_t>), nullptr,
+      ZAR_AVX512(zoomCubicHorizontalAvx512<uint8_t>)}},
     {ZAR_DEPTH_16U,
      ZAR_INTER_CUBIC,
-     {cubicHorizontalPlain<uint16_t>, ZAR_SSE41(zoomCubicHorizontalSse41<uint16_t>)}},
+     {cubicHorizontalPlain<uint16_t>, ZAR_SSE41(zoomCubicHorizontalSse41<uint16_t>), nullptr,
+      ZAR_AVX512(zoomCubicHorizontalAvx512<uint16_t>)}},
 };
 
 const ZoomVerticalEntry kZoomVertical[8] = {
-    ZAR_ZOOM_VERTICAL(uint8_t, ZAR_DEPTH_8U, false),
-    ZAR_ZOOM_VERTICAL(uint8_t, ZAR_DEPTH_8U, true),
-    ZAR_ZOOM_VERTICAL(uint16_t, ZAR_DEPTH_16U, false),
-    ZAR_ZOOM_VERTICAL(uint16_t, ZAR_DEPTH_16U, true),
+    ZAR_ZOOM_VERTICAL(uint8_t, ZAR_DEPTH_8U, false, ZAR_AVX512(zoomCubicVerticalAvx512<uint8_t>)),
+    ZAR_ZOOM_VERTICAL(uint8_t, ZAR_DEPTH_8U, true, nullptr),
+    ZAR_ZOOM_VERTICAL(uint16_t, ZAR_DEPTH_16U, false,
+                      ZAR_AVX512(zoomCubicVerticalAvx512<uint16_t>)),
+    ZAR_ZOOM_VERTICAL(uint16_t, ZAR_DEPTH_16U, true, nullptr),
 };
 
 const ZoomFusedEntry kZoomFusedLinear[2] = {

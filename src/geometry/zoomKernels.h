@@ -159,3 +159,10 @@ void zoomVerticalSse41(const float* const* work, const void* rowWeight, char* ds
 template <typename T>
 void zoomFusedLinearAvx512(const char* top, const char* bottom, const LinearColumns& cols,
                            const float* fys, char* const* dstRows, int32_t rows);
+template <typename T>
+void zoomCubicHorizontalAvx512(const char* srcRow, float* work, const int32_t* elemOff,
+                               const float* weights, int32_t count, int32_t srcPixelStep);
+template <typename T>
+void zoomCubicVerticalAvx512(const float* const* work, const void* rowWeight, char* dstRow,
+                             int32_t dstStart, int32_t width, int32_t channels,
+                             int32_t dstPixelStep, MaskRow mask);
