@@ -248,7 +248,10 @@ MorphResult morphFilter(ImageHeader* src, ImageHeader* dst, int32_t kx, int32_t 
                  (wholePixels || dst->nChannels == 1 || dst->dataOrder == ZAR_DATA_ORDER_PLANE);
     // Source rows are read in place when the values of a row lie next to
     // each other and no result can land on a source row still to be read.
-    run.inPlace = untiled && bitDepth(src->depth) != 1 &&
+    // Only for a 3-wide window: a wider one leaves more edge positions per
+    // row (2 n + 1 on each side, each its own short kernel run), which cost
+    // more than copying the row into the ring (measured at 7 x 7).
+    run.inPlace = untiled && kx == 3 && bitDepth(src->depth) != 1 &&
                   (wholePixels || src->nChannels == 1 || src->dataOrder == ZAR_DATA_ORDER_PLANE) &&
                   !bytesOverlap(run.src->imageData, run.src->imageSize, run.dst->imageData,
                                 run.dst->imageSize);

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <type_traits>
 
 #include "morph/morphKernels.h"
 
@@ -44,22 +43,19 @@ static void blockExtreme(T* column, T* result, int32_t k, int32_t w) {
     for (int32_t j = 0; j < w; ++j) result[j] = Pick::pick(result[j], column[j + k - 1]);
 }
 
-// Runs block(j, n) over [0, count) in blocks of 64 bytes' worth of values
-// (n a constant, so each block is a few whole vector steps); the last block
-// ends at count, overlapping the one before, instead of a scalar tail.  Blocks
-// recompute what they overlap the same way: the kernels below either write d
-// from other buffers or take an extreme into d, which a second time leaves
-// as it is.
-template <typename T, typename Block>
-[[gnu::always_inline]] static inline void overBlocks(int32_t count, Block block) {
-    constexpr int32_t n = 64 / sizeof(T);
-    int32_t j = 0;
-    for (; j + n <= count; j += n) block(j, std::integral_constant<int32_t, n>{});
-    if (j == count) return;
-    if (count >= n)
-        block(count - n, std::integral_constant<int32_t, n>{});
-    else
-        block(j, count - j);
+// The kernels below run over [0, count) in blocks of 64 bytes' worth of
+// values (a constant trip count, so each block is a few whole vector steps);
+// the last block ends at count, overlapping the one before, instead of a
+// scalar tail.  A block recomputes what it overlaps the same way: a kernel
+// either writes d from other buffers or takes an extreme into d, which a
+// second time leaves as it is.  Rows shorter than a block go value by value.
+template <typename T>
+constexpr int32_t kBlockValues = 64 / sizeof(T);
+// The start of the block after the one at j, or count when j's was the last.
+template <typename T>
+[[gnu::always_inline]] static inline int32_t nextBlock(int32_t j, int32_t count) {
+    constexpr int32_t n = kBlockValues<T>;
+    return j + n == count ? count : (j + 2 * n <= count ? j + n : count - n);
 }
 
 // d = extreme(a, b, c) and d = extreme(d, sources...) over separate buffers.
@@ -67,25 +63,37 @@ template <typename T, typename Pick>
 [[gnu::always_inline]] static inline void pickThree(T* __restrict d, const T* __restrict a,
                                                     const T* __restrict b, const T* __restrict c,
                                                     int32_t count) {
-    overBlocks<T>(count, [&](int32_t j, auto n) {
+    constexpr int32_t n = kBlockValues<T>;
+    if (count < n) {
+        for (int32_t i = 0; i < count; ++i) d[i] = Pick::pick(Pick::pick(a[i], b[i]), c[i]);
+        return;
+    }
+    for (int32_t j = 0; j < count; j = nextBlock<T>(j, count))
         for (int32_t i = j; i < j + n; ++i) d[i] = Pick::pick(Pick::pick(a[i], b[i]), c[i]);
-    });
 }
 template <typename T, typename Pick>
 [[gnu::always_inline]] static inline void pickTwoInto(T* __restrict d, const T* __restrict a,
                                                       const T* __restrict b, int32_t count) {
-    overBlocks<T>(count, [&](int32_t j, auto n) {
+    constexpr int32_t n = kBlockValues<T>;
+    if (count < n) {
+        for (int32_t i = 0; i < count; ++i) d[i] = Pick::pick(d[i], Pick::pick(a[i], b[i]));
+        return;
+    }
+    for (int32_t j = 0; j < count; j = nextBlock<T>(j, count))
         for (int32_t i = j; i < j + n; ++i) d[i] = Pick::pick(d[i], Pick::pick(a[i], b[i]));
-    });
 }
 template <typename T, typename Pick>
 [[gnu::always_inline]] static inline void pickFourInto(T* __restrict d, const T* __restrict a,
                                                        const T* __restrict b, const T* __restrict c,
                                                        const T* __restrict e, int32_t count) {
-    overBlocks<T>(count, [&](int32_t j, auto n) {
-        for (int32_t i = j; i < j + n; ++i)
-            d[i] = Pick::pick(d[i], Pick::pick(Pick::pick(a[i], b[i]), Pick::pick(c[i], e[i])));
-    });
+    constexpr int32_t n = kBlockValues<T>;
+    auto four = [](T x, T y, T z, T u) { return Pick::pick(Pick::pick(x, y), Pick::pick(z, u)); };
+    if (count < n) {
+        for (int32_t i = 0; i < count; ++i) d[i] = Pick::pick(d[i], four(a[i], b[i], c[i], e[i]));
+        return;
+    }
+    for (int32_t j = 0; j < count; j = nextBlock<T>(j, count))
+        for (int32_t i = j; i < j + n; ++i) d[i] = Pick::pick(d[i], four(a[i], b[i], c[i], e[i]));
 }
 
 // d = the extreme of source(0) .. source(k - 1), k odd: three sources in the
