@@ -331,7 +331,7 @@ TEST(KernelVariants, BlurRows) {
         const int32_t size = bytesPerValue(e.depth), sumBytes = e.sumBits / 8;
         for (int32_t trial = 0; trial < 300; ++trial) {
             BlurRowArgs a{};
-            a.lanes = rng.range(1, 4);
+            a.lanes = rng.range(1, 6);
             a.nCols = rng.range(1, trial % 3 ? 17 : 40);
             const int32_t nRows = rng.range(1, 20), width = rng.range(1, 130);
             if (e.sumBits == 16 && !blurDivider16(a.nCols * nRows, &a.divider)) continue;
