@@ -1,9 +1,8 @@
-// zarDecimate: the checks as a table, rules worked by hand, refused tiles, and
-// random cases on plain and tiled images against the reference at every level.
+// zarDecimate: rules worked by hand, and random cases on plain and tiled images
+// against the reference at every level (checks and refused tiles: test_checks.cpp).
 #include <gtest/gtest.h>
 
 #include <array>
-#include <functional>
 
 #include "support/geometry_reference.h"
 #include "support/geometry_support.h"
@@ -12,100 +11,6 @@
 namespace {
 
 using zt::Image;
-
-struct Pair {
-    Image src{1, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 3}, dst{1, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 9};
-    Image src3{3, 0, ZAR_DEPTH_8U, 0, 8, 8}, dst3{3, 0, ZAR_DEPTH_8U, 0, 8, 8};
-};
-
-// Every check in its order; the checks go on after a failure, and a failure
-// leaves the destination as it was.
-TEST(DecimateChecks, EveryCheck) {
-    using Call = std::function<void(Pair&)>;
-    auto args = [](std::array<int32_t, 5> a) {
-        return [a](Pair& p) { zarDecimate(p.src, p.dst, a[0], a[1], a[2], a[3], a[4]); };
-    };
-    auto other = [](int32_t depth, int32_t order) {
-        return [=](Pair& p) { zarDecimate(Image(1, 0, depth, order, 8, 8), p.dst, 1, 2, 1, 2, 0); };
-    };
-    auto cois = [](int32_t srcCoi, int32_t dstCoi) {
-        return [=](Pair& p) {
-            if (srcCoi >= 0) p.src3.setRoi(srcCoi, 0, 0, 8, 8);
-            if (dstCoi >= 0) p.dst3.setRoi(dstCoi, 0, 0, 8, 8);
-            zarDecimate(p.src3, p.dst3, 1, 2, 1, 2, 0);
-        };
-    };
-    const char* const kMode =
-        "interpolate != ZAR_INTER_NN, ZAR_INTER_LINEAR, ZAR_INTER_CUBIC or ZAR_INTER_SUPER";
-    const char* const kDepths =
-        "srcImage->depth != ZAR_DEPTH_1U && srcImage->depth != ZAR_DEPTH_8U && "
-        "srcImage->depth != ZAR_DEPTH_16U";
-    const struct {
-        Call call;
-        std::vector<zt::Want> want;
-    } rows[] = {
-        {[](Pair& p) { zarDecimate(nullptr, p.dst, 1, 2, 1, 2, 0); },
-         {{STATUS_NULL_HEADER, "Incorrect Image", 72}}},
-        {[](Pair& p) { zarDecimate(p.src, nullptr, 1, 2, 1, 2, 0); },
-         {{STATUS_NULL_HEADER, "Incorrect Image", 73}}},
-        {[](Pair& p) { zarDecimate(p.dst, p.dst, 0, 0, 2, 1, 9); },
-         {{STATUS_BAD_ARG, "srcImage == dstImage", 74},
-          {STATUS_BAD_ARG, kMode, 100},
-          {STATUS_BAD_ARG, "xDst <= 0", 105},
-          {STATUS_BAD_ARG, "xSrc <= 0", 106},
-          {STATUS_BAD_ARG, "yDst > ySrc", 111}}},
-        {other(ZAR_DEPTH_16U, 0), {{STATUS_BAD_ARG, "srcImage->depth != dstImage->depth", 75}}},
-        {[](Pair& p) {
-             p.dst->origin = 1;
-             zarDecimate(p.src, p.dst, 1, 2, 1, 2, 0);
-         },
-         {{STATUS_BAD_ARG, "srcImage->origin != dstImage->origin", 76}}},
-        {other(ZAR_DEPTH_8U, 1),
-         {{STATUS_BAD_ARG, "srcImage->dataOrder != dstImage->dataOrder", 77}}},
-        {cois(2, 0), {{STATUS_BAD_ARG, "srcImage->roi->coi > 0 && dstImage->roi->coi == 0", 80}}},
-        {cois(2, -1),
-         {{STATUS_BAD_ARG, "srcImage->roi->coi > 0 && dstImage->roi == ((void *)0)", 83}}},
-        {cois(0, 1), {{STATUS_BAD_ARG, "dstImage->roi->coi > 0 && srcImage->roi->coi == 0", 88}}},
-        {cois(-1, 1),
-         {{STATUS_BAD_ARG, "dstImage->roi->coi > 0 && srcImage->roi == ((void *)0)", 91}}},
-        // A single-channel partner needs no channel of interest.
-        {[](Pair& p) { zarDecimate(p.src3, p.dst, 1, 2, 1, 2, 0); }, {}},
-        {args({1, 2, 1, 2, 4}), {{STATUS_BAD_ARG, kMode, 100}}},
-        {args({0, 2, 1, 2, 0}), {{STATUS_BAD_ARG, "xDst <= 0", 105}}},
-        {args({1, -1, 1, 2, 0}),
-         {{STATUS_BAD_ARG, "xSrc <= 0", 106}, {STATUS_BAD_ARG, "xDst > xSrc", 110}}},
-        {args({1, 2, 0, 2, 0}), {{STATUS_BAD_ARG, "yDst <= 0", 107}}},
-        {args({1, 2, 1, 0, 0}),
-         {{STATUS_BAD_ARG, "ySrc <= 0", 108}, {STATUS_BAD_ARG, "yDst > ySrc", 111}}},
-        {args({3, 2, 1, 2, 0}), {{STATUS_BAD_ARG, "xDst > xSrc", 110}}},
-        {args({1, 2, 5, 4, 0}), {{STATUS_BAD_ARG, "yDst > ySrc", 111}}},
-        {[](Pair&) {
-             for (int32_t depth : {ZAR_DEPTH_8S, ZAR_DEPTH_16S, ZAR_DEPTH_32S}) {
-                 zarSetStatus(STATUS_OK);
-                 zarDecimate(Image(1, 0, depth, 0, 8, 8), Image(1, 0, depth, 0, 8, 8), 1, 2, 1, 2,
-                             0);
-             }
-         },
-         {{STATUS_BAD_ARG, kDepths, 0},
-          {STATUS_BAD_ARG, kDepths, 0},
-          {STATUS_BAD_ARG, kDepths, 0}}},
-        // An earlier failure in the status word stops the call quietly.
-        {[](Pair& p) {
-             zarSetStatus(STATUS_ERROR);
-             zarDecimate(p.src, p.dst, 1, 2, 1, 2, 0);
-         },
-         {}},
-    };
-    for (const auto& row : rows) {
-        Pair pair;
-        zt::ErrorRecorder recorder;
-        row.call(pair);
-        zt::expectReports(recorder, "zarDecimate", "zardecim", row.want);
-        if (!row.want.empty()) {
-            EXPECT_EQ(gt::rowText(pair.dst, 0), "9 9 9 9 9 9 9 9");
-        }
-    }
-}
 
 // Rules a reference could get wrong alike: where positions fall (a float
 // factor added in double), truncation, rounding of box means, saturation,
@@ -176,74 +81,42 @@ TEST(DecimateRules, SuperBoxWiderThanATileSamples) {
     EXPECT_TRUE(recorder.reports().empty());
 }
 
-TEST(DecimateTiles, RefusedTiles) {
-    zt::OperandSpec tiled;
-    tiled.width = tiled.height = 32;
-    tiled.tiled = true;
-    zt::OperandSpec plain = tiled;
-    plain.tiled = false;
-    const auto halve = [](const std::vector<ImageHeader*>& h) {
-        zarDecimate(h[0], h[1], 1, 2, 1, 2, ZAR_INTER_NN);
-    };
-    zt::expectRefusal({tiled, plain}, 0, 2, 1, halve, "zarDecimate", "zardecim",
-                      {STATUS_INTERNAL, "srcImage->tileInfo->callBack crash", 342});
-    zt::expectRefusal({plain, tiled}, 1, 1, 0, halve, "zarDecimate", "zardecim",
-                      {STATUS_INTERNAL, "dstImage->tileInfo->callBack crash", 347});
-}
-
 // Random depths, layouts, regions, channels of interest and factors; every
 // third case has wide rows, every third halves rows of up to 200 pixels with
 // SUPER (through zarResize, which hands SUPER to decimation).
 TEST(DecimateRandom, PlainAndTiledAgainstTheReference) {
-    gt::atEveryIsaLevel([](int32_t) {
-        zt::Rng rng(20261205);
-        for (int32_t n = 0; n < 300; ++n) {
-            const int32_t kind = n % 3;
-            zt::OperandSpec s;
-            s.depth = kind ? zt::pick(rng, {ZAR_DEPTH_8U, ZAR_DEPTH_16U})
-                           : zt::pick(rng, {ZAR_DEPTH_1U, ZAR_DEPTH_8U, ZAR_DEPTH_16U});
-            s.dataOrder = s.depth == ZAR_DEPTH_1U ? 0 : rng.range(0, 1);
-            s.nChannels = s.depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 4);
-            s.alphaChannel = s.nChannels > 1 && rng.range(0, 3) == 0 ? s.nChannels : 0;
-            s.align = 4 << rng.range(0, 3);
-            s.width = kind ? rng.range(kind == 1 ? 60 : 1, 200) : rng.range(1, 40);
-            s.height = rng.range(1, 40);
-            int32_t f[4] = {rng.range(1, 9), 0, rng.range(1, 9), 0};  // xSrc, xDst, ySrc, yDst
-            f[1] = rng.range(1, f[0]);
-            f[3] = rng.range(1, f[2]);
-            if (kind == 2) f[0] = f[2] = 2 * (f[1] = f[3] = rng.range(1, 2));
-            zt::OperandSpec d = s;
-            d.width = kind == 2 ? s.width / 2 + 1 : rng.range(1, 30);
-            d.height = rng.range(1, 30);
-            const bool coi = s.nChannels > 1 && rng.range(0, 3) == 0;
-            for (zt::OperandSpec* o : {&s, &d})
-                if (coi || rng.range(0, 1))
-                    zt::randomInsideRoi(rng, *o, true, coi ? rng.range(1, s.nChannels) : 0);
-            s.tiled = n % 3 != 1;
-            d.tiled = n % 3 != 0;
-            s.tileWidth = 8 << rng.range(0, 1);
-            d.tileHeight = 8 << rng.range(0, 1);
-            const int32_t mode = kind == 2 ? ZAR_INTER_SUPER : rng.range(0, 3);
-            const std::string fault = zt::runEverywhere(
-                {s, d}, rng.next(),
-                [&](const std::vector<ImageHeader*>& h) {
-                    if (mode == ZAR_INTER_SUPER && n % 2)
-                        EXPECT_EQ(zarResize(h[0], h[1], f[1], f[0], f[3], f[2], mode), STATUS_OK);
-                    else
-                        zarDecimate(h[0], h[1], f[1], f[0], f[3], f[2], mode);
-                },
-                [&](const std::vector<ImageHeader*>& plain,
-                    const std::vector<zt::OperandSpec>& specs, ImageHeader* expected) {
-                    const TileInfo tiles{nullptr, 0, nullptr, specs[0].tileWidth,
-                                         specs[0].tileHeight};
-                    zt::DecimateReference reference{plain[0], expected, f[1], f[0],
-                                                    f[3],     f[2],     mode};
-                    if (specs[0].tiled) reference.srcTiles = &tiles;
-                    reference.run();
-                });
-            ASSERT_EQ(fault, "") << "case " << n << " mode " << mode << " factors " << f[1] << "/"
-                                 << f[0] << ", " << f[3] << "/" << f[2];
-        }
+    gt::randomCases(20261205, 300, [](zt::Rng& rng, int32_t n) {
+        const int32_t kind = n % 3;
+        zt::OperandSpec s = gt::randomFormat(rng);
+        if (kind && s.depth == ZAR_DEPTH_1U) s.depth = ZAR_DEPTH_8U;
+        s.width = kind ? rng.range(kind == 1 ? 60 : 1, 200) : rng.range(1, 40);
+        s.height = rng.range(1, 40);
+        int32_t f[4] = {rng.range(1, 9), 0, rng.range(1, 9), 0};  // xSrc, xDst, ySrc, yDst
+        f[1] = rng.range(1, f[0]);
+        f[3] = rng.range(1, f[2]);
+        if (kind == 2) f[0] = f[2] = 2 * (f[1] = f[3] = rng.range(1, 2));
+        zt::OperandSpec d = s;
+        d.width = kind == 2 ? s.width / 2 + 1 : rng.range(1, 30);
+        d.height = rng.range(1, 30);
+        gt::randomSides(rng, {&s, &d}, false);
+        const int32_t mode = kind == 2 ? ZAR_INTER_SUPER : rng.range(0, 3);
+        return gt::RandomCase{
+            {s, d},
+            [=](const std::vector<ImageHeader*>& h) {
+                if (mode == ZAR_INTER_SUPER && n % 2)
+                    EXPECT_EQ(zarResize(h[0], h[1], f[1], f[0], f[3], f[2], mode), STATUS_OK);
+                else
+                    zarDecimate(h[0], h[1], f[1], f[0], f[3], f[2], mode);
+            },
+            [=](const std::vector<ImageHeader*>& plain, const std::vector<zt::OperandSpec>& specs,
+                ImageHeader* expected) {
+                const TileInfo tiles{nullptr, 0, nullptr, specs[0].tileWidth, specs[0].tileHeight};
+                zt::DecimateReference reference{plain[0], expected, f[1], f[0], f[3], f[2], mode};
+                if (specs[0].tiled) reference.srcTiles = &tiles;
+                reference.run();
+            },
+            "mode " + std::to_string(mode) + " factors " + std::to_string(f[1]) + "/" +
+                std::to_string(f[0]) + ", " + std::to_string(f[3]) + "/" + std::to_string(f[2])};
     });
 }
 

@@ -1,6 +1,5 @@
-// zarRemap: the checks as a table, rules worked by hand, refused tiles, and
-// random cases on plain and tiled images against the reference at every
-// instruction-set level.
+// zarRemap: rules worked by hand, and random cases on plain and tiled images
+// against the reference at every instruction-set level.
 #include <gtest/gtest.h>
 
 #include <cfenv>
@@ -36,102 +35,6 @@ std::string remapRow(ImageHeader* src, const char* at, int32_t mode) {
     }
     zarRemap(src, xs, ys, dst, mode);
     return gt::rowText(dst, 0);
-}
-
-struct Images {
-    Image src{1, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 3}, dst{1, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 9};
-    Image xs = map(8, 8), ys = map(8, 8);
-    Image s3{3, 0, ZAR_DEPTH_8U, 0, 8, 8}, s32{1, 0, ZAR_DEPTH_32F, 0, 8, 8};
-};
-
-// Every check with its line; the checks go on, and the mode is checked last.
-TEST(RemapChecks, EveryCheck) {
-    const char* const kSigned =
-        "(srcImage->depth & ZAR_DEPTH_SIGN) || (srcImage->depth == ZAR_DEPTH_32F)";
-    const char* const kX =
-        "xMap->depth != ZAR_DEPTH_32F || xMap->nChannels != 1 || xMap->alphaChannel != 0";
-    const char* const kY =
-        "yMap->depth != ZAR_DEPTH_32F || yMap->nChannels != 1 || yMap->alphaChannel != 0";
-    const char* const kMode =
-        "interpolate != ZAR_INTER_NN && interpolate != ZAR_INTER_LINEAR && interpolate != "
-        "ZAR_INTER_CUBIC";
-    const char* const kInPlace = "This function is not in-place function";
-    using Call = void (*)(Images&);
-    const struct {
-        Call call;
-        std::vector<zt::Want> want;
-    } rows[] = {
-        {[](Images& i) { zarRemap(nullptr, i.xs, i.ys, i.dst, 0); },
-         {{STATUS_NULL_HEADER, "Incorrect Image", 858}}},
-        {[](Images& i) { zarRemap(i.src, i.xs, i.ys, nullptr, 0); },
-         {{STATUS_NULL_HEADER, "Incorrect Image", 859}}},
-        {[](Images& i) { zarRemap(i.src, nullptr, i.ys, i.dst, 0); },
-         {{STATUS_NULL_HEADER, "Incorrect Image", 860}}},
-        {[](Images& i) {
-             i.ys->nChannels = 0;
-             zarRemap(i.src, i.xs, i.ys, i.dst, 0);
-             i.ys->nChannels = 1;
-         },
-         {{STATUS_BAD_CHANNELS, "Incorrect Image", 861}}},
-        {[](Images& i) { zarRemap(i.src, i.xs, i.ys, Image(1, 0, ZAR_DEPTH_16U, 0, 8, 8), 0); },
-         {{STATUS_BAD_ARG, "srcImage->depth != dstImage->depth", 862}}},
-        {[](Images& i) {
-             i.dst->origin = 1;
-             zarRemap(i.src, i.xs, i.ys, i.dst, 0);
-         },
-         {{STATUS_BAD_ARG, "srcImage->origin != dstImage->origin", 862}}},
-        {[](Images& i) { zarRemap(i.s3, i.xs, i.ys, Image(3, 0, ZAR_DEPTH_8U, 1, 8, 8), 0); },
-         {{STATUS_BAD_ARG, "srcImage->dataOrder != dstImage->dataOrder", 862}}},
-        {[](Images& i) { zarRemap(i.s32, i.xs, i.ys, i.s32, 0); },
-         {{STATUS_BAD_ARG, kSigned, 863}, {STATUS_BAD_ARG, kInPlace, 867}}},
-        {[](Images&) {
-             Image s8s(1, 0, ZAR_DEPTH_8S, 0, 8, 8);
-             zarRemap(s8s, Image(1, 0, ZAR_DEPTH_8U, 0, 8, 8), Image(2, 0, ZAR_DEPTH_32F, 0, 8, 8),
-                      s8s, 3);
-         },
-         {{STATUS_BAD_ARG, kSigned, 863},
-          {STATUS_BAD_ARG, kX, 864},
-          {STATUS_BAD_ARG, kY, 865},
-          {STATUS_BAD_ARG, kInPlace, 867}}},
-        {[](Images& i) {
-             Image alphaMap(2, 2, ZAR_DEPTH_32F, 0, 8, 8);
-             zarRemap(i.src, alphaMap, i.ys, i.dst, 0);
-             zarRemap(i.src, i.xs, alphaMap, i.dst, 0);
-         },
-         {{STATUS_BAD_ARG, kX, 864}, {STATUS_BAD_ARG, kY, 865}}},
-        {[](Images& i) {
-             for (int32_t mode : {3, 19, -1, 35}) {
-                 zarSetStatus(STATUS_OK);
-                 zarRemap(i.src, i.xs, i.ys, i.dst, mode);
-             }
-         },
-         {{STATUS_BAD_ARG, kMode, 869},
-          {STATUS_BAD_ARG, kMode, 869},
-          {STATUS_BAD_ARG, kMode, 869},
-          {STATUS_BAD_ARG, kMode, 869}}},
-        {[](Images& i) {
-             zarRemap(i.s3, i.xs, i.ys, Image(4, 0, ZAR_DEPTH_8U, 0, 8, 8), 0);
-             // four channels with alpha process three
-             zarRemap(i.s3, i.xs, i.ys, Image(4, 4, ZAR_DEPTH_8U, 0, 8, 8), 0);
-         },
-         {{STATUS_BAD_ARG,
-           "Number of processed channels of srcImage != Number of processed channels of dstImage",
-           799}}},
-        // Single-channel images may differ in data order; an earlier failure stops quietly.
-        {[](Images& i) {
-             zarRemap(i.src, i.xs, i.ys, Image(1, 0, ZAR_DEPTH_8U, 1, 8, 8), 0);
-             zarSetStatus(STATUS_ERROR);
-             zarRemap(i.src, i.xs, i.ys, i.dst, 0);
-         },
-         {}},
-    };
-    for (const auto& row : rows) {
-        Images images;
-        zt::ErrorRecorder errors;
-        row.call(images);
-        zt::expectReports(errors, "zarRemap", "zarremap", row.want);
-        EXPECT_EQ(gt::rowText(images.dst, 0), "9 9 9 9 9 9 9 9");
-    }
 }
 
 // Rules a reference could get wrong alike: halves to even (also under another
@@ -203,73 +106,34 @@ TEST(RemapRules, WorkedByHand) {
     EXPECT_TRUE(errors.reports().empty());
 }
 
-zt::OperandSpec side(int32_t depth, int32_t width, int32_t height, bool tiled) {
-    zt::OperandSpec s;
-    s.depth = depth;
-    s.width = width;
-    s.height = height;
-    s.tiled = tiled;
-    return s;
-}
-
-// A refused destination tile is reported; a refused map or source tile comes
-// back as a backtrace after the destination tiles before it were done.
-TEST(RemapTiles, RefusedTiles) {
-    const struct {
-        size_t refused;  // operand: 0 source, 1 x map, 2 y map, 3 destination
-        int32_t column, row, mode;
-        zt::Want want;
-    } rows[] = {{3, 1, 1, ZAR_INTER_LINEAR, {STATUS_ERROR, "Error get tile to write", 757}},
-                {1, 2, 0, ZAR_INTER_NN, {STATUS_BACKTRACE, "", 766}},
-                {2, 2, 0, ZAR_INTER_NN, {STATUS_BACKTRACE, "", 775}},
-                {0, 0, 2, ZAR_INTER_NN, {STATUS_BACKTRACE, "", 672}}};
-    for (const auto& r : rows) {
-        std::vector<zt::OperandSpec> specs = {side(ZAR_DEPTH_8U, 20, 20, r.refused == 0),
-                                              side(ZAR_DEPTH_32F, 20, 20, r.refused == 1),
-                                              side(ZAR_DEPTH_32F, 20, 20, r.refused == 2),
-                                              side(ZAR_DEPTH_8U, 20, 20, r.refused != 0)};
-        specs[1].positionSpan = specs[2].positionSpan = 20;
-        zt::expectRefusal(
-            specs, r.refused, r.column, r.row,
-            [&](const std::vector<ImageHeader*>& h) { zarRemap(h[0], h[1], h[2], h[3], r.mode); },
-            "zarRemap", "zarremap", r.want);
-    }
-}
-
 // Random depths, layouts, regions, channels of interest, map sizes and
 // positions (whole, halves, outside), modes with and without the flag 16;
 // plain and tiled sides.
 TEST(RemapRandom, PlainAndTiledAgainstTheReference) {
-    gt::atEveryIsaLevel([](int32_t) {
-        zt::Rng rng(4242);
-        for (int32_t n = 0; n < 300; ++n) {
-            zt::OperandSpec s = gt::randomFormat(rng);
-            s.width = rng.range(1, 24);
-            s.height = rng.range(1, 24);
-            zt::OperandSpec d = s, xs = side(ZAR_DEPTH_32F, rng.range(1, 26), rng.range(1, 26), 0),
-                            ys = side(ZAR_DEPTH_32F, rng.range(1, 26), rng.range(1, 26), 0);
-            d.width = rng.range(1, 24);
-            d.height = rng.range(1, 24);
-            xs.positionSpan = s.width;
-            ys.positionSpan = s.height;
-            const int32_t coi = s.nChannels > 1 && rng.range(0, 3) == 0;
-            for (zt::OperandSpec* o : {&s, &xs, &ys, &d}) {
-                o->align = 4 << rng.range(0, 3);
-                const bool withCoi = coi && o->depth != ZAR_DEPTH_32F;
-                const bool hasRoi = withCoi || rng.range(0, 1);
-                zt::randomInsideRoi(rng, *o, hasRoi, withCoi ? rng.range(1, s.nChannels) : 0);
-                zt::randomMaskAndTiles(rng, *o, false);
-            }
-            const int32_t mode = rng.range(0, 2) + 16 * rng.range(0, 1);
-            const std::string fault = zt::runEverywhere(
-                {s, xs, ys, d}, rng.next(),
-                [&](const std::vector<ImageHeader*>& h) { zarRemap(h[0], h[1], h[2], h[3], mode); },
-                [&](const std::vector<ImageHeader*>& plain, const std::vector<zt::OperandSpec>&,
-                    ImageHeader* expected) {
-                    zt::referenceRemap(plain[0], plain[1], plain[2], expected, mode);
-                });
-            ASSERT_EQ(fault, "") << "case " << n << " mode " << mode;
+    gt::randomCases(4242, 300, [](zt::Rng& rng, int32_t) {
+        zt::OperandSpec s = gt::randomFormat(rng), xs, ys;
+        s.width = rng.range(1, 24);
+        s.height = rng.range(1, 24);
+        zt::OperandSpec d = s;
+        d.width = rng.range(1, 24);
+        d.height = rng.range(1, 24);
+        for (zt::OperandSpec* m : {&xs, &ys}) {
+            m->depth = ZAR_DEPTH_32F;
+            m->width = rng.range(1, 26);
+            m->height = rng.range(1, 26);
         }
+        xs.positionSpan = s.width;
+        ys.positionSpan = s.height;
+        gt::randomSides(rng, {&s, &xs, &ys, &d}, false);
+        const int32_t mode = rng.range(0, 2) + 16 * rng.range(0, 1);
+        return gt::RandomCase{
+            {s, xs, ys, d},
+            [=](const std::vector<ImageHeader*>& h) { zarRemap(h[0], h[1], h[2], h[3], mode); },
+            [=](const std::vector<ImageHeader*>& plain, const std::vector<zt::OperandSpec>&,
+                ImageHeader* expected) {
+                zt::referenceRemap(plain[0], plain[1], plain[2], expected, mode);
+            },
+            "mode " + std::to_string(mode)};
     });
 }
 

@@ -50,4 +50,28 @@ void atEveryIsaLevel(const std::function<void(int32_t)>& run) {
     setMaxIsaForTests(IsaLevel::avx512);
 }
 
+void randomSides(zt::Rng& rng, std::initializer_list<zt::OperandSpec*> sides, bool masks) {
+    const int32_t n = sides.begin()[0]->nChannels;
+    const bool coi = n > 1 && rng.range(0, 3) == 0;
+    for (zt::OperandSpec* o : sides) {
+        const bool withCoi = coi && o->nChannels == n;
+        o->align = 4 << rng.range(0, 3);
+        zt::randomInsideRoi(rng, *o, withCoi || rng.range(0, 1), withCoi ? rng.range(1, n) : 0);
+        zt::randomMaskAndTiles(rng, *o, masks && !coi);
+        o->maskOrder = ZAR_DATA_ORDER_PIXEL;
+    }
+}
+
+void randomCases(uint64_t seed, int32_t count,
+                 const std::function<RandomCase(zt::Rng&, int32_t)>& make) {
+    atEveryIsaLevel([&](int32_t) {
+        zt::Rng rng(seed);
+        for (int32_t n = 0; n < count; ++n) {
+            const RandomCase c = make(rng, n);
+            ASSERT_EQ(zt::runEverywhere(c.specs, rng.next(), c.op, c.reference), "")
+                << "case " << n << ": " << c.what;
+        }
+    });
+}
+
 }  // namespace gt

@@ -30,4 +30,23 @@ zt::OperandSpec randomFormat(zt::Rng& rng);
 // processor has, from plain up, then lifts the cap.
 void atEveryIsaLevel(const std::function<void(int32_t level)>& run);
 
+// Random regions (now and then one channel of interest on every side with
+// the first side's channels), alignments, tiles and, with masks, pixel-order
+// masks for the sides of a transform.
+void randomSides(zt::Rng& rng, std::initializer_list<zt::OperandSpec*> sides, bool masks);
+
+// One random case: the operands, the operation, its naive reference and what
+// a failure message names.
+struct RandomCase {
+    std::vector<zt::OperandSpec> specs;
+    zt::Operation op;
+    zt::Reference reference;
+    std::string what;
+};
+
+// count cases from make(rng, n) at every instruction-set level, each run as
+// made, plain and tiled against its reference (runEverywhere).
+void randomCases(uint64_t seed, int32_t count,
+                 const std::function<RandomCase(zt::Rng&, int32_t)>& make);
+
 }  // namespace gt
