@@ -29,20 +29,41 @@ namespace {
 using zt::Rng;
 using Bytes = std::vector<uint8_t>;
 
-// Calls check(entry, variant, plain) for each entry's variant at each level
-// above plain that the processor runs, with the level capped to it.
+// Calls check(entry, variant, plain, rng, trial) trials times for each entry's
+// variant at each level above plain that the processor runs, with the level
+// capped to it; a fatal failure ends the entry's trials.
 template <class Table, class Check>
-void everyVariant(const Table& table, Check check) {
+void everyVariant(const Table& table, int32_t trials, Check check) {
     const int32_t top = static_cast<int32_t>(detectedIsaLevel());
     for (int32_t level = 1; level <= top; ++level) {
         setMaxIsaForTests(static_cast<IsaLevel>(level));
         for (size_t i = 0; i < std::size(table); ++i) {
             if (!table[i].variants.at[level]) continue;
             SCOPED_TRACE(testing::Message() << "level " << level << " entry " << i);
-            check(table[i], table[i].variants.at[level], table[i].variants.at[0]);
+            Rng rng(i * 8 + static_cast<uint64_t>(level));
+            for (int32_t trial = 0; trial < trials && !testing::Test::HasFatalFailure(); ++trial) {
+                SCOPED_TRACE(testing::Message() << "trial " << trial);
+                check(table[i], table[i].variants.at[level], table[i].variants.at[0], rng, trial);
+            }
         }
     }
     setMaxIsaForTests(IsaLevel::avx512);
+}
+
+// Runs fn and plain, each writing at out into its own copy of bytes, and
+// expects equal bytes.
+template <class Fn, class Run>
+void expectSame(Bytes bytes, Fn fn, Fn plain, Run run) {
+    Bytes expected = bytes;
+    run(fn, reinterpret_cast<char*>(bytes.data()));
+    run(plain, reinterpret_cast<char*>(expected.data()));
+    ASSERT_EQ(bytes, expected);
+}
+
+// A T made of the values (an aggregate's fields in order, one line-filling call).
+template <class T, class... Values>
+T aggregate(Values... values) {
+    return T{values...};
 }
 
 // Bytes of which most values of size bytes sit at an end of their range:
@@ -113,185 +134,128 @@ RowTrial rowTrial(Rng& rng, int32_t size, int32_t rows, int32_t tapDistance) {
 }
 
 TEST(KernelVariants, SaturatedAddRows) {
-    everyVariant(kAddRows, [](const AddRowsEntry& e, AddRowFn fn, AddRowFn plain) {
-        Rng rng(static_cast<uint64_t>(e.depth));
+    everyVariant(kAddRows, 400, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t trial) {
         const int32_t size = bytesPerValue(e.depth);
-        for (int32_t trial = 0; trial < 400; ++trial) {
-            const int32_t n = rng.range(1, 130), base = 80 + rng.range(0, 15);
-            size_t a = base, b = base + 200, d = base + 400 + rng.range(0, 15);
-            switch (trial % 5) {  // separate rows, in place, overlapping rows
-                case 1:
-                    d = a;
-                    break;
-                case 2:
-                    d = b;
-                    break;
-                case 3:
-                    b = d = a;
-                    break;
-                case 4:
-                    d = a + rng.range(-70, 70);
-                    break;
-            }
-            Bytes variant = extremeBytes(rng, 800 * static_cast<size_t>(size), size);
-            Bytes expected = variant;
-            auto at = [&](Bytes& v, size_t i) { return v.data() + i * size; };
-            fn(at(variant, a), at(variant, b), at(variant, d), n);
-            plain(at(expected, a), at(expected, b), at(expected, d), n);
-            ASSERT_EQ(variant, expected) << "trial " << trial << " n " << n;
-        }
+        const int32_t n = rng.range(1, 130), a = 80 + rng.range(0, 15);
+        // separate rows, in place, overlapping rows
+        const int32_t b = trial % 5 == 3 ? a : a + 200, far = a + 400 + rng.range(0, 15);
+        const int32_t d = std::array{far, a, b, a, a + rng.range(-70, 70)}[trial % 5];
+        expectSame(extremeBytes(rng, 800 * static_cast<size_t>(size), size), fn, plain,
+                   [&](auto k, char* v) { k(v + a * size, v + b * size, v + d * size, n); });
     });
 }
 
 TEST(KernelVariants, DecimationRowHalvers) {
-    everyVariant(kRowHalvers, [](const RowHalverEntry& e, RowHalver fn, RowHalver plain) {
-        Rng rng(static_cast<uint64_t>(e.channels + e.depth));
+    everyVariant(kRowHalvers, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
-        for (int32_t trial = 0; trial < 300; ++trial) {
-            const int32_t lanes = e.channels * rng.range(1, 130);
-            const Bytes rows = extremeBytes(rng, (4 * static_cast<size_t>(lanes) + 64) * size,
-                                            size);
-            const char* r0 = reinterpret_cast<const char*>(rows.data()) + size * rng.range(0, 15);
-            const char* r1 = r0 + size * (2 * lanes + rng.range(0, 15));
-            Bytes variant = extremeBytes(rng, (static_cast<size_t>(lanes) + 16) * size, size);
-            Bytes expected = variant;
-            const int32_t start = size * rng.range(0, 15);
-            fn(r0, r1, reinterpret_cast<char*>(variant.data()) + start, lanes);
-            plain(r0, r1, reinterpret_cast<char*>(expected.data()) + start, lanes);
-            ASSERT_EQ(variant, expected) << "trial " << trial << " lanes " << lanes;
-        }
+        const int32_t lanes = e.channels * rng.range(1, 130);
+        const Bytes rows = extremeBytes(rng, (4 * static_cast<size_t>(lanes) + 64) * size, size);
+        const char* r0 = reinterpret_cast<const char*>(rows.data()) + size * rng.range(0, 15);
+        const char* r1 = r0 + size * (2 * lanes + rng.range(0, 15));
+        const int32_t start = size * rng.range(0, 15);
+        expectSame(extremeBytes(rng, (static_cast<size_t>(lanes) + 16) * size, size), fn, plain,
+                   [&](auto k, char* out) { k(r0, r1, out + start, lanes); });
     });
 }
 
 TEST(KernelVariants, DecimationLinearBlendRows) {
-    everyVariant(kLinearBlendRows, [](const LinearBlendEntry& e, LinearBlendRowFn fn,
-                                      LinearBlendRowFn plain) {
-        Rng rng(static_cast<uint64_t>(e.depth));
+    everyVariant(kLinearBlendRows, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
-        for (int32_t trial = 0; trial < 300; ++trial) {
-            const int32_t tap = rng.range(0, 4);
-            const RowTrial t = rowTrial(rng, size, 2, tap);
-            const int32_t count = t.count;
-            std::vector<double> fxs(count), gxs(count);
-            for (int32_t i = 0; i < count; ++i) {
-                fxs[i] = rng.range(0, 4) == 0 ? 0.5 : rng.range(0, 1000000) / 1e6;
-                gxs[i] = 1.0 - fxs[i];
-            }
-            const LinearBlend lanes{
-                t.offsets.data(), t.groups.data(), fxs.data(), gxs.data(), tap, count};
-            const double fy = rng.range(0, 3) == 0 ? 0.0 : rng.range(0, 1000000) / 1e6;
-            Bytes variant = extremeBytes(rng, static_cast<size_t>(count + 8) * size, size);
-            Bytes expected = variant;
-            const char *row0 = t.row(0, size), *row1 = t.row(1, size);
-            fn(row0, row1, lanes, fy, 1.0 - fy, reinterpret_cast<char*>(variant.data()));
-            plain(row0, row1, lanes, fy, 1.0 - fy, reinterpret_cast<char*>(expected.data()));
-            ASSERT_EQ(variant, expected) << "trial " << trial;
+        const int32_t tap = rng.range(0, 4);
+        const RowTrial t = rowTrial(rng, size, 2, tap);
+        const int32_t count = t.count;
+        std::vector<double> fxs(count), gxs(count);
+        for (int32_t i = 0; i < count; ++i) {
+            fxs[i] = rng.range(0, 4) == 0 ? 0.5 : rng.range(0, 1000000) / 1e6;
+            gxs[i] = 1.0 - fxs[i];
         }
+        const LinearBlend lanes{
+            t.offsets.data(), t.groups.data(), fxs.data(), gxs.data(), tap, count};
+        const double fy = rng.range(0, 3) == 0 ? 0.0 : rng.range(0, 1000000) / 1e6;
+        expectSame(
+            extremeBytes(rng, static_cast<size_t>(count + 8) * size, size), fn, plain,
+            [&](auto k, char* out) { k(t.row(0, size), t.row(1, size), lanes, fy, 1 - fy, out); });
     });
 }
 
 TEST(KernelVariants, DecimationSuperRows) {
-    everyVariant(kSuperRows, [](const SuperRowEntry& e, SuperRowFn fn, SuperRowFn plain) {
-        Rng rng(static_cast<uint64_t>(e.depth));
+    everyVariant(kSuperRows, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
         auto weight = [&] {
             return rng.range(0, 3) ? rng.range(0, 999999) / 1e6 : 0.5 * rng.range(0, 2);
         };
-        for (int32_t trial = 0; trial < 300; ++trial) {
-            const int32_t taps = rng.range(1, 5), tap = rng.range(1, 4), rows = rng.range(1, 4);
-            const RowTrial t = rowTrial(rng, size, rows, (taps - 1) * tap);
-            std::vector<double> weights(static_cast<size_t>(taps) * t.count), rowWeights(rows);
-            std::vector<const char*> rowStarts(rows);
-            for (double& w : weights) w = weight();
-            for (int32_t r = 0; r < rows; ++r)
-                rowWeights[r] = weight(), rowStarts[r] = t.row(r, size);
-            const SuperBoxes boxes{t.offsets.data(), t.groups.data(), weights.data(), taps, tap,
-                                   t.count,          t.count};
-            const double scale = 1.0 / rng.range(1, 6);
-            Bytes variant = extremeBytes(rng, static_cast<size_t>(t.count + 8) * size, size);
-            Bytes expected = variant;
-            fn(rowStarts.data(), rowWeights.data(), rows, boxes, scale,
-               reinterpret_cast<char*>(variant.data()));
-            plain(rowStarts.data(), rowWeights.data(), rows, boxes, scale,
-                  reinterpret_cast<char*>(expected.data()));
-            ASSERT_EQ(variant, expected) << "trial " << trial;
-        }
+        const int32_t taps = rng.range(1, 5), tap = rng.range(1, 4), rows = rng.range(1, 4);
+        const RowTrial t = rowTrial(rng, size, rows, (taps - 1) * tap);
+        std::vector<double> weights(static_cast<size_t>(taps) * t.count), rowWeights(rows);
+        std::vector<const char*> rowStarts(rows);
+        for (double& w : weights) w = weight();
+        for (int32_t r = 0; r < rows; ++r) rowWeights[r] = weight(), rowStarts[r] = t.row(r, size);
+        const SuperBoxes boxes{t.offsets.data(), t.groups.data(), weights.data(), taps, tap,
+                               t.count,          t.count};
+        const double scale = 1.0 / rng.range(1, 6);
+        expectSame(extremeBytes(rng, static_cast<size_t>(t.count + 8) * size, size), fn, plain,
+                   [&](auto k, char* out) {
+                       k(rowStarts.data(), rowWeights.data(), rows, boxes, scale, out);
+                   });
     });
 }
 
 TEST(KernelVariants, DecimationCubicRows) {
-    everyVariant(kCubicRows, [](const CubicRowEntry& e, CubicRowFn fn, CubicRowFn plain) {
-        Rng rng(static_cast<uint64_t>(e.depth));
+    everyVariant(kCubicRows, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
-        for (int32_t trial = 0; trial < 300; ++trial) {
-            const int32_t tap = rng.range(1, 4);
-            const RowTrial t = rowTrial(rng, size, 1, 3 * tap);
-            const int32_t count = t.count;
-            std::vector<double> ts(count);
-            for (double& f : ts)
-                f = rng.range(0, 4) == 0 ? 1.0 + rng.range(0, 1) / 2.0 : rng.range(0, 999999) / 1e6;
-            const CubicLanes lanes{t.offsets.data(), t.groups.data(), ts.data(), tap, count};
-            std::vector<double> variant(count + 1, -7.0), expected = variant;
-            fn(t.row(0, size), lanes, variant.data());
-            plain(t.row(0, size), lanes, expected.data());
-            ASSERT_EQ(0, std::memcmp(variant.data(), expected.data(), variant.size() * 8));
-        }
+        const int32_t tap = rng.range(1, 4);
+        const RowTrial t = rowTrial(rng, size, 1, 3 * tap);
+        const int32_t count = t.count;
+        std::vector<double> ts(count);
+        for (double& f : ts)
+            f = rng.range(0, 4) == 0 ? 1.0 + rng.range(0, 1) / 2.0 : rng.range(0, 999999) / 1e6;
+        const CubicLanes lanes{t.offsets.data(), t.groups.data(), ts.data(), tap, count};
+        std::vector<double> variant(count + 1, -7.0), expected = variant;
+        fn(t.row(0, size), lanes, variant.data());
+        plain(t.row(0, size), lanes, expected.data());
+        ASSERT_EQ(0, std::memcmp(variant.data(), expected.data(), variant.size() * 8));
     });
 }
 
 TEST(KernelVariants, DecimationCubicColumns) {
-    everyVariant(kCubicColumns, [](const CubicColumnEntry& e, CubicColumnFn fn,
-                                   CubicColumnFn plain) {
-        Rng rng(static_cast<uint64_t>(e.depth));
+    everyVariant(kCubicColumns, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
         const float hi = size == 1 ? 300.0f : 66000.0f;
-        for (int32_t trial = 0; trial < 300; ++trial) {
-            const int32_t count = rng.range(1, 130);
-            std::vector<std::vector<double>> rows(4, std::vector<double>(count));
-            for (auto& row : rows)
-                for (double& v : row)
-                    v = rng.range(0, 3) ? workValue(rng, -40.0f, hi) : rng.range(0, 255) * size;
-            const double* h[4] = {rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data()};
-            const double t = rng.range(0, 4) == 0 ? 0.5 * rng.range(0, 4)
-                                                  : rng.range(0, 1999999) / 1e6;
-            Bytes variant = extremeBytes(rng, static_cast<size_t>(count + 8) * size, size);
-            Bytes expected = variant;
-            fn(h, t, reinterpret_cast<char*>(variant.data()), count);
-            plain(h, t, reinterpret_cast<char*>(expected.data()), count);
-            ASSERT_EQ(variant, expected) << "trial " << trial;
-        }
+        const int32_t count = rng.range(1, 130);
+        std::vector<std::vector<double>> rows(4, std::vector<double>(count));
+        for (auto& row : rows)
+            for (double& v : row)
+                v = rng.range(0, 3) ? workValue(rng, -40.0f, hi) : rng.range(0, 255) * size;
+        const double* h[4] = {rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data()};
+        const double t = rng.range(0, 4) == 0 ? 0.5 * rng.range(0, 4) : rng.range(0, 1999999) / 1e6;
+        expectSame(extremeBytes(rng, static_cast<size_t>(count + 8) * size, size), fn, plain,
+                   [&](auto k, char* out) { k(h, t, out, count); });
     });
 }
 
 TEST(KernelVariants, MorphologyRows) {
     everyVariant(
-        kMorphKernels, [](const MorphKernelEntry& e, MorphRowsKernel fn, MorphRowsKernel plain) {
-            Rng rng(static_cast<uint64_t>(e.depth) * 2 + (e.op == MorphOp::Dilate));
+        kMorphKernels, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t trial) {
             const int32_t size = e.depth == ZAR_DEPTH_1U ? 1 : bytesPerValue(e.depth);
-            for (int32_t trial = 0; trial < 300; ++trial) {
-                const int32_t k = 2 * (trial % 4 == 0 ? rng.range(12, 30) : rng.range(1, 6)) + 1;
-                const int32_t ky = trial % 3 == 0 ? 2 * rng.range(1, 20) + 1 : k;
-                const int32_t w = rng.range(1, 130);
-                const int32_t step = e.depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 4);
-                const ptrdiff_t stride = morphRingRowBytes(e.depth, (k + w - 1) * step);
-                Bytes ring = extremeBytes(rng, static_cast<size_t>(stride) * (ky + 1), size);
-                Bytes column(static_cast<size_t>(stride));
-                Bytes variant = extremeBytes(rng, static_cast<size_t>(stride) + 64, size);
-                Bytes expected = variant;
-                const int32_t start = size * rng.range(0, 7);
-                std::vector<const char*> rows(ky);  // shuffled and misaligned, as in place
-                for (int32_t i = 0; i < ky; ++i)
-                    rows[i] = reinterpret_cast<const char*>(ring.data()) +
-                              rng.range(0, ky - 1) * stride +
-                              (e.depth == ZAR_DEPTH_1U ? 0 : trial % 2 * size);
-                char* scratch = reinterpret_cast<char*>(column.data());
-                fn(k, ky, rows.data(), scratch, reinterpret_cast<char*>(variant.data() + start),
-                   w * step, step);
-                plain(k, ky, rows.data(), scratch, reinterpret_cast<char*>(expected.data() + start),
-                      w * step, step);
-                ASSERT_EQ(variant, expected)
-                    << "trial " << trial << " k " << k << "x" << ky << " w " << w;
-            }
+            const int32_t k = 2 * (trial % 4 == 0 ? rng.range(12, 30) : rng.range(1, 6)) + 1;
+            const int32_t ky = trial % 3 == 0 ? 2 * rng.range(1, 20) + 1 : k;
+            const int32_t w = rng.range(1, 130);
+            const int32_t step = e.depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 4);
+            const ptrdiff_t stride = morphRingRowBytes(e.depth, (k + w - 1) * step);
+            Bytes ring = extremeBytes(rng, static_cast<size_t>(stride) * (ky + 1), size);
+            Bytes column(static_cast<size_t>(stride));
+            const int32_t start = size * rng.range(0, 7);
+            std::vector<const char*> rows(ky);  // shuffled and misaligned, as in place
+            for (int32_t i = 0; i < ky; ++i)
+                rows[i] = reinterpret_cast<const char*>(ring.data()) +
+                          rng.range(0, ky - 1) * stride +
+                          (e.depth == ZAR_DEPTH_1U ? 0 : trial % 2 * size);
+            char* scratch = reinterpret_cast<char*>(column.data());
+            SCOPED_TRACE(testing::Message() << "k " << k << "x" << ky << " w " << w);
+            expectSame(extremeBytes(rng, static_cast<size_t>(stride) + 64, size), fn, plain,
+                       [&](auto kernel, char* out) {
+                           kernel(k, ky, rows.data(), scratch, out + start, w * step, step);
+                       });
         });
 }
 
@@ -326,49 +290,46 @@ TEST(KernelVariants, BlurDividerEqualsTheSinglePrecisionRule) {
 }
 
 TEST(KernelVariants, BlurRows) {
-    everyVariant(kBlurRows, [](const BlurRowEntry& e, BlurRowFn fn, BlurRowFn plain) {
-        Rng rng(static_cast<uint64_t>(e.depth) + e.sumBits);
+    everyVariant(kBlurRows, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t trial) {
         const int32_t size = bytesPerValue(e.depth), sumBytes = e.sumBits / 8;
-        for (int32_t trial = 0; trial < 300; ++trial) {
-            BlurRowArgs a{};
-            a.lanes = rng.range(1, 6);
-            a.nCols = rng.range(1, trial % 3 ? 17 : 40);
-            const int32_t nRows = rng.range(1, 20), width = rng.range(1, 130);
-            if (e.sumBits == 16 && !blurDivider16(a.nCols * nRows, &a.divider)) continue;
-            a.scale = static_cast<float>(1.0 / (a.nCols * nRows));
-            a.count = width * a.lanes;
-            a.span = (width + a.nCols) * a.lanes;
-            // nRows + 1 rows: the column sums of the first nRows, the last entering
-            const int32_t offset = size * rng.range(0, 7);
-            const Bytes rows = extremeBytes(
-                rng, static_cast<size_t>(nRows + 1) * a.span * size + 64, size);
-            const uint8_t* first = rows.data() + offset;
-            Bytes sums(static_cast<size_t>(a.span) * sumBytes);
-            for (int32_t j = 0; j < a.span; ++j) {
-                int64_t s = 0;
-                for (int32_t r = 0; r < nRows; ++r) {
-                    const uint8_t* v = first + (static_cast<size_t>(r) * a.span + j) * size;
-                    s += size == 1 ? (e.depth == ZAR_DEPTH_8S ? int8_t(*v) : *v)
-                                   : (e.depth == ZAR_DEPTH_16S ? int16_t(v[0] | v[1] << 8)
-                                                               : (v[0] | v[1] << 8));
-                }
-                std::memcpy(sums.data() + j * sumBytes, &s, sumBytes);
+        BlurRowArgs a{};
+        a.lanes = rng.range(1, 6);
+        a.nCols = rng.range(1, trial % 3 ? 17 : 40);
+        const int32_t nRows = rng.range(1, 20), width = rng.range(1, 130);
+        if (e.sumBits == 16 && !blurDivider16(a.nCols * nRows, &a.divider)) return;
+        a.scale = static_cast<float>(1.0 / (a.nCols * nRows));
+        a.count = width * a.lanes;
+        a.span = (width + a.nCols) * a.lanes;
+        // nRows + 1 rows: the column sums of the first nRows, the last entering
+        const int32_t offset = size * rng.range(0, 7);
+        const Bytes rows = extremeBytes(rng, static_cast<size_t>(nRows + 1) * a.span * size + 64,
+                                        size);
+        const uint8_t* first = rows.data() + offset;
+        Bytes sums(static_cast<size_t>(a.span) * sumBytes);
+        for (int32_t j = 0; j < a.span; ++j) {
+            int64_t s = 0;
+            for (int32_t r = 0; r < nRows; ++r) {
+                const uint8_t* v = first + (static_cast<size_t>(r) * a.span + j) * size;
+                s += size == 1 ? (e.depth == ZAR_DEPTH_8S ? int8_t(*v) : *v)
+                               : (e.depth == ZAR_DEPTH_16S ? int16_t(v[0] | v[1] << 8)
+                                                           : (v[0] | v[1] << 8));
             }
-            a.leaving = reinterpret_cast<const char*>(first);
-            a.entering = a.leaving + static_cast<size_t>(nRows) * a.span * size;
-            Bytes sumsCopy = sums, windows(static_cast<size_t>(a.count) * 4);
-            Bytes variant = extremeBytes(rng, static_cast<size_t>(a.count) * size + 64, size);
-            Bytes expected = variant;
-            for (auto [kernel, out, s] :
-                 {std::tuple{fn, &variant, &sums}, std::tuple{plain, &expected, &sumsCopy}}) {
-                a.sums = s->data();
-                a.windows = windows.data();
-                a.out = reinterpret_cast<char*>(out->data() + offset);
-                kernel(a);
-            }
-            ASSERT_EQ(variant, expected) << "trial " << trial << " width " << width;
-            ASSERT_EQ(sums, sumsCopy) << "trial " << trial;
+            std::memcpy(sums.data() + j * sumBytes, &s, sumBytes);
         }
+        a.leaving = reinterpret_cast<const char*>(first);
+        a.entering = a.leaving + static_cast<size_t>(nRows) * a.span * size;
+        Bytes sumsCopy = sums, windows(static_cast<size_t>(a.count) * 4);
+        Bytes variant = extremeBytes(rng, static_cast<size_t>(a.count) * size + 64, size);
+        Bytes expected = variant;
+        for (auto [kernel, out, s] :
+             {std::tuple{fn, &variant, &sums}, std::tuple{plain, &expected, &sumsCopy}}) {
+            a.sums = s->data();
+            a.windows = windows.data();
+            a.out = reinterpret_cast<char*>(out->data() + offset);
+            kernel(a);
+        }
+        ASSERT_EQ(variant, expected) << " width " << width;
+        ASSERT_EQ(sums, sumsCopy);
     });
 }
 
@@ -395,35 +356,32 @@ TEST(KernelVariants, FixedFilterRows) {
         for (int32_t d = filter == ZAR_FIXED_SHARPEN_3 ? 1 : 0; d < kDepthCount; ++d)
             table.push_back({filter, d, rowKernelVariants(filter, d)});
     const int32_t sizes[kDepthCount] = {0, 1, 1, 2, 2, 4, 4};
-    everyVariant(table, [&](const Entry& e, RowKernel fn, RowKernel plain) {
-        Rng rng(static_cast<uint64_t>(e.filter) * 8 + e.depthIndex);
+    everyVariant(table, 40, [&](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = sizes[e.depthIndex], k = fixedFilterShape(e.filter).nRows;
-        for (int32_t trial = 0; trial < 40; ++trial) {
-            RowJob job{};
-            job.count = rng.range(1, 130);
-            job.rows = rng.range(1, 3);
-            job.elementStep = size == 0 ? 1 : rng.range(1, 4);
-            job.storeStep = rng.range(0, 1) ? job.elementStep : 1;
-            job.srcBit = size == 0 ? rng.range(0, 7) : 0;
-            job.dstBit = size == 0 ? rng.range(0, 7) : 0;
-            const int32_t values = job.count + (k - 1) * job.elementStep + job.srcBit;
-            job.srcStep = size == 0 ? (values + 7) / 8 + 3 : (values + 3) * size;
-            job.dstStep = size == 0 ? (job.count + 15) / 8 : (job.count + 5) * size;
-            const Bytes src = extremeBytes(rng, static_cast<size_t>(job.srcStep) * (job.rows + k),
-                                           std::max(size, 1));
-            Bytes variant = extremeBytes(rng, static_cast<size_t>(job.dstStep) * job.rows + 8, 1);
-            Bytes expected = variant;
-            std::vector<char> scratch(rowKernelScratch(e.filter, job.count, job.elementStep));
-            job.src = reinterpret_cast<const char*>(src.data()) + 3 * std::max(size, 1);
-            for (auto [kernel, out] : {std::pair{fn, &variant}, std::pair{plain, &expected}}) {
-                job.dst = reinterpret_cast<char*>(out->data()) + std::max(size, 1);
-                kernel(job, scratch.data());
-            }
-            if (e.depthIndex == kDepth32f)
-                ASSERT_TRUE(sameFloats(variant, expected)) << "trial " << trial;
-            else
-                ASSERT_EQ(variant, expected) << "trial " << trial << " count " << job.count;
+        RowJob job{};
+        job.count = rng.range(1, 130);
+        job.rows = rng.range(1, 3);
+        job.elementStep = size == 0 ? 1 : rng.range(1, 4);
+        job.storeStep = rng.range(0, 1) ? job.elementStep : 1;
+        job.srcBit = size == 0 ? rng.range(0, 7) : 0;
+        job.dstBit = size == 0 ? rng.range(0, 7) : 0;
+        const int32_t values = job.count + (k - 1) * job.elementStep + job.srcBit;
+        job.srcStep = size == 0 ? (values + 7) / 8 + 3 : (values + 3) * size;
+        job.dstStep = size == 0 ? (job.count + 15) / 8 : (job.count + 5) * size;
+        const Bytes src = extremeBytes(rng, static_cast<size_t>(job.srcStep) * (job.rows + k),
+                                       std::max(size, 1));
+        Bytes variant = extremeBytes(rng, static_cast<size_t>(job.dstStep) * job.rows + 8, 1);
+        Bytes expected = variant;
+        std::vector<char> scratch(rowKernelScratch(e.filter, job.count, job.elementStep));
+        job.src = reinterpret_cast<const char*>(src.data()) + 3 * std::max(size, 1);
+        for (auto [kernel, out] : {std::pair{fn, &variant}, std::pair{plain, &expected}}) {
+            job.dst = reinterpret_cast<char*>(out->data()) + std::max(size, 1);
+            kernel(job, scratch.data());
         }
+        if (e.depthIndex == kDepth32f)
+            ASSERT_TRUE(sameFloats(variant, expected));
+        else
+            ASSERT_EQ(variant, expected) << " count " << job.count;
     });
 }
 
@@ -455,148 +413,118 @@ size_t dstBytes(const ZoomRow& r, int32_t depth) {
 }
 
 TEST(KernelVariants, ZoomNearestRows) {
-    everyVariant(kZoomNearest, [](const ZoomNearestEntry& e, NearestRowFn fn, NearestRowFn plain) {
-        Rng rng(static_cast<uint64_t>(e.depth) + e.masked);
+    everyVariant(kZoomNearest, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
-        for (int32_t trial = 0; trial < 300; ++trial) {
-            const ZoomRow r = zoomRow(rng, e.depth);
-            const int32_t srcPixels = rng.range(1, 300);
-            const Bytes src = extremeBytes(
-                rng, static_cast<size_t>(srcPixels) * r.srcPixelStep * size, size);
-            std::vector<int32_t> colOff(r.width);
-            for (int32_t& o : colOff) o = rng.range(0, srcPixels - 1) * r.srcPixelStep;
-            Bytes variant = extremeBytes(rng, dstBytes(r, e.depth), size), expected = variant;
-            for (auto [kernel, out] : {std::pair{fn, &variant}, std::pair{plain, &expected}})
-                kernel(reinterpret_cast<const char*>(src.data()),
-                       reinterpret_cast<char*>(out->data()), r.dstStart, colOff.data(), r.width,
-                       r.channels, r.dstPixelStep, r.mask(e.masked));
-            ASSERT_EQ(variant, expected) << "trial " << trial;
-        }
+        const ZoomRow r = zoomRow(rng, e.depth);
+        const int32_t srcPixels = rng.range(1, 300);
+        const Bytes src = extremeBytes(rng, static_cast<size_t>(srcPixels) * r.srcPixelStep * size,
+                                       size);
+        std::vector<int32_t> colOff(r.width);
+        for (int32_t& o : colOff) o = rng.range(0, srcPixels - 1) * r.srcPixelStep;
+        expectSame(extremeBytes(rng, dstBytes(r, e.depth), size), fn, plain,
+                   [&](auto k, char* out) {
+                       k(reinterpret_cast<const char*>(src.data()), out, r.dstStart, colOff.data(),
+                         r.width, r.channels, r.dstPixelStep, r.mask(e.masked));
+                   });
     });
 }
 
 TEST(KernelVariants, ZoomHorizontalPasses) {
-    everyVariant(kZoomHorizontal, [](const ZoomHorizontalEntry& e, HorizontalRowFn fn,
-                                     HorizontalRowFn plain) {
-        Rng rng(static_cast<uint64_t>(e.depth) + e.mode);
+    everyVariant(kZoomHorizontal, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const bool cubic = e.mode == ZAR_INTER_CUBIC;
         const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
-        for (int32_t trial = 0; trial < 300; ++trial) {
-            const ZoomRow r = zoomRow(rng, e.depth);
-            const int32_t step = r.srcPixelStep, count = r.width * r.channels;
-            const bool pairs = rng.range(0, 2) == 0;  // consecutive pairs: shrinks by two
-            const int32_t srcPixels = (pairs ? 2 * r.width : rng.range(1, 300)) + 8;
-            const Bytes src = extremeBytes(rng, static_cast<size_t>(srcPixels) * step * size, size);
-            std::vector<int32_t> offsets(count);
-            std::vector<float> weights(static_cast<size_t>(count) * (cubic ? 3 : 1));
-            for (int32_t c = 0; c < r.width; ++c) {
-                const int32_t pixel = pairs ? 2 * c + 1 + (rng.range(0, 30) == 0)
-                                            : rng.range(1, srcPixels - 5);
-                const CubicWeights w = cubicWeights(workValue(rng, 0.0f, 2.0f));
-                for (int32_t k = 0; k < r.channels; ++k) {
-                    const int32_t i = c * r.channels + k;
-                    offsets[i] = pixel * step + k;
-                    weights[i] = cubic ? w.c1 : workValue(rng, 0.0f, 1.0f);
-                    if (cubic) weights[count + i] = w.c2, weights[2 * count + i] = w.c3;
-                }
+        const ZoomRow r = zoomRow(rng, e.depth);
+        const int32_t step = r.srcPixelStep, count = r.width * r.channels;
+        const bool pairs = rng.range(0, 2) == 0;  // consecutive pairs: shrinks by two
+        const int32_t srcPixels = (pairs ? 2 * r.width : rng.range(1, 300)) + 8;
+        const Bytes src = extremeBytes(rng, static_cast<size_t>(srcPixels) * step * size, size);
+        std::vector<int32_t> offsets(count);
+        std::vector<float> weights(static_cast<size_t>(count) * (cubic ? 3 : 1));
+        for (int32_t c = 0; c < r.width; ++c) {
+            const int32_t pixel = pairs ? 2 * c + 1 + (rng.range(0, 30) == 0)
+                                        : rng.range(1, srcPixels - 5);
+            const CubicWeights w = cubicWeights(workValue(rng, 0.0f, 2.0f));
+            for (int32_t k = 0; k < r.channels; ++k) {
+                const int32_t i = c * r.channels + k;
+                offsets[i] = pixel * step + k;
+                weights[i] = cubic ? w.c1 : workValue(rng, 0.0f, 1.0f);
+                if (cubic) weights[count + i] = w.c2, weights[2 * count + i] = w.c3;
             }
-            std::vector<float> variant(count + 1, -7.0f), expected = variant;
-            const char* row = reinterpret_cast<const char*>(src.data());
-            fn(row, variant.data(), offsets.data(), weights.data(), count, step);
-            plain(row, expected.data(), offsets.data(), weights.data(), count, step);
-            ASSERT_EQ(0, std::memcmp(variant.data(), expected.data(), variant.size() * 4))
-                << "trial " << trial << " step " << step;
         }
+        std::vector<float> variant(count + 1, -7.0f), expected = variant;
+        const char* row = reinterpret_cast<const char*>(src.data());
+        fn(row, variant.data(), offsets.data(), weights.data(), count, step);
+        plain(row, expected.data(), offsets.data(), weights.data(), count, step);
+        ASSERT_EQ(0, std::memcmp(variant.data(), expected.data(), variant.size() * 4))
+            << " step " << step;
     });
 }
 
 TEST(KernelVariants, ZoomVerticalPasses) {
-    everyVariant(kZoomVertical, [](const ZoomVerticalEntry& e, VerticalRowFn fn,
-                                   VerticalRowFn plain) {
-        Rng rng(static_cast<uint64_t>(e.depth) * 4 + e.mode * 2 + e.masked);
+    everyVariant(kZoomVertical, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
         const float hi = size == 1 ? 300.0f : 66000.0f;
-        for (int32_t trial = 0; trial < 300; ++trial) {
-            const ZoomRow r = zoomRow(rng, e.depth);
-            std::vector<std::vector<float>> rows(4, std::vector<float>(r.width * r.channels));
-            for (auto& row : rows)
-                for (float& v : row) v = workValue(rng, -40.0f, hi);
-            const float* work[4] = {rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data()};
-            const float fy = workValue(rng, 0.0f, 1.0f);
-            const CubicWeights cw = cubicWeights(workValue(rng, 0.0f, 2.0f));
-            const void* weight = e.mode == ZAR_INTER_CUBIC ? static_cast<const void*>(&cw) : &fy;
-            Bytes variant = extremeBytes(rng, dstBytes(r, e.depth), size), expected = variant;
-            for (auto [kernel, out] : {std::pair{fn, &variant}, std::pair{plain, &expected}})
-                kernel(work, weight, reinterpret_cast<char*>(out->data()), r.dstStart, r.width,
-                       r.channels, r.dstPixelStep, r.mask(e.masked));
-            ASSERT_EQ(variant, expected) << "trial " << trial;
-        }
+        const ZoomRow r = zoomRow(rng, e.depth);
+        std::vector<std::vector<float>> rows(4, std::vector<float>(r.width * r.channels));
+        for (auto& row : rows)
+            for (float& v : row) v = workValue(rng, -40.0f, hi);
+        const float* work[4] = {rows[0].data(), rows[1].data(), rows[2].data(), rows[3].data()};
+        const float fy = workValue(rng, 0.0f, 1.0f);
+        const CubicWeights cw = cubicWeights(workValue(rng, 0.0f, 2.0f));
+        const void* weight = e.mode == ZAR_INTER_CUBIC ? static_cast<const void*>(&cw) : &fy;
+        expectSame(extremeBytes(rng, dstBytes(r, e.depth), size), fn, plain,
+                   [&](auto k, char* out) {
+                       k(work, weight, out, r.dstStart, r.width, r.channels, r.dstPixelStep,
+                         r.mask(e.masked));
+                   });
     });
 }
 
 TEST(KernelVariants, GatherRows) {
-    everyVariant(kGatherRows, [](const GatherEntry& e, GatherRowFn fn, GatherRowFn plain) {
-        Rng rng(static_cast<uint64_t>(e.depth));
+    everyVariant(kGatherRows, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
-        for (int32_t trial = 0; trial < 300; ++trial) {
-            const RowTrial t = rowTrial(rng, size, 1, 0);
-            const int32_t count = t.count;
-            Bytes variant = extremeBytes(rng, static_cast<size_t>(count + 8) * size, size);
-            Bytes expected = variant;
-            for (auto [kernel, out] : {std::pair{fn, &variant}, std::pair{plain, &expected}})
-                kernel(t.row(0, size), reinterpret_cast<char*>(out->data()), t.offsets.data(),
-                       t.groups.data(), count);
-            ASSERT_EQ(variant, expected) << "trial " << trial;
-        }
+        const RowTrial t = rowTrial(rng, size, 1, 0);
+        expectSame(extremeBytes(rng, static_cast<size_t>(t.count + 8) * size, size), fn, plain,
+                   [&](auto k, char* out) {
+                       k(t.row(0, size), out, t.offsets.data(), t.groups.data(), t.count);
+                   });
     });
 }
 
 TEST(KernelVariants, ZoomFusedLinearRows) {
-    everyVariant(
-        kZoomFusedLinear, [](const ZoomFusedEntry& e, FusedLinearFn fn, FusedLinearFn plain) {
-            Rng rng(static_cast<uint64_t>(e.depth));
-            const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
-            for (int32_t trial = 0; trial < 300; ++trial) {
-                const ZoomRow r = zoomRow(rng, e.depth);
-                const int32_t step = r.srcPixelStep, count = r.width * r.channels;
-                const int32_t spread = rng.range(0, 3);  // enlarge, shrink by 2, by 5, anywhere
-                const int32_t srcPixels = 5 * r.width + 8;
-                const Bytes src = extremeBytes(
-                    rng, 2 * static_cast<size_t>(srcPixels) * step * size, size);
-                std::vector<int32_t> offsets(count);
-                std::vector<float> fx(count);
-                for (int32_t c = 0; c < r.width; ++c) {
-                    const int32_t pixel = spread == 3 ? rng.range(0, srcPixels - 2)
-                                                      : (c * (spread == 0   ? 1
-                                                              : spread == 1 ? 4
-                                                                            : 10)) /
-                                                                2 +
-                                                            (rng.range(0, 30) == 0);
-                    const float f = workValue(rng, 0.0f, 1.0f);
-                    for (int32_t k = 0; k < r.channels; ++k) {
-                        offsets[c * r.channels + k] = pixel * step + k;
-                        fx[c * r.channels + k] = f;
-                    }
-                }
-                std::vector<ColumnGroup> groups(count / kColumnGroup + 1);
-                groupColumns(offsets.data(), count, step, e.depth == ZAR_DEPTH_8U, groups.data());
-                const LinearColumns cols{offsets.data(), fx.data(), groups.data(), count, step};
-                const int32_t rows = rng.range(1, 4);
-                std::vector<float> fys(rows);
-                for (float& f : fys) f = workValue(rng, 0.0f, 1.0f);
-                const size_t rowBytes = static_cast<size_t>(count + 8) * size;
-                Bytes variant = extremeBytes(rng, rows * rowBytes, size), expected = variant;
-                const char* top = reinterpret_cast<const char*>(src.data());
-                const char* bottom = top + static_cast<size_t>(srcPixels) * step * size;
-                for (auto [kernel, out] : {std::pair{fn, &variant}, std::pair{plain, &expected}}) {
-                    char* dstRows[4];
-                    for (int32_t i = 0; i < rows; ++i)
-                        dstRows[i] = reinterpret_cast<char*>(out->data()) + i * rowBytes;
-                    kernel(top, bottom, cols, fys.data(), dstRows, rows);
-                }
-                ASSERT_EQ(variant, expected) << "trial " << trial << " step " << step;
+    everyVariant(kZoomFusedLinear, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
+        const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
+        const ZoomRow r = zoomRow(rng, e.depth);
+        const int32_t step = r.srcPixelStep, count = r.width * r.channels;
+        const int32_t spread = rng.range(0, 3);  // enlarge, shrink by 2, by 5, anywhere
+        const int32_t srcPixels = 5 * r.width + 8;
+        const Bytes src = extremeBytes(rng, 2 * static_cast<size_t>(srcPixels) * step * size, size);
+        std::vector<int32_t> offsets(count);
+        std::vector<float> fx(count);
+        for (int32_t c = 0; c < r.width; ++c) {
+            const int32_t pixel = spread == 3 ? rng.range(0, srcPixels - 2)
+                                              : c * std::array{1, 4, 10}[spread] / 2 +
+                                                    (rng.range(0, 30) == 0);
+            const float f = workValue(rng, 0.0f, 1.0f);
+            for (int32_t k = 0; k < r.channels; ++k) {
+                offsets[c * r.channels + k] = pixel * step + k;
+                fx[c * r.channels + k] = f;
             }
+        }
+        std::vector<ColumnGroup> groups(count / kColumnGroup + 1);
+        groupColumns(offsets.data(), count, step, e.depth == ZAR_DEPTH_8U, groups.data());
+        const LinearColumns cols{offsets.data(), fx.data(), groups.data(), count, step};
+        const int32_t rows = rng.range(1, 4);
+        std::vector<float> fys(rows);
+        for (float& f : fys) f = workValue(rng, 0.0f, 1.0f);
+        const size_t rowBytes = static_cast<size_t>(count + 8) * size;
+        const char* top = reinterpret_cast<const char*>(src.data());
+        const char* bottom = top + static_cast<size_t>(srcPixels) * step * size;
+        expectSame(extremeBytes(rng, rows * rowBytes, size), fn, plain, [&](auto k, char* out) {
+            char* dstRows[4] = {out, out + rowBytes, out + 2 * rowBytes, out + 3 * rowBytes};
+            k(top, bottom, cols, fys.data(), dstRows, rows);
         });
+    });
 }
 
 // The linear vertical pass rounds in single precision where the plain one
@@ -640,69 +568,42 @@ TEST(KernelVariants, ZoomLinearRoundingOverEveryFloat) {
 // and maps whose positions fall on integers, halves, the region's edges, just
 // outside it, on -0 and NaN; the source buffer ends at the last pixel.
 TEST(KernelVariants, RemapRegions) {
-    everyVariant(kRemapKernels, [](const RemapEntry& e, RemapKernel fn, RemapKernel plain) {
-        Rng rng(static_cast<uint64_t>(e.depth) * 8 + e.planes * 4 + e.mode);
+    everyVariant(kRemapKernels, 200, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
-        for (int32_t trial = 0; trial < 200; ++trial) {
-            const int32_t sw = rng.range(2, 40), sh = rng.range(2, 12), w = rng.range(1, 40);
-            const int32_t channels = rng.range(1, 4), stored = channels + rng.range(0, 1);
-            const int32_t ps = (e.planes ? 1 : stored) * size, rs = (sw + rng.range(0, 4)) * ps;
-            const size_t planeBytes = static_cast<size_t>(rs) * sh;
-            const Bytes src = extremeBytes(rng, planeBytes * (e.planes ? stored : 1), size);
-            const int32_t x0 = rng.range(0, sw - 1), y0 = rng.range(0, sh - 1);
-            const int32_t x1 = rng.range(x0, sw - 1), y1 = rng.range(y0, sh - 1);
-            std::vector<float> maps(2 * static_cast<size_t>(w) * 3);
-            for (size_t i = 0; i < maps.size(); ++i) {
-                const bool isX = i % (2 * w) < static_cast<size_t>(w);
-                const int32_t lo = isX ? x0 : y0, hi = isX ? x1 : y1;
-                const float ends[] = {static_cast<float>(lo),
-                                      static_cast<float>(hi),
-                                      -0.0f,
-                                      hi + 0.5f,
-                                      std::nanf(""),
-                                      lo - 1e-7f,
-                                      hi - 1e-7f,
-                                      rng.range(lo, hi) + 0.5f};
-                const int32_t kind = rng.range(0, 11);
-                maps[i] = kind < 8 ? ends[kind] : rng.range(lo * 1000 - 9, hi * 1000 + 9) / 1e3f;
-            }
-            const int32_t dps = ps + (e.planes ? 0 : size * rng.range(0, 1) * (channels == 1));
-            const intptr_t drs = static_cast<intptr_t>(w + 2) * dps;
-            const intptr_t dcs = e.planes ? drs * 3 : size;
-            Bytes variant = extremeBytes(rng, dcs * channels + drs * 3 + 8, size);
-            Bytes expected = variant;
-            const char* s = reinterpret_cast<const char*>(src.data());
-            RemapJob job{s,
-                         s + src.size() - (rs - sw * ps),
-                         e.planes ? static_cast<intptr_t>(planeBytes) : size,
-                         ps,
-                         rs,
-                         nullptr,
-                         0,
-                         dcs,
-                         dps,
-                         drs,
-                         reinterpret_cast<const char*>(maps.data()),
-                         reinterpret_cast<const char*>(maps.data() + w),
-                         8 * w,
-                         8 * w,
-                         channels,
-                         w,
-                         3,
-                         sw,
-                         sh,
-                         x1,
-                         y1,
-                         floatBits(static_cast<float>(x0)),
-                         floatBits(static_cast<float>(x1)),
-                         floatBits(static_cast<float>(y0)),
-                         floatBits(static_cast<float>(y1))};
-            job.dst = reinterpret_cast<char*>(variant.data());
-            fn(job);
-            job.dst = reinterpret_cast<char*>(expected.data());
-            plain(job);
-            ASSERT_EQ(variant, expected) << "trial " << trial << " channels " << channels;
+        const int32_t sw = rng.range(2, 40), sh = rng.range(2, 12), w = rng.range(1, 40);
+        const int32_t channels = rng.range(1, 4), stored = channels + rng.range(0, 1);
+        const int32_t ps = (e.planes ? 1 : stored) * size, rs = (sw + rng.range(0, 4)) * ps;
+        const size_t planeBytes = static_cast<size_t>(rs) * sh;
+        const Bytes src = extremeBytes(rng, planeBytes * (e.planes ? stored : 1), size);
+        const int32_t x0 = rng.range(0, sw - 1), y0 = rng.range(0, sh - 1);
+        const int32_t x1 = rng.range(x0, sw - 1), y1 = rng.range(y0, sh - 1);
+        std::vector<float> maps(2 * static_cast<size_t>(w) * 3);
+        for (size_t i = 0; i < maps.size(); ++i) {
+            const bool isX = i % (2 * w) < static_cast<size_t>(w);
+            const int32_t lo = isX ? x0 : y0, hi = isX ? x1 : y1;
+            const float l = static_cast<float>(lo), h = static_cast<float>(hi);
+            const float mid = rng.range(lo, hi) + 0.5f;
+            const float ends[] = {l, h, -0.0f, h + 0.5f, NAN, l - 1e-7f, h - 1e-7f, mid};
+            const int32_t kind = rng.range(0, 11);
+            maps[i] = kind < 8 ? ends[kind] : rng.range(lo * 1000 - 9, hi * 1000 + 9) / 1e3f;
         }
+        const int32_t dps = ps + (e.planes ? 0 : size * rng.range(0, 1) * (channels == 1));
+        const intptr_t drs = static_cast<intptr_t>(w + 2) * dps;
+        const intptr_t dcs = e.planes ? drs * 3 : size;
+        const char* s = reinterpret_cast<const char*>(src.data());
+        const char* m = reinterpret_cast<const char*>(maps.data());
+        const intptr_t cs = e.planes ? static_cast<intptr_t>(planeBytes) : size;
+        const auto bits = [](int32_t v) { return floatBits(static_cast<float>(v)); };
+        RemapJob job = aggregate<RemapJob>(
+            s, s + src.size() - (rs - sw * ps), cs, ps, rs, nullptr, 0, dcs, dps, drs, m, m + 4 * w,
+            8 * w, 8 * w, channels, w, 3, sw, sh, x1, y1, bits(x0), bits(x1), bits(y0), bits(y1));
+        Bytes variant = extremeBytes(rng, dcs * channels + drs * 3 + 8, size);
+        Bytes expected = variant;
+        job.dst = reinterpret_cast<char*>(variant.data());
+        fn(job);
+        job.dst = reinterpret_cast<char*>(expected.data());
+        plain(job);
+        ASSERT_EQ(variant, expected) << " channels " << channels;
     });
 }
 
