@@ -45,6 +45,7 @@ inline __m256i blend8(__m512d gx, __m512d fx, __m256i a, __m256i b, __m256i c, _
 inline void addQuarters(const uint16_t* p, int32_t words, __m512i idxA, __m512i idxB, __m512i& high,
                         __m512i& low) {
     __m512i lo, hi;
+    _mm_prefetch(reinterpret_cast<const char*>(p) + 512, _MM_HINT_T0);
     loadWordWindow(p, words, lo, hi);
     const __m512i three = _mm512_set1_epi16(3);
     const __m512i a = _mm512_permutex2var_epi16(lo, idxA, hi);
@@ -143,6 +144,8 @@ void halveRowsAvx512C3(const char* r0, const char* r1, char* out, int32_t lanes)
     const __mmask64 bytes48 = lowBits64(48);
     int32_t e = 0;
     for (; e + 24 <= lanes; e += 24) {
+        _mm_prefetch(r0 + 2 * e + 512, _MM_HINT_T0);
+        _mm_prefetch(r1 + 2 * e + 512, _MM_HINT_T0);
         const __m512i a = _mm512_shuffle_epi8(
             _mm512_permutexvar_epi32(spread, _mm512_maskz_loadu_epi8(bytes48, r0 + 2 * e)), pairs);
         const __m512i b = _mm512_shuffle_epi8(
