@@ -18,6 +18,13 @@ void halveRows(const char* row0, const char* row1, char* dst, int32_t lanes) {
 }
 
 template <typename T>
+void pickEven(const char* src, char* dst, int32_t count) {
+    const T* __restrict in = reinterpret_cast<const T*>(src);
+    T* __restrict out = reinterpret_cast<T*>(dst);
+    for (int32_t e = 0; e < count; ++e) out[e] = in[2 * e];
+}
+
+template <typename T>
 void linearBlendRow(const char* row0, const char* row1, const LinearBlend& l, double fy, double gy,
                     char* dst) {
     const T* a = reinterpret_cast<const T*>(row0);
@@ -87,6 +94,11 @@ const CubicColumnEntry kCubicColumns[2] = {
     {ZAR_DEPTH_16U,
      {cubicColumn<uint16_t>, nullptr, ZAR_AVX2(cubicColumnAvx2<uint16_t>),
       ZAR_AVX512(cubicColumnAvx512<uint16_t>)}},
+};
+
+const EvenPickEntry kEvenPicks[2] = {
+    {ZAR_DEPTH_8U, {pickEven<uint8_t>, nullptr, nullptr, ZAR_AVX512(pickEvenAvx512<uint8_t>)}},
+    {ZAR_DEPTH_16U, {pickEven<uint16_t>, nullptr, nullptr, ZAR_AVX512(pickEvenAvx512<uint16_t>)}},
 };
 
 const LinearBlendEntry kLinearBlendRows[2] = {

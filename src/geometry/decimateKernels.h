@@ -17,6 +17,15 @@ struct RowHalverEntry {
 };
 extern const RowHalverEntry kRowHalvers[6];
 
+// Every other element of a row: dst[e] = src[2e] for count elements of the
+// depth (one-channel rows sampled at a factor of 2 from their first pixel).
+using EvenPickRowFn = void (*)(const char* src, char* dst, int32_t count);
+struct EvenPickEntry {
+    int32_t depth;
+    Variants<EvenPickRowFn> variants;
+};
+extern const EvenPickEntry kEvenPicks[2];
+
 // LINEAR rows in double precision: lane e of count (packed lanes of the
 // depth) is ((gx a + fx b) gy + (gx c + fx d) fy) truncated, with gx = gxs[e],
 // fx = fxs[e], a and b the elements elemOff[e] and elemOff[e] + tap of row0,
@@ -117,3 +126,5 @@ void linearBlendRowAvx512(const char* row0, const char* row1, const LinearBlend&
 template <typename T>
 void superRowAvx512(const char* const* rows, const double* rowWeights, int32_t rowCount,
                     const SuperBoxes& boxes, double scale, char* dst);
+template <typename T>
+void pickEvenAvx512(const char* src, char* dst, int32_t count);

@@ -120,6 +120,28 @@ template void linearBlendRowAvx512<uint8_t>(const char*, const char*, const Line
 template void linearBlendRowAvx512<uint16_t>(const char*, const char*, const LinearBlend&, double,
                                              double, char*);
 
+// 64 bytes of the row at a time, their even elements kept by narrowing each
+// pair to its low half.
+template <typename T>
+void pickEvenAvx512(const char* src, char* dst, int32_t count) {
+    constexpr int32_t kPerLoad = 32 / sizeof(T);
+    int32_t e = 0;
+    for (; e + 2 * kPerLoad <= count; e += 2 * kPerLoad)
+        for (int32_t h = 0; h < 2; ++h) {
+            const __m512i v = _mm512_loadu_si512(src + (2 * e + 2 * h * kPerLoad) * sizeof(T));
+            __m256i* out = reinterpret_cast<__m256i*>(dst + (e + h * kPerLoad) * sizeof(T));
+            if constexpr (sizeof(T) == 1)
+                _mm256_storeu_si256(out, _mm512_cvtepi16_epi8(v));
+            else
+                _mm256_storeu_si256(out, _mm512_cvtepi32_epi16(v));
+        }
+    kEvenPicks[sizeof(T) - 1].variants.at[0](src + 2 * e * sizeof(T), dst + e * sizeof(T),
+                                             count - e);
+}
+
+template void pickEvenAvx512<uint8_t>(const char*, char*, int32_t);
+template void pickEvenAvx512<uint16_t>(const char*, char*, int32_t);
+
 // 32 one-channel boxes at a time: neighbouring bytes are a box's two pixels.
 void halveRowsAvx512C1(const char* r0, const char* r1, char* out, int32_t lanes) {
     int32_t e = 0;

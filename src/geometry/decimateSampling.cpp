@@ -64,7 +64,11 @@ bool decimateNNElements(const DecimateJob& job, double& x, double& y) {
                                    ? gatherRowFor(sizeof(T) == 1 ? ZAR_DEPTH_8U : ZAR_DEPTH_16U,
                                                   isaLevel())
                                    : nullptr;
-    const PackedLanes packed = gather ? packedLanes<T>(src, 0) : PackedLanes{};
+    // One-channel rows at a factor of 2 from their first pixel pick every other element.
+    bool even = l.packed && l.together == 1 && job.srcPixelStep == intptr_t{sizeof(T)};
+    for (int32_t e = 0; even && e < l.lanes; ++e) even = from[e] == 2 * e * intptr_t{sizeof(T)};
+    const EvenPickRowFn pickEven = kEvenPicks[sizeof(T) - 1].variants.pick();
+    const PackedLanes packed = gather && !even ? packedLanes<T>(src, 0) : PackedLanes{};
     if (packed.failed) return false;
     for (int32_t pass = 0; pass < l.passes; ++pass)
         for (int32_t j = 0; j < job.height; ++j) {
@@ -74,7 +78,9 @@ bool decimateNNElements(const DecimateJob& job, double& x, double& y) {
             };
             const char* srcRow = sourceRow(j);
             char* dstRow = job.dst + pass * l.dstPassStep + j * job.dstRowStep;
-            if (packed.used()) {
+            if (even) {
+                pickEven(srcRow, dstRow, l.lanes);
+            } else if (packed.used()) {
                 // the vector rows read through masked loads
                 if (j + 1 < job.height)
                     prefetchBytes(sourceRow(j + 1) + from[0],
