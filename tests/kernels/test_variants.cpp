@@ -159,19 +159,13 @@ TEST(KernelVariants, DecimationRowHalvers) {
 }
 
 TEST(KernelVariants, DecimationEvenPicks) {
-    everyVariant(kEvenPicks, [](const EvenPickEntry& e, EvenPickRowFn fn, EvenPickRowFn plain) {
-        Rng rng(static_cast<uint64_t>(e.depth));
+    everyVariant(kEvenPicks, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = e.depth == ZAR_DEPTH_16U ? 2 : 1;
-        for (int32_t trial = 0; trial < 300; ++trial) {
-            const int32_t count = rng.range(1, 200), start = size * rng.range(0, 15);
-            const Bytes src = extremeBytes(rng, (2 * static_cast<size_t>(count) + 16) * size, size);
-            Bytes variant = extremeBytes(rng, (static_cast<size_t>(count) + 16) * size, size);
-            Bytes expected = variant;
-            const char* row = reinterpret_cast<const char*>(src.data()) + start;
-            fn(row, reinterpret_cast<char*>(variant.data()) + start, count);
-            plain(row, reinterpret_cast<char*>(expected.data()) + start, count);
-            ASSERT_EQ(variant, expected) << "trial " << trial;
-        }
+        const int32_t count = rng.range(1, 200), start = size * rng.range(0, 15);
+        const Bytes src = extremeBytes(rng, (2 * static_cast<size_t>(count) + 16) * size, size);
+        const char* row = reinterpret_cast<const char*>(src.data()) + start;
+        expectSame(extremeBytes(rng, (static_cast<size_t>(count) + 16) * size, size), fn, plain,
+                   [&](auto k, char* out) { k(row, out + start, count); });
     });
 }
 
