@@ -1,10 +1,12 @@
-// Header creation and validation with their order of checks (every fault alone
-// and every pair), the widthStep rule, the border setter and the tile stride.
+// Header creation, allocation's header check and validation with their order of checks (one
+// table of faults, each alone and every pair), the widthStep rule, the border setter and the
+// tile stride.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
 #include <functional>
+#include <list>
 #include <string>
 #include <vector>
 
@@ -16,11 +18,8 @@ namespace {
 
 void ZAR_STDCALL noTiles(ImageHeader*, int32_t, int32_t, int32_t) {}
 
-const int32_t kDepths[] = {ZAR_DEPTH_1U,  ZAR_DEPTH_8U,  ZAR_DEPTH_8S, ZAR_DEPTH_16U,
-                           ZAR_DEPTH_16S, ZAR_DEPTH_32S, ZAR_DEPTH_32F};
-
 TEST(WidthStep, TheRuleForEveryFormatWorkedCasesAndTheTileStride) {
-    for (int32_t depth : kDepths)
+    for (int32_t depth : {1, 8, 16, 32, ZAR_DEPTH_8S, ZAR_DEPTH_16S, ZAR_DEPTH_32S})
         for (int32_t order : {0, 1})
             for (int32_t align : {4, 8, 16, 32})
                 for (int32_t n = 1; n <= (depth == ZAR_DEPTH_1U ? 1 : 4); ++n)
@@ -40,10 +39,9 @@ TEST(WidthStep, TheRuleForEveryFormatWorkedCasesAndTheTileStride) {
         zarDeallocate(image, ZAR_FREE_HEADER);
     }
     zt::TileStore store(3, 0, ZAR_DEPTH_16S, ZAR_DATA_ORDER_PIXEL, 40, 20, 24, 16, 16);
-    EXPECT_EQ(tileWidthStep(store), 144);  // 24 * 3 * 2, a multiple of 16
     zt::Image plainImage(1, 0, ZAR_DEPTH_8U, 0, 8, 8);
-    EXPECT_EQ(tileWidthStep(plainImage), 0);
-    EXPECT_EQ(tileWidthStep(nullptr), 0);
+    EXPECT_EQ(tileWidthStep(store), 144);  // 24 * 3 * 2, a multiple of 16
+    EXPECT_EQ(tileWidthStep(plainImage) + tileWidthStep(nullptr), 0);
     store.image()->tileInfo->width = 12;  // invalid
     EXPECT_EQ(tileWidthStep(store), 0);
     zarSetStatus(0);
@@ -75,105 +73,133 @@ TEST(CreateImageHeader, FillsEveryFieldAndTakesTextsWithoutTerminator) {
     zarDeallocate(image, ZAR_FREE_HEADER);
 }
 
-// Arguments of zarCreateImageHeader, valid as they start.
-struct CreateArgs {
-    int32_t nChannels = 1, alpha = 0, depth = ZAR_DEPTH_1U;
-    const char* model = "GRAY";
-    const char* seq = "GRAY";
-    int32_t order = 0, origin = 0, align = 4, width = 8, height = 8;
-    ImageHeader* mask = nullptr;
+// A valid 1-bit 16 x 16 header (plain with pixels, plain without for creation and allocation,
+// or tiled) with a roi, its tile and roi records and the texts creation takes.
+struct Subject {
+    ImageHeader h;
+    TileInfo tile{noTiles, 0, nullptr, 16, 8};
+    Roi roi{0, 0, 0, 4, 4};
+    const char *model = "GRAY", *seq = "GRAY";
 };
 
+// Who makes each check: creation, allocation, validation of a plain or of a tiled header.
+enum Kind { kCreate = 1, kAllocate = 2, kPlain = 4, kTiled = 8, kArgs = 15, kValid = 12 };
+
 // One fault, its code and the field it breaks (faults on one field are never combined).
-template <class Target>
 struct Fault {
     std::string name;
     ZarStatus code;
     std::string field;
-    std::function<void(Target&)> apply;
+    int kinds;
+    std::function<void(Subject&)> apply;
 };
 
-TEST(CreateImageHeader, EachCheckAloneAndEveryPairInOrder) {
-    zt::Image byteMask(1, 0, ZAR_DEPTH_8U, 0, 4, 4), badMask(1, 0, ZAR_DEPTH_1U, 0, 8, 8);
-    badMask.setRoi(5, 0, 0, 2, 2);  // coi 5 of one channel: the mask's own -24
+TEST(HeaderChecks, EachFaultAloneAndEveryPairInOrder) {
+    zt::Image byteMask(1, 0, ZAR_DEPTH_8U, 0, 4, 4), goodMask(1, 0, ZAR_DEPTH_1U, 0, 8, 8);
     zt::TileStore tiledMask(1, 0, ZAR_DEPTH_1U, 0, 16, 16, 8, 8);
-    ImageHeader *m8 = byteMask, *mBad = badMask, *mTiled = tiledMask;
-    using F = Fault<CreateArgs>;
-    const std::vector<F> faults = {
-        {"height 0", -10, "size", [](CreateArgs& a) { a.height = 0; }},
-        {"width 0", -10, "size", [](CreateArgs& a) { a.width = 0; }},
-        {"no channels", -15, "channels", [](CreateArgs& a) { a.nChannels = 0; }},
-        {"two 1-bit channels", -16, "channels", [](CreateArgs& a) { a.nChannels = 2; }},
-        {"no colour model", -14, "model", [](CreateArgs& a) { a.model = nullptr; }},
-        {"no channel sequence", -14, "model", [](CreateArgs& a) { a.seq = nullptr; }},
-        {"depth 7", -17, "depth", [](CreateArgs& a) { a.depth = 7; }},
-        {"depth sign only", -17, "depth", [](CreateArgs& a) { a.depth = ZAR_DEPTH_SIGN; }},
-        {"depth signed 1-bit", -17, "depth", [](CreateArgs& a) { a.depth = ZAR_DEPTH_SIGN | 1; }},
-        {"alpha 2", -18, "alpha", [](CreateArgs& a) { a.alpha = 2; }},
-        {"order 2", -19, "order", [](CreateArgs& a) { a.order = 2; }},
-        {"origin -1", -20, "origin", [](CreateArgs& a) { a.origin = -1; }},
-        {"align 2", -21, "align", [](CreateArgs& a) { a.align = 2; }},
-        {"8-bit mask", -117, "mask", [m8](CreateArgs& a) { a.mask = m8; }},
-        {"tiled mask", -26, "mask", [mTiled](CreateArgs& a) { a.mask = mTiled; }},
-        {"mask with coi 5", -124, "mask", [mBad](CreateArgs& a) { a.mask = mBad; }},
+    static char byte;
+    std::vector<Fault> faults = {
+        {"both pointers", -12, "pointers", kValid,
+         [](Subject& s) { s.h.imageData = s.h.tileInfo ? &byte : nullptr; }},
+        {"imageSize 0", -10, "imageSize", kPlain, [](Subject& s) { s.h.imageSize = 0; }},
+        {"widthStep 0", -13, "widthStep", kPlain, [](Subject& s) { s.h.widthStep = 0; }},
+        {"width 0", -10, "size", kArgs, [](Subject& s) { s.h.width = 0; }},
+        {"height -3", -10, "size", kArgs, [](Subject& s) { s.h.height = -3; }},
+        {"no channels", -15, "channels", kArgs, [](Subject& s) { s.h.nChannels = 0; }},
+        {"two 1-bit channels", -16, "channels", kArgs, [](Subject& s) { s.h.nChannels = 2; }},
+        {"no colour model", -14, "model", kCreate, [](Subject& s) { s.model = nullptr; }},
+        {"no channel sequence", -14, "model", kCreate, [](Subject& s) { s.seq = nullptr; }},
+        {"depth 12", -17, "depth", kArgs, [](Subject& s) { s.h.depth = 12; }},
+        {"depth sign only", -17, "depth", kArgs, [](Subject& s) { s.h.depth = ZAR_DEPTH_SIGN; }},
+        {"signed 1-bit", -17, "depth", kArgs, [](Subject& s) { s.h.depth = ZAR_DEPTH_SIGN | 1; }},
+        {"alpha 3", -18, "alpha", kArgs, [](Subject& s) { s.h.alphaChannel = 3; }},
+        {"order 5", -19, "order", kArgs, [](Subject& s) { s.h.dataOrder = 5; }},
+        {"origin -1", -20, "origin", kArgs, [](Subject& s) { s.h.origin = -1; }},
+        {"align 64", -21, "align", kArgs, [](Subject& s) { s.h.align = 64; }},
+        {"align 2", -21, "align", kArgs, [](Subject& s) { s.h.align = 2; }},
+        {"8-bit mask", -117, "mask", kArgs, [&](Subject& s) { s.h.maskImage = byteMask; }},
+        {"tiled mask", -26, "mask", kArgs, [&](Subject& s) { s.h.maskImage = tiledMask; }},
+        {"no callback", -22, "callback", kTiled, [](Subject& s) { s.tile.callBack = nullptr; }},
+        {"tile width 0", -23, "tileWidth", kTiled, [](Subject& s) { s.tile.width = 0; }},
+        {"tile width 12", -23, "tileWidth", kTiled, [](Subject& s) { s.tile.width = 12; }},
+        {"tile height 0", -23, "tileHeight", kTiled, [](Subject& s) { s.tile.height = 0; }},
+        {"tile height 20", -23, "tileHeight", kTiled, [](Subject& s) { s.tile.height = 20; }},
+        {"coi 2", -24, "coi", kValid, [](Subject& s) { s.roi.coi = 2; }},
+        {"coi -1", -24, "coi", kValid, [](Subject& s) { s.roi.coi = -1; }},
+        {"roi height 0", -25, "roiH", kValid, [](Subject& s) { s.roi.height = 0; }},
+        {"roi width -1", -25, "roiW", kValid, [](Subject& s) { s.roi.width = -1; }},
+        {"roi x -1", -11, "roiX", kValid, [](Subject& s) { s.roi.xOffset = -1; }},
+        {"roi y -2", -11, "roiY", kValid, [](Subject& s) { s.roi.yOffset = -2; }},
     };
-    auto create = [](const CreateArgs& a) {
-        return zarCreateImageHeader(a.nChannels, a.alpha, a.depth, a.model, a.seq, a.order,
-                                    a.origin, a.align, a.width, a.height, nullptr, a.mask, nullptr,
-                                    nullptr);
+    // A mask failing with code c gives c - 100, the mask's mask too: spoiled copies of goodMask
+    // checked after the tiled mask.
+    const std::pair<ZarStatus, std::function<void(ImageHeader&, Roi&)>> maskFaults[] = {
+        {-124, [](ImageHeader& m, Roi& r) { m.roi = &r, r.coi = 5; }},
+        {-125, [](ImageHeader& m, Roi& r) { m.roi = &r, r.width = 0; }},
+        {-111, [](ImageHeader& m, Roi& r) { m.roi = &r, r.yOffset = -1; }},
+        {-112, [](ImageHeader& m, Roi&) { m.imageData = nullptr; }},
+        {-110, [](ImageHeader& m, Roi&) { m.imageSize = 0; }},
+        {-113, [](ImageHeader& m, Roi&) { m.widthStep = -4; }},
+        {-115, [](ImageHeader& m, Roi&) { m.nChannels = 0; }},
+        {-116, [](ImageHeader& m, Roi&) { m.nChannels = 3; }},
+        {-118, [](ImageHeader& m, Roi&) { m.alphaChannel = 2; }},
+        {-119, [](ImageHeader& m, Roi&) { m.dataOrder = 3; }},
+        {-120, [](ImageHeader& m, Roi&) { m.origin = 3; }},
+        {-121, [](ImageHeader& m, Roi&) { m.align = 1; }},
+        {-217, [&](ImageHeader& m, Roi&) { m.maskImage = byteMask; }},
     };
+    std::list<std::pair<ImageHeader, Roi>> masks;
+    for (const auto& [code, spoil] : maskFaults) {
+        masks.push_back({*goodMask.get(), Roi{0, 0, 0, 4, 4}});
+        spoil(masks.back().first, masks.back().second);
+        faults.insert(faults.begin() + 19,
+                      {"mask " + std::to_string(code), code, "mask", kArgs,
+                       [m = &masks.back().first](Subject& s) { s.h.maskImage = m; }});
+    }
+    zt::Image plain(1, 0, ZAR_DEPTH_1U, 0, 16, 16);
     zt::ErrorRecorder recorder;
-    for (size_t i = 0; i < faults.size(); ++i)
-        for (size_t j = i; j < faults.size(); ++j) {
-            const F &f = faults[i], &g = faults[j];
-            if (j != i && g.field == f.field) continue;
-            // Two 1-bit channels only fail as such while the depth is 1-bit.
-            if (f.name == "two 1-bit channels" && g.field == "depth") continue;
-            SCOPED_TRACE(f.name + " + " + g.name);
-            recorder.clear();
-            CreateArgs a;
-            f.apply(a);
-            g.apply(a);
-            EXPECT_EQ(create(a), nullptr);
-            zt::expectReports(recorder, "zarCreateImageHeader", "zaralloc",
-                              {{f.code, "Incorrect data-ins", 148}});
-            EXPECT_EQ(zarGetStatus(), f.code);
-            if (f.field == "model" || g.field == "model") continue;
-            // Allocation applies the same checks to the header's own fields.
-            ImageHeader* h = create(CreateArgs{});
-            h->nChannels = a.nChannels, h->alphaChannel = a.alpha, h->depth = a.depth;
-            h->dataOrder = a.order, h->origin = a.origin, h->align = a.align;
-            h->width = a.width, h->height = a.height, h->maskImage = a.mask;
-            recorder.clear();
-            zarAllocateImage(h, 1, 0);
-            zt::expectReports(recorder, "zarAllocateImage", "zaralloc",
-                              {{f.code, "Incorrect data-ins", 269}});
-            EXPECT_EQ(h->imageData, nullptr);
-            zarDeallocate(h, ZAR_FREE_HEADER);
-        }
+    for (int kind : {kCreate, kAllocate, kPlain, kTiled})
+        for (size_t i = 0; i < faults.size(); ++i)
+            for (size_t j = i; j < faults.size(); ++j) {
+                const Fault &f = faults[i], &g = faults[j];
+                if ((j != i && g.field == f.field) || !(f.kinds & g.kinds & kind)) continue;
+                // Two 1-bit channels only fail as such while the depth is 1-bit.
+                if (f.name == "two 1-bit channels" && g.field == "depth") continue;
+                SCOPED_TRACE(std::to_string(kind) + ": " + f.name + " + " + g.name);
+                Subject s{*plain.get()};
+                s.h.roi = &s.roi;
+                if (kind != kPlain) s.h.imageData = nullptr;
+                if (kind == kTiled) s.h.tileInfo = &s.tile, s.h.imageSize = s.h.widthStep = 0;
+                f.apply(s);
+                g.apply(s);
+                recorder.clear();
+                zarSetStatus(0);
+                if (kind == kCreate) {
+                    EXPECT_EQ(
+                        zarCreateImageHeader(s.h.nChannels, s.h.alphaChannel, s.h.depth, s.model,
+                                             s.seq, s.h.dataOrder, s.h.origin, s.h.align, s.h.width,
+                                             s.h.height, nullptr, s.h.maskImage, nullptr, nullptr),
+                        nullptr);
+                    zt::expectReports(recorder, "zarCreateImageHeader", "zaralloc",
+                                      {{f.code, "Incorrect data-ins", 148}});
+                } else if (kind == kAllocate) {
+                    zarAllocateImage(&s.h, 1, 0);
+                    zt::expectReports(recorder, "zarAllocateImage", "zaralloc",
+                                      {{f.code, "Incorrect data-ins", 269}});
+                    EXPECT_EQ(s.h.imageData, nullptr);
+                } else {
+                    EXPECT_EQ(validateHeader(&s.h), f.code);
+                    EXPECT_TRUE(recorder.reports().empty());  // validation reports nothing
+                }
+                EXPECT_EQ(zarGetStatus(), f.code);
+            }
     EXPECT_TRUE(tiledMask.log().empty());
+    zarSetStatus(0);
 }
 
-// A valid plain 1-bit header with pixels, or a tiled one.
-class Validate : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        tiled.headerSize = sizeof(ImageHeader);
-        tiled.nChannels = 1;
-        tiled.depth = ZAR_DEPTH_1U;
-        tiled.align = 4;
-        tiled.width = tiled.height = 32;
-        tiled.tileInfo = &tile;
-    }
-    zt::Image plain{1, 0, ZAR_DEPTH_1U, 0, 16, 16};
-    ImageHeader tiled{};
-    TileInfo tile{noTiles, 0, nullptr, 16, 8};
-};
-
-TEST_F(Validate, OnlyAFaultSetsTheStatusAndNoneCallsTheHandler) {
-    zt::ErrorRecorder recorder;
+TEST(HeaderChecks, ValidationIgnoresSizesTextsAndBordersAndSetsTheStatusOnlyOnAFault) {
+    zt::Image plain(1, 0, ZAR_DEPTH_1U, 0, 16, 16);
     zarSetStatus(-77);
-    // Sizes, texts, borders and a roi past the image are not compared.
     Roi pastTheImage{1, 100, 200, 50, 50};
     plain->roi = &pastTheImage;
     plain->widthStep = plain->imageSize = plain->headerSize = 1;
@@ -182,124 +208,14 @@ TEST_F(Validate, OnlyAFaultSetsTheStatusAndNoneCallsTheHandler) {
     plain->borderModes[0] = 77;
     EXPECT_EQ(validateHeader(plain), 0);
     plain->roi = nullptr;
-    tiled.imageSize = tiled.widthStep = 0;  // a tiled header needs no sizes
-    EXPECT_EQ(validateHeader(&tiled), 0);
     EXPECT_EQ(zarGetStatus(), -77);
     EXPECT_EQ(validateHeader(nullptr), -9);
     EXPECT_EQ(zarGetStatus(), -9);
-    EXPECT_TRUE(recorder.reports().empty());
     zarSetStatus(0);
 }
 
-TEST_F(Validate, EachCheckAloneAndEveryPairInOrder) {
-    zt::Image byteMask(1, 0, ZAR_DEPTH_8U, 0, 4, 4);
-    zt::TileStore tiledMask(1, 0, ZAR_DEPTH_1U, 0, 16, 16, 8, 8);
-    ImageHeader *m8 = byteMask, *mTiled = tiledMask;
-    static char byte;
-    Roi roi;
-    Roi* r = &roi;
-    using F = Fault<ImageHeader>;
-    // The checks of both kinds of header in their order; tiled-only checks are
-    // skipped for the plain header and the size checks for the tiled one.
-    const std::vector<F> faults = {
-        {"both pointers", -12, "pointers",
-         [](ImageHeader& h) { h.imageData = h.tileInfo ? &byte : nullptr; }},
-        {"imageSize 0", -10, "imageSize", [](ImageHeader& h) { h.imageSize = 0; }},
-        {"widthStep 0", -13, "widthStep", [](ImageHeader& h) { h.widthStep = 0; }},
-        {"width 0", -10, "size", [](ImageHeader& h) { h.width = 0; }},
-        {"height -3", -10, "size", [](ImageHeader& h) { h.height = -3; }},
-        {"no channels", -15, "channels", [](ImageHeader& h) { h.nChannels = 0; }},
-        {"two 1-bit channels", -16, "channels", [](ImageHeader& h) { h.nChannels = 2; }},
-        {"depth 12", -17, "depth", [](ImageHeader& h) { h.depth = 12; }},
-        {"alpha 3", -18, "alpha", [](ImageHeader& h) { h.alphaChannel = 3; }},
-        {"order 5", -19, "order", [](ImageHeader& h) { h.dataOrder = 5; }},
-        {"origin 2", -20, "origin", [](ImageHeader& h) { h.origin = 2; }},
-        {"align 64", -21, "align", [](ImageHeader& h) { h.align = 64; }},
-        {"8-bit mask", -117, "mask", [m8](ImageHeader& h) { h.maskImage = m8; }},
-        {"tiled mask", -26, "mask", [mTiled](ImageHeader& h) { h.maskImage = mTiled; }},
-        {"no callback", -22, "callback", [](ImageHeader& h) { h.tileInfo->callBack = nullptr; }},
-        {"tile width 0", -23, "tileWidth", [](ImageHeader& h) { h.tileInfo->width = 0; }},
-        {"tile width 12", -23, "tileWidth", [](ImageHeader& h) { h.tileInfo->width = 12; }},
-        {"tile height 0", -23, "tileHeight", [](ImageHeader& h) { h.tileInfo->height = 0; }},
-        {"tile height 20", -23, "tileHeight", [](ImageHeader& h) { h.tileInfo->height = 20; }},
-        {"coi 2", -24, "coi", [r](ImageHeader& h) { h.roi = r, r->coi = 2; }},
-        {"coi -1", -24, "coi", [r](ImageHeader& h) { h.roi = r, r->coi = -1; }},
-        {"roi height 0", -25, "roiHeight", [r](ImageHeader& h) { h.roi = r, r->height = 0; }},
-        {"roi width -1", -25, "roiWidth", [r](ImageHeader& h) { h.roi = r, r->width = -1; }},
-        {"roi x -1", -11, "roiX", [r](ImageHeader& h) { h.roi = r, r->xOffset = -1; }},
-        {"roi y -2", -11, "roiY", [r](ImageHeader& h) { h.roi = r, r->yOffset = -2; }},
-    };
-    auto tiledOnly = [](const std::string& f) {
-        return f.rfind("tile", 0) == 0 || f == "callback";
-    };
-    auto plainOnly = [](const std::string& f) { return f == "imageSize" || f == "widthStep"; };
-    for (bool isTiled : {false, true})
-        for (size_t i = 0; i < faults.size(); ++i)
-            for (size_t j = i; j < faults.size(); ++j) {
-                const F &a = faults[i], &b = faults[j];
-                if (j != i && a.field == b.field) continue;
-                if (isTiled ? plainOnly(a.field) || plainOnly(b.field)
-                            : tiledOnly(a.field) || tiledOnly(b.field))
-                    continue;
-                // alpha 3 or coi 2 is valid once there are more channels
-                if (a.field == "channels" && (b.field == "depth" || b.field == "alpha")) continue;
-                if (a.field == "channels" && b.name == "coi 2") continue;
-                SCOPED_TRACE(std::string(isTiled ? "tiled: " : "plain: ") + a.name + " + " +
-                             b.name);
-                ImageHeader header = isTiled ? tiled : *plain.get();
-                TileInfo tileCopy = tile;
-                if (isTiled) header.tileInfo = &tileCopy;
-                roi = Roi{0, 0, 0, 4, 4};
-                a.apply(header);
-                b.apply(header);
-                zarSetStatus(0);
-                EXPECT_EQ(validateHeader(&header), a.code);
-                EXPECT_EQ(zarGetStatus(), a.code);
-            }
-    zarSetStatus(0);
-}
-
-TEST_F(Validate, MaskFaultsGiveTheirCodeMinus100) {
-    zt::Image mask(1, 0, ZAR_DEPTH_1U, 0, 8, 8), inner(1, 0, ZAR_DEPTH_8U, 0, 8, 8);
-    plain->maskImage = mask;
-    Roi maskRoi;
-    const std::vector<std::pair<ZarStatus, std::function<void(ImageHeader*)>>> cases = {
-        {-124, [&](ImageHeader* m) { maskRoi.coi = 5, m->roi = &maskRoi; }},
-        {-125, [&](ImageHeader* m) { maskRoi.width = 0, m->roi = &maskRoi; }},
-        {-111, [&](ImageHeader* m) { maskRoi.yOffset = -1, m->roi = &maskRoi; }},
-        {-112, [](ImageHeader* m) { m->imageData = nullptr; }},
-        {-110, [](ImageHeader* m) { m->imageSize = 0; }},
-        {-113, [](ImageHeader* m) { m->widthStep = -4; }},
-        {-115, [](ImageHeader* m) { m->nChannels = 0; }},
-        {-116, [](ImageHeader* m) { m->nChannels = 3; }},
-        {-118, [](ImageHeader* m) { m->alphaChannel = 2; }},
-        {-119, [](ImageHeader* m) { m->dataOrder = 3; }},
-        {-120, [](ImageHeader* m) { m->origin = 3; }},
-        {-121, [](ImageHeader* m) { m->align = 1; }},
-        {-217, [&](ImageHeader* m) { m->maskImage = inner; }},  // the mask's mask too
-    };
-    for (const auto& [code, apply] : cases) {
-        SCOPED_TRACE(code);
-        const ImageHeader saved = *mask.get();
-        maskRoi = Roi{0, 0, 0, 4, 4};
-        apply(mask);
-        zarSetStatus(0);
-        EXPECT_EQ(validateHeader(plain), code);
-        EXPECT_EQ(zarGetStatus(), code);  // the header's code overwrites the mask's
-        *mask.get() = saved;
-    }
-    plain->maskImage = nullptr;
-    zarSetStatus(0);
-}
-
+// Top and right take a value under the depth's range, bottom and left one over it.
 TEST(SetBorderMode, WritesTheChosenSidesWithTheValueClampedToTheDepth) {
-    zt::Image image(1, 0, ZAR_DEPTH_8U, 0, 4, 4);
-    setBorderMode(image, ZAR_BORDER_REFLECT, ZAR_SIDE_TOP | ZAR_SIDE_RIGHT, 300);
-    setBorderMode(image, ZAR_BORDER_WRAP, ZAR_SIDE_BOTTOM | ZAR_SIDE_LEFT, -5);
-    EXPECT_EQ((std::array{image->borderModes[0], image->borderModes[1], image->borderModes[2],
-                          image->borderModes[3], image->borderValues[0], image->borderValues[1],
-                          image->borderValues[2], image->borderValues[3]}),
-              (std::array{2, 3, 3, 2, 255, 0, 0, 255}));
     // depth, a value under the range and what is stored, one over it and what is stored
     const int32_t cases[][5] = {{ZAR_DEPTH_1U, -5, 0, 5, 1},
                                 {ZAR_DEPTH_8U, -1, 0, 256, 255},
@@ -308,14 +224,17 @@ TEST(SetBorderMode, WritesTheChosenSidesWithTheValueClampedToTheDepth) {
                                 {ZAR_DEPTH_16S, -40000, -32768, 40000, 32767},
                                 {ZAR_DEPTH_32S, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
                                 {ZAR_DEPTH_32F, -123456789, -123456789, 123456789, 123456789}};
-    for (const auto& c : cases)
-        for (int k : {1, 3}) {
-            ImageHeader header{};
-            header.depth = c[0];
-            setBorderMode(&header, ZAR_BORDER_CONSTANT, ZAR_SIDE_ALL, c[k]);
-            for (int side = 0; side < 4; ++side)
-                EXPECT_EQ(header.borderValues[side], c[k + 1]) << c[0] << " " << c[k];
-        }
+    for (const auto& c : cases) {
+        ImageHeader h{};
+        h.depth = c[0];
+        setBorderMode(&h, ZAR_BORDER_REFLECT, ZAR_SIDE_TOP | ZAR_SIDE_RIGHT, c[1]);
+        setBorderMode(&h, ZAR_BORDER_WRAP, ZAR_SIDE_BOTTOM | ZAR_SIDE_LEFT, c[3]);
+        EXPECT_EQ((std::array{h.borderModes[0], h.borderModes[1], h.borderModes[2],
+                              h.borderModes[3], h.borderValues[0], h.borderValues[1],
+                              h.borderValues[2], h.borderValues[3]}),
+                  (std::array{2, 3, 3, 2, c[2], c[4], c[4], c[2]}))
+            << c[0];
+    }
 }
 
 }  // namespace
