@@ -100,14 +100,18 @@ Pixels readJpeg(const std::string& file) {
 namespace {
 
 // One sample of a row of TIFF samples, as a double, and back.
+template <class T>
+T load(const unsigned char* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
 double sampleOf(const unsigned char* row, size_t i, int bits) {
-    uint16_t u16 = 0;
-    int32_t s32 = 0;
-    float f32 = 0;
-    std::memcpy(&u16, row + 2 * i, bits == 16 ? 2 : 0);
-    std::memcpy(&s32, row + 4 * i, bits == 32 ? 4 : 0);
-    std::memcpy(&f32, row + 4 * i, bits == -32 ? 4 : 0);
-    return bits == 8 ? row[i] : bits == 16 ? double(u16) : bits == 32 ? double(s32) : f32;
+    return bits == 8    ? double(row[i])
+           : bits == 16 ? double(load<uint16_t>(row + 2 * i))
+           : bits == 32 ? double(load<int32_t>(row + 4 * i))
+                        : double(load<float>(row + 4 * i));
 }
 
 void storeSample(unsigned char* row, size_t i, int bits, double v) {
