@@ -131,7 +131,7 @@ std::vector<BlockCase> blockCases() {
     gap.insert(gap.begin() + 54, {0xEE, 0xEE, 0xEE});  // a gap before the bits
     put32(&gap, 10, 57);
     zt::Dib oneBit(zt::bmpHeader(9, 1, 1), zt::bmpPalette({0, 0xFFFFFF}),
-                   zt::bmpPackRows({{1, 0, 0, 1, 1, 0, 1, 0, 1}}, 1));
+                   {0x9A, 0x80, 0, 0});  // 1 0 0 1 1 0 1 0 | 1
     Bytes oneBitGap = oneBit.fileImage();
     oneBitGap.insert(oneBitGap.begin() + 62, {0, 0, 0, 0});
     put32(&oneBitGap, 10, 66);

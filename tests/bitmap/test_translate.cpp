@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bitmap/bitmap.h"
@@ -175,90 +176,82 @@ TEST(BitmapChecks, TranslateRefusals) {
     }
 }
 
-// zarConvertFromDIB's own refusals on a 3-channel 8-bit 2 x 2 image filled with
-// 0x55 and a 2 x 2 24-bit bitmap, each spoiled or not; nothing is written.
+// zarConvertFromDIB's own refusals on a 3-channel 8-bit 2 x 2 image filled with 0x55 and a
+// 2 x 2 24-bit bitmap: one image field set to a value (or the channel sequence to a text; the
+// bitmap's width and height), and the report; nothing is written.
+struct ConvertRefusal {
+    int32_t ImageHeader::*field;
+    int32_t value;
+    const char* context;
+    int32_t line;
+    ZarStatus status = STATUS_BAD_ARG;
+};
+
+const char* const kAligns =
+    "( (image->align != 4) && (image->align != 8) && (image->align != 16) && (image->align != 32) "
+    ")";
+const ConvertRefusal kConvertRefusals[] = {
+    {&ImageHeader::alphaChannel, -1, "( image->alphaChannel < 0 )", 597},
+    {&ImageHeader::alphaChannel, 4, "( image->nChannels < image->alphaChannel )", 598},
+    {&ImageHeader::dataOrder, 2, "( (image->dataOrder != 0) && (image->dataOrder != 1) )", 601},
+    {&ImageHeader::origin, -1, "( (image->origin != 0) && (image->origin != 1) )", 605},
+    {&ImageHeader::align, 2, kAligns, 609},
+    {&ImageHeader::height, 0, "(image->height <= 0)", 615},
+    {&ImageHeader::width, -3, "(image->width <= 0)", 616},
+    {&ImageHeader::imageSize, 0, "(image->imageSize <= 0)", 617},
+    {&ImageHeader::widthStep, 0, "(image->widthStep <= 0)", 618},
+    // Channel counts and depths no writer takes.
+    {&ImageHeader::nChannels, 2, "", 935, STATUS_INTERNAL},
+    {&ImageHeader::nChannels, 5, "", 935, STATUS_INTERNAL},
+    {&ImageHeader::depth, ZAR_DEPTH_8S, "", 935, STATUS_INTERNAL},
+    {&ImageHeader::depth, ZAR_DEPTH_32S, "", 935, STATUS_INTERNAL},
+};
+
 TEST(BitmapChecks, ConvertRefusals) {
-    using Spoil = void (*)(ImageHeader*);
-    using SpoilDib = void (*)(BITMAPINFOHEADER*);
-    const char* const kAligns =
-        "( (image->align != 4) && (image->align != 8) && (image->align != 16) && "
-        "(image->align != 32) )";
-    const struct {
-        Spoil image;
-        SpoilDib dib;
-        Reports reports;
-    } cases[] = {
-        {[](ImageHeader* i) { i->alphaChannel = -1; }, nullptr,
-         convertFails("( image->alphaChannel < 0 )", 597)},
-        {[](ImageHeader* i) { i->alphaChannel = 4; }, nullptr,
-         convertFails("( image->nChannels < image->alphaChannel )", 598)},
-        {[](ImageHeader* i) { i->dataOrder = 2; }, nullptr,
-         convertFails("( (image->dataOrder != 0) && (image->dataOrder != 1) )", 601)},
-        {[](ImageHeader* i) { i->origin = -1; }, nullptr,
-         convertFails("( (image->origin != 0) && (image->origin != 1) )", 605)},
-        {[](ImageHeader* i) { i->align = 2; }, nullptr, convertFails(kAligns, 609)},
-        {[](ImageHeader* i) { i->height = 0; }, nullptr, convertFails("(image->height <= 0)", 615)},
-        {[](ImageHeader* i) { i->width = -3; }, nullptr, convertFails("(image->width <= 0)", 616)},
-        {[](ImageHeader* i) { i->imageSize = 0; }, nullptr,
-         convertFails("(image->imageSize <= 0)", 617)},
-        {[](ImageHeader* i) { i->widthStep = 0; }, nullptr,
-         convertFails("(image->widthStep <= 0)", 618)},
-        // The first of several failures; image checks before bitmap checks.
-        {[](ImageHeader* i) { i->alphaChannel = -2, i->widthStep = 0; },
-         [](BITMAPINFOHEADER* h) { h->biPlanes = 2; },
-         convertFails("( image->alphaChannel < 0 )", 597)},
-        {nullptr, [](BITMAPINFOHEADER* h) { h->biWidth = 3; },
-         convertFails("Image size is too small", 643, STATUS_BAD_IMAGE_SIZE)},
-        {nullptr, [](BITMAPINFOHEADER* h) { h->biHeight = -3; },
-         convertFails("Image size is too small", 643, STATUS_BAD_IMAGE_SIZE)},
-        {nullptr, [](BITMAPINFOHEADER* h) { h->biHeight = 3; },
-         convertFails("Image size is too small", 643, STATUS_BAD_IMAGE_SIZE)},
-        {[](ImageHeader* i) { std::memcpy(i->channelSeq, "RGBX", 4); }, nullptr,
-         convertFails("image->channelSeq unsupport", 729, STATUS_BAD_COLOR_MODEL)},
-        {[](ImageHeader* i) { std::memcpy(i->channelSeq, "GR\0\0", 4); }, nullptr,
-         convertFails("image->channelSeq unsupport", 729, STATUS_BAD_COLOR_MODEL)},
-        {[](ImageHeader* i) { std::memcpy(i->channelSeq, "bgr\0", 4); }, nullptr,
-         convertFails("image->channelSeq unsupport", 729, STATUS_BAD_COLOR_MODEL)},
-        {[](ImageHeader* i) { std::memcpy(i->channelSeq, "BGRX", 4); }, nullptr,
-         convertFails("image->channelSeq unsupport", 729, STATUS_BAD_COLOR_MODEL)},
-        // Channel counts and depths no writer takes.
-        {[](ImageHeader* i) { i->nChannels = 2; }, nullptr, convertFails("", 935, STATUS_INTERNAL)},
-        {[](ImageHeader* i) { i->nChannels = 5; }, nullptr, convertFails("", 935, STATUS_INTERNAL)},
-        {[](ImageHeader* i) { i->depth = ZAR_DEPTH_8S; }, nullptr,
-         convertFails("", 935, STATUS_INTERNAL)},
-        {[](ImageHeader* i) { i->depth = ZAR_DEPTH_32S; }, nullptr,
-         convertFails("", 935, STATUS_INTERNAL)},
-        {[](ImageHeader* i) { i->nChannels = 1, i->depth = ZAR_DEPTH_16S; }, nullptr,
-         convertFails("", 935, STATUS_INTERNAL)},
-        {[](ImageHeader* i) { i->nChannels = 1, i->depth = ZAR_DEPTH_32F; }, nullptr,
-         convertFails("", 935, STATUS_INTERNAL)},
-        // Pixels the integer allocator refuses to make for a float image.
-        {[](ImageHeader* i) { i->imageData = nullptr, i->depth = ZAR_DEPTH_32F; },
-         nullptr,
-         {{STATUS_BAD_ARG, "zarAllocateImage", "( image->depth == 32 )", "zaralloc", 259},
-          {STATUS_NO_MEMORY, "zarConvertFromDIB",
-           "Not enough memory to allocate data for destination image", "zarDIB", 832}}},
-        // A 4-bit run-length stream starting with an end of line at column 0.
-        {nullptr,
-         [](BITMAPINFOHEADER* h) {
-             h->biCompression = kBiRle4, h->biBitCount = 4, h->biClrUsed = 2, h->biHeight = 1;
-         },
-         zt::rleFailure("Incorrect format of BI_RLE4 DIB (mismatch biWidth)", 755)},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.reports.back().context);
+    auto check = [](auto spoilImage, auto spoilDib, const Reports& want) {
+        SCOPED_TRACE(want.back().context);
         zt::ErrorRecorder errors;
         zt::Dib dib(zt::bmpHeader(2, 2, 24), Bytes(1024), Bytes(64));
-        if (c.dib) c.dib(dib.header());
+        spoilDib(dib.header());
         zt::Image image(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 2, 2, 4, 0x55);
         std::memcpy(image->channelSeq, "BGR\0", 4);
         const ImageHeader saved = *image.get();
-        if (c.image) c.image(image);
+        spoilImage(image.get());
         zarConvertFromDIB(dib.header(), image);
-        zt::expectReportList(errors, c.reports);
+        zt::expectReportList(errors, want);
         *image.get() = saved;
         EXPECT_EQ(zt::getSample(image, 0, 0, 0), 0x55);
-    }
+    };
+    auto none = [](auto*) {};
+    for (const ConvertRefusal& r : kConvertRefusals)
+        check([&](ImageHeader* i) { i->*r.field = r.value; }, none,
+              convertFails(r.context, r.line, r.status));
+    for (const char* seq : {"RGBX", "GR\0\0", "bgr\0", "BGRX"})
+        check([&](ImageHeader* i) { std::memcpy(i->channelSeq, seq, 4); }, none,
+              convertFails("image->channelSeq unsupport", 729, STATUS_BAD_COLOR_MODEL));
+    for (auto [width, height] : {std::pair{3, 2}, {2, -3}, {2, 3}})
+        check(
+            none, [&](BITMAPINFOHEADER* h) { h->biWidth = width, h->biHeight = height; },
+            convertFails("Image size is too small", 643, STATUS_BAD_IMAGE_SIZE));
+    for (int32_t depth : {ZAR_DEPTH_16S, ZAR_DEPTH_32F})
+        check([&](ImageHeader* i) { i->nChannels = 1, i->depth = depth; }, none,
+              convertFails("", 935, STATUS_INTERNAL));
+    // The first of several failures; image checks before bitmap checks.
+    check([](ImageHeader* i) { i->alphaChannel = -2, i->widthStep = 0; },
+          [](BITMAPINFOHEADER* h) { h->biPlanes = 2; },
+          convertFails("( image->alphaChannel < 0 )", 597));
+    // Pixels the integer allocator refuses to make for a float image.
+    check([](ImageHeader* i) { i->imageData = nullptr, i->depth = ZAR_DEPTH_32F; }, none,
+          {{STATUS_BAD_ARG, "zarAllocateImage", "( image->depth == 32 )", "zaralloc", 259},
+           {STATUS_NO_MEMORY, "zarConvertFromDIB",
+            "Not enough memory to allocate data for destination image", "zarDIB", 832}});
+    // A 4-bit run-length stream starting with an end of line at column 0.
+    check(
+        none,
+        [](BITMAPINFOHEADER* h) {
+            h->biCompression = kBiRle4, h->biBitCount = 4, h->biClrUsed = 2, h->biHeight = 1;
+        },
+        zt::rleFailure("Incorrect format of BI_RLE4 DIB (mismatch biWidth)", 755));
     zt::ErrorRecorder errors;
     zarConvertFromDIB(nullptr, nullptr);
     zt::expectReportList(errors,
@@ -347,7 +340,6 @@ constexpr uint32_t kAlpha1010 = 3u << 30 | 0x3FFu << 20 | 0x200u << 10 | 0x001u;
 
 std::vector<HandCase> handCases() {
     using zt::bmpHeader;
-    using zt::bmpMasks;
     using zt::bmpPalette;
     const auto ramp = zt::bmpGrayRamp(256);
     return {
@@ -384,7 +376,7 @@ std::vector<HandCase> handCases() {
         // Red: a 12-bit field (0xABC >> 4); green: a 2-bit field ((0xD & 0xC) >> 2
         // = 3, << 6); blue: 0x10000F keeps only 0x000F, a 4-bit field (13 << 4).
         {"16-bit fields use the low sixteen bits and scale wide fields",
-         bmpHeader(1, 1, 16, kBiBitfields), bmpMasks(0xFFF0, 0x000C, 0x10000F), le({0xABCD}, 2),
+         bmpHeader(1, 1, 16, kBiBitfields), le({0xFFF0, 0x000C, 0x10000F}), le({0xABCD}, 2),
          lines({{{0xD0, 0xC0, 0xAB}}})},
         {"16-bit 5-5-5 fields keep their values shifted up",
          bmpHeader(2, 1, 16),
@@ -393,13 +385,13 @@ std::vector<HandCase> handCases() {
          lines({{{248, 248, 248}, {8, 8, 8}}})},
         // 10-10-10: alpha is the two bits above, a 2-bit field shifted left by 6.
         {"32-bit fields are converted with alpha above the fields",
-         bmpHeader(1, 1, 32, kBiBitfields), bmpMasks(0x3FF00000, 0x000FFC00, 0x000003FF),
+         bmpHeader(1, 1, 32, kBiBitfields), le({0x3FF00000, 0x000FFC00, 0x000003FF}),
          le({kAlpha1010}), lines({{{0x00, 0x80, 0xFF, 0xC0}}})},
         {"32-bit fields reaching the top leave no alpha", bmpHeader(2, 1, 32, kBiBitfields),
-         bmpMasks(0x0000FF00, 0xFF000000, 0x000000FF), le({0xA1B2C3D4, 0xFFFFFFFF}),
+         le({0x0000FF00, 0xFF000000, 0x000000FF}), le({0xA1B2C3D4, 0xFFFFFFFF}),
          lines({{{0xD4, 0xA1, 0xC3, 0}, {0xFF, 0xFF, 0xFF, 0}}})},
         {"32-bit standard fields take the top byte as alpha", bmpHeader(1, 1, 32, kBiBitfields),
-         bmpMasks(0x00FF0000, 0x0000FF00, 0x000000FF), le({0x7F102030}),
+         le({0x00FF0000, 0x0000FF00, 0x000000FF}), le({0x7F102030}),
          lines({{{0x30, 0x20, 0x10, 0x7F}}})},
     };
 }
@@ -473,8 +465,8 @@ RandomDib randomDib(zt::Rng& rng) {
                 d.colors.push_back(static_cast<uint8_t>(rng.next()));
     } else if (kind.compression == kBiBitfields) {
         const int32_t limit = kind.bits == 16 ? 16 : 32;
-        d.colors = zt::bmpMasks(randomMask(rng, limit), randomMask(rng, limit),
-                                randomMask(rng, limit) | (kind.bits == 16 ? 0xABCD0000u : 0u));
+        d.colors = le({randomMask(rng, limit), randomMask(rng, limit),
+                       randomMask(rng, limit) | (kind.bits == 16 ? 0xABCD0000u : 0u)});
     }
     d.header = zt::bmpHeader(width, height, kind.bits, kind.compression, clrUsed);
     const size_t size = static_cast<size_t>(zt::bmpRowSize(width, kind.bits)) * std::abs(height);

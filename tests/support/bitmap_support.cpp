@@ -47,14 +47,6 @@ std::vector<uint8_t> bmpGrayRamp(int32_t n) {
     return bmpPalette(rgb);
 }
 
-std::vector<uint8_t> bmpMasks(uint32_t red, uint32_t green, uint32_t blue) {
-    std::vector<uint8_t> out(12);
-    std::memcpy(out.data(), &red, 4);
-    std::memcpy(out.data() + 4, &green, 4);
-    std::memcpy(out.data() + 8, &blue, 4);
-    return out;
-}
-
 Dib::Dib(const BITMAPINFOHEADER& header, const std::vector<uint8_t>& colors,
          const std::vector<uint8_t>& bits) {
     size_ = sizeof header + colors.size() + bits.size();
@@ -75,24 +67,6 @@ std::vector<uint8_t> Dib::fileImage() const {
     std::memcpy(&out[2], &total, 4);
     std::memcpy(&out[10], &offset, 4);
     std::memcpy(&out[14], bytes(), size_);
-    return out;
-}
-
-std::vector<uint8_t> bmpPackRows(const std::vector<std::vector<uint8_t>>& indices, int32_t bitCount,
-                                 bool bottomUp) {
-    const int32_t height = static_cast<int32_t>(indices.size());
-    const int32_t width = height ? static_cast<int32_t>(indices[0].size()) : 0;
-    const int32_t rowSize = bmpRowSize(width, bitCount);
-    std::vector<uint8_t> out(static_cast<size_t>(rowSize) * height, 0);
-    for (int32_t y = 0; y < height; ++y) {
-        uint8_t* row = &out[static_cast<size_t>(bottomUp ? height - 1 - y : y) * rowSize];
-        for (int32_t x = 0; x < width; ++x) {
-            const uint8_t v = indices[y][x];
-            const int32_t bit = x * bitCount;
-            const int shift = 8 - bitCount - bit % 8;
-            row[bit / 8] = static_cast<uint8_t>(row[bit / 8] | (v << shift));
-        }
-    }
     return out;
 }
 

@@ -21,9 +21,6 @@ BITMAPINFOHEADER bmpHeader(int32_t width, int32_t height, uint16_t bitCount,
 std::vector<uint8_t> bmpPalette(const std::vector<uint32_t>& rgb);
 // n entries of the gray ramp 255 * i / (n - 1).
 std::vector<uint8_t> bmpGrayRamp(int32_t n);
-// Three 32-bit masks, red first.
-std::vector<uint8_t> bmpMasks(uint32_t red, uint32_t green, uint32_t blue);
-
 // A bitmap block: header, colour entries, bits, in storage aligned for the
 // header.  `bits` points at the bits inside the block.
 class Dib {
@@ -44,11 +41,6 @@ class Dib {
     std::vector<uint64_t> storage_;
     size_t size_ = 0, bitsOffset_ = 0;
 };
-
-// Packs per-pixel indices (or values) of bitCount 1, 4 or 8 into bottom-up
-// bitmap rows: indices[y][x] with y = 0 the picture's top line.
-std::vector<uint8_t> bmpPackRows(const std::vector<std::vector<uint8_t>>& indices, int32_t bitCount,
-                                 bool bottomUp = true);
 
 // Owner of a translated image (frees what the library allocated).
 struct Translated {
