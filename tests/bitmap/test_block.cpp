@@ -245,8 +245,9 @@ void expectTruncationsRefusedOrTranslated(Bytes file) {
             translateBlock(Bytes(file.begin(), file.begin() + size), &t);
             const size_t reports = errors.reports().size();
             EXPECT_EQ(reports, t.image ? reports : 1u) << size;
-            if (t.image && reports)
+            if (t.image && reports) {
                 EXPECT_EQ(errors.reports().back().context, "Impossible to decompress RLE DIB");
+            }
         }
     }
 }

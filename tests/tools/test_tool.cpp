@@ -107,8 +107,7 @@ TEST_F(ToolTest, EveryBitmapHeaderReadsAsTheLibraryTranslatesIt) {
             std::ofstream(path("in.bmp"), std::ios::binary) << b;
             ToolRun r = run("convert " + path("in.bmp") + " " + path("out.tif"));
             ASSERT_EQ(r.status, expected.v.empty() ? 1 : 0) << entry.path() << size << r.err;
-            if (r.status == 0)
-                EXPECT_EQ(readTiff(path("out.tif")), expected) << entry.path() << size;
+            EXPECT_TRUE(r.status || readTiff(path("out.tif")) == expected) << entry.path() << size;
         }
         ++files;
     }
