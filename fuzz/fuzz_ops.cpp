@@ -217,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     zarSetErrorMode(ZAR_ERRMODE_RETURN);
     zarSetStatus(in.ConsumeBool() ? STATUS_OK : STATUS_BAD_ARG);
-    const zt::Operation& op =
+    const zt::CatalogueEntry& op =
         zt::kOperations[in.ConsumeIntegralInRange<int32_t>(0, zt::kOperationCount - 1)];
     if (op.readsPastBlock) return 0;
     zt::Operands o;

@@ -77,7 +77,7 @@ TEST(AllocationFailure, EveryAllocationOfEveryOperation) {
     const ZarErrorHandler handler = zarRedirectError(countReport);
     for (int32_t scenario = 0; scenario < zt::kScenarioCount; ++scenario)
         for (int32_t k = 0; k < zt::kOperationCount; ++k) {
-            const zt::Operation& op = zt::kOperations[k];
+            const zt::CatalogueEntry& op = zt::kOperations[k];
             SCOPED_TRACE(testing::Message() << op.name << ", scenario " << scenario);
             auto run = [&](int64_t failing, zt::Scenario& s) {
                 std::memcpy(s.operands.args, op.defaults, sizeof(op.defaults));

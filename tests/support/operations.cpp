@@ -41,7 +41,7 @@ const int32_t* a(const O& o) { return o.args; }
 
 }  // namespace
 
-const Operation kOperations[] = {
+const CatalogueEntry kOperations[] = {
     {"zarCreateImageHeader", [](O& o) { o.made = headerLike(o.src); }, false, {}},
     {"zarAllocateImage", allocate, false, {7}},
     {"zarCloneImage", [](O& o) { o.made = zarCloneImage(o.src); }, false, {}},

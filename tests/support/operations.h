@@ -23,14 +23,14 @@ struct Operands {
     ImageHeader* made = nullptr;  // a header the call made: the caller frees it (ZAR_FREE_ALL)
 };
 
-struct Operation {
+struct CatalogueEntry {
     const char* name;
     void (*call)(Operands& operands);
     bool readsPastBlock;  // zarTranslateDIB: trusts the block's own sizes
     int32_t defaults[7];  // representative arguments
 };
 
-extern const Operation kOperations[];
+extern const CatalogueEntry kOperations[];
 extern const int32_t kOperationCount;
 
 }  // namespace zt

@@ -1,37 +1,38 @@
-// Test support for Set, SetFP, Copy and PutPixel: naive per-pixel references
-// written from the rules, and randomized cases over every layout.
+// The per-pixel operations Set, SetFP, Copy, Add, Or, And and XorS: one naive
+// reference written from the rules, the calls themselves, and random operands.
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <vector>
 
-#include "support/arith_support.h"
-#include "support/zar_test.h"
+#include "support/scenario.h"
 
 namespace zt {
 
-// The fill value as the depth stores it: saturated to the integer range (the
-// float itself for 32F).
-double saturatedSample(int32_t depth, double value);
+enum class PixelOp { set, copy, add, logicalOr, logicalAnd, xorS };
 
-// Fills, the slow way, the processed channels of every pixel of the region
-// (clipped to the image, limited by the mask's clipped region, under its 1
-// bits) of expected, which starts as the destination's pixels.
-void referenceSet(const RefView& dst, double value, ImageHeader* expected);
+// One result sample: Set the value saturated to the depth (32F: the value), Copy
+// a, Add a + b saturated (32F: the single-precision sum), Or and And the bit
+// patterns of a and b combined, XorS a with value cut to the sample's width.
+double pixelRule(PixelOp op, int32_t depth, double a, double b, double value);
 
-// Copies, the slow way, the processed channels of the common region of source,
-// destination and masks (each mask's region read from its own offset; a pixel
-// is copied when every given mask has a 1) into expected.
-void referenceCopy(const RefView& src, const RefView& dst, ImageHeader* expected);
+// Operands of op: sources first, the destination last (1 for Set, 2 for Copy and XorS, else 3).
+int32_t operandCount(PixelOp op);
 
-// One randomized Set (SetFP for 32F) from seed: depth, data order, channel of
-// interest, alpha, region past the edges, mask, tiles, value out of range.
-// Empty on success, else the case and the first difference.
-std::string runRandomSet(uint64_t seed);
+// The operation on the headers (SetFP for a 32F Set; value is the XorS constant).
+void callPixelOp(PixelOp op, const std::vector<ImageHeader*>& h, double value);
 
-// One randomized Copy from seed: both images' layouts, regions, masks on
-// either, both (the same or different), tiles on either or both, 1-bit bit
-// offsets.  Empty on success, else the case and the first difference.
-std::string runRandomCopy(uint64_t seed);
+// Applies op the slow way to the plain operands: over the smallest width and
+// height of every operand's region and every mask's region (each clipped to its
+// image), where every mask bit is 1, the processed channels of each operand in
+// order; expected (a copy of the destination) receives the result.
+void referencePixelOp(PixelOp op, const std::vector<ImageHeader*>& plain, double value,
+                      ImageHeader* expected);
+
+// Random operands of op: a depth it takes, one processed channel count (channel
+// of interest, alpha), one data order (any for 1-bit), the same geometry now and
+// then, regions past the edges, masks, tiles; now and then an alpha-only Set,
+// a Copy sharing the source's mask, or a destination that is a source.
+std::vector<OperandSpec> randomPixelOperands(PixelOp op, Rng& rng);
 
 }  // namespace zt

@@ -38,6 +38,9 @@ struct OperandSpec {
     // When positive: 32F values are positions in [-2, positionSpan + 1] (maps of
     // a source that wide), whole numbers, halves and thousandths among them.
     int32_t positionSpan = 0;
+    // When not negative: this operand is operand sameAs itself (in-place use), or carries
+    // operand maskFrom's mask instead of one of its own.
+    int32_t sameAs = -1, maskFrom = -1;
 };
 
 // An operand built from a spec and filled with pseudo-random values.  Its
@@ -68,16 +71,6 @@ class Operand {
 
 // A new plain image with the same format and the same pixel bytes.
 Image copyImage(const ImageHeader* image);
-
-// What the reference reads of an operand: pixels of a plain image (a
-// snapshot for tiled operands) with the operand's roi and mask.
-struct RefView {
-    const ImageHeader* pixels;  // plain image holding the pixels
-    const Roi* roi;             // null: the whole image
-    int32_t alphaChannel;
-    const ImageHeader* mask;  // null: no mask
-};
-RefView viewOf(const Operand& operand, const ImageHeader* pixels);
 
 // Empty when every sample of every pixel is equal, else a description of the
 // first difference.
@@ -115,8 +108,9 @@ using Reference = std::function<void(const std::vector<ImageHeader*>& plain,
 // Runs op on operands made from specs with the given seed: once as the specs
 // say, once with every operand plain and once with every operand tiled (tile
 // sizes from the specs), and compares each result with the reference.  Also
-// requires no report and every tile handed out released.  Empty on success,
-// else what went wrong.
+// requires no report, every tile handed out released, the sources' pixels,
+// every mask's pixels and the headers' mask, roi and depth fields as they were.
+// Empty on success, else what went wrong.
 std::string runEverywhere(const std::vector<OperandSpec>& specs, uint32_t seed, const Operation& op,
                           const Reference& reference);
 

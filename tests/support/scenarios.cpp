@@ -1,51 +1,50 @@
-#include "scenarios.h"
+#include "support/scenarios.h"
 
 namespace zt {
 
-ImageHeader* Scenario::image(int32_t channels, int32_t depth, int32_t order, int32_t w, int32_t h) {
-    plain_.emplace_back(channels, 0, depth, order, w, h);
-    plain_.back().randomize(static_cast<uint32_t>(plain_.size()));
-    return plain_.back();
-}
-
-ImageHeader* Scenario::tiles(int32_t channels, int32_t depth, int32_t order, int32_t tw,
-                             int32_t th) {
-    tiled_.push_back(std::make_unique<TileStore>(channels, 0, depth, order, 20, 12, tw, th));
-    tiled_.back()->loadFrom(image(channels, depth, order, 20, 12));
-    return *tiled_.back();
-}
-
-// A mask of the owner's own (its Image frees it), its region at (x, 1).
-void Scenario::mask(ImageHeader* owner, int32_t x) {
-    Image m(1, 0, ZAR_DEPTH_1U, 0, 16, 12);
-    m.randomize(static_cast<uint32_t>(x + 7));
-    m.setRoi(0, x, 1, 14, 10);
-    owner->maskImage = zarCloneImage(m);
+// An image (tiled with tiles tileWidth x 8 when tileWidth > 0), with a mask of
+// 16 x 12 whose region is at (maskX, 1) when maskX is not negative.
+ImageHeader* Scenario::add(int32_t channels, int32_t depth, int32_t order, int32_t width,
+                           int32_t height, int32_t tileWidth, int32_t maskX) {
+    OperandSpec s;
+    s.nChannels = channels;
+    s.depth = depth;
+    s.dataOrder = order;
+    s.width = width;
+    s.height = height;
+    s.tiled = tileWidth > 0;
+    s.tileWidth = tileWidth;
+    s.hasMask = s.maskHasRoi = maskX >= 0;
+    s.maskWidth = 16;
+    s.maskHeight = 12;
+    s.maskRoi = {0, maskX, 1, 14, 10};
+    images_.push_back(std::make_unique<Operand>(s, static_cast<uint32_t>(images_.size() + 1)));
+    return images_.back()->header();
 }
 
 Scenario::Scenario(int32_t index) {
     Operands& o = operands;
     if (index == 0) {
-        o.src = image(3, ZAR_DEPTH_8U, 0, 9, 7);
-        o.src2 = image(3, ZAR_DEPTH_8U, 0, 9, 7);
-        o.dst = image(3, ZAR_DEPTH_8U, 0, 6, 5);
+        o.src = add(3, ZAR_DEPTH_8U, 0, 9, 7);
+        o.src2 = add(3, ZAR_DEPTH_8U, 0, 9, 7);
+        o.dst = add(3, ZAR_DEPTH_8U, 0, 6, 5);
     } else if (index <= 2) {
-        for (ImageHeader** at : {&o.src, &o.src2, &o.dst}) {
-            *at = image(1, index == 1 ? ZAR_DEPTH_8U : ZAR_DEPTH_1U, 0, 17, 12);
-            mask(*at, static_cast<int32_t>(at - &o.src));
-        }
+        const int32_t depth = index == 1 ? ZAR_DEPTH_8U : ZAR_DEPTH_1U;
+        o.src = add(1, depth, 0, 17, 12, 0, 0);
+        o.src2 = add(1, depth, 0, 17, 12, 0, 1);
+        o.dst = add(1, depth, 0, 17, 12, 0, 2);
     } else if (index == 3) {
-        o.src = tiles(2, ZAR_DEPTH_16U, 1, 8, 8);
-        o.src2 = image(2, ZAR_DEPTH_16U, 1, 20, 12);
-        o.dst = tiles(2, ZAR_DEPTH_16U, 1, 16, 8);
+        o.src = add(2, ZAR_DEPTH_16U, 1, 20, 12, 8);
+        o.src2 = add(2, ZAR_DEPTH_16U, 1, 20, 12);
+        o.dst = add(2, ZAR_DEPTH_16U, 1, 20, 12, 16);
     } else if (index == 4) {
-        o.src = o.src2 = o.dst = tiles(1, ZAR_DEPTH_8U, 0, 8, 8);
+        o.src = o.src2 = o.dst = add(1, ZAR_DEPTH_8U, 0, 20, 12, 8);
     } else {
-        o.src = o.src2 = image(1, ZAR_DEPTH_32F, 0, 9, 7);
-        o.dst = image(1, ZAR_DEPTH_32F, 0, 9, 7);
+        o.src = o.src2 = add(1, ZAR_DEPTH_32F, 0, 9, 7);
+        o.dst = add(1, ZAR_DEPTH_32F, 0, 9, 7);
     }
-    o.xMap = image(1, ZAR_DEPTH_32F, 0, 6, 5);
-    o.yMap = image(1, ZAR_DEPTH_32F, 0, 6, 5);
+    o.xMap = add(1, ZAR_DEPTH_32F, 0, 6, 5);
+    o.yMap = add(1, ZAR_DEPTH_32F, 0, 6, 5);
     for (int32_t y = 0; y < 5; ++y)
         for (int32_t x = 0; x < 6; ++x) {
             setSample(o.xMap, x, y, 0, x * 1.25 + 0.5);
@@ -61,16 +60,12 @@ Scenario::~Scenario() {
 
 std::vector<uint8_t> Scenario::snapshot() const {
     std::vector<uint8_t> bytes;
-    auto add = [&](const ImageHeader* image) {
-        if (image && image->imageData)
-            bytes.insert(bytes.end(), image->imageData, image->imageData + image->imageSize);
+    auto append = [&](const ImageHeader* image) {
+        if (image) bytes.insert(bytes.end(), image->imageData, image->imageData + image->imageSize);
     };
-    for (const Image& image : plain_) add(image);
-    for (const auto& store : tiled_) {
-        const ImageHeader* t = store->image();
-        Image copy(t->nChannels, 0, t->depth, t->dataOrder, t->width, t->height);
-        store->storeTo(copy);
-        add(copy);
+    for (const auto& image : images_) {
+        append(image->snapshot());
+        append(image->mask());
     }
     // What a call made: its samples (row padding and the pixels of a clone of
     // a tiled image have no defined values).

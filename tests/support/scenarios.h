@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "operations.h"
-#include "zar_test.h"
+#include "support/operations.h"
+#include "support/scenario.h"
 
 namespace zt {
 
@@ -23,16 +23,14 @@ class Scenario {
     Scenario& operator=(const Scenario&) = delete;
 
     Operands operands;
-    // Every pixel the operands hold, and those of the header a call made.
+    // Every pixel the operands and their masks hold, and the samples of the header a call made.
     std::vector<uint8_t> snapshot() const;
 
   private:
-    ImageHeader* image(int32_t channels, int32_t depth, int32_t order, int32_t w, int32_t h);
-    ImageHeader* tiles(int32_t channels, int32_t depth, int32_t order, int32_t tw, int32_t th);
-    void mask(ImageHeader* owner, int32_t x);
+    ImageHeader* add(int32_t channels, int32_t depth, int32_t order, int32_t width, int32_t height,
+                     int32_t tileWidth = 0, int32_t maskX = -1);
 
-    std::vector<Image> plain_;
-    std::vector<std::unique_ptr<TileStore>> tiled_;
+    std::vector<std::unique_ptr<Operand>> images_;
     struct {
         BITMAPINFOHEADER header{40, 4, 2, 1, 8, 1, 10, 0, 0, 2, 0};
         uint8_t colors[8] = {0, 0, 0, 0, 255, 255, 255, 0};

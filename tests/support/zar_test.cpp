@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <map>
-#include <mutex>
 
 #include "image/image.h"
 
@@ -89,6 +88,18 @@ char* valueAddress(const Layout& l, int32_t x, int32_t y, int32_t channel, int* 
     }
     return row + index * (bits / 8);
 }
+
+template <class T>
+double load(const char* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class T>
+void store(char* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
 }  // namespace
 
 double getSample(const Layout& l, int32_t x, int32_t y, int32_t channel) {
@@ -98,65 +109,35 @@ double getSample(const Layout& l, int32_t x, int32_t y, int32_t channel) {
         case ZAR_DEPTH_1U:
             return (static_cast<uint8_t>(*p) >> bit) & 1;
         case ZAR_DEPTH_8U:
-            return static_cast<uint8_t>(*p);
+            return load<uint8_t>(p);
         case ZAR_DEPTH_8S:
-            return static_cast<int8_t>(*p);
-        case ZAR_DEPTH_16U: {
-            uint16_t v;
-            std::memcpy(&v, p, 2);
-            return v;
-        }
-        case ZAR_DEPTH_16S: {
-            int16_t v;
-            std::memcpy(&v, p, 2);
-            return v;
-        }
-        case ZAR_DEPTH_32S: {
-            int32_t v;
-            std::memcpy(&v, p, 4);
-            return v;
-        }
-        case ZAR_DEPTH_32F: {
-            float v;
-            std::memcpy(&v, p, 4);
-            return v;
-        }
+            return load<int8_t>(p);
+        case ZAR_DEPTH_16U:
+            return load<uint16_t>(p);
+        case ZAR_DEPTH_16S:
+            return load<int16_t>(p);
+        case ZAR_DEPTH_32S:
+            return load<int32_t>(p);
         default:
-            ADD_FAILURE() << "bad depth";
-            return 0;
+            return load<float>(p);
     }
 }
 
 void setSample(const Layout& l, int32_t x, int32_t y, int32_t channel, double value) {
     int bit = 0;
     char* p = valueAddress(l, x, y, channel, &bit);
-    int64_t i = static_cast<int64_t>(value);
-    switch (l.depth) {
-        case ZAR_DEPTH_1U:
+    const int64_t i = static_cast<int64_t>(value);
+    switch (depthBits(l.depth)) {
+        case 1:
             *p = static_cast<char>((static_cast<uint8_t>(*p) & ~(1u << bit)) | ((i & 1) << bit));
             break;
-        case ZAR_DEPTH_8U:
-        case ZAR_DEPTH_8S:
-            *p = static_cast<char>(i);
-            break;
-        case ZAR_DEPTH_16U:
-        case ZAR_DEPTH_16S: {
-            uint16_t v = static_cast<uint16_t>(i);
-            std::memcpy(p, &v, 2);
-            break;
-        }
-        case ZAR_DEPTH_32S: {
-            int32_t v = static_cast<int32_t>(i);
-            std::memcpy(p, &v, 4);
-            break;
-        }
-        case ZAR_DEPTH_32F: {
-            float v = static_cast<float>(value);
-            std::memcpy(p, &v, 4);
-            break;
-        }
+        case 8:
+            return store(p, static_cast<uint8_t>(i));
+        case 16:
+            return store(p, static_cast<uint16_t>(i));
         default:
-            ADD_FAILURE() << "bad depth";
+            l.depth == ZAR_DEPTH_32F ? store(p, static_cast<float>(value))
+                                     : store(p, static_cast<uint32_t>(i));
     }
 }
 
@@ -176,24 +157,12 @@ int32_t mapCoordinate(int32_t mode, int64_t c, int32_t size) {
 }
 
 namespace {
-
+// A value as a sample of the depth stores it (integers wrap to its width).
 double storedConstant(int32_t depth, int32_t value) {
-    switch (depth) {
-        case ZAR_DEPTH_1U:
-            return value & 1;
-        case ZAR_DEPTH_8U:
-            return static_cast<uint8_t>(value);
-        case ZAR_DEPTH_8S:
-            return static_cast<int8_t>(value);
-        case ZAR_DEPTH_16U:
-            return static_cast<uint16_t>(value);
-        case ZAR_DEPTH_16S:
-            return static_cast<int16_t>(value);
-        case ZAR_DEPTH_32F:
-            return static_cast<float>(value);
-        default:
-            return value;
-    }
+    char cell[4] = {};
+    const Layout l{cell, 4, 1, 1, depth, ZAR_DATA_ORDER_PIXEL};
+    setSample(l, 0, 0, 0, value);
+    return getSample(l, 0, 0, 0);
 }
 }  // namespace
 
@@ -256,32 +225,12 @@ void Image::randomize(uint32_t seed) {
     for (int32_t c = 0; c < image_->nChannels; ++c)
         for (int32_t y = 0; y < image_->height; ++y)
             for (int32_t x = 0; x < image_->width; ++x) {
-                uint32_t r = rng.next();
-                double v;
-                switch (image_->depth) {
-                    case ZAR_DEPTH_1U:
-                        v = r & 1;
-                        break;
-                    case ZAR_DEPTH_8U:
-                        v = r & 0xFF;
-                        break;
-                    case ZAR_DEPTH_8S:
-                        v = static_cast<int8_t>(r);
-                        break;
-                    case ZAR_DEPTH_16U:
-                        v = r & 0xFFFF;
-                        break;
-                    case ZAR_DEPTH_16S:
-                        v = static_cast<int16_t>(r);
-                        break;
-                    case ZAR_DEPTH_32S:
-                        v = static_cast<int32_t>(r);
-                        break;
-                    default:
-                        v = static_cast<int32_t>(r % 2001) / 2.0 - 500.0;
-                        break;
-                }
-                setSample(l, x, y, c, v);
+                // Integers wrap to the depth's width; floats are small integers and halves.
+                const uint32_t r = rng.next();
+                setSample(l, x, y, c,
+                          image_->depth == ZAR_DEPTH_32F
+                              ? static_cast<int32_t>(r % 2001) / 2.0 - 500.0
+                              : r);
             }
 }
 
@@ -299,15 +248,6 @@ int32_t Rng::range(int32_t lo, int32_t hi) {
 }
 
 // ------------------------------------------------------------ tile store
-
-namespace {
-// Stores of every thread (the thread stress test makes them on several).
-std::mutex registryLock;
-std::map<const ImageHeader*, TileStore*>& storeRegistry() {
-    static std::map<const ImageHeader*, TileStore*> registry;
-    return registry;
-}
-}  // namespace
 
 TileStore::TileStore(int32_t nChannels, int32_t alphaChannel, int32_t depth, int32_t dataOrder,
                      int32_t width, int32_t height, int32_t tileWidth, int32_t tileHeight,
@@ -338,28 +278,16 @@ TileStore::TileStore(int32_t nChannels, int32_t alphaChannel, int32_t depth, int
     // Room for the calls of a test, so that logging a call allocates nothing
     // (the allocation-failure test counts every allocation during a call).
     log_.reserve(4096);
-    const std::lock_guard<std::mutex> hold(registryLock);
-    storeRegistry()[image_] = this;
+    image_->imageTag = this;  // the application's word: how the callback finds this store
 }
 
-TileStore::~TileStore() {
-    {
-        const std::lock_guard<std::mutex> hold(registryLock);
-        storeRegistry().erase(image_);
-    }
-    delete image_;
-}
+TileStore::~TileStore() { delete image_; }
 
 void ZAR_STDCALL TileStore::callback(ImageHeader* image, int32_t column, int32_t row,
                                      int32_t mode) {
-    TileStore* store = nullptr;
-    {
-        const std::lock_guard<std::mutex> hold(registryLock);
-        auto it = storeRegistry().find(image);
-        if (it != storeRegistry().end()) store = it->second;
-    }
-    if (!store) {
-        ADD_FAILURE() << "tile callback for an unknown image";
+    auto* store = static_cast<TileStore*>(image->imageTag);
+    if (!store || store->image_ != image) {
+        ADD_FAILURE() << "tile callback for another header than the tiled image's";
         return;
     }
     store->onCall(column, row, mode);
@@ -378,19 +306,6 @@ void TileStore::onCall(int32_t column, int32_t row, int32_t mode) {
     }
     tileInfo_.tileData = data;
     log_.push_back({column, row, mode, data});
-}
-
-int32_t TileStore::outstanding() const {
-    std::map<std::pair<int32_t, int32_t>, int32_t> held;
-    for (const TileCall& call : log_) {
-        if (call.mode == ZAR_TILE_RELEASE)
-            --held[{call.column, call.row}];
-        else if (call.data)
-            ++held[{call.column, call.row}];
-    }
-    int32_t total = 0;
-    for (auto& [tile, n] : held) total += n;
-    return total;
 }
 
 bool TileStore::balanced() const {

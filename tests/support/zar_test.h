@@ -156,9 +156,6 @@ class TileStore {
 
     void refuse(int32_t column, int32_t row) { refused_.insert({column, row}); }
     const std::vector<TileCall>& log() const { return log_; }
-    void clearLog() { log_.clear(); }
-    // Tiles handed out and not yet given back.
-    int32_t outstanding() const;
     // Every tile handed out was released, with the pointer it was given as.
     bool balanced() const;
     // Number of calls with the given mode.
