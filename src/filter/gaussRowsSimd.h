@@ -3,7 +3,7 @@
 // rowKernels_avx512.cpp): the vertical step first, on the source rows in
 // place (the next rows prefetched), into 16-bit columns that stay in the
 // cache, then the horizontal step straight into the destination row.
-// Included after rowKernelBodies.h, inside no namespace; internal linkage.
+// Everything here has internal linkage: each level file keeps its own copy.
 #pragma once
 
 #include <immintrin.h>
