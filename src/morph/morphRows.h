@@ -96,12 +96,44 @@ template <typename T, typename Pick>
         for (int32_t i = j; i < j + n; ++i) d[i] = Pick::pick(d[i], four(a[i], b[i], c[i], e[i]));
 }
 
-// d = the extreme of source(0) .. source(k - 1), k odd: three sources in the
-// first pass, then four (or the last two) per pass.
+// d = extreme of seven buffers in one pass (a 7 x 7 square, three
+// iterations, without storing and reloading d in between).
+template <typename T, typename Pick>
+[[gnu::always_inline]] static inline void pickSeven(T* __restrict d, const T* const* s,
+                                                    int32_t count) {
+    const T* __restrict a = s[0];
+    const T* __restrict b = s[1];
+    const T* __restrict c = s[2];
+    const T* __restrict e = s[3];
+    const T* __restrict f = s[4];
+    const T* __restrict g = s[5];
+    const T* __restrict h = s[6];
+    auto seven = [](T x0, T x1, T x2, T x3, T x4, T x5, T x6) {
+        return Pick::pick(Pick::pick(Pick::pick(x0, x1), Pick::pick(x2, x3)),
+                          Pick::pick(Pick::pick(x4, x5), x6));
+    };
+    constexpr int32_t n = kBlockValues<T>;
+    if (count < n) {
+        for (int32_t i = 0; i < count; ++i) d[i] = seven(a[i], b[i], c[i], e[i], f[i], g[i], h[i]);
+        return;
+    }
+    for (int32_t j = 0; j < count; j = nextBlock<T>(j, count))
+        for (int32_t i = j; i < j + n; ++i) d[i] = seven(a[i], b[i], c[i], e[i], f[i], g[i], h[i]);
+}
+
+// d = the extreme of source(0) .. source(k - 1), k odd: seven sources (or
+// three) in the first pass, then four (or the last two) per pass.
 template <typename T, typename Pick, typename Source>
 [[gnu::always_inline]] static inline void pickOfOdd(T* d, int32_t k, Source source, int32_t count) {
-    pickThree<T, Pick>(d, source(0), source(1), source(2), count);
     int32_t i = 3;
+    if (k >= 7) {
+        const T* first[7] = {source(0), source(1), source(2), source(3),
+                             source(4), source(5), source(6)};
+        pickSeven<T, Pick>(d, first, count);
+        i = 7;
+    } else {
+        pickThree<T, Pick>(d, source(0), source(1), source(2), count);
+    }
     for (; i + 3 < k; i += 4)
         pickFourInto<T, Pick>(d, source(i), source(i + 1), source(i + 2), source(i + 3), count);
     if (i < k) pickTwoInto<T, Pick>(d, source(i), source(i + 1), count);
