@@ -214,15 +214,22 @@ TEST(BlurRandom, PlainAndTiledAgainstTheReference) {
     }
 }
 
-TEST(BlurTiles, RefusedTiles) {
+// A refused tile stops either filter with a report and every tile given back.
+TEST(FilterTiles, RefusedTiles) {
     zt::OperandSpec plain, tiled;
     plain.width = plain.height = tiled.width = tiled.height = 16;
     tiled.tiled = true;
     auto blur = [](const std::vector<ImageHeader*>& h) { zarBlur(h[0], h.back(), 3, 3, 1, 1); };
-    zt::expectRefusal({plain, tiled}, 1, 1, 0, blur, "zarBlur", "zarBlur",
-                      {STATUS_ERROR, "Error get tile to write"});
-    zt::expectRefusal({tiled}, 0, 0, 0, blur, "zarBlur", "zarBlur",
-                      {STATUS_ERROR, "Error get tile to read"});
+    auto fixed = [](const std::vector<ImageHeader*>& h) {
+        EXPECT_EQ(zarFixedFilter(h[0], h[1], 6), STATUS_ERROR);
+    };
+    const char *const kRead = "Error get tile to read", *const kWrite = "Error get tile to write";
+    zt::expectRefusal({plain, tiled}, 1, 1, 0, blur, "zarBlur", "zarBlur", {STATUS_ERROR, kWrite});
+    zt::expectRefusal({tiled}, 0, 0, 0, blur, "zarBlur", "zarBlur", {STATUS_ERROR, kRead});
+    zt::expectRefusal({plain, tiled}, 1, 1, 1, fixed, "zarFixedFilter", "zarnlf",
+                      {STATUS_ERROR, kWrite});
+    zt::expectRefusal({tiled, plain}, 0, 0, 1, fixed, "zarFixedFilter", "zarnlf",
+                      {STATUS_ERROR, kRead});
 }
 
 }  // namespace

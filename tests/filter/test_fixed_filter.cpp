@@ -1,6 +1,7 @@
 // zarFixedFilter: the checks with their reported and returned codes as a
 // table, rules worked by hand as table rows, and random cases (borders, masks,
-// plain and tiled sides, wide rows) against the naive reference.
+// plain and tiled sides, wide rows) against the naive reference (refused
+// tiles: test_blur.cpp).
 #include <gtest/gtest.h>
 
 #include <cfenv>
@@ -236,19 +237,6 @@ TEST(FixedFilterRandom, PlainAndTiledAgainstTheReference) {
                 ImageHeader* expected) { ft::referenceFixedFilter(plain[0], expected, filter); });
         ASSERT_EQ(fault, "") << "case " << n << " filter " << filter;
     }
-}
-
-TEST(FixedFilterTiles, RefusedTiles) {
-    zt::OperandSpec plain, tiled;
-    plain.width = plain.height = tiled.width = tiled.height = 16;
-    tiled.tiled = true;
-    auto filter = [](const std::vector<ImageHeader*>& h) {
-        EXPECT_EQ(zarFixedFilter(h[0], h[1], 6), STATUS_ERROR);
-    };
-    zt::expectRefusal({plain, tiled}, 1, 1, 1, filter, "zarFixedFilter", "zarnlf",
-                      {STATUS_ERROR, "Error get tile to write"});
-    zt::expectRefusal({tiled, plain}, 0, 0, 1, filter, "zarFixedFilter", "zarnlf",
-                      {STATUS_ERROR, "Error get tile to read"});
 }
 
 }  // namespace

@@ -73,34 +73,20 @@ int64_t divideHalfEven(int64_t s, int32_t shift) {
     return q;
 }
 
-int64_t depthMin(int32_t depth) {
-    switch (depth) {
-        case ZAR_DEPTH_8S:
-            return -128;
-        case ZAR_DEPTH_16S:
-            return -32768;
-        case ZAR_DEPTH_32S:
-            return INT32_MIN;
-        default:
-            return 0;
-    }
+int64_t depthMin(int32_t d) {
+    return d == ZAR_DEPTH_8S    ? -128
+           : d == ZAR_DEPTH_16S ? -32768
+           : d == ZAR_DEPTH_32S ? INT32_MIN
+                                : 0;
 }
 
-int64_t depthMax(int32_t depth) {
-    switch (depth) {
-        case ZAR_DEPTH_1U:
-            return 1;
-        case ZAR_DEPTH_8U:
-            return 255;
-        case ZAR_DEPTH_8S:
-            return 127;
-        case ZAR_DEPTH_16U:
-            return 65535;
-        case ZAR_DEPTH_16S:
-            return 32767;
-        default:
-            return INT32_MAX;
-    }
+int64_t depthMax(int32_t d) {
+    return d == ZAR_DEPTH_1U    ? 1
+           : d == ZAR_DEPTH_8U  ? 255
+           : d == ZAR_DEPTH_8S  ? 127
+           : d == ZAR_DEPTH_16U ? 65535
+           : d == ZAR_DEPTH_16S ? 32767
+                                : INT32_MAX;
 }
 
 // How many of the n positions from start an axis of the given size maps to
@@ -171,35 +157,24 @@ struct Kernel {
     std::vector<int32_t> k;  // size x size, row 0 above
 };
 
+// Each filter's weights, row 0 above: 3 x 3, or 5 x 5 for Laplace 5, Gauss 5 and high pass 5.
 Kernel kernelOf(int32_t filter) {
-    switch (filter) {
-        case 0:
-            return {3, {1, 0, -1, 1, 0, -1, 1, 0, -1}};
-        case 1:
-            return {3, {-1, -1, -1, 0, 0, 0, 1, 1, 1}};
-        case 2:
-            return {3, {1, 0, -1, 2, 0, -2, 1, 0, -1}};
-        case 3:
-            return {3, {-1, -2, -1, 0, 0, 0, 1, 2, 1}};
-        case 4:
-        case 8:
-            return {3, {-1, -1, -1, -1, 8, -1, -1, -1, -1}};
-        case 5:
-            return {5, {-1, -3, -4, -3, -1, -3, 0,  6,  0,  -3, -4, 6, 20,
-                        6,  -4, -3, 0,  6,  0,  -3, -1, -3, -4, -3, -1}};
-        case 6:
-            return {3, {1, 2, 1, 2, 4, 2, 1, 2, 1}};
-        case 7:
-            return {5, {2,  7,  12, 7,  2,  7,  31, 52, 31, 7,  12, 52, 127,
-                        52, 12, 7,  31, 52, 31, 7,  2,  7,  12, 7,  2}};
-        case 9: {
-            std::vector<int32_t> k(25, -1);
-            k[12] = 24;
-            return {5, k};
-        }
-        default:
-            return {3, {-1, -1, -1, -1, 16, -1, -1, -1, -1}};
-    }
+    const std::vector<int32_t> all[] = {
+        {1, 0, -1, 1, 0, -1, 1, 0, -1},
+        {-1, -1, -1, 0, 0, 0, 1, 1, 1},
+        {1, 0, -1, 2, 0, -2, 1, 0, -1},
+        {-1, -2, -1, 0, 0, 0, 1, 2, 1},
+        {-1, -1, -1, -1, 8, -1, -1, -1, -1},
+        {-1, -3, -4, -3, -1, -3, 0,  6,  0,  -3, -4, 6, 20,
+         6,  -4, -3, 0,  6,  0,  -3, -1, -3, -4, -3, -1},
+        {1, 2, 1, 2, 4, 2, 1, 2, 1},
+        {2, 7, 12, 7, 2, 7, 31, 52, 31, 7, 12, 52, 127, 52, 12, 7, 31, 52, 31, 7, 2, 7, 12, 7, 2},
+        {-1, -1, -1, -1, 8, -1, -1, -1, -1},
+        {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 24,
+         -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1},
+        {-1, -1, -1, -1, 16, -1, -1, -1, -1}};
+    const std::vector<int32_t>& k = all[filter];
+    return {k.size() == 25 ? 5 : 3, k};
 }
 
 float f32(double v) { return static_cast<float>(v); }
