@@ -208,6 +208,10 @@ TEST(HeaderChecks, ValidationIgnoresSizesTextsAndBordersAndSetsTheStatusOnlyOnAF
     plain->borderModes[0] = 77;
     EXPECT_EQ(validateHeader(plain), 0);
     plain->roi = nullptr;
+    TileInfo tile{noTiles, 0, nullptr, 16, 8};  // a tiled header needs no sizes
+    plain->tileInfo = &tile, plain->imageData = nullptr, plain->imageSize = plain->widthStep = 0;
+    EXPECT_EQ(validateHeader(plain), 0);
+    plain->tileInfo = nullptr, plain->imageData = plain->imageDataBlock;
     EXPECT_EQ(zarGetStatus(), -77);
     EXPECT_EQ(validateHeader(nullptr), -9);
     EXPECT_EQ(zarGetStatus(), -9);
