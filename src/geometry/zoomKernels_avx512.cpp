@@ -82,7 +82,9 @@ inline void windowRows(const T* top, const T* bottom, const ColumnGroup& group, 
         const __m512i lanes = _mm512_cvtepu8_epi32(
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(group.lane)));
         const __m512i tapA = _mm512_loadu_si512(group.tapA);
-        const __m512i tapB = _mm512_loadu_si512(group.tapB);
+        // tap b lies step bytes after tap a in the same lane (only the low byte
+        // of each slot is used)
+        const __m512i tapB = _mm512_add_epi32(tapA, _mm512_set1_epi32(step));
         const uint8_t* t = reinterpret_cast<const uint8_t*>(top) + group.base;
         const uint8_t* b = reinterpret_cast<const uint8_t*>(bottom) + group.base;
         pickBytes<Whole>(t, group.span, lanes, tapA, tapB, a0, b0);
