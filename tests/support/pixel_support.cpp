@@ -29,7 +29,8 @@ double pixelRule(PixelOp op, int32_t depth, double a, double b, double value) {
         case PixelOp::logicalAnd:
             return static_cast<double>(ua & ub);
         default:
-            return static_cast<double>(ua ^ (static_cast<uint32_t>(value) & width));
+            return static_cast<double>(
+                ua ^ (static_cast<uint64_t>(static_cast<int64_t>(value)) & width));
     }
 }
 
