@@ -43,7 +43,7 @@ struct OperandSpec {
     int32_t sameAs = -1, maskFrom = -1;
 };
 
-// An operand built from a spec and filled with pseudo-random values.  Its
+// An operand built from its description and filled with pseudo-random values.  Its
 // pixels live in `plain` (a plain image) or, for a tiled operand, in a tile
 // store loaded from `plain`.
 class Operand {
@@ -94,7 +94,7 @@ void randomChannels(Rng& rng, int32_t depth, int32_t n, int32_t form, OperandSpe
 // The specs in a line, for failure messages.
 std::string describe(const std::vector<OperandSpec>& specs);
 
-// Random mask and tile settings for an operand of the spec's size.
+// Random mask and tile settings for an operand of the described size.
 void randomMaskAndTiles(Rng& rng, OperandSpec& spec, bool mask);
 
 // An operation on the operands' headers (the last one is the destination).
