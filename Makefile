@@ -208,7 +208,7 @@ coverage: deps
 	find $(COVERAGE_BUILD) -name '*.gcda' -delete
 	cd $(COVERAGE_BUILD) && ctest -j $(JOBS) -E install_consumer >/dev/null || true
 	gcovr -r . --filter src/ --exclude-throw-branches --exclude-unreachable-branches \
-	  $(COVERAGE_BUILD) | tail -4
+	  --print-summary $(COVERAGE_BUILD) | tail -3
 
 # The house style (.clang-format) over every C and C++ source of the repository.
 FORMAT_FILES = $(shell git ls-files '*.c' '*.cpp' '*.h')
