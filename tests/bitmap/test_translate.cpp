@@ -50,12 +50,12 @@ void expectShape(const zt::Dib& dib, const Bytes& colors, const Translated& t) {
                                 : h.biBitCount < 24 || h.biCompression == kBiBitfields;
     const ImageHeader* image = t.image;
     ASSERT_NE(image, nullptr);
-    EXPECT_EQ(
-        (std::array{image->nChannels, image->alphaChannel, image->depth, image->dataOrder,
-                    image->align, t.cloneData, image->width, image->height, image->origin}),
-        (std::array{n, n == 4 ? 4 : 0, gray && h.biBitCount == 1 ? ZAR_DEPTH_1U : ZAR_DEPTH_8U,
-                    int32_t{converted}, converted ? 32 : 4, int32_t{converted}, h.biWidth,
-                    std::abs(h.biHeight), h.biHeight < 0 ? ZAR_ORIGIN_TL : ZAR_ORIGIN_BL}));
+    EXPECT_EQ((std::array{image->nChannels, image->alphaChannel, image->depth, image->dataOrder,
+                          image->align, t.cloneData, image->width, image->height, image->origin}),
+              (std::array<int32_t, 9>{
+                  n, n == 4 ? 4 : 0, gray && h.biBitCount == 1 ? ZAR_DEPTH_1U : ZAR_DEPTH_8U,
+                  int32_t{converted}, converted ? 32 : 4, int32_t{converted}, h.biWidth,
+                  std::abs(h.biHeight), h.biHeight < 0 ? ZAR_ORIGIN_TL : ZAR_ORIGIN_BL}));
     const char* const texts[] = {"GRAYG\0\0\0", "", "RGB\0BGR\0", "RGBABGRA"};
     EXPECT_EQ(std::memcmp(image->colorModel, texts[n - 1], 8), 0);
     EXPECT_EQ((std::array<const void*, 4>{image->roi, image->maskImage, image->tileInfo,
