@@ -138,8 +138,8 @@ TEST(KernelVariants, SaturatedAddRows) {
         const int32_t size = bytesPerValue(e.depth);
         const int32_t n = rng.range(1, 130), a = 80 + rng.range(0, 15);
         // separate rows, in place, overlapping rows
-        const int32_t b = trial % 5 == 3 ? a : a + 200, far = a + 400 + rng.range(0, 15);
-        const int32_t d = std::array{far, a, b, a, a + rng.range(-70, 70)}[trial % 5];
+        const int32_t b = trial % 5 == 3 ? a : a + 200, apart = a + 400 + rng.range(0, 15);
+        const int32_t d = std::array{apart, a, b, a, a + rng.range(-70, 70)}[trial % 5];
         expectSame(extremeBytes(rng, 800 * static_cast<size_t>(size), size), fn, plain,
                    [&](auto k, char* v) { k(v + a * size, v + b * size, v + d * size, n); });
     });
