@@ -12,39 +12,44 @@ namespace zt {
 // ------------------------------------------------------------ error reports
 
 namespace {
-thread_local std::vector<Report> recorded;
+// The live recorder's list.  A plain pointer: a thread-local object with a
+// destructor crashes at thread exit with MinGW's emulated thread storage.
+thread_local std::vector<Report>* recording = nullptr;
 
 ZarStatus ZAR_STDCALL recordReport(ZarStatus status, const char* func, const char* context,
                                    const char* file, int32_t line) {
-    recorded.push_back({status, func ? func : "(null)", context ? context : "(null)",
-                        file ? file : "(null)", line});
+    if (recording)
+        recording->push_back({status, func ? func : "(null)", context ? context : "(null)",
+                              file ? file : "(null)", line});
     return status;
 }
 }  // namespace
 
 ErrorRecorder::ErrorRecorder()
     : previousMode_(zarSetErrorMode(ZAR_ERRMODE_RETURN)),
-      previousHandler_(zarRedirectError(recordReport)) {
-    recorded.clear();
+      previousHandler_(zarRedirectError(recordReport)),
+      previousList_(recording) {
+    recording = &reports_;
     zarSetStatus(STATUS_OK);
 }
 
 ErrorRecorder::~ErrorRecorder() {
+    recording = previousList_;
     zarRedirectError(previousHandler_);
     zarSetErrorMode(previousMode_);
     zarSetStatus(STATUS_OK);
 }
 
-const std::vector<Report>& ErrorRecorder::reports() const { return recorded; }
+const std::vector<Report>& ErrorRecorder::reports() const { return reports_; }
 void ErrorRecorder::clear() {
-    recorded.clear();
+    reports_.clear();
     zarSetStatus(STATUS_OK);
 }
 
 Report ErrorRecorder::only() const {
-    EXPECT_EQ(recorded.size(), 1u);
-    if (recorded.empty()) return {0, "", "(no report)", "", 0};
-    return recorded.front();
+    EXPECT_EQ(reports_.size(), 1u);
+    if (reports_.empty()) return {0, "", "(no report)", "", 0};
+    return reports_.front();
 }
 
 void expectReports(const ErrorRecorder& recorder, const std::string& func, const std::string& file,

@@ -37,6 +37,8 @@ class ErrorRecorder {
   private:
     int32_t previousMode_;
     ZarErrorHandler previousHandler_;
+    std::vector<Report>* previousList_;
+    std::vector<Report> reports_;
 };
 
 // One expected report: line 0 stands for any positive line (one the rules leave open).
