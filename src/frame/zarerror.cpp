@@ -3,26 +3,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 
 namespace {
-
-// Owns the calling thread's context and frees it when the thread ends.
-struct ContextHolder {
-    ThreadContext* context = nullptr;
-    ~ContextHolder() {
-        std::free(context);
-        context = nullptr;
-    }
-};
-
-thread_local ContextHolder tlsContext;
-
-[[noreturn]] void fatalAppExit(const char* message) {
-    std::fputs(message, stderr);
-    std::fputc('\n', stderr);
-    std::abort();
-}
 
 // Messages of the base codes -9..-25 are the mask texts from their seventh
 // character on, so each text is stored once.
@@ -92,18 +74,6 @@ const char* maskMessage(ZarStatus status) {
 }
 
 }  // namespace
-
-ThreadContext* zarGetThreadContext() {
-    ThreadContext*& context = tlsContext.context;
-    if (context == nullptr) {
-        context = static_cast<ThreadContext*>(std::calloc(1, sizeof(ThreadContext)));
-        if (context == nullptr) fatalAppExit("Problem to allocate memory for TLS ZAR context.");
-        context->status = STATUS_OK;
-        context->errorMode = ZAR_ERRMODE_EXIT;
-        context->handler = zarDefaultErrorHandler;
-    }
-    return context;
-}
 
 ZarStatus ZAR_STDCALL zarGetStatus(void) { return zarGetThreadContext()->status; }
 
