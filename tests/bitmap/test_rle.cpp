@@ -1,5 +1,6 @@
-// Run-length decoding: one table of streams with the rows or the report each
-// must give, the stream limit, and random streams against the pixels they code.
+// Run-length decoding: one table of streams with the rows or the report each must give, the
+// stream limit, and random bytes as streams (random coded streams are decoded against the
+// pixels they code in test_translate).
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,7 +14,7 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using zt::Bytes;
 
 struct Decoded {
     bool ok = false;
@@ -156,97 +157,6 @@ TEST(RleDecode, NeverReadsPastTheLimit) {
         zt::expectReportList(
             errors, {{STATUS_BAD_ARG, "zarConvertFromDIB", rleText(8, 'H'), "ownrle", 643}});
     }
-}
-
-struct Picture {
-    int32_t width, height;
-    std::vector<std::vector<uint8_t>> px;  // [row in stream order][column], 0 where skipped
-};
-
-// Codes a random picture with every command: runs, absolute runs, deltas
-// (skipped pixels stay 0), ends of line, and an end of bitmap with or without
-// the last end of line.  Pixel values fit the format (nibbles for BI_RLE4).
-Bytes randomStream(zt::Rng& rng, int32_t bits, Picture* pic) {
-    const int32_t w = pic->width, h = pic->height;
-    pic->px.assign(h, std::vector<uint8_t>(w, 0));
-    Bytes s;
-    int32_t row = 0, col = 0;
-    while (row < h) {
-        if (col == w) {
-            if (row == h - 1 && rng.range(0, 1)) break;  // end of bitmap without end of line
-            s.insert(s.end(), {0, 0});
-            ++row;
-            col = 0;
-            continue;
-        }
-        const int32_t left = w - col, action = rng.range(0, 9);
-        // BI_RLE4 writes pixels in pairs: an odd run also writes the pattern's
-        // next nibble, which stays unless something later overwrites it.  In
-        // the padding it is invisible; past a row that fills its bytes it is
-        // the next row's first pixel; past the buffer it is not written.
-        auto surplus = [&](int32_t n, uint8_t value) {
-            if (bits != 4 || n % 2 == 0) return;
-            const int32_t rowNibbles = ((w % 2 + w / 2 + 3) & ~3) * 2;
-            if (col + n < w)
-                pic->px[row][col + n] = value;
-            else if (col + n == rowNibbles && row + 1 < h)
-                pic->px[row + 1][0] = value;
-        };
-        if (action < 5 || left < 3) {  // encoded run
-            const int32_t n = rng.range(1, std::min(left, 255)), m = rng.range(0, 255);
-            for (int32_t k = 0; k < n; ++k)
-                pic->px[row][col + k] = static_cast<uint8_t>(
-                    bits == 8 ? m : (k % 2 == 0 ? m >> 4 : m & 15));
-            s.insert(s.end(), {static_cast<uint8_t>(n), static_cast<uint8_t>(m)});
-            surplus(n, static_cast<uint8_t>(m & 15));
-            col += n;
-        } else if (action < 8) {  // absolute run
-            const int32_t m = rng.range(3, std::min(left, 255));
-            s.insert(s.end(), {0, static_cast<uint8_t>(m)});
-            Bytes data;
-            for (int32_t k = 0; k < m; ++k) {
-                const uint8_t v = static_cast<uint8_t>(rng.range(0, bits == 8 ? 255 : 15));
-                pic->px[row][col + k] = v;
-                if (bits == 8 || k % 2 == 0)
-                    data.push_back(static_cast<uint8_t>(bits == 8 ? v : v << 4));
-                else
-                    data.back() = static_cast<uint8_t>(data.back() | v);
-            }
-            if (data.size() % 2) data.push_back(0xEE);
-            s.insert(s.end(), data.begin(), data.end());
-            surplus(m, 0);  // the low nibble of the last data byte
-            col += m;
-        } else {  // delta, sometimes to a later row
-            const int32_t dx = rng.range(0, left), dy = row + 1 < h ? rng.range(0, 1) : 0;
-            if (dx == 0 && dy == 0) continue;
-            s.insert(s.end(), {0, 2, static_cast<uint8_t>(dx), static_cast<uint8_t>(dy)});
-            col += dx;
-            row += dy;
-        }
-    }
-    s.insert(s.end(), {0, 1});
-    return s;
-}
-
-TEST(RleRandom, StreamsDecodeToThePixelsTheyCode) {
-    zt::ErrorRecorder errors;
-    zt::Rng rng(7);
-    for (int iteration = 0; iteration < 400; ++iteration) {
-        const int32_t bits = iteration % 2 ? 4 : 8;
-        Picture pic{rng.range(1, 300), rng.range(1, 6), {}};
-        const Bytes stream = randomStream(rng, bits, &pic);
-        Decoded d = decode(bits, pic.width, pic.height, stream, stream.size());
-        ASSERT_TRUE(d.ok) << "iteration " << iteration;
-        const int32_t rowSize = zt::bmpRowSize(pic.width, bits);
-        for (int32_t r = 0; r < pic.height; ++r)
-            for (int32_t x = 0; x < pic.width; ++x) {
-                const uint8_t byte = d.rows[static_cast<size_t>(r) * rowSize + x * bits / 8];
-                const uint8_t got = bits == 8 ? byte : (x % 2 ? byte & 15 : byte >> 4);
-                ASSERT_EQ(got, pic.px[r][x])
-                    << "iteration " << iteration << " at " << x << "," << r;
-            }
-    }
-    EXPECT_TRUE(errors.reports().empty());
 }
 
 // Random bytes as streams: whatever they say, nothing is written outside the

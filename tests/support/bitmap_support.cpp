@@ -2,12 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
+
+#include "bitmap/bitmap.h"
 
 namespace zt {
+
+Bytes le(std::initializer_list<uint32_t> values, int size) {
+    Bytes out;
+    for (uint32_t v : values)
+        for (int k = 0; k < size; ++k) out.push_back(static_cast<uint8_t>(v >> (8 * k)));
+    return out;
+}
 
 int32_t bmpRowSize(int32_t width, int32_t bitCount) {
     return static_cast<int32_t>((static_cast<int64_t>(width) * bitCount + 31) / 32 * 4);
@@ -96,14 +103,191 @@ std::vector<Report> rleFailure(const std::string& text, int32_t line) {
         {STATUS_INTERNAL, "zarConvertFromDIB", "Impossible to decompress RLE DIB", "zarDIB", 888}};
 }
 
-std::vector<uint8_t> readTestData(const std::string& name) {
-    // tests/support/ -> tests/data/
-    std::string here = __FILE__;
-    std::string dir = here.substr(0, here.find_last_of('/'));
-    dir = dir.substr(0, dir.find_last_of('/')) + "/data/";
-    std::ifstream in(dir + name, std::ios::binary);
-    if (!in) throw std::runtime_error("missing test data " + dir + name);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+namespace {
+
+// A mask made of one run of set bits (or, now and then, none).
+uint32_t randomMask(Rng& rng, int32_t limitBits) {
+    if (rng.range(0, 9) == 0) return 0;
+    const int32_t width = rng.range(1, limitBits);
+    const int32_t shift = rng.range(0, limitBits - width);
+    return static_cast<uint32_t>(((uint64_t{1} << width) - 1) << shift);
+}
+
+// Codes random pixels px[row in stream order][column] (0 where skipped) with every command:
+// runs, absolute runs, deltas, ends of line, and an end of bitmap with or without the last
+// end of line.  Pixel values fit the format (nibbles for BI_RLE4).
+Bytes randomStream(Rng& rng, int32_t bits, int32_t w, int32_t h, std::vector<Bytes>* px) {
+    px->assign(h, Bytes(w, 0));
+    Bytes s;
+    int32_t row = 0, col = 0;
+    while (row < h) {
+        if (col == w) {
+            if (row == h - 1 && rng.range(0, 1)) break;  // end of bitmap without end of line
+            s.insert(s.end(), {0, 0});
+            ++row;
+            col = 0;
+            continue;
+        }
+        const int32_t left = w - col, action = rng.range(0, 9);
+        // BI_RLE4 writes pixels in pairs: an odd run also writes the pattern's next nibble,
+        // which stays unless something later overwrites it.  In the padding it is invisible;
+        // past a row that fills its bytes it is the next row's first pixel; past the buffer
+        // it is not written.
+        auto surplus = [&](int32_t n, uint8_t value) {
+            if (bits != 4 || n % 2 == 0) return;
+            if (col + n < w)
+                (*px)[row][col + n] = value;
+            else if (col + n == 2 * bmpRowSize(w, 4) && row + 1 < h)
+                (*px)[row + 1][0] = value;
+        };
+        if (action < 5 || left < 3) {  // encoded run
+            const int32_t n = rng.range(1, std::min(left, 255)), m = rng.range(0, 255);
+            for (int32_t k = 0; k < n; ++k)
+                (*px)[row][col + k] = static_cast<uint8_t>(
+                    bits == 8 ? m : (k % 2 == 0 ? m >> 4 : m & 15));
+            s.insert(s.end(), {static_cast<uint8_t>(n), static_cast<uint8_t>(m)});
+            surplus(n, static_cast<uint8_t>(m & 15));
+            col += n;
+        } else if (action < 8) {  // absolute run
+            const int32_t m = rng.range(3, std::min(left, 255));
+            s.insert(s.end(), {0, static_cast<uint8_t>(m)});
+            Bytes data;
+            for (int32_t k = 0; k < m; ++k) {
+                const uint8_t v = static_cast<uint8_t>(rng.range(0, bits == 8 ? 255 : 15));
+                (*px)[row][col + k] = v;
+                if (bits == 8 || k % 2 == 0)
+                    data.push_back(static_cast<uint8_t>(bits == 8 ? v : v << 4));
+                else
+                    data.back() = static_cast<uint8_t>(data.back() | v);
+            }
+            if (data.size() % 2) data.push_back(0xEE);
+            s.insert(s.end(), data.begin(), data.end());
+            surplus(m, 0);  // the low nibble of the last data byte
+            col += m;
+        } else {  // delta, sometimes to a later row
+            const int32_t dx = rng.range(0, left), dy = row + 1 < h ? rng.range(0, 1) : 0;
+            if (dx == 0 && dy == 0) continue;
+            s.insert(s.end(), {0, 2, static_cast<uint8_t>(dx), static_cast<uint8_t>(dy)});
+            col += dx;
+            row += dy;
+        }
+    }
+    s.insert(s.end(), {0, 1});
+    return s;
+}
+
+const uint8_t* memoryRow(const MadeDib& d, int32_t r) {
+    return d.rows.data() +
+           static_cast<size_t>(r) * bmpRowSize(d.header.biWidth, d.header.biBitCount);
+}
+
+// An 8-bit field of pixel: the bits of mask, cut to their top 8 or shifted up to 8 bits.
+int32_t field(uint32_t pixel, uint32_t mask) {
+    if (mask == 0) return 0;
+    int shift = 0;
+    while (!((mask >> shift) & 1)) ++shift;
+    int width = 0;
+    while (shift + width < 32 && ((mask >> (shift + width)) & 1)) ++width;
+    uint32_t v = (pixel & mask) >> shift;
+    v = width >= 8 ? v >> (width - 8) : v << (8 - width);
+    return static_cast<int32_t>(v & 0xFF);
+}
+
+}  // namespace
+
+MadeDib randomDib(Rng& rng) {
+    static const struct {
+        uint16_t bits;
+        uint32_t compression;
+    } kinds[] = {{1, 0},  {4, 0},  {8, 0}, {16, 0}, {16, 3}, {24, 0},
+                 {32, 0}, {32, 3}, {8, 3}, {8, 1},  {4, 2}};
+    const auto kind = kinds[rng.range(0, 10)];
+    const bool rle = kind.compression == kBiRle8 || kind.compression == kBiRle4;
+    const int32_t width = rng.range(1, 300);
+    const int32_t height = rng.range(1, 4) * (rle || rng.range(0, 1) ? 1 : -1);
+    uint32_t clrUsed = 0;
+    MadeDib d;
+    if (kind.bits <= 8) {
+        const int32_t full = 1 << kind.bits;
+        const int32_t n = rng.range(0, 2) == 0 ? full : rng.range(1, full);
+        clrUsed = n == full && rng.range(0, 1) ? 0 : static_cast<uint32_t>(n);
+        if (rng.range(0, 3) == 0)
+            d.colors = bmpGrayRamp(n);
+        else
+            for (int32_t i = 0; i < 4 * n; ++i)
+                d.colors.push_back(static_cast<uint8_t>(rng.next()));
+    } else if (kind.compression == kBiBitfields) {
+        const int32_t limit = kind.bits == 16 ? 16 : 32;
+        d.colors = le({randomMask(rng, limit), randomMask(rng, limit),
+                       randomMask(rng, limit) | (kind.bits == 16 ? 0xABCD0000u : 0u)});
+    }
+    const int32_t rowSize = bmpRowSize(width, kind.bits);
+    d.rows.assign(static_cast<size_t>(rowSize) * std::abs(height), 0);
+    if (rle) {
+        std::vector<Bytes> px;
+        d.bits = randomStream(rng, kind.bits, width, height, &px);
+        for (int32_t r = 0; r < height; ++r)
+            for (int32_t x = 0; x < width; ++x) {
+                uint8_t& byte = d.rows[static_cast<size_t>(r) * rowSize + x * kind.bits / 8];
+                byte = static_cast<uint8_t>(kind.bits == 8 ? px[r][x]
+                                            : x % 2        ? byte | px[r][x]
+                                                           : px[r][x] << 4);
+            }
+    } else {
+        for (uint8_t& byte : d.rows) byte = static_cast<uint8_t>(rng.next());
+        d.bits = d.rows;
+    }
+    const uint32_t sizeImage = rle && rng.range(0, 1) ? static_cast<uint32_t>(d.bits.size()) : 0;
+    d.header = bmpHeader(width, height, kind.bits, kind.compression, clrUsed, sizeImage);
+    return d;
+}
+
+int32_t referenceIndex(const MadeDib& d, int32_t x, int32_t r) {
+    const uint8_t* row = memoryRow(d, r);
+    if (d.header.biBitCount == 1) return (row[x / 8] >> (7 - x % 8)) & 1;
+    if (d.header.biBitCount == 4) return x % 2 ? row[x / 2] & 15 : row[x / 2] >> 4;
+    return row[x];
+}
+
+std::array<int32_t, 4> referencePixel(const MadeDib& d, int32_t x, int32_t r) {
+    const BITMAPINFOHEADER& h = d.header;
+    const uint8_t* row = memoryRow(d, r);
+    auto mask = [&](int k) {
+        uint32_t m;
+        std::memcpy(&m, d.colors.data() + 4 * k, 4);
+        return m;
+    };
+    switch (h.biBitCount) {
+        case 1:
+        case 4:
+        case 8: {
+            const int32_t index = referenceIndex(d, x, r);
+            if (4 * static_cast<size_t>(index) >= d.colors.size()) return {0, 0, 0, 0};
+            const uint8_t* e = &d.colors[4 * static_cast<size_t>(index)];
+            return {e[0], e[1], e[2], e[3]};
+        }
+        case 16: {
+            const uint32_t p = row[2 * x] | row[2 * x + 1] << 8;
+            if (h.biCompression == 0) return {field(p, 0x1F), field(p, 0x3E0), field(p, 0x7C00), 0};
+            return {field(p, mask(2) & 0xFFFF), field(p, mask(1) & 0xFFFF),
+                    field(p, mask(0) & 0xFFFF), 0};
+        }
+        case 24:
+            return {row[3 * x], row[3 * x + 1], row[3 * x + 2], 0};
+        default: {
+            uint32_t p;
+            std::memcpy(&p, row + 4 * x, 4);
+            if (h.biCompression == 0)
+                return {field(p, 0xFF), field(p, 0xFF00), field(p, 0xFF0000), field(p, 0xFF000000)};
+            // Alpha: the bits above the highest mask bit.
+            int top = 0;
+            for (int k = 0; k < 3; ++k)
+                for (int bit = 0; bit < 32; ++bit)
+                    if ((mask(k) >> bit) & 1) top = std::max(top, bit + 1);
+            const uint32_t alpha = top >= 32 ? 0 : ~0u << top;
+            return {field(p, mask(2)), field(p, mask(1)), field(p, mask(0)), field(p, alpha)};
+        }
+    }
 }
 
 }  // namespace zt

@@ -1,7 +1,8 @@
 // Test helpers for bitmaps: blocks built byte by byte, the row-size rule, the
-// sample files under tests/data.
+// random bitmap maker with its reference decoder.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,6 +11,11 @@
 #include "zar.h"
 
 namespace zt {
+
+using Bytes = std::vector<uint8_t>;
+
+// Little-endian words of `size` bytes.
+Bytes le(std::initializer_list<uint32_t> values, int size = 4);
 
 // Bytes of a bitmap row: width pixels of bitCount bits padded to 32 bits.
 int32_t bmpRowSize(int32_t width, int32_t bitCount);
@@ -63,7 +69,21 @@ void expectReportList(const ErrorRecorder& errors, const std::vector<Report>& wa
 // then the converter's.
 std::vector<Report> rleFailure(const std::string& text, int32_t line);
 
-// Contents of a file under tests/data.
-std::vector<uint8_t> readTestData(const std::string& name);
+// A bitmap made for a test: header, colour entries (or masks), the bits as stored (a
+// run-length stream for compressions 1 and 2) and the rows an uncompressed bitmap of the
+// same bit count would hold (memory order: bottom-up when biHeight > 0).
+struct MadeDib {
+    BITMAPINFOHEADER header;
+    Bytes colors, bits, rows;
+};
+
+// A random bitmap of any bit count and compression: random or gray palettes of any
+// length, random masks, random run-length streams using every command.
+MadeDib randomDib(Rng& rng);
+
+// The reference decoder, one pixel at a time from the rules: the palette index (1, 4 and
+// 8 bits) and the working pixel (blue, green, red, alpha) at column x of memory row r.
+int32_t referenceIndex(const MadeDib& d, int32_t x, int32_t r);
+std::array<int32_t, 4> referencePixel(const MadeDib& d, int32_t x, int32_t r);
 
 }  // namespace zt
