@@ -10,12 +10,13 @@ struct Lanes256 {
     static constexpr int32_t bytes = 32;
     static Vec load(const char* p) { return _mm256_loadu_si256(reinterpret_cast<const Vec*>(p)); }
     static void store(char* p, Vec v) { _mm256_storeu_si256(reinterpret_cast<Vec*>(p), v); }
-    // The vector 16 bytes on from a (a's high half, b's low half), and the
-    // vector s bytes on from a, given that one.
-    static Vec across(Vec a, Vec b) { return _mm256_permute2x128_si256(a, b, 0x21); }
-    template <int32_t s>
-    static Vec shift(Vec across, Vec a) {
-        return _mm256_alignr_epi8(across, a, s);
+    // The vector k bytes on from a, b following a (k below 32).
+    template <int32_t k>
+    static Vec shift(Vec a, Vec b) {
+        static_assert(k < 32);
+        const Vec half = _mm256_permute2x128_si256(a, b, 0x21);  // 16 bytes on
+        if constexpr (k < 16) return _mm256_alignr_epi8(half, a, k);
+        return _mm256_alignr_epi8(b, half, k - 16);
     }
     static Vec pick(Vec a, Vec b) {
         if constexpr (sizeof(T) == 1)

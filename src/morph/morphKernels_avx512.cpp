@@ -10,12 +10,14 @@ struct Lanes512 {
     static constexpr int32_t bytes = 64;
     static Vec load(const char* p) { return _mm512_loadu_si512(p); }
     static void store(char* p, Vec v) { _mm512_storeu_si512(p, v); }
-    // The vector 16 bytes on from a (a's last three lanes, b's first), and
-    // the vector s bytes on from a, given that one.
-    static Vec across(Vec a, Vec b) { return _mm512_maskz_alignr_epi64(0xFF, b, a, 2); }
-    template <int32_t s>
-    static Vec shift(Vec across, Vec a) {
-        return _mm512_alignr_epi8(across, a, s);
+    // The vector k bytes on from a, b following a (k below 32).
+    template <int32_t k>
+    static Vec shift(Vec a, Vec b) {
+        static_assert(k < 32);
+        const Vec lanes1 = _mm512_maskz_alignr_epi64(0xFF, b, a, 2);  // 16 bytes on
+        if constexpr (k < 16) return _mm512_alignr_epi8(lanes1, a, k);
+        const Vec lanes2 = _mm512_maskz_alignr_epi64(0xFF, b, a, 4);
+        return _mm512_alignr_epi8(lanes2, lanes1, k - 16);
     }
     static Vec pick(Vec a, Vec b) {
         if constexpr (sizeof(T) == 1)
