@@ -288,105 +288,40 @@ zt::OperandSpec side(int32_t depth, int32_t size, bool tiled, int32_t tile = 8) 
 // refused map or source tile back as a backtrace after the destination tiles
 // before it were done.
 TEST(GeometryTiles, RefusedTiles) {
-    const auto decimate = [](const std::vector<ImageHeader*>& h) {
-        zarDecimate(h[0], h[1], 1, 2, 1, 2, ZAR_INTER_NN);
+    const auto decimate = [](size_t refused, int32_t column, int32_t row, const zt::Want& want) {
+        zt::expectRefusal(
+            {side(ZAR_DEPTH_8U, 32, refused == 0), side(ZAR_DEPTH_8U, 32, refused == 1)}, refused,
+            column, row,
+            [](const std::vector<ImageHeader*>& h) { zarDecimate(h[0], h[1], 1, 2, 1, 2, 0); },
+            "zarDecimate", "zardecim", want);
     };
-    const auto zoom = [](int32_t mode) {
-        return [=](const std::vector<ImageHeader*>& h) { zarZoom(h[0], h[1], 6, 1, 6, 1, mode); };
+    const auto zoom = [](bool srcTiled, bool dstTiled, int32_t mode, const zt::Want& want) {
+        zt::expectRefusal(
+            {side(ZAR_DEPTH_8U, 10, srcTiled, 16), side(ZAR_DEPTH_8U, 60, dstTiled, 16)}, dstTiled,
+            dstTiled, dstTiled,
+            [=](const std::vector<ImageHeader*>& h) { zarZoom(h[0], h[1], 6, 1, 6, 1, mode); },
+            "zarZoom", "zarZoom", want);
     };
-    const auto remap = [](int32_t mode) {
-        return [=](const std::vector<ImageHeader*>& h) { zarRemap(h[0], h[1], h[2], h[3], mode); };
+    const auto remap = [](size_t refused, int32_t column, int32_t row, int32_t mode,
+                          const zt::Want& want) {
+        const std::vector specs{
+            side(ZAR_DEPTH_8U, 20, refused == 0), side(ZAR_DEPTH_32F, 20, refused == 1),
+            side(ZAR_DEPTH_32F, 20, refused == 2), side(ZAR_DEPTH_8U, 20, refused)};
+        zt::expectRefusal(
+            specs, refused, column, row,
+            [=](const std::vector<ImageHeader*>& h) { zarRemap(h[0], h[1], h[2], h[3], mode); },
+            "zarRemap", "zarremap", want);
     };
-    const auto remapSides = [](size_t refused) {
-        return std::vector{side(ZAR_DEPTH_8U, 20, refused == 0),
-                           side(ZAR_DEPTH_32F, 20, refused == 1),
-                           side(ZAR_DEPTH_32F, 20, refused == 2), side(ZAR_DEPTH_8U, 20, refused)};
-    };
-    const int32_t u8 = ZAR_DEPTH_8U;
     const char *const kRead = "Error get tile to read", *const kWrite = "Error get tile to write";
-    const struct {
-        std::vector<zt::OperandSpec> specs;
-        size_t refused;
-        int32_t column, row;
-        zt::Operation op;
-        const char *func, *file;
-        zt::Want want;
-    } rows[] = {
-        {{side(u8, 32, true), side(u8, 32, false)},
-         0,
-         2,
-         1,
-         decimate,
-         "zarDecimate",
-         "zardecim",
-         {STATUS_INTERNAL, "srcImage->tileInfo->callBack crash", 342}},
-        {{side(u8, 32, false), side(u8, 32, true)},
-         1,
-         1,
-         0,
-         decimate,
-         "zarDecimate",
-         "zardecim",
-         {STATUS_INTERNAL, "dstImage->tileInfo->callBack crash", 347}},
-        {{side(u8, 10, false), side(u8, 60, true, 16)},
-         1,
-         1,
-         1,
-         zoom(ZAR_INTER_NN),
-         "zarZoom",
-         "zarZoom",
-         {STATUS_ERROR, kWrite, 1360}},
-        {{side(u8, 10, true, 16), side(u8, 60, true, 16)},
-         1,
-         1,
-         1,
-         zoom(ZAR_INTER_CUBIC),
-         "zarZoom",
-         "zarZoom",
-         {STATUS_ERROR, kWrite, 884}},
-        {{side(u8, 10, true, 16), side(u8, 60, false)},
-         0,
-         0,
-         0,
-         zoom(ZAR_INTER_LINEAR),
-         "zarZoom",
-         "zarZoom",
-         {STATUS_ERROR, kRead, 0}},
-        {remapSides(3),
-         3,
-         1,
-         1,
-         remap(ZAR_INTER_LINEAR),
-         "zarRemap",
-         "zarremap",
-         {STATUS_ERROR, kWrite, 757}},
-        {remapSides(1),
-         1,
-         2,
-         0,
-         remap(ZAR_INTER_NN),
-         "zarRemap",
-         "zarremap",
-         {STATUS_BACKTRACE, "", 766}},
-        {remapSides(2),
-         2,
-         2,
-         0,
-         remap(ZAR_INTER_NN),
-         "zarRemap",
-         "zarremap",
-         {STATUS_BACKTRACE, "", 775}},
-        {remapSides(0),
-         0,
-         0,
-         2,
-         remap(ZAR_INTER_NN),
-         "zarRemap",
-         "zarremap",
-         {STATUS_BACKTRACE, "", 672}},
-    };
-    for (const auto& r : rows)
-        zt::expectRefusal(r.specs, r.refused, r.column, r.row, r.op, r.func, r.file, r.want);
+    decimate(0, 2, 1, {STATUS_INTERNAL, "srcImage->tileInfo->callBack crash", 342});
+    decimate(1, 1, 0, {STATUS_INTERNAL, "dstImage->tileInfo->callBack crash", 347});
+    zoom(false, true, ZAR_INTER_NN, {STATUS_ERROR, kWrite, 1360});
+    zoom(true, true, ZAR_INTER_CUBIC, {STATUS_ERROR, kWrite, 884});
+    zoom(true, false, ZAR_INTER_LINEAR, {STATUS_ERROR, kRead, 0});
+    remap(3, 1, 1, ZAR_INTER_LINEAR, {STATUS_ERROR, kWrite, 757});
+    remap(1, 2, 0, ZAR_INTER_NN, {STATUS_BACKTRACE, "", 766});
+    remap(2, 2, 0, ZAR_INTER_NN, {STATUS_BACKTRACE, "", 775});
+    remap(0, 0, 2, ZAR_INTER_NN, {STATUS_BACKTRACE, "", 672});
 }
 
 }  // namespace

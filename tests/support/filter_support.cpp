@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "geometry_support.h"
+
 namespace ft {
 
 void setBorders(ImageHeader* image, int32_t mode, int32_t value) {
@@ -17,52 +19,44 @@ void setBorders(ImageHeader* image, int32_t mode, int32_t value) {
     }
 }
 
+std::vector<zt::OperandSpec> randomSides(zt::Rng& rng, int32_t width, int32_t height, bool lanes,
+                                         bool inPlace) {
+    zt::OperandSpec s;
+    s.depth = kAllDepths[lanes ? rng.range(1, 4) : rng.range(0, 6)];
+    s.nChannels = s.depth == ZAR_DEPTH_1U ? 1 : lanes ? rng.range(3, 6) : rng.range(1, 4);
+    s.alphaChannel = !lanes && s.nChannels > 1 && rng.range(0, 2) == 0 ? s.nChannels : 0;
+    s.dataOrder = lanes ? 0 : rng.range(0, 1);
+    for (int32_t i = 0; i < 4; ++i) {
+        s.borderModes[i] = rng.range(0, 7);
+        s.borderValues[i] = rng.range(-200, 300);
+    }
+    const bool coi = !lanes && s.nChannels > 1 && rng.range(0, 2) == 0;
+    std::vector<zt::OperandSpec> sides(inPlace ? 1 : 2, s);
+    for (size_t k = 0; k < sides.size(); ++k) {
+        zt::OperandSpec& o = sides[k];
+        o.width = width + (k ? rng.range(0, 2) : 0);
+        o.height = height + (k ? rng.range(0, 2) : 0);
+        if (k && o.depth == ZAR_DEPTH_1U) o.dataOrder = rng.range(0, 1);
+        zt::randomInsideRoi(rng, o, coi || rng.range(0, 2), coi ? rng.range(1, s.nChannels) : 0);
+        zt::randomMaskAndTiles(rng, o, true);
+    }
+    return sides;
+}
+
 namespace {
 
-// An image's region clipped at the far edges and its processed channels (the
-// coi, or all but the alpha channel), 0-based.
-struct Region {
-    int32_t x, y, width, height;
-    int32_t firstChannel, channels;
-};
+using gt::maskAllows;
 
-Region regionOf(const ImageHeader* image) {
-    Region r{0, 0, image->width, image->height, 0, image->nChannels};
-    if (image->alphaChannel) r.channels = image->nChannels - 1;
-    if (const Roi* roi = image->roi) {
-        r.x = roi->xOffset;
-        r.y = roi->yOffset;
-        r.width = std::min(roi->width, image->width - roi->xOffset);
-        r.height = std::min(roi->height, image->height - roi->yOffset);
-        if (roi->coi) {
-            r.firstChannel = roi->coi - 1;
-            r.channels = 1;
-        }
-    }
-    return r;
-}
-
-void processedSize(const ImageHeader* src, const ImageHeader* dst, int32_t* w, int32_t* h) {
-    const Region s = regionOf(src), d = regionOf(dst);
-    *w = std::min(s.width, d.width);
-    *h = std::min(s.height, d.height);
-    for (const ImageHeader* mask : {src->maskImage, dst->maskImage})
-        if (mask) {
-            *w = std::min(*w, regionOf(mask).width);
-            *h = std::min(*h, regionOf(mask).height);
-        }
-}
-
-bool maskAllows(const ImageHeader* image, int32_t i, int32_t j) {
-    const ImageHeader* mask = image->maskImage;
-    if (!mask) return true;
-    const Region r = regionOf(mask);
-    return zt::getSample(mask, r.x + i, r.y + j, 0) != 0;
-}
-
-int64_t exactIntegerPart(int64_t a, float b) {
-    long double product = static_cast<long double>(a) * static_cast<long double>(b);
-    return static_cast<int64_t>(std::trunc(product));
+// A window sum as the kernels convert it: times the single-precision
+// reciprocal, then compared with one half (1-bit), rounded toward zero to
+// single precision (32F), or its integer part.
+double blurResult(int32_t depth, long double sum, float scale) {
+    const long double exact = sum * scale;
+    if (depth == ZAR_DEPTH_1U) return exact >= 0.5;
+    if (depth != ZAR_DEPTH_32F) return static_cast<double>(std::trunc(exact));
+    float f = static_cast<float>(exact);
+    if (std::fabs(static_cast<long double>(f)) > std::fabs(exact)) f = std::nextafter(f, 0.0f);
+    return f;
 }
 
 int64_t divideHalfEven(int64_t s, int32_t shift) {
@@ -114,38 +108,22 @@ std::vector<uint64_t> mappedCounts(int64_t start, int64_t n, int32_t size, int32
 
 void referenceBlur(const ImageHeader* src, ImageHeader* out, int32_t nCols, int32_t nRows,
                    int32_t anchorX, int32_t anchorY) {
-    const ImageHeader* dst = out;
-    const Region s = regionOf(src), d = regionOf(dst);
-    int32_t w = 0, h = 0;
-    processedSize(src, dst, &w, &h);
+    const gt::Region s = gt::regionOf(src), d = gt::regionOf(out);
     const float scale = static_cast<float>(1.0 / (nCols * nRows));
-    for (int32_t j = 0; j < h; ++j)
-        for (int32_t i = 0; i < w; ++i) {
-            if (!maskAllows(src, i, j) || !maskAllows(dst, i, j)) continue;
+    for (int32_t j = 0; j < std::min(s.height, d.height); ++j)
+        for (int32_t i = 0; i < std::min(s.width, d.width); ++i) {
+            if (!maskAllows(src, i, j) || !maskAllows(out, i, j)) continue;
             for (int32_t k = 0; k < s.channels; ++k) {
                 double sum = 0;
                 for (int32_t v = 0; v < nRows; ++v)
                     for (int32_t u = 0; u < nCols; ++u)
                         sum += zt::borderSample(src, s.x + i - anchorX + u, s.y + j - anchorY + v,
                                                 s.firstChannel + k);
-                double result;
-                switch (src->depth) {
-                    case ZAR_DEPTH_1U:
-                        result = sum * static_cast<double>(scale) >= 0.5;
-                        break;
-                    case ZAR_DEPTH_32F: {
-                        long double exact = static_cast<long double>(sum) * scale;
-                        float f = static_cast<float>(exact);
-                        if (std::fabs(static_cast<long double>(f)) > std::fabs(exact))
-                            f = std::nextafter(f, 0.0f);
-                        result = f;
-                        break;
-                    }
-                    default:
-                        result = static_cast<double>(exactIntegerPart(
-                            static_cast<int32_t>(static_cast<int64_t>(sum)), scale));
-                }
-                zt::setSample(out, d.x + i, d.y + j, d.firstChannel + k, result);
+                const bool whole = src->depth != ZAR_DEPTH_32F;
+                const long double kept = whole ? static_cast<int32_t>(static_cast<int64_t>(sum))
+                                               : sum;
+                zt::setSample(out, d.x + i, d.y + j, d.firstChannel + k,
+                              blurResult(src->depth, kept, scale));
             }
         }
 }
@@ -292,34 +270,23 @@ double filterResult(int32_t filter, int32_t depth, const std::vector<std::vector
     return std::clamp(std::nearbyint(double(result)), lo, hi);
 }
 
-int32_t coiOf(const ImageHeader* image) { return image->roi ? image->roi->coi : 0; }
-
-// The filter of src into out (the destination's pixels, roi and mask), by the rules.
 }  // namespace
 
 void referenceFixedFilter(const ImageHeader* src, ImageHeader* out, int32_t filter) {
-    const ImageHeader* dst = out;
-    const Region s = regionOf(src), d = regionOf(dst);
-    int32_t w = 0, h = 0;
-    processedSize(src, dst, &w, &h);
-    std::vector<std::pair<int32_t, int32_t>> channels;  // source, destination
-    if (coiOf(dst))
-        channels.push_back({coiOf(src) ? coiOf(src) - 1 : 0, coiOf(dst) - 1});
-    else
-        for (int32_t c = 0; c < dst->nChannels - (src->alphaChannel || dst->alphaChannel); ++c)
-            channels.push_back({c, c});
+    const gt::Region s = gt::regionOf(src), d = gt::regionOf(out);
     const Kernel kernel = kernelOf(filter);
     const int32_t anchor = kernel.size / 2;
     std::vector<std::vector<double>> v(kernel.size, std::vector<double>(kernel.size));
-    for (int32_t j = 0; j < h; ++j)
-        for (int32_t i = 0; i < w; ++i) {
-            if (!maskAllows(src, i, j) || !maskAllows(dst, i, j)) continue;
-            for (auto [sc, dc] : channels) {
+    for (int32_t j = 0; j < std::min(s.height, d.height); ++j)
+        for (int32_t i = 0; i < std::min(s.width, d.width); ++i) {
+            if (!maskAllows(src, i, j) || !maskAllows(out, i, j)) continue;
+            for (int32_t k = 0; k < d.channels; ++k) {
                 for (int32_t r = 0; r < kernel.size; ++r)
                     for (int32_t c = 0; c < kernel.size; ++c)
                         v[r][c] = zt::borderSample(src, s.x + i - anchor + c, s.y + j - anchor + r,
-                                                   sc);
-                zt::setSample(out, d.x + i, d.y + j, dc, filterResult(filter, src->depth, v));
+                                                   s.firstChannel + k);
+                zt::setSample(out, d.x + i, d.y + j, d.firstChannel + k,
+                              filterResult(filter, src->depth, v));
             }
         }
 }
@@ -330,15 +297,12 @@ void referenceFixedFilter(const ImageHeader* src, ImageHeader* out, int32_t filt
 // convert it, into out (a copy of dst).
 void countedBlur(const ImageHeader* src, ImageHeader* out, int32_t nCols, int32_t nRows, int32_t ax,
                  int32_t ay) {
-    const ImageHeader* dst = out;
-    const Region s = regionOf(src), d = regionOf(dst);
-    int32_t w = 0, h = 0;
-    processedSize(src, dst, &w, &h);
+    const gt::Region s = gt::regionOf(src), d = gt::regionOf(out);
     const int32_t mode = src->borderModes[0] & 3;
     const float scale = static_cast<float>(1.0 / (static_cast<double>(nCols) * nRows));
-    for (int32_t j = 0; j < h; ++j)
-        for (int32_t i = 0; i < w; ++i) {
-            if (!maskAllows(src, i, j) || !maskAllows(dst, i, j)) continue;
+    for (int32_t j = 0; j < std::min(s.height, d.height); ++j)
+        for (int32_t i = 0; i < std::min(s.width, d.width); ++i) {
+            if (!maskAllows(src, i, j) || !maskAllows(out, i, j)) continue;
             const auto cy = mappedCounts(int64_t{s.y} + j - ay, nRows, src->height, mode);
             const auto cx = mappedCounts(int64_t{s.x} + i - ax, nCols, src->width, mode);
             for (int32_t k = 0; k < s.channels; ++k) {
@@ -353,18 +317,11 @@ void countedBlur(const ImageHeader* src, ImageHeader* out, int32_t nCols, int32_
                 if (mode == ZAR_BORDER_CONSTANT)
                     sum += (uint64_t(nCols) * uint64_t(nRows) - inside) *
                            static_cast<uint64_t>(src->borderValues[0]);
-                const int32_t low = static_cast<int32_t>(static_cast<uint32_t>(sum));
-                const bool floating = src->depth == ZAR_DEPTH_32S || src->depth == ZAR_DEPTH_32F;
-                const int64_t whole = floating ? static_cast<int64_t>(sum) : low;
-                double result = static_cast<double>(exactIntegerPart(whole, scale));
-                if (src->depth == ZAR_DEPTH_1U) result = low * static_cast<double>(scale) >= 0.5;
-                if (src->depth == ZAR_DEPTH_32F) {  // rounded toward zero
-                    const long double exact = static_cast<long double>(whole) * scale;
-                    float f = static_cast<float>(exact);
-                    if (f > exact) f = std::nextafter(f, 0.0f);
-                    result = f;
-                }
-                zt::setSample(out, d.x + i, d.y + j, d.firstChannel + k, result);
+                const bool wide = src->depth == ZAR_DEPTH_32S || src->depth == ZAR_DEPTH_32F;
+                const int64_t kept = wide ? static_cast<int64_t>(sum)
+                                          : static_cast<int32_t>(static_cast<uint32_t>(sum));
+                zt::setSample(out, d.x + i, d.y + j, d.firstChannel + k,
+                              blurResult(src->depth, kept, scale));
             }
         }
 }

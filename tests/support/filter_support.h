@@ -3,13 +3,24 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
+#include "scenario.h"
 #include "zar_test.h"
 
 namespace ft {
 
 inline constexpr int32_t kAllDepths[] = {ZAR_DEPTH_1U,  ZAR_DEPTH_8U,  ZAR_DEPTH_8S, ZAR_DEPTH_16U,
                                          ZAR_DEPTH_16S, ZAR_DEPTH_32S, ZAR_DEPTH_32F};
+
+// The sides of a random blur or fixed-filter case of about width x height
+// (one side: in place): a random format (lanes: 3 to 6 interleaved channels of
+// an integer depth past 1 bit, all processed), border modes (the high bit is
+// ignored) and constants, regions (a third without) with a channel of interest
+// on both sides or neither, masks and tiles; the destination up to two pixels
+// larger, of either data order when 1-bit.
+std::vector<zt::OperandSpec> randomSides(zt::Rng& rng, int32_t width, int32_t height, bool lanes,
+                                         bool inPlace);
 
 // Gives every side of an image the border mode and constant.
 void setBorders(ImageHeader* image, int32_t mode, int32_t value);

@@ -2,11 +2,35 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "frame/cpu.h"
 
 namespace gt {
+
+Region regionOf(const ImageHeader* image) {
+    Region r{0, 0, image->width, image->height, 0, image->nChannels - (image->alphaChannel > 0)};
+    if (const Roi* roi = image->roi) {
+        r.x = roi->xOffset;
+        r.y = roi->yOffset;
+        r.width = std::min(roi->width, image->width - roi->xOffset);
+        r.height = std::min(roi->height, image->height - roi->yOffset);
+        if (roi->coi) r = {r.x, r.y, r.width, r.height, roi->coi - 1, 1};
+    }
+    if (image->maskImage) {
+        const Region mask = regionOf(image->maskImage);
+        r.width = std::min(r.width, mask.width);
+        r.height = std::min(r.height, mask.height);
+    }
+    return r;
+}
+
+bool maskAllows(const ImageHeader* image, int32_t i, int32_t j) {
+    if (!image->maskImage) return true;
+    const Region r = regionOf(image->maskImage);
+    return zt::getSample(image->maskImage, r.x + i, r.y + j, 0) != 0;
+}
 
 zt::Image filled(int32_t depth, int32_t width, int32_t height, Pixel pixel) {
     zt::Image image(1, 0, depth, ZAR_DATA_ORDER_PIXEL, width, height);

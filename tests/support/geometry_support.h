@@ -1,5 +1,6 @@
-// Test helpers of the geometric transforms: filling and reading rows, and the
-// loop over instruction-set levels.
+// Test helpers of the geometric transforms and the neighbourhood filters:
+// regions, filling and reading rows, the loop over instruction-set levels and
+// random cases.
 #pragma once
 
 #include <functional>
@@ -9,6 +10,17 @@
 #include "zar_test.h"
 
 namespace gt {
+
+// What an operation processes of an image: its roi clipped to the image (the
+// whole image without one), cut to the size of its mask's region when masked,
+// and its channels (the channel of interest, else all but alpha), 0-based.
+struct Region {
+    int32_t x, y, width, height, firstChannel, channels;
+};
+Region regionOf(const ImageHeader* image);
+
+// Whether the image's mask (none: every position) allows region position (i, j).
+bool maskAllows(const ImageHeader* image, int32_t i, int32_t j);
 
 using Pixel = double (*)(int32_t x, int32_t y);
 
