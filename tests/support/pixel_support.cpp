@@ -102,6 +102,15 @@ void referencePixelOp(PixelOp op, const std::vector<ImageHeader*>& plain, double
         }
 }
 
+std::string runPixelOp(PixelOp op, const std::vector<OperandSpec>& specs, uint32_t seed,
+                       double value) {
+    return runEverywhere(
+        specs, seed, [&](const auto& h) { callPixelOp(op, h, value); },
+        [&](const auto& plain, const auto&, ImageHeader* expected) {
+            referencePixelOp(op, plain, value, expected);
+        });
+}
+
 std::vector<OperandSpec> randomPixelOperands(PixelOp op, Rng& rng) {
     // Every depth; the logical operations refuse 32F (Add hands 1-bit to Or).
     const bool logical = op == PixelOp::logicalOr || op == PixelOp::logicalAnd ||

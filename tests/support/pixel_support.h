@@ -29,6 +29,10 @@ void callPixelOp(PixelOp op, const std::vector<ImageHeader*>& h, double value);
 void referencePixelOp(PixelOp op, const std::vector<ImageHeader*>& plain, double value,
                       ImageHeader* expected);
 
+// runEverywhere of op with value against referencePixelOp.
+std::string runPixelOp(PixelOp op, const std::vector<OperandSpec>& specs, uint32_t seed,
+                       double value);
+
 // Random operands of op: a depth it takes, one processed channel count (channel
 // of interest, alpha), one data order (any for 1-bit), the same geometry now and
 // then, regions past the edges, masks, tiles; now and then an alpha-only Set,
