@@ -2,13 +2,14 @@
 // processor has, against the table's plain kernel, bit for bit: random rows of
 // odd widths (1 to 130) at misaligned starts, every depth and channel count,
 // and values at the ends of their ranges.  A new table entry is covered by its
-// family's test below; a new family adds one test here.
+// family's call of the driver below; a new family adds one call.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <typeinfo>
 #include <vector>
 
 #include "arith/addRows.h"
@@ -38,7 +39,8 @@ void everyVariant(const Table& table, int32_t trials, Check check) {
         setMaxIsaForTests(static_cast<IsaLevel>(level));
         for (size_t i = 0; i < std::size(table); ++i) {
             if (!table[i].variants.at[level]) continue;
-            SCOPED_TRACE(testing::Message() << "level " << level << " entry " << i);
+            SCOPED_TRACE(testing::Message()
+                         << typeid(Table).name() << " level " << level << " entry " << i);
             Rng rng(i * 8 + static_cast<uint64_t>(level));
             for (int32_t trial = 0; trial < trials && !testing::Test::HasFatalFailure(); ++trial) {
                 SCOPED_TRACE(testing::Message() << "trial " << trial);
@@ -153,7 +155,33 @@ RowTrial rowTrial(Rng& rng, int32_t size, int32_t rows, int32_t tapDistance) {
     return t;
 }
 
-TEST(KernelVariants, SaturatedAddRows) {
+// ----------------------------------------------------------------- zoom
+
+struct ZoomRow {
+    int32_t width, channels, srcPixelStep, dstPixelStep, dstStart;
+    Bytes maskBits;
+    MaskRow mask(bool masked) const {
+        return {masked ? reinterpret_cast<const char*>(maskBits.data()) : nullptr,
+                masked ? dstStart % 8 : 0};
+    }
+};
+
+ZoomRow zoomRow(Rng& rng, int32_t depth) {
+    ZoomRow r;
+    r.channels = depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 5);
+    r.width = rng.range(1, 130);
+    r.srcPixelStep = r.channels + (depth == ZAR_DEPTH_1U ? 0 : rng.range(0, 1));
+    r.dstPixelStep = r.channels + (depth == ZAR_DEPTH_1U ? 0 : rng.range(0, 1));
+    r.dstStart = rng.range(0, 9);
+    r.maskBits = extremeBytes(rng, static_cast<size_t>(r.width) / 8 + 4, 1);
+    return r;
+}
+
+size_t dstBytes(const ZoomRow& r, int32_t depth) {
+    return (static_cast<size_t>(r.dstStart + r.width * r.dstPixelStep) + 8) * valueSize(depth);
+}
+
+TEST(KernelVariants, EveryVariantOfEveryFamilyMatchesItsPlainKernel) {
     everyVariant(kAddRows, 400, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t trial) {
         const int32_t size = bytesPerValue(e.depth);
         const int32_t n = rng.range(1, 130), a = 80 + rng.range(0, 15);
@@ -163,9 +191,6 @@ TEST(KernelVariants, SaturatedAddRows) {
         expectSame(extremeBytes(rng, 800 * static_cast<size_t>(size), size), fn, plain,
                    [&](auto k, char* v) { k(v + a * size, v + b * size, v + d * size, n); });
     });
-}
-
-TEST(KernelVariants, DecimationRowHalvers) {
     everyVariant(kRowHalvers, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = valueSize(e.depth);
         const int32_t lanes = e.channels * rng.range(1, 130);
@@ -176,9 +201,6 @@ TEST(KernelVariants, DecimationRowHalvers) {
         expectSame(extremeBytes(rng, (static_cast<size_t>(lanes) + 16) * size, size), fn, plain,
                    [&](auto k, char* out) { k(r0, r1, out + start, lanes); });
     });
-}
-
-TEST(KernelVariants, DecimationEvenPicks) {
     everyVariant(kEvenPicks, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = valueSize(e.depth);
         const int32_t count = rng.range(1, 200), start = size * rng.range(0, 15);
@@ -187,9 +209,6 @@ TEST(KernelVariants, DecimationEvenPicks) {
         expectSame(extremeBytes(rng, (static_cast<size_t>(count) + 16) * size, size), fn, plain,
                    [&](auto k, char* out) { k(row, out + start, count); });
     });
-}
-
-TEST(KernelVariants, DecimationLinearBlendRows) {
     everyVariant(kLinearBlendRows, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = valueSize(e.depth);
         const int32_t tap = rng.range(0, 4);
@@ -207,9 +226,6 @@ TEST(KernelVariants, DecimationLinearBlendRows) {
             extremeBytes(rng, static_cast<size_t>(count + 8) * size, size), fn, plain,
             [&](auto k, char* out) { k(t.row(0, size), t.row(1, size), lanes, fy, 1 - fy, out); });
     });
-}
-
-TEST(KernelVariants, DecimationSuperRows) {
     everyVariant(kSuperRows, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = valueSize(e.depth);
         auto weight = [&] {
@@ -229,9 +245,6 @@ TEST(KernelVariants, DecimationSuperRows) {
                        k(rowStarts.data(), rowWeights.data(), rows, boxes, scale, out);
                    });
     });
-}
-
-TEST(KernelVariants, DecimationCubicRows) {
     everyVariant(kCubicRows, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = valueSize(e.depth);
         const int32_t tap = rng.range(1, 4);
@@ -245,9 +258,6 @@ TEST(KernelVariants, DecimationCubicRows) {
             extremeBytes(rng, (count + 1) * sizeof(double), 8), fn, plain,
             [&](auto k, char* out) { k(t.row(0, size), lanes, reinterpret_cast<double*>(out)); });
     });
-}
-
-TEST(KernelVariants, DecimationCubicColumns) {
     everyVariant(kCubicColumns, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = valueSize(e.depth);
         const float hi = size == 1 ? 300.0f : 66000.0f;
@@ -261,9 +271,6 @@ TEST(KernelVariants, DecimationCubicColumns) {
         expectSame(extremeBytes(rng, static_cast<size_t>(count + 8) * size, size), fn, plain,
                    [&](auto k, char* out) { k(h, t, out, count); });
     });
-}
-
-TEST(KernelVariants, MorphologyRows) {
     everyVariant(
         kMorphKernels, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t trial) {
             const int32_t size = e.depth == ZAR_DEPTH_1U ? 1 : bytesPerValue(e.depth);
@@ -286,39 +293,6 @@ TEST(KernelVariants, MorphologyRows) {
                            kernel(k, ky, rows.data(), scratch, out + start, w * step, step);
                        });
         });
-}
-
-// The box filter's division: for every area N whose 8-bit window sums fit 16
-// bits and every sum S, the multiply-high equals the integer part of S times
-// fl(1/N) (exact in double); the common areas have a divider.  Also the 5x5
-// Gaussian's estimate of its quotient by 571.
-TEST(KernelVariants, BlurDividerEqualsTheSinglePrecisionRule) {
-    int32_t dividers = 0;
-    for (int32_t area = 2; area <= 257; ++area) {
-        BlurDivider16 d;
-        if (!blurDivider16(area, &d)) continue;
-        ++dividers;
-        const double scale = static_cast<float>(1.0 / area);
-        for (int32_t s = 0; s <= 255 * area; ++s) {
-            const uint32_t biased = s > d.bias ? static_cast<uint32_t>(s - d.bias) : 0;
-            const uint32_t q = (biased * d.multiplier) >> (16 + d.shift);
-            ASSERT_EQ(q, static_cast<uint32_t>(s * scale)) << "area " << area << " sum " << s;
-        }
-    }
-    for (int32_t area : {9, 25, 225}) {
-        BlurDivider16 d;
-        EXPECT_TRUE(blurDivider16(area, &d)) << area;
-    }
-    EXPECT_GT(dividers, 200);
-    // The 5x5 Gaussian's estimate of floor(X / 571) from quarters Y is the quotient or one less.
-    for (int32_t x = 0; x <= kGauss5MaxSum; ++x)
-        for (int32_t y = std::max(0, (x - 6) / 4); y <= x / 4; ++y) {
-            const int32_t estimate = (y * kGauss5Reciprocal) >> 16;
-            ASSERT_TRUE(estimate == x / 571 || estimate == x / 571 - 1) << x << " " << y;
-        }
-}
-
-TEST(KernelVariants, BlurRows) {
     everyVariant(kBlurRows, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t trial) {
         const int32_t size = bytesPerValue(e.depth), sumBytes = e.sumBits / 8;
         BlurRowArgs a{};
@@ -357,9 +331,6 @@ TEST(KernelVariants, BlurRows) {
             kernel(a);
         });
     });
-}
-
-TEST(KernelVariants, FixedFilterRows) {
     struct Entry {
         int32_t filter, depthIndex;
         Variants<RowKernel> variants;
@@ -393,36 +364,6 @@ TEST(KernelVariants, FixedFilterRows) {
             },
             e.depthIndex == kDepth32f);
     });
-}
-
-// ----------------------------------------------------------------- zoom
-
-struct ZoomRow {
-    int32_t width, channels, srcPixelStep, dstPixelStep, dstStart;
-    Bytes maskBits;
-    MaskRow mask(bool masked) const {
-        return {masked ? reinterpret_cast<const char*>(maskBits.data()) : nullptr,
-                masked ? dstStart % 8 : 0};
-    }
-};
-
-ZoomRow zoomRow(Rng& rng, int32_t depth) {
-    ZoomRow r;
-    r.channels = depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 5);
-    r.width = rng.range(1, 130);
-    r.srcPixelStep = r.channels + (depth == ZAR_DEPTH_1U ? 0 : rng.range(0, 1));
-    r.dstPixelStep = r.channels + (depth == ZAR_DEPTH_1U ? 0 : rng.range(0, 1));
-    r.dstStart = rng.range(0, 9);
-    r.maskBits = extremeBytes(rng, static_cast<size_t>(r.width) / 8 + 4, 1);
-    return r;
-}
-
-size_t dstBytes(const ZoomRow& r, int32_t depth) {
-    return (static_cast<size_t>(r.dstStart + r.width * r.dstPixelStep) + 8) *
-           (depth == ZAR_DEPTH_16U ? 2 : 1);
-}
-
-TEST(KernelVariants, ZoomNearestRows) {
     everyVariant(kZoomNearest, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = valueSize(e.depth);
         const ZoomRow r = zoomRow(rng, e.depth);
@@ -437,9 +378,6 @@ TEST(KernelVariants, ZoomNearestRows) {
                          r.dstPixelStep, r.mask(e.masked));
                    });
     });
-}
-
-TEST(KernelVariants, ZoomHorizontalPasses) {
     everyVariant(kZoomHorizontal, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const bool cubic = e.mode == ZAR_INTER_CUBIC;
         const int32_t size = valueSize(e.depth);
@@ -467,9 +405,6 @@ TEST(KernelVariants, ZoomHorizontalPasses) {
                          count, step);
                    });
     });
-}
-
-TEST(KernelVariants, ZoomVerticalPasses) {
     everyVariant(kZoomVertical, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = valueSize(e.depth);
         const float hi = size == 1 ? 300.0f : 66000.0f;
@@ -487,9 +422,6 @@ TEST(KernelVariants, ZoomVerticalPasses) {
                          r.mask(e.masked));
                    });
     });
-}
-
-TEST(KernelVariants, GatherRows) {
     everyVariant(kGatherRows, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = valueSize(e.depth);
         const RowTrial t = rowTrial(rng, size, 1, 0);
@@ -498,9 +430,6 @@ TEST(KernelVariants, GatherRows) {
                        k(t.row(0, size), out, t.offsets.data(), t.groups.data(), t.count);
                    });
     });
-}
-
-TEST(KernelVariants, ZoomFusedLinearRows) {
     everyVariant(kZoomFusedLinear, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = valueSize(e.depth);
         const ZoomRow r = zoomRow(rng, e.depth);
@@ -534,6 +463,74 @@ TEST(KernelVariants, ZoomFusedLinearRows) {
             k(top, bottom, cols, fys.data(), dstRows, rows);
         });
     });
+    // Random sources (1 to 4 channels, a spare one, ends of the range), regions,
+    // and maps whose positions fall on integers, halves, the region's edges, just
+    // outside it, on -0 and NaN; the source buffer ends at the last pixel.
+    everyVariant(kRemapKernels, 200, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
+        const int32_t size = valueSize(e.depth);
+        const int32_t sw = rng.range(2, 40), sh = rng.range(2, 12), w = rng.range(1, 40);
+        const int32_t channels = rng.range(1, 4), stored = channels + rng.range(0, 1);
+        const int32_t ps = (e.planes ? 1 : stored) * size, rs = (sw + rng.range(0, 4)) * ps;
+        const size_t planeBytes = static_cast<size_t>(rs) * sh;
+        const Bytes src = extremeBytes(rng, planeBytes * (e.planes ? stored : 1), size);
+        const int32_t x0 = rng.range(0, sw - 1), y0 = rng.range(0, sh - 1);
+        const int32_t x1 = rng.range(x0, sw - 1), y1 = rng.range(y0, sh - 1);
+        std::vector<float> maps(2 * static_cast<size_t>(w) * 3);
+        for (size_t i = 0; i < maps.size(); ++i) {
+            const bool isX = i % (2 * w) < static_cast<size_t>(w);
+            const int32_t lo = isX ? x0 : y0, hi = isX ? x1 : y1;
+            const float l = static_cast<float>(lo), h = static_cast<float>(hi);
+            const float mid = rng.range(lo, hi) + 0.5f;
+            const float ends[] = {l, h, -0.0f, h + 0.5f, NAN, l - 1e-7f, h - 1e-7f, mid};
+            const int32_t kind = rng.range(0, 11);
+            maps[i] = kind < 8 ? ends[kind] : rng.range(lo * 1000 - 9, hi * 1000 + 9) / 1e3f;
+        }
+        const int32_t dps = ps + (e.planes ? 0 : size * rng.range(0, 1) * (channels == 1));
+        const intptr_t drs = static_cast<intptr_t>(w + 2) * dps;
+        const intptr_t dcs = e.planes ? drs * 3 : size;
+        const char* s = chars(src);
+        const char* m = reinterpret_cast<const char*>(maps.data());
+        const intptr_t cs = e.planes ? static_cast<intptr_t>(planeBytes) : size;
+        const auto bits = [](int32_t v) { return floatBits(static_cast<float>(v)); };
+        RemapJob job = aggregate<RemapJob>(
+            s, s + src.size() - (rs - sw * ps), cs, ps, rs, nullptr, 0, dcs, dps, drs, m, m + 4 * w,
+            8 * w, 8 * w, channels, w, 3, sw, sh, x1, y1, bits(x0), bits(x1), bits(y0), bits(y1));
+        expectSame(extremeBytes(rng, dcs * channels + drs * 3 + 8, size), fn, plain,
+                   [&](auto k, char* out) {
+                       job.dst = out;
+                       k(job);
+                   });
+    });
+}
+
+// The box filter's division: for every area N whose 8-bit window sums fit 16
+// bits and every sum S, the multiply-high equals the integer part of S times
+// fl(1/N) (exact in double); the common areas have a divider.  Also the 5x5
+// Gaussian's estimate of its quotient by 571.
+TEST(KernelVariants, BlurDividerEqualsTheSinglePrecisionRule) {
+    int32_t dividers = 0;
+    for (int32_t area = 2; area <= 257; ++area) {
+        BlurDivider16 d;
+        if (!blurDivider16(area, &d)) continue;
+        ++dividers;
+        const double scale = static_cast<float>(1.0 / area);
+        for (int32_t s = 0; s <= 255 * area; ++s) {
+            const uint32_t biased = s > d.bias ? static_cast<uint32_t>(s - d.bias) : 0;
+            const uint32_t q = (biased * d.multiplier) >> (16 + d.shift);
+            ASSERT_EQ(q, static_cast<uint32_t>(s * scale)) << "area " << area << " sum " << s;
+        }
+    }
+    for (int32_t area : {9, 25, 225}) {
+        BlurDivider16 d;
+        EXPECT_TRUE(blurDivider16(area, &d)) << area;
+    }
+    EXPECT_GT(dividers, 200);
+    // The 5x5 Gaussian's estimate of floor(X / 571) from quarters Y is the quotient or one less.
+    for (int32_t x = 0; x <= kGauss5MaxSum; ++x)
+        for (int32_t y = std::max(0, (x - 6) / 4); y <= x / 4; ++y) {
+            const int32_t estimate = (y * kGauss5Reciprocal) >> 16;
+            ASSERT_TRUE(estimate == x / 571 || estimate == x / 571 - 1) << x << " " << y;
+        }
 }
 
 // The linear vertical pass rounds in single precision where the plain one
@@ -571,47 +568,6 @@ TEST(KernelVariants, ZoomLinearRoundingOverEveryFloat) {
     check(bitsOf(-1.0f / 1024), bitsOf(-4.0f), 1);
     check(0, bitsOf(1.0f / 1024), 9973);
     check(bitsOf(-0.0f), bitsOf(-1.0f / 1024), 9973);
-}
-
-// Random sources (1 to 4 channels, a spare one, ends of the range), regions,
-// and maps whose positions fall on integers, halves, the region's edges, just
-// outside it, on -0 and NaN; the source buffer ends at the last pixel.
-TEST(KernelVariants, RemapRegions) {
-    everyVariant(kRemapKernels, 200, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
-        const int32_t size = valueSize(e.depth);
-        const int32_t sw = rng.range(2, 40), sh = rng.range(2, 12), w = rng.range(1, 40);
-        const int32_t channels = rng.range(1, 4), stored = channels + rng.range(0, 1);
-        const int32_t ps = (e.planes ? 1 : stored) * size, rs = (sw + rng.range(0, 4)) * ps;
-        const size_t planeBytes = static_cast<size_t>(rs) * sh;
-        const Bytes src = extremeBytes(rng, planeBytes * (e.planes ? stored : 1), size);
-        const int32_t x0 = rng.range(0, sw - 1), y0 = rng.range(0, sh - 1);
-        const int32_t x1 = rng.range(x0, sw - 1), y1 = rng.range(y0, sh - 1);
-        std::vector<float> maps(2 * static_cast<size_t>(w) * 3);
-        for (size_t i = 0; i < maps.size(); ++i) {
-            const bool isX = i % (2 * w) < static_cast<size_t>(w);
-            const int32_t lo = isX ? x0 : y0, hi = isX ? x1 : y1;
-            const float l = static_cast<float>(lo), h = static_cast<float>(hi);
-            const float mid = rng.range(lo, hi) + 0.5f;
-            const float ends[] = {l, h, -0.0f, h + 0.5f, NAN, l - 1e-7f, h - 1e-7f, mid};
-            const int32_t kind = rng.range(0, 11);
-            maps[i] = kind < 8 ? ends[kind] : rng.range(lo * 1000 - 9, hi * 1000 + 9) / 1e3f;
-        }
-        const int32_t dps = ps + (e.planes ? 0 : size * rng.range(0, 1) * (channels == 1));
-        const intptr_t drs = static_cast<intptr_t>(w + 2) * dps;
-        const intptr_t dcs = e.planes ? drs * 3 : size;
-        const char* s = chars(src);
-        const char* m = reinterpret_cast<const char*>(maps.data());
-        const intptr_t cs = e.planes ? static_cast<intptr_t>(planeBytes) : size;
-        const auto bits = [](int32_t v) { return floatBits(static_cast<float>(v)); };
-        RemapJob job = aggregate<RemapJob>(
-            s, s + src.size() - (rs - sw * ps), cs, ps, rs, nullptr, 0, dcs, dps, drs, m, m + 4 * w,
-            8 * w, 8 * w, channels, w, 3, sw, sh, x1, y1, bits(x0), bits(x1), bits(y0), bits(y1));
-        expectSame(extremeBytes(rng, dcs * channels + drs * 3 + 8, size), fn, plain,
-                   [&](auto k, char* out) {
-                       job.dst = out;
-                       k(job);
-                   });
-    });
 }
 
 TEST(KernelVariants, TheCapHoldsTheLevel) {
