@@ -98,31 +98,14 @@ Pixels readJpeg(const std::string& file) {
 }
 
 namespace {
-
-// One sample of a row of TIFF samples, as a double, and back.
-template <class T>
-T load(const unsigned char* p) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
+// A row of TIFF samples as the library's test support reads and writes samples.
+zt::Layout tiffRow(std::vector<unsigned char>& row, int bits) {
+    const int32_t depth = bits == 8    ? ZAR_DEPTH_8U
+                          : bits == 16 ? ZAR_DEPTH_16U
+                          : bits == 32 ? ZAR_DEPTH_32S
+                                       : ZAR_DEPTH_32F;
+    return {reinterpret_cast<char*>(row.data()), 0, 1, 1, depth, ZAR_DATA_ORDER_PIXEL};
 }
-
-double sampleOf(const unsigned char* row, size_t i, int bits) {
-    return bits == 8    ? double(row[i])
-           : bits == 16 ? double(load<uint16_t>(row + 2 * i))
-           : bits == 32 ? double(load<int32_t>(row + 4 * i))
-                        : double(load<float>(row + 4 * i));
-}
-
-void storeSample(unsigned char* row, size_t i, int bits, double v) {
-    const uint16_t u16 = static_cast<uint16_t>(v);
-    const int32_t s32 = static_cast<int32_t>(v);
-    const float f32 = static_cast<float>(v);
-    if (bits == 8) row[i] = static_cast<unsigned char>(v);
-    if (bits == 16) std::memcpy(row + 2 * i, &u16, 2);
-    std::memcpy(row + 4 * i, bits == 32 ? (const void*)&s32 : &f32, std::abs(bits) == 32 ? 4 : 0);
-}
-
 }  // namespace
 
 Pixels readTiff(const std::string& file) {
@@ -139,7 +122,8 @@ Pixels readTiff(const std::string& file) {
     std::vector<unsigned char> row(TIFFScanlineSize(t));
     for (uint32_t y = 0; y < h; ++y) {
         TIFFReadScanline(t, row.data(), y, 0);
-        for (size_t i = 0; i < size_t{w} * c; ++i) p.v.push_back(sampleOf(row.data(), i, p.bits));
+        for (uint32_t i = 0; i < w * c; ++i)
+            p.v.push_back(zt::getSample(tiffRow(row, p.bits), i, 0, 0));
     }
     TIFFClose(t);
     return p;
@@ -162,7 +146,8 @@ void writeTiff(const Pixels& p, const std::string& file) {
     const size_t n = static_cast<size_t>(p.w) * p.c;
     std::vector<unsigned char> row(n * std::abs(p.bits) / 8);
     for (int y = 0; y < p.h; ++y) {
-        for (size_t i = 0; i < n; ++i) storeSample(row.data(), i, p.bits, p.v[y * n + i]);
+        for (size_t i = 0; i < n; ++i)
+            zt::setSample(tiffRow(row, p.bits), int32_t(i), 0, 0, p.v[y * n + i]);
         TIFFWriteScanline(t, row.data(), y, 0);
     }
     TIFFClose(t);

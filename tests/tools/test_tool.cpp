@@ -136,68 +136,61 @@ Pixels library(const Pixels& src, int w, int h, int mode,
     return p;
 }
 
-Pixels halfSuper(const Pixels& s) {
+Pixels halfSuper(Pixels s) {
     return library(s, s.w / 2, s.h / 2, 0,
                    [](auto a, auto b) { zarResize(a, b, 1, 2, 1, 2, ZAR_INTER_SUPER); });
 }
-
-TEST_F(ToolTest, EachOperationGivesTheLibrarysResult) {
-    const struct {
-        const char* args;
-        int c, w, h;
-        std::function<Pixels(Pixels src)> expected;
-    } ops[] = {
-        {"blur --size 5x3 --border replicate", 1, 37, 23,
-         [](Pixels s) {
-             return library(s, 0, 0, 1, [](auto a, auto b) { zarBlur(a, b, 5, 3, 2, 1); });
-         }},
-        {"dilate --iterations 2 --roi 4,3,10,9 --border reflect", 3, 30, 20,
-         [](Pixels s) {
-             Roi roi{0, 4, 3, 10, 9};
-             return library(s, 0, 0, 2, [&](auto a, auto b) {
-                 a->roi = b->roi = &roi;
-                 zarDilate(a, b, 2);
-                 a->roi = b->roi = nullptr;
-             });
-         }},
-        {"resize --scale 50% --interp super", 3, 40, 30, halfSuper},
-        {"decimate --scale 0.5 --interp super", 3, 40, 30, halfSuper},
-        {"set --value 300 --roi 1,1,4,4 --coi 2", 3, 16, 12,  // green, saturated
-         [](Pixels s) {
-             for (int i = 0; i < 16; ++i) s.at(i % 4 + 1, i / 4 + 1, 1) = 255;
-             return s;
-         }},
-        {"remap --rotate 90 --interp nn", 1, 9, 9,  // clockwise about the centre pixel (4, 4)
-         [](Pixels s) {
-             Pixels out = s;
-             for (int i = 0; i < 81; ++i) out.at(i % 9, i / 9, 0) = s.at(i / 9, 8 - i % 9, 0);
-             return out;
-         }},
-    };
-    unsigned seed = 0;
-    for (const auto& op : ops) {
-        const Pixels src = pattern(op.w, op.h, op.c, 8, ++seed);
-        writeTiff(src, path("in.tif"));
-        ToolRun r = run(std::string(op.args) + " " + path("in.tif") + " " + path("out.tif"));
-        ASSERT_EQ(r.status, 0) << op.args << ": " << r.err;
-        EXPECT_EQ(readTiff(path("out.tif")), op.expected(src)) << op.args;
-    }
+Pixels blurred(Pixels s) {
+    return library(s, 0, 0, 1, [](auto a, auto b) { zarBlur(a, b, 5, 3, 2, 1); });
+}
+Pixels dilated(Pixels s) {
+    Roi roi{0, 4, 3, 10, 9};
+    return library(s, 0, 0, 2, [&](auto a, auto b) {
+        a->roi = b->roi = &roi;
+        zarDilate(a, b, 2);
+        a->roi = b->roi = nullptr;
+    });
+}
+// Green saturated in the roi.
+Pixels greenSet(Pixels s) {
+    for (int i = 0; i < 16; ++i) s.at(i % 4 + 1, i / 4 + 1, 1) = 255;
+    return s;
+}
+// Clockwise about the centre pixel (4, 4).
+Pixels rotated(Pixels s) {
+    Pixels out = s;
+    for (int i = 0; i < 81; ++i) out.at(i % 9, i / 9, 0) = s.at(i / 9, 8 - i % 9, 0);
+    return out;
 }
 
 // ------------------------------------------------------------ command lines
 
+// Each command line on a fresh in.tif (w x h, c channels): its exit status and what it says.
 // Mistakes are one line in the user's words on standard error and leave no output; help and
-// the version go to standard output.
+// the version go to standard output; an operation writes the library's result (or the rule's).
 TEST_F(ToolTest, EachCommandLineGivesItsStatusAndSaysWhatItShould) {
-    writeTiff(pattern(64, 48, 1, 8, 1), path("in.tif"));
     writeTiff(pattern(8, 8, 1, -32, 2), path("f.tif"));
     std::ofstream(path("bad.png")) << "\x89PNG\r\n\x1a\n broken";
-    const std::string in = path("in.tif") + " ", out = path("out.png");
+    const std::string in = path("in.tif") + " ", out = path("out.png"), tif = path("out.tif");
     const struct {
         std::string args;
         int status;
         std::vector<const char*> says;
+        Pixels (*expected)(Pixels src) = nullptr;  // of out.tif
+        int c = 1, w = 64, h = 48;
     } lines[] = {
+        {"blur --size 5x3 --border replicate " + in + tif, 0, {}, blurred, 1, 37, 23},
+        {"dilate --iterations 2 --roi 4,3,10,9 --border reflect " + in + tif,
+         0,
+         {},
+         dilated,
+         3,
+         30,
+         20},
+        {"resize --scale 50% --interp super " + in + tif, 0, {}, halfSuper, 3, 40, 30},
+        {"decimate --scale 0.5 --interp super " + in + tif, 0, {}, halfSuper, 3, 40, 30},
+        {"set --value 300 --roi 1,1,4,4 --coi 2 " + in + tif, 0, {}, greenSet, 3, 16, 12},
+        {"remap --rotate 90 --interp nn " + in + tif, 0, {}, rotated, 1, 9, 9},
         {"resize --scale 3 --interp super " + in + out,
          1,
          {"super-sampling only shrinks: --scale must be at most 1"}},
@@ -218,9 +211,15 @@ TEST_F(ToolTest, EachCommandLineGivesItsStatusAndSaysWhatItShould) {
         {"resize --help", 0, {"super", "cubic", "(the default)", "50%"}},
         {"remap --help", 0, {"clockwise", "((width-1)/2, (height-1)/2)", "--xmap"}},
     };
+    unsigned seed = 0;
     for (const auto& l : lines) {
+        const Pixels src = pattern(l.w, l.h, l.c, 8, ++seed);
+        writeTiff(src, path("in.tif"));
         ToolRun r = run(l.args);
-        EXPECT_EQ(r.status, l.status) << l.args;
+        EXPECT_EQ(r.status, l.status) << l.args << ": " << r.err;
+        if (l.expected) {
+            EXPECT_EQ(readTiff(tif), l.expected(src)) << l.args;
+        }
         const std::string& said = l.status ? r.err : r.out;
         for (const char* phrase : l.says)
             EXPECT_NE(said.find(phrase), std::string::npos) << l.args << ": " << said;
