@@ -110,21 +110,16 @@ void store(char* p, T v) {
 double getSample(const Layout& l, int32_t x, int32_t y, int32_t channel) {
     int bit = 0;
     const char* p = valueAddress(l, x, y, channel, &bit);
-    switch (l.depth) {
-        case ZAR_DEPTH_1U:
+    const bool isSigned = (l.depth & ZAR_DEPTH_SIGN) != 0;
+    switch (depthBits(l.depth)) {
+        case 1:
             return (static_cast<uint8_t>(*p) >> bit) & 1;
-        case ZAR_DEPTH_8U:
-            return load<uint8_t>(p);
-        case ZAR_DEPTH_8S:
-            return load<int8_t>(p);
-        case ZAR_DEPTH_16U:
-            return load<uint16_t>(p);
-        case ZAR_DEPTH_16S:
-            return load<int16_t>(p);
-        case ZAR_DEPTH_32S:
-            return load<int32_t>(p);
+        case 8:
+            return isSigned ? load<int8_t>(p) : load<uint8_t>(p);
+        case 16:
+            return isSigned ? load<int16_t>(p) : load<uint16_t>(p);
         default:
-            return load<float>(p);
+            return l.depth == ZAR_DEPTH_32F ? load<float>(p) : load<int32_t>(p);
     }
 }
 
@@ -221,7 +216,7 @@ Image& Image::operator=(Image&& other) noexcept {
 
 void Image::setRoi(int32_t coi, int32_t x, int32_t y, int32_t width, int32_t height) {
     if (image_->roi) zarDeallocate(image_, ZAR_FREE_ROI);
-    image_->roi = newRoi(coi, x, y, width, height);
+    image_->roi = makeRoi(coi, x, y, width, height);  // as the library allocates, so freed by it
 }
 
 void Image::randomize(uint32_t seed) {
@@ -237,10 +232,6 @@ void Image::randomize(uint32_t seed) {
                               ? static_cast<int32_t>(r % 2001) / 2.0 - 500.0
                               : r);
             }
-}
-
-Roi* newRoi(int32_t coi, int32_t x, int32_t y, int32_t width, int32_t height) {
-    return makeRoi(coi, x, y, width, height);
 }
 
 uint32_t Rng::next() {

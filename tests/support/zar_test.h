@@ -120,9 +120,6 @@ class Image {
     ImageHeader* image_ = nullptr;
 };
 
-// A Roi record from the library's own allocator rules (so ZAR_FREE_ROI may free it).
-Roi* newRoi(int32_t coi, int32_t x, int32_t y, int32_t width, int32_t height);
-
 // Deterministic 32-bit generator for tests.
 struct Rng {
     uint64_t state;
@@ -171,8 +168,6 @@ class TileStore {
     void fillBytes(uint8_t value);
 
     Layout tileLayout(int32_t column, int32_t row) const;
-    int32_t columns() const { return columns_; }
-    int32_t rows() const { return rows_; }
 
   private:
     static void ZAR_STDCALL callback(ImageHeader* image, int32_t column, int32_t row, int32_t mode);
