@@ -125,24 +125,11 @@ void randomMaskAndTiles(Rng& rng, OperandSpec& s, bool mask) {
 // Channel layouts that process n channels: form 0 n channels, form 1 n and an
 // alpha channel, form 2 (n = 1) one channel of interest.
 void randomChannels(Rng& rng, int32_t depth, int32_t n, int32_t form, OperandSpec& s) {
-    s.roi.coi = 0;
-    if (depth == ZAR_DEPTH_1U) {
-        s.nChannels = 1;
-        s.alphaChannel = 0;
-        if (form == 2) s.roi.coi = 1;
-        return;
-    }
-    if (form == 2 && n == 1) {
-        s.nChannels = rng.range(1, 4);
-        s.alphaChannel = rng.range(0, 1) ? s.nChannels : 0;
-        s.roi.coi = rng.range(1, s.nChannels);
-    } else if (form >= 1) {
-        s.nChannels = n + 1;
-        s.alphaChannel = n + 1;
-    } else {
-        s.nChannels = n;
-        s.alphaChannel = 0;
-    }
+    const bool bits = depth == ZAR_DEPTH_1U, anyCoi = !bits && form == 2 && n == 1;
+    s.nChannels = bits ? 1 : anyCoi ? rng.range(1, 4) : form >= 1 ? n + 1 : n;
+    const int32_t alpha = anyCoi ? rng.range(0, 1) * s.nChannels : n + 1;
+    s.alphaChannel = bits || form == 0 ? 0 : alpha;
+    s.roi.coi = bits ? form == 2 : anyCoi ? rng.range(1, s.nChannels) : 0;
 }
 
 namespace {
