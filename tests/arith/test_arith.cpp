@@ -1,6 +1,7 @@
-// zarAdd, zarOr, zarAnd and zarXorS: single samples and row padding worked by
-// hand, 1-bit rows at every bit offset, the checks of each operation as a
-// table, refused tiles, and random cases against the naive reference.
+// zarAdd, zarOr, zarAnd and zarXorS (and zarSet's saturation): single samples
+// and row padding worked by hand, 1-bit rows at every bit offset, the checks of
+// each operation as a table, and refused tiles.  The random cases are the pixel
+// test's.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,16 +14,6 @@ namespace {
 
 using zt::Image;
 using zt::PixelOp;
-
-// Set writes d alone, XorS reads a alone.
-void apply(PixelOp op, ImageHeader* a, ImageHeader* b, ImageHeader* d, double value) {
-    const bool set = op == PixelOp::set;
-    zt::callPixelOp(op,
-                    set                   ? std::vector{d}
-                    : op == PixelOp::xorS ? std::vector{a, d}
-                                          : std::vector{a, b, d},
-                    value);
-}
 
 std::vector<uint8_t> allBytes(const ImageHeader* image) {
     return std::vector<uint8_t>(image->imageData, image->imageData + image->imageSize);
@@ -82,7 +73,7 @@ TEST(Arith, SingleSamplesWorkedByHand) {
             zt::setSample(b.get(), 1, 0, 0, r.b);
             if (withRoi)
                 for (Image* image : {&a, &b, &d}) image->setRoi(0, 1, 0, 2, 1);
-            apply(r.op, a, b, d, r.b);
+            zt::callPixelOp(r.op, {a, b, d}, r.b);
             const double got = zt::getSample(d.get(), 1, 0, 0);
             EXPECT_TRUE(got == r.expected && std::signbit(got) == std::signbit(r.expected))
                 << static_cast<int>(r.op) << " depth " << std::hex << r.depth << ": " << got;
@@ -199,7 +190,7 @@ TEST(Arith, EveryCheckOfEachOperation) {
             if (r.change == emptyRoi) o.d.setRoi(0, 0, 0, 0, 4);
             if (r.change == badAAndD) o.a->nChannels = 0, o.d->align = 3;
             zt::ErrorRecorder recorder;
-            apply(op.op, o.pick(r.a), o.pick(r.b), o.pick(r.d), 1);
+            zt::callPixelOp(op.op, {o.pick(r.a), o.pick(r.b), o.pick(r.d)}, 1);
             const bool addNull = op.op == PixelOp::add && r.a == kNull;
             zt::expectReports(recorder, op.func, op.file,
                               {{addNull ? STATUS_BAD_ARG : r.status, addNull ? "srcImageA==0"
@@ -212,14 +203,14 @@ TEST(Arith, EveryCheckOfEachOperation) {
         Operands o;
         zt::ErrorRecorder recorder;
         if (op.op == PixelOp::add) {  // 1-bit addition is zarOr, with its checks and reports
-            apply(op.op, o.bits, o.bits, o.d, 1);
+            zt::callPixelOp(op.op, {o.bits, o.bits, o.d}, 1);
             zt::expectReports(recorder, "zarOr", "zaror",
                               {{STATUS_BAD_ARG, "(srcImageA->depth != dstImage->depth)"}});
             continue;
         }
         // Floats: the logical operations refuse them once the checks have passed.
         Image f(1, 0, ZAR_DEPTH_32F, 0, 4, 4);
-        apply(op.op, f, f, f, 1);
+        zt::callPixelOp(op.op, {f, f, f}, 1);
         zt::expectReports(recorder, op.func, op.file,
                           {{STATUS_BAD_ARG, "This function does not support depth 32F"}});
     }
@@ -253,8 +244,8 @@ TEST(Arith, RefusedTilesOfEachOperand) {
             if (xorS && k == 1) continue;
             zt::expectRefusal(
                 specs, k, 0, 1,
-                [&](const std::vector<ImageHeader*>& h) { apply(op.op, h[0], h[1], h[2], 3); },
-                op.func, op.file, {STATUS_BAD_ARG, contexts[xorS && k == 0 ? 3 : k]});
+                [&](const std::vector<ImageHeader*>& h) { zt::callPixelOp(op.op, h, 3); }, op.func,
+                op.file, {STATUS_BAD_ARG, contexts[xorS && k == 0 ? 3 : k]});
         }
 }
 

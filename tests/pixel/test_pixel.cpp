@@ -357,11 +357,7 @@ TEST(Overlap, RowsFirstToLastWithAndWithoutPadding) {
                     if (p.dstX) dst.roi = &dstRoi;
                     if (op == zt::PixelOp::set)
                         dst.maskImage = &src;  // the mask is the source's memory
-                    zt::callPixelOp(op,
-                                    op == zt::PixelOp::set
-                                        ? std::vector<ImageHeader*>{&dst}
-                                        : std::vector<ImageHeader*>{&src, &dst, &dst},
-                                    op == zt::PixelOp::set ? 1 : kXorValue);
+                    zt::callPixelOp(op, {&src, &dst, &dst}, op == zt::PixelOp::set ? 1 : kXorValue);
                     EXPECT_TRUE(recorder.reports().empty());
                     expectedRows(op,
                                  zt::Layout{expected.data(), step, height + 1, channels, depth, 0},

@@ -41,10 +41,11 @@ int32_t operandCount(PixelOp op) {
 void callPixelOp(PixelOp op, const std::vector<ImageHeader*>& h, double value) {
     switch (op) {
         case PixelOp::set:
-            if (h[0]->depth == ZAR_DEPTH_32F) return zarSetFP(h[0], static_cast<float>(value));
-            return zarSet(h[0], static_cast<int32_t>(value));
+            if (h.back()->depth == ZAR_DEPTH_32F)
+                return zarSetFP(h.back(), static_cast<float>(value));
+            return zarSet(h.back(), static_cast<int32_t>(value));
         case PixelOp::copy:
-            return zarCopy(h[0], h[1]);
+            return zarCopy(h[0], h.back());
         case PixelOp::add:
             return zarAdd(h[0], h[1], h[2]);
         case PixelOp::logicalOr:
@@ -52,7 +53,7 @@ void callPixelOp(PixelOp op, const std::vector<ImageHeader*>& h, double value) {
         case PixelOp::logicalAnd:
             return zarAnd(h[0], h[1], h[2]);
         case PixelOp::xorS:
-            return zarXorS(h[0], h[1], static_cast<int32_t>(value));
+            return zarXorS(h[0], h.back(), static_cast<int32_t>(value));
     }
 }
 

@@ -19,7 +19,8 @@ double pixelRule(PixelOp op, int32_t depth, double a, double b, double value);
 // Operands of op: sources first, the destination last (1 for Set, 2 for Copy and XorS, else 3).
 int32_t operandCount(PixelOp op);
 
-// The operation on the headers (SetFP for a 32F Set; value is the XorS constant).
+// The operation on the headers, the last the destination: Set (SetFP for 32F)
+// of value, Copy and XorS (value the constant) of the first, the others of the first two.
 void callPixelOp(PixelOp op, const std::vector<ImageHeader*>& h, double value);
 
 // Applies op the slow way to the plain operands: over the smallest width and
