@@ -210,7 +210,7 @@ TEST(PixelChecks, RefusedTiles) {
 TEST(PixelRandom, EveryOperationAgainstTheReference) {
     const zt::PixelOp ops[] = {zt::PixelOp::set,       zt::PixelOp::copy,       zt::PixelOp::add,
                                zt::PixelOp::logicalOr, zt::PixelOp::logicalAnd, zt::PixelOp::xorS};
-    for (uint32_t seed = 1; seed <= 3000; ++seed) {
+    for (uint32_t seed = 1; seed <= 4800; ++seed) {
         zt::Rng rng(seed);
         const zt::PixelOp op = ops[seed % 6];
         const std::vector<zt::OperandSpec> specs = zt::randomPixelOperands(op, rng);
