@@ -21,16 +21,8 @@ void* __real_calloc(size_t, size_t);
 void* __real_realloc(void*, size_t);
 }
 
-// operator new and new[] carry size_t in their mangled names: unsigned int on 32-bit
-// targets, unsigned long elsewhere. The link options in tests/CMakeLists.txt wrap the
-// same names.
-#if SIZE_MAX == 0xFFFFFFFFu
-#define ZT_NEW _Znwj
-#define ZT_NEW_ARRAY _Znaj
-#else
-#define ZT_NEW _Znwm
-#define ZT_NEW_ARRAY _Znam
-#endif
+// ZT_NEW and ZT_NEW_ARRAY, the mangled names of operator new and new[] (they carry
+// size_t), come from tests/CMakeLists.txt, whose link options wrap the same names.
 #define ZT_PASTE_TOKENS(a, b) a##b
 #define ZT_PASTE(a, b) ZT_PASTE_TOKENS(a, b)
 
