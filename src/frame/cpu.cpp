@@ -47,6 +47,22 @@ int32_t probeLevel() {
 #endif
 }
 
+bool probeVbmi() {
+#if (defined(__GNUC__) || defined(__clang__)) && (defined(__x86_64__) || defined(__i386__))
+    __builtin_cpu_init();
+    return probeLevel() == static_cast<int32_t>(IsaLevel::avx512) &&
+           __builtin_cpu_supports("avx512vbmi");
+#elif defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+    int leaf7[4] = {0, 0, 0, 0};
+    __cpuidex(leaf7, 7, 0);
+    return probeLevel() == static_cast<int32_t>(IsaLevel::avx512) && ((leaf7[2] >> 1) & 1);
+#else
+    return false;
+#endif
+}
+
+std::atomic<int32_t> gVbmi{kUnknown};
+
 int32_t detected() {
     int32_t level = gDetected.load(std::memory_order_relaxed);
     if (level == kUnknown) {
@@ -59,6 +75,15 @@ int32_t detected() {
 }  // namespace
 
 IsaLevel detectedIsaLevel() { return static_cast<IsaLevel>(detected()); }
+
+bool hasAvx512Vbmi() {
+    int32_t vbmi = gVbmi.load(std::memory_order_relaxed);
+    if (vbmi == kUnknown) {
+        vbmi = probeVbmi() ? 1 : 0;
+        gVbmi.store(vbmi, std::memory_order_relaxed);
+    }
+    return vbmi == 1;
+}
 
 IsaLevel isaLevel() {
     const int32_t cap = gCap.load(std::memory_order_relaxed);

@@ -23,6 +23,9 @@ inline constexpr int32_t kIsaLevelCount = 4;
 IsaLevel isaLevel();
 // The processor's own level, whatever the cap.
 IsaLevel detectedIsaLevel();
+// Whether the processor runs AVX-512 VBMI (byte permutes across a whole
+// register), which some AVX-512 kernels use within their level when present.
+bool hasAvx512Vbmi();
 // Caps the level for the calls that follow (tests run every level the processor
 // has); IsaLevel::avx512 lifts the cap.  Internal, not exported.
 void setMaxIsaForTests(IsaLevel level);

@@ -159,6 +159,9 @@ void zoomVerticalSse41(const float* const* work, const void* rowWeight, char* ds
 template <typename T>
 void zoomFusedLinearAvx512(const char* top, const char* bottom, const LinearColumns& cols,
                            const float* fys, char* const* dstRows, int32_t rows);
+// 8-bit rows on processors with VBMI (zoomKernels_avx512vbmi.cpp).
+void zoomFusedLinearBytesVbmi(const char* top, const char* bottom, const LinearColumns& cols,
+                              const float* fys, char* const* dstRows, int32_t rows);
 template <typename T>
 void zoomCubicHorizontalAvx512(const char* srcRow, float* work, const int32_t* elemOff,
                                const float* weights, int32_t count, int32_t srcPixelStep);

@@ -2,49 +2,19 @@
 // give the bits of the plain kernels (zoomKernels.cpp) under the default
 // rounding mode.
 //
-// LINEAR in one pass: groups of sixteen elements, the taps of both source
-// rows picked out of a window of 64 elements by byte shuffles within 16-byte
-// lanes or by word permutes, interpolated horizontally in registers and
-// combined for every destination row of the block; the working rows never go
-// through memory.  Four groups of bytes (two of words) are rounded, packed and
-// stored together.
+// LINEAR in one pass (fusedLinearAvx512.h): 8-bit taps picked by byte
+// shuffles within 16-byte lanes, or on processors with VBMI by byte permutes
+// across the window (zoomKernels_avx512vbmi.cpp); 16-bit taps, and 8-bit taps
+// that do not fit the lanes, by word permutes.
 #include <immintrin.h>
 
 #include <algorithm>
-#include <utility>
 
+#include "geometry/fusedLinearAvx512.h"
 #include "geometry/windowsAvx512.h"
 #include "geometry/zoomKernels.h"
 
 namespace {
-
-// floor(v - 0.5 + 0.00001 + 0.5) of sixteen floats, the rounding of the rule
-// before saturation.  The single-precision form of the rule, trunc(v) +
-// (v - trunc(v) >= 0.99999006) (0.99999006 is the first float above
-// 1 - 0.00001; equal to the double form after saturation for every float in
-// [-4, 131072], the range of the pass), is floor(v + c) for v >= 0 with
-// c = 1 - 0.99999006 (exact in float): the sum rounded down keeps the floor of
-// the exact sum, since integers are floats.  Both forms give 0 or less for
-// v < 0, which the saturating packs turn into 0.
-inline __m512i floorWithTolerance(__m512 v) {
-    const __m512 c = _mm512_set1_ps(1.0f - 0.99999006f);
-    const __m512 sum = _mm512_add_round_ps(v, c, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
-    return _mm512_cvt_roundps_epi32(sum, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
-}
-
-// The taps come out of the permutes and shuffles as the bits of the float
-// 2^23 + x: the element in the low bits, the exponent of 2^23 put in by the
-// instruction itself (the bytes or words it does not pick come from a
-// constant).  Differences of two such floats are exact, and so is
-// (2^23 + x) - 2^23, so no integer-to-float conversion is needed.
-constexpr int32_t kTwo23Bits = 0x4B000000;
-inline __m512 twoTo23() { return _mm512_castsi512_ps(_mm512_set1_epi32(kTwo23Bits)); }
-
-// a + f * (b - a) of sixteen elements, as the plain pass computes it, from
-// taps held as 2^23 + a and 2^23 + b.
-inline __m512 interpolateBiased(__m512 a, __m512 b, __m512 f) {
-    return _mm512_add_ps(_mm512_sub_ps(a, twoTo23()), _mm512_mul_ps(f, _mm512_sub_ps(b, a)));
-}
 
 // The elements at the indices in the even words of idx (whose odd words hold
 // the high half of 2^23), from the first n (at most 64) elements at p, as
@@ -72,154 +42,42 @@ inline void pickBytes(const uint8_t* p, int32_t n, __m512i lanes, __m512i tapA, 
     b = _mm512_castsi512_ps(_mm512_mask_shuffle_epi8(bias, lowBytes, window, tapB));
 }
 
-// Both rows' horizontal values of a group whose taps fit one window (Whole:
-// whose whole window lies within the readable elements of the rows).
-template <bool Whole, typename T>
-inline void windowRows(const T* top, const T* bottom, const ColumnGroup& group, int32_t step,
-                       __m512 f, __m512& h0, __m512& h1) {
-    __m512 a0, b0, a1, b1;
-    if (sizeof(T) == 1 && group.byteLanes) {
-        const __m512i lanes = _mm512_cvtepu8_epi32(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(group.lane)));
-        const __m512i tapA = _mm512_loadu_si512(group.tapA);
-        // tap b lies step bytes after tap a in the same lane (only the low byte
-        // of each slot is used)
-        const __m512i tapB = _mm512_add_epi32(tapA, _mm512_set1_epi32(step));
-        const uint8_t* t = reinterpret_cast<const uint8_t*>(top) + group.base;
-        const uint8_t* b = reinterpret_cast<const uint8_t*>(bottom) + group.base;
-        pickBytes<Whole>(t, group.span, lanes, tapA, tapB, a0, b0);
-        pickBytes<Whole>(b, group.span, lanes, tapA, tapB, a1, b1);
-    } else {
-        const __m512i idxA = _mm512_or_si512(
-            _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(group.rel))),
-            _mm512_set1_epi32(kTwo23Bits));
-        const __m512i idxB = _mm512_add_epi32(idxA, _mm512_set1_epi32(step));
-        pickWords<Whole>(top + group.base, group.span, idxA, idxB, a0, b0);
-        pickWords<Whole>(bottom + group.base, group.span, idxA, idxB, a1, b1);
+// The taps of both rows of a group whose taps fit one window, for
+// fusedLinearRows.
+struct PickByLanes {
+    template <bool Whole, typename T>
+    static void taps(const T* top, const T* bottom, const ColumnGroup& group, const int32_t*,
+                     int32_t, int32_t step, __m512& a0, __m512& b0, __m512& a1, __m512& b1) {
+        if (sizeof(T) == 1 && group.byteLanes) {
+            const __m512i lanes = _mm512_cvtepu8_epi32(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(group.lane)));
+            const __m512i tapA = _mm512_loadu_si512(group.tapA);
+            // tap b lies step bytes after tap a in the same lane (only the low
+            // byte of each slot is used)
+            const __m512i tapB = _mm512_add_epi32(tapA, _mm512_set1_epi32(step));
+            const uint8_t* t = reinterpret_cast<const uint8_t*>(top) + group.base;
+            const uint8_t* b = reinterpret_cast<const uint8_t*>(bottom) + group.base;
+            pickBytes<Whole>(t, group.span, lanes, tapA, tapB, a0, b0);
+            pickBytes<Whole>(b, group.span, lanes, tapA, tapB, a1, b1);
+        } else {
+            const __m512i idxA = _mm512_or_si512(
+                _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(group.rel))),
+                _mm512_set1_epi32(kTwo23Bits));
+            const __m512i idxB = _mm512_add_epi32(idxA, _mm512_set1_epi32(step));
+            pickWords<Whole>(top + group.base, group.span, idxA, idxB, a0, b0);
+            pickWords<Whole>(bottom + group.base, group.span, idxA, idxB, a1, b1);
+        }
     }
-    h0 = interpolateBiased(a0, b0, f);
-    h1 = interpolateBiased(a1, b1, f);
-}
-
-// The same for a group whose taps are too far apart for one window: the n
-// elements from e gathered one by one.
-template <typename T>
-void gatheredRows(const T* top, const T* bottom, const LinearColumns& cols, int32_t e, int32_t n,
-                  __m512 f, __m512& h0, __m512& h1) {
-    const int32_t step = cols.srcPixelStep;
-    alignas(64) float a0[kColumnGroup] = {}, b0[kColumnGroup] = {}, a1[kColumnGroup] = {},
-                      b1[kColumnGroup] = {};
-    for (int32_t k = 0; k < n; ++k) {
-        const int32_t o = cols.elemOff[e + k];
-        a0[k] = static_cast<float>(top[o]) + 8388608.0f;
-        b0[k] = static_cast<float>(top[o + step]) + 8388608.0f;
-        a1[k] = static_cast<float>(bottom[o]) + 8388608.0f;
-        b1[k] = static_cast<float>(bottom[o + step]) + 8388608.0f;
-    }
-    h0 = interpolateBiased(_mm512_load_ps(a0), _mm512_load_ps(b0), f);
-    h1 = interpolateBiased(_mm512_load_ps(a1), _mm512_load_ps(b1), f);
-}
-
-// Elements per store: four groups of bytes or two of words fill 512 bits.
-template <typename T>
-constexpr int32_t kStoreGroups = sizeof(T) == 1 ? 4 : 2;
-
-// The rounded values of a store's groups (32-bit lanes, any sign), saturated
-// to T by the packs and stored in order, the first n elements only.
-template <typename T>
-inline void storeSaturated(T* dst, int32_t n, const __m512i* q) {
-    if constexpr (sizeof(T) == 1) {
-        // the packs interleave 128-bit lanes: dword 4i + j of the result holds
-        // elements 4i..4i+3 of group j
-        const __m512i order = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11,
-                                                15);
-        const __m512i bytes = _mm512_packus_epi16(_mm512_packs_epi32(q[0], q[1]),
-                                                  _mm512_packs_epi32(q[2], q[3]));
-        _mm512_mask_storeu_epi8(dst, lowBits64(n), _mm512_permutexvar_epi32(order, bytes));
-    } else {
-        const __m512i order = _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7);
-        const __m512i words = _mm512_permutexvar_epi64(order, _mm512_packus_epi32(q[0], q[1]));
-        _mm512_mask_storeu_epi16(dst, lowBits32(n), words);
-    }
-}
-
-// Both rows' horizontal values of the group of elements from ge (zero past
-// the last element).
-template <typename T>
-inline void groupRows(const T* top, const T* bottom, const LinearColumns& cols, int32_t ge,
-                      __m512& h0, __m512& h1) {
-    const int32_t n = std::clamp(cols.count - ge, 0, kColumnGroup);
-    const __m512 f = _mm512_maskz_loadu_ps(static_cast<__mmask16>((1u << n) - 1), cols.fx + ge);
-    const ColumnGroup& group = cols.groups[ge / kColumnGroup];
-    if (n == 0)
-        h0 = h1 = _mm512_setzero_ps();
-    else if (group.span > 0)
-        windowRows<false>(top, bottom, group, cols.srcPixelStep, f, h0, h1);
-    else
-        gatheredRows(top, bottom, cols, ge, n, f, h0, h1);
-}
-
-// Whether the store's groups from e are all full and read whole windows.
-template <typename T>
-inline bool wholeWindows(const LinearColumns& cols, int32_t e) {
-    if (e + kStoreGroups<T> * kColumnGroup > cols.count) return false;
-    bool whole = true;
-    for (int32_t k = 0; k < kStoreGroups<T>; ++k) {
-        const ColumnGroup& g = cols.groups[e / kColumnGroup + k];
-        whole &= g.span > 0 && g.base + kColumnWindow <= cols.readable;
-    }
-    return whole;
-}
-
-// The rows of a block from the horizontal values of a store's groups: the
-// row weights wTop = 1 - fy and wBottom = fy, the first n elements from e.
-template <typename T>
-inline void storeRows(const __m512* h0, const __m512* h1, const float* wTop, const float* wBottom,
-                      char* const* dstRows, int32_t rows, int32_t e, int32_t n) {
-    for (int32_t r = 0; r < rows; ++r) {
-        const __m512 w0 = _mm512_set1_ps(wTop[r]), w1 = _mm512_set1_ps(wBottom[r]);
-        __m512i q[kStoreGroups<T>];
-        for (int32_t k = 0; k < kStoreGroups<T>; ++k)
-            q[k] = floorWithTolerance(
-                _mm512_add_ps(_mm512_mul_ps(h0[k], w0), _mm512_mul_ps(h1[k], w1)));
-        storeSaturated(reinterpret_cast<T*>(dstRows[r]) + e, n, q);
-    }
-}
+};
 
 }  // namespace
 
 template <typename T>
 void zoomFusedLinearAvx512(const char* top, const char* bottom, const LinearColumns& cols,
                            const float* fys, char* const* dstRows, int32_t rows) {
-    constexpr int32_t kGroups = kStoreGroups<T>, kChunk = kGroups * kColumnGroup;
-    constexpr int32_t kRowsAtOnce = 8;
-    const T* t = reinterpret_cast<const T*>(top);
-    const T* b = reinterpret_cast<const T*>(bottom);
-    for (int32_t r0 = 0; r0 < rows; r0 += kRowsAtOnce) {
-        const int32_t block = std::min(rows - r0, kRowsAtOnce);
-        float wTop[kRowsAtOnce], wBottom[kRowsAtOnce];
-        for (int32_t r = 0; r < block; ++r) {
-            wTop[r] = 1.0f - fys[r0 + r];
-            wBottom[r] = fys[r0 + r];
-        }
-        for (int32_t e = 0; e < cols.count; e += kChunk) {
-            // the store's groups unrolled, their values kept in registers
-            __m512 h0[kGroups], h1[kGroups];
-            [&]<int32_t... K>(std::integer_sequence<int32_t, K...>) {
-                if (wholeWindows<T>(cols, e)) {
-                    (windowRows<true>(t, b, cols.groups[e / kColumnGroup + K], cols.srcPixelStep,
-                                      _mm512_loadu_ps(cols.fx + e + K * kColumnGroup), h0[K],
-                                      h1[K]),
-                     ...);
-                    storeRows<T>(h0, h1, wTop, wBottom, dstRows + r0, block, e, kChunk);
-                } else {
-                    (groupRows(t, b, cols, e + K * kColumnGroup, h0[K], h1[K]), ...);
-                    storeRows<T>(h0, h1, wTop, wBottom, dstRows + r0, block, e, cols.count - e);
-                }
-            }
-            (std::make_integer_sequence<int32_t, kGroups>{});
-        }
-    }
+    if (sizeof(T) == 1 && hasAvx512Vbmi())
+        return zoomFusedLinearBytesVbmi(top, bottom, cols, fys, dstRows, rows);
+    fusedLinearRows<PickByLanes, T>(top, bottom, cols, fys, dstRows, rows);
 }
 
 template void zoomFusedLinearAvx512<uint8_t>(const char*, const char*, const LinearColumns&,

@@ -451,7 +451,8 @@ TEST(KernelVariants, EveryVariantOfEveryFamilyMatchesItsPlainKernel) {
         }
         std::vector<ColumnGroup> groups(count / kColumnGroup + 1);
         groupColumns(offsets.data(), count, step, e.depth == ZAR_DEPTH_8U, groups.data());
-        const LinearColumns cols{offsets.data(), fx.data(), groups.data(), count, step};
+        // whole windows may be read up to the end of the bottom row
+        const LinearColumns cols{offsets.data(), fx.data(), groups.data(), count, step, srcPixels};
         const int32_t rows = rng.range(1, 4);
         std::vector<float> fys(rows);
         for (float& f : fys) f = workValue(rng, 0.0f, 1.0f);
