@@ -52,3 +52,11 @@ void groupColumns(const int32_t* elemOff, int32_t count, int32_t tapDistance, bo
         g.byteLanes = byteLanes && cutIntoLanes(elemOff + first, n, tapDistance, &g);
     }
 }
+
+int32_t wholeWindowGroups(const ColumnGroup* groups, int32_t count, int32_t readable) {
+    int32_t g = 0;
+    while ((g + 1) * kColumnGroup <= count && groups[g].span > 0 &&
+           groups[g].base + kColumnWindow <= readable)
+        ++g;
+    return g;
+}

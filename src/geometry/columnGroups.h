@@ -29,3 +29,6 @@ struct ColumnGroup {
 // and, for tapDistance > 0, elemOff[e] + tapDistance.
 void groupColumns(const int32_t* elemOff, int32_t count, int32_t tapDistance, bool byteLanes,
                   ColumnGroup* groups);
+// How many groups from the first are full and have their whole window within
+// the first readable elements of a row.
+int32_t wholeWindowGroups(const ColumnGroup* groups, int32_t count, int32_t readable);

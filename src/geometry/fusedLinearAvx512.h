@@ -14,7 +14,6 @@
 #include <immintrin.h>
 
 #include <algorithm>
-#include <utility>
 
 #include "geometry/windowsAvx512.h"
 #include "geometry/zoomKernels.h"
@@ -98,8 +97,7 @@ void gatheredRows(const T* top, const T* bottom, const LinearColumns& cols, int3
 // Both rows' horizontal values of the group of elements from ge (zero past
 // the last element).  Pick<Whole>(top, bottom, group, elemOff, n, step, a0,
 // b0, a1, b1) gives the taps of a group whose taps fit one window as biased
-// floats (Whole: the whole window lies within the readable elements of the
-// rows and the group is full).
+// floats (Whole: the group is full and its whole window can be read).
 template <class Pick, typename T>
 inline void groupRows(const T* top, const T* bottom, const LinearColumns& cols, int32_t ge,
                       __m512& h0, __m512& h1) {
@@ -117,18 +115,6 @@ inline void groupRows(const T* top, const T* bottom, const LinearColumns& cols, 
     } else {
         gatheredRows(top, bottom, cols, ge, n, f, h0, h1);
     }
-}
-
-// Whether the store's groups from e are all full and read whole windows.
-template <typename T>
-inline bool wholeWindows(const LinearColumns& cols, int32_t e) {
-    if (e + kStoreGroups<T> * kColumnGroup > cols.count) return false;
-    bool whole = true;
-    for (int32_t k = 0; k < kStoreGroups<T>; ++k) {
-        const ColumnGroup& g = cols.groups[e / kColumnGroup + k];
-        whole &= g.span > 0 && g.base + kColumnWindow <= cols.readable;
-    }
-    return whole;
 }
 
 // The rows of a block from the horizontal values of a store's groups: the
@@ -161,28 +147,27 @@ void fusedLinearRows(const char* top, const char* bottom, const LinearColumns& c
             wTop[r] = 1.0f - fys[r0 + r];
             wBottom[r] = fys[r0 + r];
         }
-        for (int32_t e = 0; e < cols.count; e += kChunk) {
-            // the store's groups unrolled, their values kept in registers
+        // stores whose groups all read whole windows, then the rest
+        const int32_t wholeEnd = cols.wholeGroups / kGroups * kChunk;
+        int32_t e = 0;
+        for (; e < wholeEnd; e += kChunk) {
             __m512 h0[kGroups], h1[kGroups];
-            [&]<int32_t... K>(std::integer_sequence<int32_t, K...>) {
-                if (wholeWindows<T>(cols, e)) {
-                    __m512 a0[kGroups], b0[kGroups], a1[kGroups], b1[kGroups];
-                    (Pick::template taps<true>(t, b, cols.groups[e / kColumnGroup + K],
-                                               cols.elemOff + e + K * kColumnGroup, kColumnGroup,
-                                               cols.srcPixelStep, a0[K], b0[K], a1[K], b1[K]),
-                     ...);
-                    ((h0[K] = interpolateBiased(a0[K], b0[K],
-                                                _mm512_loadu_ps(cols.fx + e + K * kColumnGroup)),
-                      h1[K] = interpolateBiased(a1[K], b1[K],
-                                                _mm512_loadu_ps(cols.fx + e + K * kColumnGroup))),
-                     ...);
-                    storeRows<T>(h0, h1, wTop, wBottom, dstRows + r0, block, e, kChunk);
-                } else {
-                    (groupRows<Pick>(t, b, cols, e + K * kColumnGroup, h0[K], h1[K]), ...);
-                    storeRows<T>(h0, h1, wTop, wBottom, dstRows + r0, block, e, cols.count - e);
-                }
+            for (int32_t k = 0; k < kGroups; ++k) {
+                const int32_t ge = e + k * kColumnGroup;
+                __m512 a0, b0, a1, b1;
+                Pick::template taps<true>(t, b, cols.groups[ge / kColumnGroup], cols.elemOff + ge,
+                                          kColumnGroup, cols.srcPixelStep, a0, b0, a1, b1);
+                const __m512 f = _mm512_loadu_ps(cols.fx + ge);
+                h0[k] = interpolateBiased(a0, b0, f);
+                h1[k] = interpolateBiased(a1, b1, f);
             }
-            (std::make_integer_sequence<int32_t, kGroups>{});
+            storeRows<T>(h0, h1, wTop, wBottom, dstRows + r0, block, e, kChunk);
+        }
+        for (; e < cols.count; e += kChunk) {
+            __m512 h0[kGroups], h1[kGroups];
+            for (int32_t k = 0; k < kGroups; ++k)
+                groupRows<Pick>(t, b, cols, e + k * kColumnGroup, h0[k], h1[k]);
+            storeRows<T>(h0, h1, wTop, wBottom, dstRows + r0, block, e, cols.count - e);
         }
     }
 }

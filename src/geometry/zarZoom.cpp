@@ -331,8 +331,10 @@ void runPiece(ZoomCall& z, const Memory& sm, const Memory& dm, const Piece& p) {
         groupColumns(z.elemOffset, elements, z.src.pixelStep, z.depth == ZAR_DEPTH_8U, z.groups);
         LinearColumns cols{z.elemOffset, z.elemWeights, z.groups, elements, z.src.pixelStep};
         // every source row is read up to its last tap
+        int32_t readable = 0;
         for (int32_t e = 0; e < elements; ++e)
-            cols.readable = std::max(cols.readable, z.elemOffset[e] + z.src.pixelStep + 1);
+            readable = std::max(readable, z.elemOffset[e] + z.src.pixelStep + 1);
+        cols.wholeGroups = wholeWindowGroups(z.groups, elements, readable);
         for (int32_t g = 0; g < groups; ++g) runFusedLinear(z, sm, dm, p, cols, g, dstStart);
         return;
     }
