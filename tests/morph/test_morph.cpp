@@ -36,9 +36,8 @@ TEST(MorphChecks, EveryCheck) {
         {[](auto op, Images&) { op(nullptr, nullptr, 0); },  // the source first
          {{STATUS_NULL_HEADER, "Incorrect Image", 85}}},
         {[](auto op, Images& i) {
-             Image badRoi(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 4, 4);
-             badRoi.setRoi(2, 0, 0, 2, 2);  // coi beyond the channels
-             op(i.a, badRoi, 1);
+             i.b.setRoi(2, 0, 0, 2, 2);  // coi beyond the channels
+             op(i.a, i.b, 1);
          },
          {{STATUS_BAD_COI, "Incorrect Image", 86}}},
         {[](auto op, Images& i) {
@@ -48,10 +47,8 @@ TEST(MorphChecks, EveryCheck) {
          {{STATUS_BAD_ARG, "Illegal number of of iterations", 89},
           {STATUS_BAD_ARG, "Illegal number of of iterations", 89}}},
         {[](auto op, Images&) {
-             for (int32_t depth : {ZAR_DEPTH_8S, ZAR_DEPTH_16S, ZAR_DEPTH_32S, ZAR_DEPTH_32F}) {
-                 Image s(1, 0, depth, ZAR_DATA_ORDER_PIXEL, 4, 4);
-                 op(s, s, 1);
-             }
+             for (int32_t depth : {ZAR_DEPTH_8S, ZAR_DEPTH_16S, ZAR_DEPTH_32S, ZAR_DEPTH_32F})
+                 op(Image(1, 0, depth, 0, 4, 4), Image(1, 0, depth, 0, 4, 4), 1);
          },
          {{STATUS_BAD_ARG, "Illegal image depth", 94},
           {STATUS_BAD_ARG, "Illegal image depth", 94},
@@ -59,30 +56,24 @@ TEST(MorphChecks, EveryCheck) {
           {STATUS_BAD_ARG, "Illegal image depth", 94}}},
         // The source's depth is checked before it is compared.
         {[](auto op, Images& i) {
-             Image f(1, 0, ZAR_DEPTH_32F, ZAR_DATA_ORDER_PIXEL, 4, 4);
-             Image wide(1, 0, ZAR_DEPTH_16U, ZAR_DATA_ORDER_PIXEL, 4, 4);
-             op(i.a, f, 1);
-             op(i.a, wide, 1);
+             op(i.a, Image(1, 0, ZAR_DEPTH_32F, 0, 4, 4), 1);
+             op(i.a, Image(1, 0, ZAR_DEPTH_16U, 0, 4, 4), 1);
          },
          {{STATUS_BAD_ARG, "SRC and DST depth are different", 101},
           {STATUS_BAD_ARG, "SRC and DST depth are different", 101}}},
         {[](auto op, Images& i) {
-             Image plane(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PLANE, 4, 4);
-             op(i.a, plane, 1);
+             op(i.a, Image(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PLANE, 4, 4), 1);
          },
          {{STATUS_BAD_ARG, "SRC and DST order are different", 106}}},
         {[](auto op, Images& i) {
-             Image flipped(1, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 4, 4);
-             flipped->origin = ZAR_ORIGIN_BL;
-             op(i.a, flipped, 1);
+             i.a->origin = ZAR_ORIGIN_BL;
+             op(i.a, i.b, 1);
          },
          {{STATUS_BAD_ARG, "SRC and DST orign are different", 111}}},
         {[](auto op, Images& i) {
-             Image three(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 4, 4);
-             Image rgba(4, 4, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 4, 4);
-             Image four(4, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 4, 4);
-             op(i.a, three, 1);
-             op(rgba, four, 1);  // 3 processed channels against 4
+             Image four(4, 0, ZAR_DEPTH_8U, 0, 4, 4);
+             op(i.a, Image(3, 0, ZAR_DEPTH_8U, 0, 4, 4), 1);
+             op(Image(4, 4, ZAR_DEPTH_8U, 0, 4, 4), four, 1);  // 3 processed channels against 4
              four.setRoi(2, 0, 0, 4, 4);
              op(i.a, four, 1);  // a channel of interest counts as one channel
          },

@@ -67,20 +67,12 @@ int64_t divideHalfEven(int64_t s, int32_t shift) {
     return q;
 }
 
-int64_t depthMin(int32_t d) {
-    return d == ZAR_DEPTH_8S    ? -128
-           : d == ZAR_DEPTH_16S ? -32768
-           : d == ZAR_DEPTH_32S ? INT32_MIN
-                                : 0;
-}
-
-int64_t depthMax(int32_t d) {
-    return d == ZAR_DEPTH_1U    ? 1
-           : d == ZAR_DEPTH_8U  ? 255
-           : d == ZAR_DEPTH_8S  ? 127
-           : d == ZAR_DEPTH_16U ? 65535
-           : d == ZAR_DEPTH_16S ? 32767
-                                : INT32_MAX;
+// The smallest and largest value of an integer depth.
+std::pair<int64_t, int64_t> depthRange(int32_t depth) {
+    const int32_t bits = zt::depthBits(depth);
+    if (depth & ZAR_DEPTH_SIGN)
+        return {-(int64_t{1} << (bits - 1)), (int64_t{1} << (bits - 1)) - 1};
+    return {0, (int64_t{1} << bits) - 1};
 }
 
 // How many of the n positions from start an axis of the given size maps to
@@ -161,12 +153,6 @@ float f32(double v) { return static_cast<float>(v); }
 // row's horizontal value rounded to single precision, the vertical
 // combination likewise, then the division by a power of two.
 float floatResult(int32_t filter, const std::vector<std::vector<float>>& v) {
-    using Row = std::vector<float>;
-    const auto weighted = [&](const Row& r, const double* w) {
-        double t = w[0] * double(r[0]);
-        for (int i = 1; i < 5; ++i) t += w[i] * double(r[i]);
-        return f32(t);
-    };
     switch (filter) {
         case 0:
         case 2: {
@@ -208,18 +194,17 @@ float floatResult(int32_t filter, const std::vector<std::vector<float>>& v) {
             for (int r = 1; r < 5; ++r) boxes += box[r];
             return f32(double(centre) - boxes);
         }
-        default: {  // 5 and 7
-            double a[5], b[5], c[5];
-            const double laplace[3][5] = {
-                {-1, -3, -4, -3, -1}, {-3, 0, 6, 0, -3}, {-4, 6, 20, 6, -4}};
-            const int gauss[3][5] = {{2, 7, 12, 7, 2}, {7, 31, 52, 31, 7}, {12, 52, 127, 52, 12}};
-            for (int i = 0; i < 5; ++i) {
-                a[i] = filter == 5 ? laplace[0][i] : double(gauss[0][i] / 571.0f);
-                b[i] = filter == 5 ? laplace[1][i] : double(gauss[1][i] / 571.0f);
-                c[i] = filter == 5 ? laplace[2][i] : double(gauss[2][i] / 571.0f);
+        default: {  // 5 and 7: each row weighted in double and rounded, then the rows
+            const std::vector<int32_t>& k = kernelOf(filter).k;
+            double rows = -0.0;  // adds nothing, not even the sign of a zero
+            for (int r = 0; r < 5; ++r) {
+                double t = -0.0;
+                for (int i = 0; i < 5; ++i)
+                    t += (filter == 5 ? k[r * 5 + i] : double(k[r * 5 + i] / 571.0f)) *
+                         double(v[r][i]);
+                rows += f32(t);
             }
-            return f32(double(weighted(v[0], a)) + weighted(v[1], b) + weighted(v[2], c) +
-                       weighted(v[3], b) + weighted(v[4], a));
+            return f32(rows);
         }
     }
 }
@@ -234,7 +219,8 @@ double filterResult(int32_t filter, int32_t depth, const std::vector<std::vector
             for (int32_t c = 0; c < n; ++c) sum += kernel.k[r * n + c] * int64_t(v[r][c]);
         if (filter == 6) sum = divideHalfEven(sum, 4);
         if (filter == 10) sum = divideHalfEven(sum, 3);
-        return double(std::clamp(sum, depthMin(depth), depthMax(depth)));
+        const auto [lo, hi] = depthRange(depth);
+        return double(std::clamp(sum, lo, hi));
     }
     if (depth == ZAR_DEPTH_1U) {
         int64_t sum = 0, ones = 0;
@@ -266,8 +252,8 @@ double filterResult(int32_t filter, int32_t depth, const std::vector<std::vector
         for (int32_t c = 0; c < n; ++c) values[r][c] = f32(v[r][c]);
     const float result = floatResult(filter, values);
     if (depth == ZAR_DEPTH_32F) return result;
-    const double lo = double(depthMin(depth)), hi = double(depthMax(depth));
-    return std::clamp(std::nearbyint(double(result)), lo, hi);
+    const auto [lo, hi] = depthRange(depth);
+    return std::clamp(std::nearbyint(double(result)), double(lo), double(hi));
 }
 
 }  // namespace

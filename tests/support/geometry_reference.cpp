@@ -203,10 +203,7 @@ int effectiveModeRef(const ImageHeader* src, int mode) {
 // region (NN) and the destination mask.
 std::function<bool(int, int)> zoomedMask(const ImageHeader* src, const ImageHeader* dst, int W,
                                          int H, double kx, double ky, Image& resized) {
-    const ImageHeader* dm = dst->maskImage;
-    const Region mr = dm ? regionOf(dm) : Region{};
-    if (!src->maskImage)
-        return [dm, mr](int c, int r) { return !dm || getSample(dm, mr.x + c, mr.y + r, 0) != 0; };
+    if (!src->maskImage) return [dst](int c, int r) { return gt::maskAllows(dst, c, r); };
     int xs = nearestRef(kx * W - 0.5 + kTol);
     if (xs < 1) xs = nearestRef(W / kx - 0.5 + kTol);
     int ys = nearestRef(ky * H - 0.5 + kTol);
@@ -214,8 +211,8 @@ std::function<bool(int, int)> zoomedMask(const ImageHeader* src, const ImageHead
     resized = Image(1, 0, ZAR_DEPTH_1U, ZAR_DATA_ORDER_PIXEL, W, H);
     referenceZoom(src->maskImage, resized, W, xs, H, ys, ZAR_INTER_NN);
     ImageHeader* rm = resized.get();
-    return [rm, dm, mr](int c, int r) {
-        return getSample(rm, c, r, 0) != 0 && (!dm || getSample(dm, mr.x + c, mr.y + r, 0) != 0);
+    return [rm, dst](int c, int r) {
+        return getSample(rm, c, r, 0) != 0 && gt::maskAllows(dst, c, r);
     };
 }
 

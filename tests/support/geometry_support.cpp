@@ -39,20 +39,16 @@ zt::Image filled(int32_t depth, int32_t width, int32_t height, Pixel pixel) {
     return image;
 }
 
-std::string rowText(const ImageHeader* image, int32_t index, bool column, int32_t from) {
-    std::ostringstream text;
-    for (int32_t k = from; k < (column ? image->height : image->width); ++k)
-        text << (k > from ? " " : "")
-             << zt::getSample(image, column ? index : k, column ? k : index, 0);
-    return text.str();
-}
-
 std::string regionText(const ImageHeader* image, int32_t x, int32_t y, int32_t w, int32_t h) {
     std::ostringstream text;
     for (int32_t j = 0; j < h; ++j)
         for (int32_t i = 0; i < w; ++i)
             text << (i ? " " : j ? " / " : "") << zt::getSample(image, x + i, y + j, 0);
     return text.str();
+}
+
+std::string rowText(const ImageHeader* image, int32_t y) {
+    return regionText(image, 0, y, image->width, 1);
 }
 
 zt::OperandSpec randomFormat(zt::Rng& rng) {

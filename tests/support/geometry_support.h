@@ -27,9 +27,8 @@ using Pixel = double (*)(int32_t x, int32_t y);
 // A one-channel plain image of the given depth filled with pixel(x, y).
 zt::Image filled(int32_t depth, int32_t width, int32_t height, Pixel pixel);
 
-// The values of channel 0 along row index (or column index when column) from
-// position from on, space-separated.
-std::string rowText(const ImageHeader* image, int32_t index, bool column = false, int32_t from = 0);
+// The values of channel 0 along row y, space-separated.
+std::string rowText(const ImageHeader* image, int32_t y);
 
 // The values of channel 0 in the w x h region at (x, y), rows separated by " / ".
 std::string regionText(const ImageHeader* image, int32_t x, int32_t y, int32_t w, int32_t h);
