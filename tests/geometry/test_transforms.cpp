@@ -124,14 +124,14 @@ std::string factors(int32_t xDst, int32_t xSrc, int32_t yDst, int32_t ySrc, int3
            std::to_string(yDst) + "/" + std::to_string(ySrc) + " mode " + std::to_string(mode);
 }
 
-// Random depths, layouts, regions, channels of interest and factors; every
-// fourth case has wide rows, every fourth halves rows of up to 200 pixels with
-// SUPER, and every fourth halves the columns only of packed 3 or 4 channels
-// with SUPER (SUPER through zarResize now and then, which hands it to
-// decimation).
+// Random depths, layouts, regions, channels of interest and factors; of five
+// cases one has wide rows, one halves rows of up to 200 pixels with SUPER,
+// one halves the columns only of packed 3 or 4 channels with SUPER, and one
+// takes SUPER boxes about as wide as the 8-pixel tiles of a tiled source
+// (SUPER through zarResize now and then, which hands it to decimation).
 TEST(DecimateRandom, PlainAndTiledAgainstTheReference) {
     gt::randomCases(20261205, 300, [](zt::Rng& rng, int32_t n) {
-        const int32_t kind = n % 4;
+        const int32_t kind = n % 5;
         zt::OperandSpec s = gt::randomFormat(rng);
         if (kind && s.depth == ZAR_DEPTH_1U) s.depth = ZAR_DEPTH_8U;
         if (kind == 3) {
@@ -147,9 +147,17 @@ TEST(DecimateRandom, PlainAndTiledAgainstTheReference) {
         if (kind == 2) f[0] = f[2] = 2 * (f[1] = f[3] = rng.range(1, 2));
         if (kind == 3) f[0] = 2 * (f[1] = 1);
         zt::OperandSpec d = s;
-        d.width = kind >= 2 ? s.width / 2 + 1 : rng.range(1, 30);
+        d.width = kind == 2 || kind == 3 ? s.width / 2 + 1 : rng.range(1, 30);
         d.height = rng.range(1, 30);
         gt::randomSides(rng, {&s, &d}, false);
+        if (kind == 4) {  // boxes of 7 to 9 columns and rows
+            for (int32_t k : {0, 2}) {
+                f[k + 1] = rng.range(1, 2);
+                f[k] = rng.range(8 * f[k + 1] - 1, 9 * f[k + 1]);
+            }
+            s.tiled = true;
+            s.tileWidth = s.tileHeight = 8;
+        }
         const int32_t mode = kind >= 2 ? ZAR_INTER_SUPER : rng.range(0, 3);
         return gt::RandomCase{
             {s, d},
