@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <tuple>
+#include <vector>
 
 #include "geometry/zoom.h"
 #include "support/geometry_support.h"
@@ -13,15 +14,14 @@ namespace {
 
 using zt::Image;
 
-Image map(int32_t width, int32_t height) { return Image(1, 0, ZAR_DEPTH_32F, 0, width, height); }
-
 constexpr ZarStatus kBad = STATUS_BAD_ARG, kNull = STATUS_NULL_HEADER;
 const char* const kImage = "Incorrect Image";
 
 struct Images {
     Image src{1, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 3}, dst{1, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 9};
     Image src3{3, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 5}, dst3{3, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 9};
-    Image xs = map(8, 8), ys = map(8, 8), s32{1, 0, ZAR_DEPTH_32F, 0, 8, 8};
+    Image xs{1, 0, ZAR_DEPTH_32F, 0, 8, 8}, ys{1, 0, ZAR_DEPTH_32F, 0, 8, 8};
+    Image s32{1, 0, ZAR_DEPTH_32F, 0, 8, 8};
 };
 
 const char* const kModes3 =
