@@ -20,10 +20,8 @@ bool cutIntoLanes(const int32_t* elemOff, int32_t n, int32_t tapDistance, Column
         for (int32_t j = 0; j < 4; ++j) {
             const int32_t k = 4 * q + j;
             const int32_t at = k < n ? elemOff[k] - g->base - 4 * start : 0;
-            for (int32_t b = 0; b < 4; ++b) {
+            for (int32_t b = 0; b < 4; ++b)
                 g->tapA[4 * k + b] = b == 0 ? static_cast<uint8_t>(at) : 0x80;
-                g->tapB[4 * k + b] = b == 0 ? static_cast<uint8_t>(at + tapDistance) : 0x80;
-            }
         }
     }
     return true;

@@ -15,14 +15,14 @@ inline constexpr int32_t kColumnWindow = 64;
 // after it).  With byte lanes (byteLanes set where they fit), the window is
 // also cut into four 16-byte lanes, lane q being the bytes from 4 * lane[4q]
 // (lane[4q + i] = lane[4q] + i): element k = 4q + j finds tap a at byte
-// tapA[4k] of its lane and tap b at tapB[4k] (the other bytes of each 32-bit
-// slot are 0x80, which picks zero).
+// tapA[4k] of its lane and tap b tapDistance bytes after it (the other bytes
+// of each 32-bit slot are 0x80, which picks zero).
 struct ColumnGroup {
     int32_t base, span;
     bool byteLanes;
     uint8_t lane[16];
     uint8_t rel[kColumnGroup];
-    uint8_t tapA[4 * kColumnGroup], tapB[4 * kColumnGroup];
+    uint8_t tapA[4 * kColumnGroup];
 };
 
 // The ceil(count / 16) groups of count elements whose taps are elemOff[e]

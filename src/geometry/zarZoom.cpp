@@ -328,7 +328,10 @@ void runPiece(ZoomCall& z, const Memory& sm, const Memory& dm, const Piece& p) {
         groupColumns(z.elemOffset, elements, 0, false, z.groups);
     }
     if (z.kernels.fused && packed) {
-        groupColumns(z.elemOffset, elements, z.src.pixelStep, z.depth == ZAR_DEPTH_8U, z.groups);
+        // byte lanes serve 8-bit rows where the kernel cannot permute bytes
+        // across the whole window
+        const bool byteLanes = z.depth == ZAR_DEPTH_8U && !hasAvx512Vbmi();
+        groupColumns(z.elemOffset, elements, z.src.pixelStep, byteLanes, z.groups);
         LinearColumns cols{z.elemOffset, z.elemWeights, z.groups, elements, z.src.pixelStep};
         // every source row is read up to its last tap
         int32_t readable = 0;
