@@ -147,12 +147,13 @@ void fusedLinearRows(const char* top, const char* bottom, const LinearColumns& c
             wTop[r] = 1.0f - fys[r0 + r];
             wBottom[r] = fys[r0 + r];
         }
-        // stores whose groups all read whole windows, then the rest
-        const int32_t wholeEnd = cols.wholeGroups / kGroups * kChunk;
+        // pairs of stores whose groups all read whole windows (two stores in
+        // flight: each waits at the end of a long chain), then the rest
+        const int32_t wholeEnd = cols.wholeGroups / (2 * kGroups) * (2 * kChunk);
         int32_t e = 0;
-        for (; e < wholeEnd; e += kChunk) {
-            __m512 h0[kGroups], h1[kGroups];
-            for (int32_t k = 0; k < kGroups; ++k) {
+        for (; e < wholeEnd; e += 2 * kChunk) {
+            __m512 h0[2 * kGroups], h1[2 * kGroups];
+            for (int32_t k = 0; k < 2 * kGroups; ++k) {
                 const int32_t ge = e + k * kColumnGroup;
                 __m512 a0, b0, a1, b1;
                 Pick::template taps<true>(t, b, cols.groups[ge / kColumnGroup], cols.elemOff + ge,
@@ -162,6 +163,8 @@ void fusedLinearRows(const char* top, const char* bottom, const LinearColumns& c
                 h1[k] = interpolateBiased(a1, b1, f);
             }
             storeRows<T>(h0, h1, wTop, wBottom, dstRows + r0, block, e, kChunk);
+            storeRows<T>(h0 + kGroups, h1 + kGroups, wTop, wBottom, dstRows + r0, block, e + kChunk,
+                         kChunk);
         }
         for (; e < cols.count; e += kChunk) {
             __m512 h0[kGroups], h1[kGroups];
