@@ -274,9 +274,11 @@ TEST(KernelVariants, EveryVariantOfEveryFamilyMatchesItsPlainKernel) {
     everyVariant(
         kMorphKernels, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t trial) {
             const int32_t size = e.depth == ZAR_DEPTH_1U ? 1 : bytesPerValue(e.depth);
-            const int32_t k = 2 * (trial % 4 == 0 ? rng.range(12, 30) : rng.range(1, 6)) + 1;
+            // Squares of 3 and 7 have one-pass kernels whose main loops start near 128 values.
+            const int32_t shape = trial % 4, small = shape == 2 ? 3 : shape == 3 ? 7 : 0;
+            const int32_t k = small ? small : 2 * (shape ? rng.range(1, 6) : rng.range(12, 30)) + 1;
             const int32_t ky = trial % 3 == 0 ? 2 * rng.range(1, 20) + 1 : k;
-            const int32_t w = rng.range(1, 130);
+            const int32_t w = rng.range(1, small ? 300 : 130);
             const int32_t step = e.depth == ZAR_DEPTH_1U ? 1 : rng.range(1, 4);
             const ptrdiff_t stride = morphRingRowBytes(e.depth, (k + w - 1) * step);
             Bytes ring = extremeBytes(rng, static_cast<size_t>(stride) * (ky + 1), size);
