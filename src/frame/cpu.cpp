@@ -62,6 +62,7 @@ bool probeVbmi() {
 }
 
 std::atomic<int32_t> gVbmi{kUnknown};
+std::atomic<int32_t> gVbmiAllowed{1};
 
 int32_t detected() {
     int32_t level = gDetected.load(std::memory_order_relaxed);
@@ -82,7 +83,8 @@ bool hasAvx512Vbmi() {
         vbmi = probeVbmi() ? 1 : 0;
         gVbmi.store(vbmi, std::memory_order_relaxed);
     }
-    return vbmi == 1;
+    return vbmi == 1 && gVbmiAllowed.load(std::memory_order_relaxed) == 1 &&
+           isaLevel() == IsaLevel::avx512;
 }
 
 IsaLevel isaLevel() {
@@ -93,4 +95,8 @@ IsaLevel isaLevel() {
 
 void setMaxIsaForTests(IsaLevel level) {
     gCap.store(static_cast<int32_t>(level), std::memory_order_relaxed);
+}
+
+void allowVbmiForTests(bool allowed) {
+    gVbmiAllowed.store(allowed ? 1 : 0, std::memory_order_relaxed);
 }

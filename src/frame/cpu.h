@@ -23,9 +23,12 @@ inline constexpr int32_t kIsaLevelCount = 4;
 IsaLevel isaLevel();
 // The processor's own level, whatever the cap.
 IsaLevel detectedIsaLevel();
-// Whether the processor runs AVX-512 VBMI (byte permutes across a whole
-// register), which some AVX-512 kernels use within their level when present.
+// Whether AVX-512 VBMI (byte permutes across a whole register) may be used:
+// the processor runs it, the level in force is AVX-512, and tests have not
+// turned it off.  Some AVX-512 kernels use it within their level.
 bool hasAvx512Vbmi();
+// Lets tests run the AVX-512 kernels both with and without VBMI.  Internal.
+void allowVbmiForTests(bool allowed);
 // Caps the level for the calls that follow (tests run every level the processor
 // has); IsaLevel::avx512 lifts the cap.  Internal, not exported.
 void setMaxIsaForTests(IsaLevel level);

@@ -31,17 +31,21 @@ using Bytes = std::vector<uint8_t>;
 
 // Calls check(entry, variant, plain, rng, trial) trials times for each entry's
 // variant at each level above plain that the processor runs, with the level
-// capped to it; a fatal failure ends the entry's trials.
+// capped to it (AVX-512 with and without VBMI where the processor has it); a
+// fatal failure ends the entry's trials.
 template <class Table, class Check>
 void everyVariant(const Table& table, int32_t trials, Check check) {
     const int32_t top = static_cast<int32_t>(detectedIsaLevel());
-    for (int32_t level = 1; level <= top; ++level) {
+    const bool vbmi = hasAvx512Vbmi();
+    for (int32_t pass = 1; pass <= top + vbmi; ++pass) {
+        const int32_t level = pass > top ? top : pass;
         setMaxIsaForTests(static_cast<IsaLevel>(level));
+        allowVbmiForTests(pass > top);
         for (size_t i = 0; i < std::size(table); ++i) {
             if (!table[i].variants.at[level]) continue;
-            SCOPED_TRACE(testing::Message()
-                         << typeid(Table).name() << " level " << level << " entry " << i);
-            Rng rng(i * 8 + static_cast<uint64_t>(level));
+            SCOPED_TRACE(testing::Message() << typeid(Table).name() << " level " << level
+                                            << (pass > top ? " VBMI" : "") << " entry " << i);
+            Rng rng(i * 8 + static_cast<uint64_t>(pass));
             for (int32_t trial = 0; trial < trials && !testing::Test::HasFatalFailure(); ++trial) {
                 SCOPED_TRACE(testing::Message() << "trial " << trial);
                 check(table[i], table[i].variants.at[level], table[i].variants.at[0], rng, trial);
@@ -49,6 +53,7 @@ void everyVariant(const Table& table, int32_t trials, Check check) {
         }
     }
     setMaxIsaForTests(IsaLevel::avx512);
+    allowVbmiForTests(true);
 }
 
 // Equal outputs: bit for bit, but any NaN equals any NaN (payloads carry no
