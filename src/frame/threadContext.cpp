@@ -108,6 +108,12 @@ void NTAPI onLoaderEvent(PVOID, DWORD reason, PVOID) { libraryEntry(reason); }
 
 #else
 
+ThreadContext* newContext() {
+    auto* context = static_cast<ThreadContext*>(std::calloc(1, sizeof(ThreadContext)));
+    if (context != nullptr) initialise(context);
+    return context;
+}
+
 [[noreturn]] void contextFailure() {
     std::fputs(kNoContext, stderr);
     std::fputc('\n', stderr);
@@ -165,9 +171,8 @@ ThreadContext* zarGetThreadContext() {
 ThreadContext* zarGetThreadContext() {
     ThreadContext*& context = tlsContext.context;
     if (context == nullptr) {
-        context = static_cast<ThreadContext*>(std::calloc(1, sizeof(ThreadContext)));
+        context = newContext();
         if (context == nullptr) contextFailure();
-        initialise(context);
     }
     return context;
 }

@@ -6,6 +6,8 @@
 
 #include <immintrin.h>
 
+#include <type_traits>
+
 #include "morph/morphRows.h"
 
 namespace {
@@ -86,26 +88,25 @@ int32_t square7(const char* const* rowPointers, char* out, int32_t bytes) {
 template <class V, int32_t S>
 constexpr bool kSevenFits = 6 * S <= V::bytes;
 
-// square7 for the byte distance of a step, or 0 (nothing done) for others.
-template <class V>
-int32_t square7Of(const char* const* rows, char* out, int32_t bytes, int32_t stepBytes) {
+// square(std::integral_constant<int32_t, S>{}) for the byte distance S of a
+// step (1, 2, 3, 4, 6 or 8); false for others.
+template <class Square>
+[[gnu::always_inline]] inline bool byStepBytes(int32_t stepBytes, Square square) {
     switch (stepBytes) {
         case 1:
-            return square7<V, 1>(rows, out, bytes);
+            return square(std::integral_constant<int32_t, 1>{});
         case 2:
-            return square7<V, 2>(rows, out, bytes);
+            return square(std::integral_constant<int32_t, 2>{});
         case 3:
-            return square7<V, 3>(rows, out, bytes);
+            return square(std::integral_constant<int32_t, 3>{});
         case 4:
-            return square7<V, 4>(rows, out, bytes);
+            return square(std::integral_constant<int32_t, 4>{});
         case 6:
-            if constexpr (kSevenFits<V, 6>) return square7<V, 6>(rows, out, bytes);
-            return 0;
+            return square(std::integral_constant<int32_t, 6>{});
         case 8:
-            if constexpr (kSevenFits<V, 8>) return square7<V, 8>(rows, out, bytes);
-            return 0;
+            return square(std::integral_constant<int32_t, 8>{});
     }
-    return 0;
+    return false;
 }
 
 // The row kernel of a level: the 3 x 3 and 7 x 7 squares over rows of at
@@ -116,24 +117,17 @@ void valueRowsOf(int32_t kx, int32_t ky, const char* const* rows, char* column, 
                  int32_t values, int32_t step) {
     constexpr int32_t size = static_cast<int32_t>(sizeof(T));
     const int32_t bytes = values * size;
-    if (kx == 3 && ky == 3 && bytes >= V::bytes) {
-        switch (step * size) {
-            case 1:
-                return square3<V, 1>(rows, out, bytes);
-            case 2:
-                return square3<V, 2>(rows, out, bytes);
-            case 3:
-                return square3<V, 3>(rows, out, bytes);
-            case 4:
-                return square3<V, 4>(rows, out, bytes);
-            case 6:
-                return square3<V, 6>(rows, out, bytes);
-            case 8:
-                return square3<V, 8>(rows, out, bytes);
-        }
-    }
+    if (kx == 3 && ky == 3 && bytes >= V::bytes && byStepBytes(step * size, [&](auto s) {
+            square3<V, s()>(rows, out, bytes);
+            return true;
+        }))
+        return;
     if (kx == 7 && ky == 7 && bytes >= V::bytes) {
-        const int32_t done = square7Of<V>(rows, out, bytes, step * size);
+        int32_t done = 0;  // nothing where seven pixels of the step do not fit a vector
+        byStepBytes(step * size, [&](auto s) {
+            if constexpr (kSevenFits<V, s()>) done = square7<V, s()>(rows, out, bytes);
+            return true;
+        });
         if (done == bytes) return;
         // The rest from a whole vector back, so the generic passes take it
         // in vector blocks (they rewrite a few results the same).
