@@ -48,11 +48,28 @@ bool hasGrayPalette(const BITMAPINFOHEADER* dib, const uint8_t* colors);
 // Internal converter: the bitmap into an existing image (allocated here when
 // it has no pixels).  Reports under "zarConvertFromDIB".
 void zarConvertFromDIB(const BITMAPINFOHEADER* dib, ImageHeader* image);
-// The same for a bitmap whose parts the caller has located.
-void convertFromDIB(const DibBlock& dib, ImageHeader* image);
+// The same for a bitmap whose parts the caller has located.  freshPixels: the
+// image's pixels were just allocated (as they are when the image has none)
+// and hold nothing of value, so a BI_RLE8 bitmap is converted row by row as
+// it is decoded, and a broken stream leaves the rows before the break
+// converted; otherwise the image is left as it was.
+void convertFromDIB(const DibBlock& dib, ImageHeader* image, bool freshPixels);
 
 // Expands a BI_RLE8 or BI_RLE4 stream into |biHeight| bottom-up rows of the
 // uncompressed row size (an alignedMalloc block the caller frees with
 // alignedFree).  Null after a report.  Reads at most dib.streamLimit bytes of
 // stream and never writes outside the rows it returns.
 uint8_t* decodeRleDIB(const DibBlock& dib);
+
+// Where a run-length decoder hands its rows: take(context, row, indices) gets
+// row 0 (the bottom one) to |biHeight| - 1 in order, each once, biWidth
+// palette indices and the row's padding (pixels the stream skips hold 0).
+struct RleRowSink {
+    void (*take)(void* context, int64_t row, const uint8_t* indices);
+    void* context;
+};
+
+// Decodes a BI_RLE8 stream row by row into sink, rows handed over before the
+// stream is known to be whole: false after a report, the rows handed over
+// until then being all that was decoded.  Reads and writes as decodeRleDIB.
+bool decodeRle8Rows(const DibBlock& dib, const RleRowSink& sink);

@@ -4,6 +4,7 @@
 // the stream limit (biSizeImage when it is not 0, or what the caller knows of
 // the block) and writes nothing outside the rows it allocated, whatever the
 // commands say.
+#include <algorithm>
 #include <cstring>
 
 #include "bitmap/bitmap.h"
@@ -70,19 +71,6 @@ struct Stream {
     }
 };
 
-// Pixel writers of one format: a run of n pixels of value m, and count pixels
-// copied from the stream, both at column col of row.
-struct Rle8Pixels {
-    static constexpr int32_t kBits = 8;
-    static int64_t absoluteBytes(int64_t count) { return count; }
-    static void run(uint8_t* row, int64_t col, int64_t n, uint8_t m, int64_t) {
-        std::memset(row + col, m, static_cast<size_t>(n));
-    }
-    static void copy(uint8_t* row, int64_t col, int64_t count, const uint8_t* src, int64_t) {
-        std::memcpy(row + col, src, static_cast<size_t>(count));
-    }
-};
-
 // Two pixels a byte, the left one in the high nibble.  Pixels go out in pairs,
 // so a run of odd length also writes the nibble after its last pixel (the next
 // nibble of its pattern); what follows overwrites it.  That surplus nibble is
@@ -111,6 +99,7 @@ struct Rle4Pixels {
     }
 };
 
+// BI_RLE4 into a whole buffer (BI_RLE8 goes row by row: decodeRle8 below).
 template <typename Pixels>
 uint8_t* decodeRle(const DibBlock& dib, const RleMessages& msg) {
     const BITMAPINFOHEADER* header = dib.header;
@@ -178,12 +167,162 @@ uint8_t* decodeRle(const DibBlock& dib, const RleMessages& msg) {
     }
 }
 
+// ------------------------------------------------------------------ RLE8
+//
+// Rows are handed over one by one, each as soon as the stream has moved past
+// it.  The row being decoded lives in a line of the row size plus 16 bytes:
+// a short run stores 16 bytes of its value and the following commands write
+// over the surplus, so only the pixels the stream skips (a delta, the end of a
+// row or of the bitmap) are cleared, when they are skipped.
+
+struct Line {
+    uint8_t* bytes;
+    int64_t width, rowSize;
+    int64_t col = 0;  // pixels decoded; the bytes from here on are surplus
+};
+
+void putRun(Line& line, int64_t n, uint8_t m) {
+    uint8_t* p = line.bytes + line.col;
+    if (n <= 16) {
+        const uint64_t pattern = m * 0x0101010101010101ull;
+        std::memcpy(p, &pattern, 8);
+        std::memcpy(p + 8, &pattern, 8);
+    } else {
+        std::memset(p, m, static_cast<size_t>(n));
+    }
+    line.col += n;
+}
+
+void skipTo(Line& line, int64_t col) {
+    std::memset(line.bytes + line.col, 0, static_cast<size_t>(col - line.col));
+    line.col = col;
+}
+
+// Hands rows from..to-1 over: the line as decoded (its skipped rest cleared,
+// padding included), then cleared rows.
+void finishRows(Line& line, int64_t from, int64_t to, const RleRowSink& sink) {
+    for (int64_t row = from; row < to; ++row) {
+        skipTo(line, line.rowSize);
+        sink.take(sink.context, row, line.bytes);
+        line.col = 0;
+    }
+}
+
+bool decodeRle8(const DibBlock& dib, const RleRowSink& sink, Line& line) {
+    const RleMessages& msg = kRle8Messages;
+    auto fail = [](const char* text, int32_t at) {
+        report(kSite, STATUS_BAD_ARG, text, at);
+        return false;
+    };
+    const int64_t width = line.width, height = dib.header->biHeight;
+    Stream stream{dib.bits, dib.streamLimit};
+    int64_t row = 0;
+    for (;;) {
+        if (line.col > width) return fail(msg.badPosition, msg.badPositionLine);
+        uint8_t n = 0, m = 0;
+        if (!stream.take2(&n, &m)) return fail(msg.badHeight, msg.badHeightLine);
+        if (n > 0) {  // encoded run
+            if (row >= height || line.col + n > width)
+                return fail(msg.badPosition, msg.badPositionLine);
+            putRun(line, n, m);
+        } else if (m == 0) {  // end of line
+            if (line.col != width) return fail(msg.badWidth, msg.badWidthLine);
+            if (row < height) finishRows(line, row, row + 1, sink);
+            ++row;
+            line.col = 0;
+        } else if (m == 1) {  // end of bitmap; the last line may omit its end of line
+            if (row != height && row != height - 1) return fail(msg.badHeight, msg.badHeightLine);
+            finishRows(line, row, height, sink);
+            return true;
+        } else if (m == 2) {  // delta
+            uint8_t dx = 0, dy = 0;
+            if (!stream.take2(&dx, &dy)) return fail(msg.badHeight, msg.badHeightLine);
+            const int64_t col = line.col + dx;
+            if (col > width || row + dy > height) return fail(msg.badDelta, msg.badDeltaLine);
+            if (dy > 0) {
+                finishRows(line, row, std::min(row + dy, height), sink);
+                row += dy;
+            }
+            // A delta onto the row past the last one keeps its column for the
+            // checks; nothing more can be written there.
+            if (row < height) skipTo(line, col);
+            line.col = col;
+        } else {  // absolute run of m pixels, padded to an even stream offset
+            if (row >= height || line.col + m > width)
+                return fail(msg.badPosition, msg.badPositionLine);
+            const size_t bytes = m;
+            if (!stream.has(bytes)) return fail(msg.badHeight, msg.badHeightLine);
+            std::memcpy(line.bytes + line.col, stream.data + stream.pos, bytes);
+            line.col += m;
+            stream.pos += bytes + (bytes & 1);
+        }
+        if (row > height) return fail(msg.badPosition, msg.badPositionLine);
+    }
+}
+
+// The rows into one buffer of |biHeight| rows of the row size.
+struct WholeRows {
+    uint8_t* buffer;
+    int64_t rowSize;
+};
+
+void storeRow(void* context, int64_t row, const uint8_t* indices) {
+    const auto* whole = static_cast<const WholeRows*>(context);
+    std::memcpy(whole->buffer + row * whole->rowSize, indices, static_cast<size_t>(whole->rowSize));
+}
+
+}  // namespace
+
+bool decodeRle8Rows(const DibBlock& dib, const RleRowSink& sink) {
+    const BITMAPINFOHEADER* header = dib.header;
+    const RleMessages& msg = kRle8Messages;
+    if (header->biHeight < 0 || header->biWidth < 0) {
+        report(kSite, STATUS_BAD_ARG, msg.badPosition, msg.badPositionLine);
+        return false;
+    }
+    const int64_t rowSize = dibRowSize(header->biWidth, 8, 4);
+    // As for a whole buffer: no image of this library holds more than 2^31 - 1 bytes.
+    uint8_t* bytes = rowSize * header->biHeight <= INT32_MAX
+                         ? static_cast<uint8_t*>(alignedMalloc(static_cast<size_t>(rowSize) + 16))
+                         : nullptr;
+    if (bytes == nullptr) {
+        report(kSite, STATUS_NO_MEMORY, msg.noMemory, msg.noMemoryLine);
+        return false;
+    }
+    Line line{bytes, header->biWidth, rowSize};
+    const bool whole = decodeRle8(dib, sink, line);
+    alignedFree(bytes);
+    return whole;
+}
+
+namespace {
+
+uint8_t* decodeRle8Whole(const DibBlock& dib) {
+    const BITMAPINFOHEADER* header = dib.header;
+    const RleMessages& msg = kRle8Messages;
+    if (header->biHeight < 0 || header->biWidth < 0) {
+        report(kSite, STATUS_BAD_ARG, msg.badPosition, msg.badPositionLine);
+        return nullptr;
+    }
+    WholeRows whole{nullptr, dibRowSize(header->biWidth, 8, 4)};
+    const int64_t total = whole.rowSize * header->biHeight;
+    if (total <= INT32_MAX)
+        whole.buffer = static_cast<uint8_t*>(alignedMalloc(static_cast<size_t>(total)));
+    if (whole.buffer == nullptr) {
+        report(kSite, STATUS_NO_MEMORY, msg.noMemory, msg.noMemoryLine);
+        return nullptr;
+    }
+    if (decodeRle8Rows(dib, {storeRow, &whole})) return whole.buffer;
+    alignedFree(whole.buffer);
+    return nullptr;
+}
+
 }  // namespace
 
 uint8_t* decodeRleDIB(const DibBlock& dib) {
     switch (dib.header->biCompression) {
         case kBiRle8:
-            return decodeRle<Rle8Pixels>(dib, kRle8Messages);
+            return decodeRle8Whole(dib);
         case kBiRle4:
             return decodeRle<Rle4Pixels>(dib, kRle4Messages);
         default:

@@ -175,7 +175,7 @@ ImageHeader* buildImage(const DibBlock& dib, int32_t* cloneData) {
             zarDeallocate(image, ZAR_FREE_HEADER);
             return nullptr;
         }
-        convertFromDIB(dib, image);
+        convertFromDIB(dib, image, true);
         *cloneData = 1;
     } else {
         image->widthStep = static_cast<int32_t>(rowSize);
@@ -458,30 +458,108 @@ bool checkTargetImage(const ImageHeader* image) {
 // Pixels converted per step: a multiple of 8 so packed rows split on bytes.
 constexpr int32_t kChunk = 256;
 
+// The sequence step acts on each working pixel alone, so for a palette it is
+// done once per entry rather than once per pixel.
+void sequencePalette(ReaderContext* ctx, SequenceStep sequence) {
+    sequence(&ctx->palette[0][0], 256);
+}
+
+// An 8-bit indexed bitmap written as one byte per pixel: each pixel is one
+// byte of its (sequenced) palette entry, so a row is a table look-up.
+struct ByteTable {
+    bool used;
+    uint8_t value[256];
+};
+
+ByteTable byteTableFor(RowReader read, RowWriter write, const RowLayout& layout,
+                       const ReaderContext& ctx) {
+    ByteTable table{};
+    table.used = read == readIndexed8 && write == writeBytes && layout.channels == 1;
+    if (table.used)
+        for (int i = 0; i < 256; ++i) table.value[i] = ctx.palette[i][layout.firstByte];
+    return table;
+}
+
+void lookUpRow(const uint8_t* src, int32_t count, const ByteTable& table, char* dst,
+               ptrdiff_t pixelStride) {
+    if (pixelStride == 1) {
+        for (int32_t x = 0; x < count; ++x) dst[x] = static_cast<char>(table.value[src[x]]);
+        return;
+    }
+    for (int32_t x = 0; x < count; ++x)
+        dst[x * pixelStride] = static_cast<char>(table.value[src[x]]);
+}
+
+// How the rows of one bitmap become rows of one image.
+struct RowConversion {
+    ImageHeader* image;
+    RowReader read;
+    ReaderContext ctx;
+    SequenceStep sequence;
+    RowWriter write;
+    RowLayout layout;
+    ByteTable table;
+    int32_t width;
+};
+
+// The reader, sequence step and writer of a conversion; false when the
+// converter has no reader or writer for it.
+bool prepareConversion(const DibBlock& dib, ImageHeader* image, SequenceStep sequence,
+                       RowConversion* c) {
+    c->image = image;
+    c->layout = RowLayout{};
+    c->read = selectReader(dib, &c->ctx);
+    c->write = selectWriter(image, &c->layout);
+    c->width = dib.header->biWidth;
+    c->sequence = sequence;
+    if (c->read == readIndexed1 || c->read == readIndexed4 || c->read == readIndexed8) {
+        sequencePalette(&c->ctx, sequence);
+        c->sequence = keepOrder;
+    }
+    if (c->read == nullptr || c->write == nullptr) return false;
+    c->table = byteTableFor(c->read, c->write, c->layout, c->ctx);
+    return true;
+}
+
+// Converts one bitmap row onto the image's line t, counted from the top as
+// the image's origin defines it.
+void convertRow(const RowConversion& c, const uint8_t* src, int64_t t) {
+    const ImageHeader* image = c.image;
+    const int64_t dstRow = image->origin == ZAR_ORIGIN_BL ? image->height - 1 - t : t;
+    char* dst = pixelAddress(image, 0, static_cast<int32_t>(dstRow), 0);
+    if (c.table.used) {
+        lookUpRow(src, c.width, c.table, dst, c.layout.pixelStride);
+        return;
+    }
+    uint8_t work[4 * kChunk];
+    for (int32_t x0 = 0; x0 < c.width; x0 += kChunk) {
+        const int32_t count = std::min(kChunk, c.width - x0);
+        c.read(src, x0, count, c.ctx, work);
+        c.sequence(work, count);
+        c.write(work, x0, count, dst, c.layout);
+    }
+}
+
 // Converts the picture's top line onto the image's top line as each origin
-// defines it: a bottom-up bitmap is read from its last row in memory, a
-// bottom-left image written from its last row.
-void convertRows(const DibBlock& dib, const uint8_t* bits, ImageHeader* image, RowReader read,
-                 const ReaderContext& ctx, SequenceStep sequence, RowWriter write,
-                 const RowLayout& layout) {
+// defines it: a bottom-up bitmap is read from its last row in memory.
+void convertRows(const DibBlock& dib, const uint8_t* bits, const RowConversion& c) {
     const BITMAPINFOHEADER* h = dib.header;
     const int64_t rows = absHeight(h);
-    const int32_t width = h->biWidth;
-    const int64_t srcStep = dibRowSize(width, h->biBitCount, 4);
+    const int64_t srcStep = dibRowSize(h->biWidth, h->biBitCount, 4);
     const bool bottomUp = h->biHeight > 0;
-    const bool bottomLeft = image->origin == ZAR_ORIGIN_BL;
-    uint8_t work[4 * kChunk];
-    for (int64_t t = 0; t < rows; ++t) {
-        const uint8_t* src = bits + (bottomUp ? rows - 1 - t : t) * srcStep;
-        const int64_t dstRow = bottomLeft ? image->height - 1 - t : t;
-        char* dst = pixelAddress(image, 0, static_cast<int32_t>(dstRow), 0);
-        for (int32_t x0 = 0; x0 < width; x0 += kChunk) {
-            const int32_t count = std::min(kChunk, width - x0);
-            read(src, x0, count, ctx, work);
-            sequence(work, count);
-            write(work, x0, count, dst, layout);
-        }
-    }
+    for (int64_t t = 0; t < rows; ++t)
+        convertRow(c, bits + (bottomUp ? rows - 1 - t : t) * srcStep, t);
+}
+
+// A run-length bitmap's rows as the decoder hands them over: bottom-up.
+struct StreamedRows {
+    const RowConversion* conversion;
+    int64_t rows;
+};
+
+void convertStreamedRow(void* context, int64_t row, const uint8_t* indices) {
+    const auto* streamed = static_cast<const StreamedRows*>(context);
+    convertRow(*streamed->conversion, indices, streamed->rows - 1 - row);
 }
 
 }  // namespace
@@ -593,12 +671,12 @@ void zarConvertFromDIB(const BITMAPINFOHEADER* dib, ImageHeader* image) {
     if (dib == nullptr) report(kConvert, STATUS_BAD_ARG, "dib==0", 595);
     if (image == nullptr) report(kConvert, STATUS_BAD_ARG, "image==0", 595);
     if (dib == nullptr || image == nullptr) return;
-    convertFromDIB(contiguousDib(dib), image);
+    convertFromDIB(contiguousDib(dib), image, false);
 }
 
 // A negative status word, even one left from an earlier call, stops the
 // conversion before anything is checked.
-void convertFromDIB(const DibBlock& dib, ImageHeader* image) {
+void convertFromDIB(const DibBlock& dib, ImageHeader* image, bool freshPixels) {
     const BITMAPINFOHEADER* h = dib.header;
     if (zarGetStatus() < 0) return;
     if (!checkTargetImage(image) || !checkDibHeader(h, kConvertChecks)) return;
@@ -618,6 +696,16 @@ void convertFromDIB(const DibBlock& dib, ImageHeader* image) {
                    "Not enough memory to allocate data for destination image", 832);
             return;
         }
+        freshPixels = true;
+    }
+    RowConversion conversion;
+    const bool convertible = prepareConversion(dib, image, sequence, &conversion);
+    if (convertible && freshPixels && h->biCompression == kBiRle8) {
+        // Pixels of no value yet: rows go into the image as they are decoded.
+        StreamedRows streamed{&conversion, absHeight(h)};
+        if (!decodeRle8Rows(dib, {convertStreamedRow, &streamed}))
+            report(kConvert, STATUS_INTERNAL, "Impossible to decompress RLE DIB", 888);
+        return;
     }
     uint8_t* expanded = nullptr;
     if (isRunLength(h)) {
@@ -627,13 +715,8 @@ void convertFromDIB(const DibBlock& dib, ImageHeader* image) {
             return;
         }
     }
-    ReaderContext ctx;
-    RowLayout layout{};
-    const RowReader read = selectReader(dib, &ctx);
-    const RowWriter write = selectWriter(image, &layout);
-    if (read != nullptr && write != nullptr)
-        convertRows(dib, expanded != nullptr ? expanded : dib.bits, image, read, ctx, sequence,
-                    write, layout);
+    if (convertible)
+        convertRows(dib, expanded != nullptr ? expanded : dib.bits, conversion);
     else if (zarGetStatus() >= 0)
         report(kConvert, STATUS_INTERNAL, "", 935);
     alignedFree(expanded);
