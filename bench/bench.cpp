@@ -119,8 +119,12 @@ Result measure(Case& c, double budget) {
     std::vector<double> tz, tc, tf;
     std::vector<unsigned char> a(c.floorBytes), b(c.floorBytes);
     for (int i = 0; i < reps; ++i) {
-        tz.push_back(seconds(c.zar));
+        // Each side goes first every other time: where both read the same
+        // sources (the point operations), the second finds some of them in the
+        // cache (about 4% at 1920x1080 when both sides are the same memcpy).
+        if (i % 2 == 0) tz.push_back(seconds(c.zar));
         tc.push_back(seconds(c.cv));
+        if (i % 2 == 1) tz.push_back(seconds(c.zar));
         if (c.floorBytes) tf.push_back(seconds([&] { std::memcpy(b.data(), a.data(), a.size()); }));
     }
     return {median(tz), median(tc), tf.empty() ? 0.0 : median(tf), ok};
