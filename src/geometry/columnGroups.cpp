@@ -48,6 +48,8 @@ void groupColumns(const int32_t* elemOff, int32_t count, int32_t tapDistance, bo
             continue;
         }
         g.byteLanes = byteLanes && cutIntoLanes(elemOff + first, n, tapDistance, &g);
+        g.paired = n == kColumnGroup && tapDistance == 1;
+        for (int32_t k = 0; k < n && g.paired; ++k) g.paired = g.rel[k] == 2 * k;
     }
 }
 

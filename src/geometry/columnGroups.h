@@ -16,10 +16,12 @@ inline constexpr int32_t kColumnWindow = 64;
 // also cut into four 16-byte lanes, lane q being the bytes from 4 * lane[4q]
 // (lane[4q + i] = lane[4q] + i): element k = 4q + j finds tap a at byte
 // tapA[4k] of its lane and tap b tapDistance bytes after it (the other bytes
-// of each 32-bit slot are 0x80, which picks zero).
+// of each 32-bit slot are 0x80, which picks zero).  paired: the group is full,
+// element k's taps are the neighbours base + 2k and base + 2k + 1 (one
+// channel shrunk by 2), so its 32 elements from base hold the taps in order.
 struct ColumnGroup {
     int32_t base, span;
-    bool byteLanes;
+    bool byteLanes, paired;
     uint8_t lane[16];
     uint8_t rel[kColumnGroup];
     uint8_t tapA[4 * kColumnGroup];

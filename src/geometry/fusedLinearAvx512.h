@@ -94,6 +94,42 @@ void gatheredRows(const T* top, const T* bottom, const LinearColumns& cols, int3
     h1 = interpolateBiased(_mm512_load_ps(a1), _mm512_load_ps(b1), f);
 }
 
+// The taps of one row of a paired group (columnGroups.h), the first n
+// elements: its 2n elements from the group's base widened to one pair per
+// 32-bit slot (16-bit rows have them so), tap a the low element and tap b the
+// high one, each put beside the exponent of 2^23 by integer logic, not by
+// shuffles.
+template <bool Whole, typename T>
+inline void pairedTaps(const T* row, int32_t n, __m512& a, __m512& b) {
+    constexpr int32_t bits = 8 * sizeof(T);
+    const __m512i bias = _mm512_set1_epi32(kTwo23Bits);
+    __m512i pairs;
+    if constexpr (sizeof(T) == 1)
+        pairs = _mm512_cvtepu16_epi32(
+            Whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row))
+                  : _mm256_maskz_loadu_epi8(lowBits32(2 * n), row));
+    else
+        pairs = Whole ? _mm512_loadu_si512(row) : _mm512_maskz_loadu_epi16(lowBits32(2 * n), row);
+    b = _mm512_castsi512_ps(_mm512_or_si512(_mm512_srli_epi32(pairs, bits), bias));
+    // (pairs & low) | bias
+    a = _mm512_castsi512_ps(
+        _mm512_ternarylogic_epi32(pairs, _mm512_set1_epi32((1 << bits) - 1), bias, 0xEA));
+}
+
+// The taps of both rows of a group whose taps fit one window: by pairs where
+// the group is paired, else by Pick.
+template <class Pick, bool Whole, typename T>
+inline void groupTaps(const T* top, const T* bottom, const ColumnGroup& group,
+                      const int32_t* elemOff, int32_t n, int32_t step, __m512& a0, __m512& b0,
+                      __m512& a1, __m512& b1) {
+    if (group.paired) {
+        pairedTaps<Whole>(top + group.base, n, a0, b0);
+        pairedTaps<Whole>(bottom + group.base, n, a1, b1);
+    } else {
+        Pick::template taps<Whole>(top, bottom, group, elemOff, n, step, a0, b0, a1, b1);
+    }
+}
+
 // Both rows' horizontal values of the group of elements from ge (zero past
 // the last element).  Pick<Whole>(top, bottom, group, elemOff, n, step, a0,
 // b0, a1, b1) gives the taps of a group whose taps fit one window as biased
@@ -108,8 +144,8 @@ inline void groupRows(const T* top, const T* bottom, const LinearColumns& cols, 
         h0 = h1 = _mm512_setzero_ps();
     } else if (group.span > 0) {
         __m512 a0, b0, a1, b1;
-        Pick::template taps<false>(top, bottom, group, cols.elemOff + ge, n, cols.srcPixelStep, a0,
-                                   b0, a1, b1);
+        groupTaps<Pick, false>(top, bottom, group, cols.elemOff + ge, n, cols.srcPixelStep, a0, b0,
+                               a1, b1);
         h0 = interpolateBiased(a0, b0, f);
         h1 = interpolateBiased(a1, b1, f);
     } else {
@@ -132,6 +168,50 @@ inline void storeRows(const __m512* h0, const __m512* h1, const float* wTop, con
     }
 }
 
+// Two stores' groups from e, all reading whole windows (two stores in
+// flight: each waits at the end of a long chain).  Paired: the groups are
+// paired, one after the other from the element base of both rows, so their
+// records are not read, and both rows are fetched 512 bytes ahead (the
+// hardware prefetchers of some processors fall behind two streams read this
+// fast).
+template <class Pick, typename T, bool Paired>
+inline void wholeStores(const T* t, const T* b, const LinearColumns& cols, int32_t e, int32_t base,
+                        const float* wTop, const float* wBottom, char* const* dstRows,
+                        int32_t rows) {
+    constexpr int32_t kGroups = kStoreGroups<T>, kChunk = kGroups * kColumnGroup;
+    constexpr int32_t kRunBytes = 2 * kChunk * 2 * sizeof(T);  // the taps of two stores
+    if (Paired)
+        for (int32_t i = 0; i < kRunBytes; i += 64) {
+            _mm_prefetch(reinterpret_cast<const char*>(t + base) + 512 + i, _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(b + base) + 512 + i, _MM_HINT_T0);
+        }
+    __m512 h0[2 * kGroups], h1[2 * kGroups];
+    for (int32_t k = 0; k < 2 * kGroups; ++k) {
+        const int32_t ge = e + k * kColumnGroup;
+        __m512 a0, b0, a1, b1;
+        if (Paired) {
+            pairedTaps<true>(t + base + 2 * kColumnGroup * k, kColumnGroup, a0, b0);
+            pairedTaps<true>(b + base + 2 * kColumnGroup * k, kColumnGroup, a1, b1);
+        } else {
+            Pick::template taps<true>(t, b, cols.groups[ge / kColumnGroup], cols.elemOff + ge,
+                                      kColumnGroup, cols.srcPixelStep, a0, b0, a1, b1);
+        }
+        const __m512 f = _mm512_loadu_ps(cols.fx + ge);
+        h0[k] = interpolateBiased(a0, b0, f);
+        h1[k] = interpolateBiased(a1, b1, f);
+    }
+    storeRows<T>(h0, h1, wTop, wBottom, dstRows, rows, e, kChunk);
+    storeRows<T>(h0 + kGroups, h1 + kGroups, wTop, wBottom, dstRows, rows, e + kChunk, kChunk);
+}
+
+// Whether the n groups from g are paired and follow each other.
+inline bool pairedRun(const ColumnGroup* g, int32_t n) {
+    bool paired = true;
+    for (int32_t k = 0; k < n; ++k)
+        paired = paired && g[k].paired && g[k].base == g[0].base + 2 * kColumnGroup * k;
+    return paired;
+}
+
 // The kernel (FusedLinearFn) with the taps picked by Pick.
 template <class Pick, typename T>
 void fusedLinearRows(const char* top, const char* bottom, const LinearColumns& cols,
@@ -147,25 +227,16 @@ void fusedLinearRows(const char* top, const char* bottom, const LinearColumns& c
             wTop[r] = 1.0f - fys[r0 + r];
             wBottom[r] = fys[r0 + r];
         }
-        // pairs of stores whose groups all read whole windows (two stores in
-        // flight: each waits at the end of a long chain), then the rest
+        // pairs of stores whose groups all read whole windows (those of a
+        // paired run from the first by pairs), then the rest
         const int32_t wholeEnd = cols.wholeGroups / (2 * kGroups) * (2 * kChunk);
         int32_t e = 0;
-        for (; e < wholeEnd; e += 2 * kChunk) {
-            __m512 h0[2 * kGroups], h1[2 * kGroups];
-            for (int32_t k = 0; k < 2 * kGroups; ++k) {
-                const int32_t ge = e + k * kColumnGroup;
-                __m512 a0, b0, a1, b1;
-                Pick::template taps<true>(t, b, cols.groups[ge / kColumnGroup], cols.elemOff + ge,
-                                          kColumnGroup, cols.srcPixelStep, a0, b0, a1, b1);
-                const __m512 f = _mm512_loadu_ps(cols.fx + ge);
-                h0[k] = interpolateBiased(a0, b0, f);
-                h1[k] = interpolateBiased(a1, b1, f);
-            }
-            storeRows<T>(h0, h1, wTop, wBottom, dstRows + r0, block, e, kChunk);
-            storeRows<T>(h0 + kGroups, h1 + kGroups, wTop, wBottom, dstRows + r0, block, e + kChunk,
-                         kChunk);
-        }
+        for (; e < wholeEnd && pairedRun(cols.groups + e / kColumnGroup, 2 * kGroups);
+             e += 2 * kChunk)
+            wholeStores<Pick, T, true>(t, b, cols, e, cols.groups[e / kColumnGroup].base, wTop,
+                                       wBottom, dstRows + r0, block);
+        for (; e < wholeEnd; e += 2 * kChunk)
+            wholeStores<Pick, T, false>(t, b, cols, e, 0, wTop, wBottom, dstRows + r0, block);
         for (; e < cols.count; e += kChunk) {
             __m512 h0[kGroups], h1[kGroups];
             for (int32_t k = 0; k < kGroups; ++k)

@@ -439,17 +439,19 @@ TEST(KernelVariants, EveryVariantOfEveryFamilyMatchesItsPlainKernel) {
     });
     everyVariant(kZoomFusedLinear, 300, [](const auto& e, auto fn, auto plain, Rng& rng, int32_t) {
         const int32_t size = valueSize(e.depth);
-        const ZoomRow r = zoomRow(rng, e.depth);
+        ZoomRow r = zoomRow(rng, e.depth);
+        // enlarge, shrink by 2, by 5, anywhere, exactly by 2 (one channel, up to 300 wide)
+        const int32_t spread = rng.range(0, 4);
+        if (spread == 4) r = {rng.range(64, 300), 1, 1, 1, 0, {}};
         const int32_t step = r.srcPixelStep, count = r.width * r.channels;
-        const int32_t spread = rng.range(0, 3);  // enlarge, shrink by 2, by 5, anywhere
         const int32_t srcPixels = 5 * r.width + 8;
         const Bytes src = extremeBytes(rng, 2 * static_cast<size_t>(srcPixels) * step * size, size);
         std::vector<int32_t> offsets(count);
         std::vector<float> fx(count);
         for (int32_t c = 0; c < r.width; ++c) {
             const int32_t pixel = spread == 3 ? rng.range(0, srcPixels - 2)
-                                              : c * std::array{1, 4, 10}[spread] / 2 +
-                                                    (rng.range(0, 30) == 0);
+                                              : c * std::array{1, 4, 10, 0, 4}[spread] / 2 +
+                                                    (spread < 4 && rng.range(0, 30) == 0);
             const float f = workValue(rng, 0.0f, 1.0f);
             for (int32_t k = 0; k < r.channels; ++k) {
                 offsets[c * r.channels + k] = pixel * step + k;
