@@ -168,25 +168,25 @@ inline void storeRows(const __m512* h0, const __m512* h1, const float* wTop, con
     }
 }
 
-// Two stores' groups from e, all reading whole windows (two stores in
-// flight: each waits at the end of a long chain).  Paired: the groups are
-// paired, one after the other from the element base of both rows, so their
-// records are not read, and both rows are fetched 512 bytes ahead (the
-// hardware prefetchers of some processors fall behind two streams read this
-// fast).
-template <class Pick, typename T, bool Paired>
+// Stores (one or two) stores' groups from e, all reading whole windows (two
+// stores in flight: each waits at the end of a long chain).  Paired: the
+// groups are paired, one after the other from the element base of both rows,
+// so their records are not read (their windows are their taps: always
+// readable), and both rows are fetched 512 bytes ahead (the hardware
+// prefetchers of some processors fall behind two streams read this fast).
+template <class Pick, typename T, bool Paired, int32_t Stores = 2>
 inline void wholeStores(const T* t, const T* b, const LinearColumns& cols, int32_t e, int32_t base,
                         const float* wTop, const float* wBottom, char* const* dstRows,
                         int32_t rows) {
     constexpr int32_t kGroups = kStoreGroups<T>, kChunk = kGroups * kColumnGroup;
-    constexpr int32_t kRunBytes = 2 * kChunk * 2 * sizeof(T);  // the taps of two stores
+    constexpr int32_t kRunBytes = Stores * kChunk * 2 * sizeof(T);  // the taps
     if (Paired)
         for (int32_t i = 0; i < kRunBytes; i += 64) {
             _mm_prefetch(reinterpret_cast<const char*>(t + base) + 512 + i, _MM_HINT_T0);
             _mm_prefetch(reinterpret_cast<const char*>(b + base) + 512 + i, _MM_HINT_T0);
         }
-    __m512 h0[2 * kGroups], h1[2 * kGroups];
-    for (int32_t k = 0; k < 2 * kGroups; ++k) {
+    __m512 h0[Stores * kGroups], h1[Stores * kGroups];
+    for (int32_t k = 0; k < Stores * kGroups; ++k) {
         const int32_t ge = e + k * kColumnGroup;
         __m512 a0, b0, a1, b1;
         if (Paired) {
@@ -201,7 +201,8 @@ inline void wholeStores(const T* t, const T* b, const LinearColumns& cols, int32
         h1[k] = interpolateBiased(a1, b1, f);
     }
     storeRows<T>(h0, h1, wTop, wBottom, dstRows, rows, e, kChunk);
-    storeRows<T>(h0 + kGroups, h1 + kGroups, wTop, wBottom, dstRows, rows, e + kChunk, kChunk);
+    if constexpr (Stores == 2)
+        storeRows<T>(h0 + kGroups, h1 + kGroups, wTop, wBottom, dstRows, rows, e + kChunk, kChunk);
 }
 
 // Whether the n groups from g are paired and follow each other.
@@ -227,15 +228,22 @@ void fusedLinearRows(const char* top, const char* bottom, const LinearColumns& c
             wTop[r] = 1.0f - fys[r0 + r];
             wBottom[r] = fys[r0 + r];
         }
-        // pairs of stores whose groups all read whole windows (those of a
-        // paired run from the first by pairs), then the rest
-        const int32_t wholeEnd = cols.wholeGroups / (2 * kGroups) * (2 * kChunk);
+        // the paired run from the first group, by pairs of stores and one
+        // store; then pairs of stores whose groups all read whole windows;
+        // then the rest
+        const int32_t wholeEnd = cols.wholeGroups * kColumnGroup;
         int32_t e = 0;
-        for (; e < wholeEnd && pairedRun(cols.groups + e / kColumnGroup, 2 * kGroups);
+        for (;
+             e + 2 * kChunk <= cols.count && pairedRun(cols.groups + e / kColumnGroup, 2 * kGroups);
              e += 2 * kChunk)
             wholeStores<Pick, T, true>(t, b, cols, e, cols.groups[e / kColumnGroup].base, wTop,
                                        wBottom, dstRows + r0, block);
-        for (; e < wholeEnd; e += 2 * kChunk)
+        if (e + kChunk <= cols.count && pairedRun(cols.groups + e / kColumnGroup, kGroups)) {
+            wholeStores<Pick, T, true, 1>(t, b, cols, e, cols.groups[e / kColumnGroup].base, wTop,
+                                          wBottom, dstRows + r0, block);
+            e += kChunk;
+        }
+        for (; e + 2 * kChunk <= wholeEnd; e += 2 * kChunk)
             wholeStores<Pick, T, false>(t, b, cols, e, 0, wTop, wBottom, dstRows + r0, block);
         for (; e < cols.count; e += kChunk) {
             __m512 h0[kGroups], h1[kGroups];

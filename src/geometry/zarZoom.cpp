@@ -122,8 +122,35 @@ struct AxisTable {
     int32_t weightSize = 0;
 };
 
+// LINEAR: the loop has no branch (it vectorises); indices never decrease, so
+// only the last positions can reach the region's last pixel, which is read
+// from the pixel before it.
+void buildLinearAxis(AxisTable* table, int32_t count, double factor, int32_t regionStart,
+                     int32_t regionSize) {
+    float* fractions = reinterpret_cast<float*>(table->weights);
+    for (int32_t i = 0; i < count; ++i) {
+        const double pos = i * factor;
+        // floor with a tolerance of 0.00001, kept inside the region
+        const int32_t index = std::clamp(nearestInt(pos - 0.5 + kTolerance), 0, regionSize - 1);
+        table->index[i] = regionStart + index;
+        fractions[i] = static_cast<float>(pos - index);
+    }
+    for (int32_t i = count - 1; i >= 0 && table->index[i] == regionStart + regionSize - 1; --i) {
+        --table->index[i];
+        fractions[i] = 1.0f;
+        if (table->index[i] < 0) {
+            // a one-pixel region at the image's left (top) edge: the same
+            // value, read without stepping outside the image
+            table->index[i] = 0;
+            fractions[i] = 0.0f;
+        }
+    }
+}
+
 void buildAxis(AxisTable* table, int32_t mode, int32_t count, double factor, int32_t regionStart,
                int32_t regionSize, int32_t imageSize) {
+    if (mode == ZAR_INTER_LINEAR)
+        return buildLinearAxis(table, count, factor, regionStart, regionSize);
     for (int32_t i = 0; i < count; ++i) {
         double pos = i * factor;
         if (mode == ZAR_INTER_NN) {
@@ -134,38 +161,20 @@ void buildAxis(AxisTable* table, int32_t mode, int32_t count, double factor, int
         // floor with a tolerance of 0.00001, kept inside the region
         int32_t index = std::clamp(nearestInt(pos - 0.5 + kTolerance), 0, regionSize - 1);
         int32_t absolute = regionStart + index;
+        // CUBIC: the four taps absolute - 1 .. absolute + 2 stay inside the image
         float fraction;
-        if (mode == ZAR_INTER_LINEAR) {
-            if (index == regionSize - 1) {
-                // the last pixel is reached from the one before it
-                --absolute;
-                fraction = 1.0f;
-            } else {
-                fraction = static_cast<float>(pos - index);
-            }
-            if (absolute < 0) {
-                // a one-pixel region at the image's left (top) edge: the same
-                // value, read without stepping outside the image
-                absolute = 0;
-                fraction = 0.0f;
-            }
-            std::memcpy(table->weights + static_cast<size_t>(i) * table->weightSize, &fraction,
-                        sizeof fraction);
+        if (absolute >= imageSize - 1) {
+            absolute = imageSize - 3;
+            fraction = 2.0f;
         } else {
-            // the four taps absolute - 1 .. absolute + 2 stay inside the image
-            if (absolute >= imageSize - 1) {
-                absolute = imageSize - 3;
-                fraction = 2.0f;
-            } else {
-                if (absolute == 0)
-                    absolute = 1;
-                else if (absolute == imageSize - 2)
-                    absolute -= 1;
-                fraction = static_cast<float>(pos - (absolute - regionStart));
-            }
-            CubicWeights w = cubicWeights(fraction);
-            std::memcpy(table->weights + static_cast<size_t>(i) * table->weightSize, &w, sizeof w);
+            if (absolute == 0)
+                absolute = 1;
+            else if (absolute == imageSize - 2)
+                absolute -= 1;
+            fraction = static_cast<float>(pos - (absolute - regionStart));
         }
+        CubicWeights w = cubicWeights(fraction);
+        std::memcpy(table->weights + static_cast<size_t>(i) * table->weightSize, &w, sizeof w);
         table->index[i] = absolute;
     }
 }
@@ -267,6 +276,17 @@ bool prepareTables(ZoomCall* z, int32_t srcImageWidth, int32_t srcImageHeight, d
 // weights; the cubic coefficients go into three arrays one after the other.
 void expandColumns(ZoomCall& z, int32_t c0, int32_t n, int32_t channels) {
     const int32_t elements = n * channels;
+    if (z.mode == ZAR_INTER_LINEAR) {
+        const float* fx = reinterpret_cast<const float*>(z.cols.weights) + c0;
+        int32_t* offsets = z.elemOffset;
+        float* weights = z.elemWeights;
+        for (int32_t c = 0; c < n; ++c)
+            for (int32_t k = 0; k < channels; ++k) {
+                offsets[c * channels + k] = z.colOffset[c] + k;
+                weights[c * channels + k] = fx[c];
+            }
+        return;
+    }
     for (int32_t c = 0; c < n; ++c) {
         float w[3];
         std::memcpy(w, z.cols.weights + static_cast<size_t>(c0 + c) * z.cols.weightSize,
@@ -312,8 +332,10 @@ void runFusedLinear(ZoomCall& z, const Memory& sm, const Memory& dm, const Piece
 // destination memory.  Plane-ordered images go plane by plane.
 void runPiece(ZoomCall& z, const Memory& sm, const Memory& dm, const Piece& p) {
     const int32_t n = p.c1 - p.c0;
-    for (int32_t c = 0; c < n; ++c)
-        z.colOffset[c] = (z.cols.index[p.c0 + c] - sm.originX) * z.src.pixelStep;
+    const int32_t originX = sm.originX, srcPixelStep = z.src.pixelStep;
+    const int32_t* columns = z.cols.index + p.c0;
+    int32_t* colOffset = z.colOffset;
+    for (int32_t c = 0; c < n; ++c) colOffset[c] = (columns[c] - originX) * srcPixelStep;
     const int32_t bpv = bytesPerValue(z.depth);
     const int32_t groups = z.planeOrder ? z.src.count : 1;
     const int32_t perGroup = z.planeOrder ? 1 : z.src.count;
@@ -333,10 +355,9 @@ void runPiece(ZoomCall& z, const Memory& sm, const Memory& dm, const Piece& p) {
         const bool byteLanes = z.depth == ZAR_DEPTH_8U && !hasAvx512Vbmi();
         groupColumns(z.elemOffset, elements, z.src.pixelStep, byteLanes, z.groups);
         LinearColumns cols{z.elemOffset, z.elemWeights, z.groups, elements, z.src.pixelStep};
-        // every source row is read up to its last tap
-        int32_t readable = 0;
-        for (int32_t e = 0; e < elements; ++e)
-            readable = std::max(readable, z.elemOffset[e] + z.src.pixelStep + 1);
+        // every source row is read up to its last tap, the last element's
+        // (indices never decrease along an axis)
+        const int32_t readable = z.elemOffset[elements - 1] + z.src.pixelStep + 1;
         cols.wholeGroups = wholeWindowGroups(z.groups, elements, readable);
         for (int32_t g = 0; g < groups; ++g) runFusedLinear(z, sm, dm, p, cols, g, dstStart);
         return;
