@@ -94,39 +94,33 @@ void gatheredRows(const T* top, const T* bottom, const LinearColumns& cols, int3
     h1 = interpolateBiased(_mm512_load_ps(a1), _mm512_load_ps(b1), f);
 }
 
-// The taps of one row of a paired group (columnGroups.h), the first n
-// elements: its 2n elements from the group's base widened to one pair per
-// 32-bit slot (16-bit rows have them so), tap a the low element and tap b the
-// high one, each put beside the exponent of 2^23 by integer logic, not by
-// shuffles.
+// a + f * (b - a) of one row of a paired group (columnGroups.h), the first n
+// elements, from its 2n elements from the group's base, without shuffling the
+// taps.  8-bit rows: the elements widened to words, so that each 32-bit slot
+// holds a pair; b - a of a pair in one multiply-add of its words by -1 and 1
+// (exact in integers, then converted), a from the low word put beside the
+// exponent of 2^23.  16-bit rows (words too large for the signed multiply-add)
+// have their pairs in the slots already: a and b beside the exponent.
 template <bool Whole, typename T>
-inline void pairedTaps(const T* row, int32_t n, __m512& a, __m512& b) {
-    constexpr int32_t bits = 8 * sizeof(T);
+inline __m512 pairedRow(const T* row, int32_t n, __m512 f) {
     const __m512i bias = _mm512_set1_epi32(kTwo23Bits);
-    __m512i pairs;
-    if constexpr (sizeof(T) == 1)
-        pairs = _mm512_cvtepu16_epi32(
+    // (pairs & low) | bias: a as the float 2^23 + a
+    const auto lowTap = [&](__m512i pairs, int32_t low) {
+        return _mm512_castsi512_ps(
+            _mm512_ternarylogic_epi32(pairs, _mm512_set1_epi32(low), bias, 0xEA));
+    };
+    if constexpr (sizeof(T) == 1) {
+        const __m512i pairs = _mm512_cvtepu8_epi16(
             Whole ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row))
                   : _mm256_maskz_loadu_epi8(lowBits32(2 * n), row));
-    else
-        pairs = Whole ? _mm512_loadu_si512(row) : _mm512_maskz_loadu_epi16(lowBits32(2 * n), row);
-    b = _mm512_castsi512_ps(_mm512_or_si512(_mm512_srli_epi32(pairs, bits), bias));
-    // (pairs & low) | bias
-    a = _mm512_castsi512_ps(
-        _mm512_ternarylogic_epi32(pairs, _mm512_set1_epi32((1 << bits) - 1), bias, 0xEA));
-}
-
-// The taps of both rows of a group whose taps fit one window: by pairs where
-// the group is paired, else by Pick.
-template <class Pick, bool Whole, typename T>
-inline void groupTaps(const T* top, const T* bottom, const ColumnGroup& group,
-                      const int32_t* elemOff, int32_t n, int32_t step, __m512& a0, __m512& b0,
-                      __m512& a1, __m512& b1) {
-    if (group.paired) {
-        pairedTaps<Whole>(top + group.base, n, a0, b0);
-        pairedTaps<Whole>(bottom + group.base, n, a1, b1);
+        const __m512 d = _mm512_cvtepi32_ps(_mm512_madd_epi16(pairs, _mm512_set1_epi32(0x1FFFF)));
+        const __m512 a = _mm512_fmsub_ps(lowTap(pairs, 0xFFFF), _mm512_set1_ps(1.0f), twoTo23());
+        return _mm512_add_ps(a, _mm512_mul_ps(f, d));
     } else {
-        Pick::template taps<Whole>(top, bottom, group, elemOff, n, step, a0, b0, a1, b1);
+        const __m512i pairs = Whole ? _mm512_loadu_si512(row)
+                                    : _mm512_maskz_loadu_epi16(lowBits32(2 * n), row);
+        const __m512 b = _mm512_castsi512_ps(_mm512_or_si512(_mm512_srli_epi32(pairs, 16), bias));
+        return interpolateBiased(lowTap(pairs, 0xFFFF), b, f);
     }
 }
 
@@ -142,10 +136,13 @@ inline void groupRows(const T* top, const T* bottom, const LinearColumns& cols, 
     const ColumnGroup& group = cols.groups[ge / kColumnGroup];
     if (n == 0) {
         h0 = h1 = _mm512_setzero_ps();
+    } else if (group.paired) {
+        h0 = pairedRow<false>(top + group.base, n, f);
+        h1 = pairedRow<false>(bottom + group.base, n, f);
     } else if (group.span > 0) {
         __m512 a0, b0, a1, b1;
-        groupTaps<Pick, false>(top, bottom, group, cols.elemOff + ge, n, cols.srcPixelStep, a0, b0,
-                               a1, b1);
+        Pick::template taps<false>(top, bottom, group, cols.elemOff + ge, n, cols.srcPixelStep, a0,
+                                   b0, a1, b1);
         h0 = interpolateBiased(a0, b0, f);
         h1 = interpolateBiased(a1, b1, f);
     } else {
@@ -188,17 +185,17 @@ inline void wholeStores(const T* t, const T* b, const LinearColumns& cols, int32
     __m512 h0[Stores * kGroups], h1[Stores * kGroups];
     for (int32_t k = 0; k < Stores * kGroups; ++k) {
         const int32_t ge = e + k * kColumnGroup;
-        __m512 a0, b0, a1, b1;
+        const __m512 f = _mm512_loadu_ps(cols.fx + ge);
         if (Paired) {
-            pairedTaps<true>(t + base + 2 * kColumnGroup * k, kColumnGroup, a0, b0);
-            pairedTaps<true>(b + base + 2 * kColumnGroup * k, kColumnGroup, a1, b1);
+            h0[k] = pairedRow<true>(t + base + 2 * kColumnGroup * k, kColumnGroup, f);
+            h1[k] = pairedRow<true>(b + base + 2 * kColumnGroup * k, kColumnGroup, f);
         } else {
+            __m512 a0, b0, a1, b1;
             Pick::template taps<true>(t, b, cols.groups[ge / kColumnGroup], cols.elemOff + ge,
                                       kColumnGroup, cols.srcPixelStep, a0, b0, a1, b1);
+            h0[k] = interpolateBiased(a0, b0, f);
+            h1[k] = interpolateBiased(a1, b1, f);
         }
-        const __m512 f = _mm512_loadu_ps(cols.fx + ge);
-        h0[k] = interpolateBiased(a0, b0, f);
-        h1[k] = interpolateBiased(a1, b1, f);
     }
     storeRows<T>(h0, h1, wTop, wBottom, dstRows, rows, e, kChunk);
     if constexpr (Stores == 2)
