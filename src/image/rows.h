@@ -57,6 +57,10 @@ inline bool bytesOverlap(const void* a, int64_t aBytes, const void* b, int64_t b
 // the rules' row copy, unlike memmove.
 void copyBytesInOrder(char* dst, const char* src, int64_t bytes);
 
+// memcpy of runs that do not overlap; long runs (whole images) move in 64-byte
+// blocks of plain vector loads and stores rather than a string copy.
+void copyBytes(char* dst, const char* src, int64_t bytes);
+
 // Writes count values of valueSize bytes (1, 2 or 4), each the low bytes of
 // pattern, from dst on.  dst need not be aligned.
 using FillRunFn = void (*)(char* dst, int64_t count, uint32_t pattern);

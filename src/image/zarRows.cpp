@@ -44,9 +44,10 @@ void storeValue(char* p, T v) {
     std::memcpy(p, &v, sizeof(T));
 }
 
-// Runs of 2- and 4-byte values: a 16-byte block of the value is stored whole
-// (one unaligned vector store per block), four blocks per step; the last few
-// values go one by one.  The byte image is the same as storing each value.
+// Runs of 2- and 4-byte values, and long runs of bytes: a 16-byte block of
+// the value is stored whole (one unaligned vector store per block), four
+// blocks per step; the last few values go one by one.  The byte image is the
+// same as storing each value.
 template <typename T>
 void fillRun(char* __restrict dst, int64_t count, uint32_t pattern) {
     constexpr int64_t blockBytes = 16;
@@ -66,8 +67,18 @@ void fillRun(char* __restrict dst, int64_t count, uint32_t pattern) {
     for (; i < bytes; i += static_cast<int64_t>(sizeof(T))) storeValue(dst + i, v);
 }
 
+// memset stores with a string instruction, which beats plain vector stores on
+// runs that stay in the cache; on the processor measured (bench/NOTES.md) it
+// took 1.2 to 1.7 times as long as the block stores on runs of 3 MB and more,
+// and less time on runs of 2 MB.  memcpy's loop of 64-byte stores took 1.01
+// to 1.05 times as long as 16-byte blocks on runs of 4 to 6 MB.
+constexpr int64_t kLongByteRun = int64_t{5} << 19;  // 2.5 MB
+
 void fillRun8(char* dst, int64_t count, uint32_t pattern) {
-    std::memset(dst, static_cast<int>(pattern & 0xFF), static_cast<size_t>(count));
+    if (count >= kLongByteRun)
+        fillRun<uint8_t>(dst, count, pattern);
+    else
+        std::memset(dst, static_cast<int>(pattern & 0xFF), static_cast<size_t>(count));
 }
 
 template <typename T>
@@ -146,6 +157,17 @@ void copyBits(const uint8_t* src, int64_t srcBit, uint8_t* dst, int64_t dstBit, 
 void copyBitsInOrder(const uint8_t* src, int64_t srcBit, uint8_t* dst, int64_t dstBit,
                      int64_t count) {
     for (int64_t i = 0; i < count; ++i) putBit(dst, dstBit + i, getBit(src, srcBit + i));
+}
+
+void copyBytes(char* __restrict dst, const char* __restrict src, int64_t bytes) {
+    if (bytes < kLongByteRun) {
+        std::memcpy(dst, src, static_cast<size_t>(bytes));
+        return;
+    }
+    constexpr int64_t blockBytes = 64;
+    int64_t i = 0;
+    for (; i + blockBytes <= bytes; i += blockBytes) std::memcpy(dst + i, src + i, blockBytes);
+    std::memcpy(dst + i, src + i, static_cast<size_t>(bytes - i));
 }
 
 void copyBytesInOrder(char* dst, const char* src, int64_t bytes) {

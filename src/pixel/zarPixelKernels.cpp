@@ -145,7 +145,7 @@ void copyRuns(const CopyJob& j) {
             if (overlap)
                 copyBytesInOrder(to, from, bytes);
             else
-                std::memcpy(to, from, static_cast<size_t>(bytes));
+                copyBytes(to, from, bytes);
         }
 }
 
