@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "bitmap/bitmap.h"
@@ -22,35 +23,19 @@ int32_t bmpRowSize(int32_t width, int32_t bitCount) {
 
 BITMAPINFOHEADER bmpHeader(int32_t width, int32_t height, uint16_t bitCount, uint32_t compression,
                            uint32_t clrUsed, uint32_t sizeImage) {
-    BITMAPINFOHEADER h{};
-    h.biSize = 40;
-    h.biWidth = width;
-    h.biHeight = height;
-    h.biPlanes = 1;
-    h.biBitCount = bitCount;
-    h.biCompression = compression;
-    h.biSizeImage = sizeImage;
-    h.biClrUsed = clrUsed;
-    return h;
+    return {40, width, height, 1, bitCount, compression, sizeImage, 0, 0, clrUsed, 0};
 }
 
 std::vector<uint8_t> bmpPalette(const std::vector<uint32_t>& rgb) {
     std::vector<uint8_t> out;
-    for (uint32_t c : rgb) {
-        out.push_back(static_cast<uint8_t>(c));
-        out.push_back(static_cast<uint8_t>(c >> 8));
-        out.push_back(static_cast<uint8_t>(c >> 16));
-        out.push_back(0);
-    }
+    for (uint32_t c : rgb)
+        out.insert(out.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), 0});
     return out;
 }
 
 std::vector<uint8_t> bmpGrayRamp(int32_t n) {
     std::vector<uint32_t> rgb;
-    for (int32_t i = 0; i < n; ++i) {
-        uint32_t v = n > 1 ? static_cast<uint32_t>(255 * i / (n - 1)) : 0;
-        rgb.push_back(v * 0x010101u);
-    }
+    for (int32_t i = 0; i < n; ++i) rgb.push_back(n > 1 ? 255 * i / (n - 1) * 0x010101u : 0);
     return bmpPalette(rgb);
 }
 
@@ -66,14 +51,10 @@ Dib::Dib(const BITMAPINFOHEADER& header, const std::vector<uint8_t>& colors,
 }
 
 std::vector<uint8_t> Dib::fileImage() const {
-    std::vector<uint8_t> out(14 + size_);
-    const uint32_t total = static_cast<uint32_t>(out.size());
-    const uint32_t offset = static_cast<uint32_t>(14 + bitsOffset_);
-    out[0] = 'B';
-    out[1] = 'M';
-    std::memcpy(&out[2], &total, 4);
-    std::memcpy(&out[10], &offset, 4);
-    std::memcpy(&out[14], bytes(), size_);
+    Bytes out = le({'B' | 'M' << 8}, 2);
+    const Bytes sizes = le({uint32_t(14 + size_), 0, uint32_t(14 + bitsOffset_)});
+    out.insert(out.end(), sizes.begin(), sizes.end());
+    out.insert(out.end(), bytes(), bytes() + size_);
     return out;
 }
 
@@ -251,43 +232,27 @@ int32_t referenceIndex(const MadeDib& d, int32_t x, int32_t r) {
 
 std::array<int32_t, 4> referencePixel(const MadeDib& d, int32_t x, int32_t r) {
     const BITMAPINFOHEADER& h = d.header;
-    const uint8_t* row = memoryRow(d, r);
-    auto mask = [&](int k) {
-        uint32_t m;
-        std::memcpy(&m, d.colors.data() + 4 * k, 4);
-        return m;
-    };
-    switch (h.biBitCount) {
-        case 1:
-        case 4:
-        case 8: {
-            const int32_t index = referenceIndex(d, x, r);
-            if (4 * static_cast<size_t>(index) >= d.colors.size()) return {0, 0, 0, 0};
-            const uint8_t* e = &d.colors[4 * static_cast<size_t>(index)];
-            return {e[0], e[1], e[2], e[3]};
-        }
-        case 16: {
-            const uint32_t p = row[2 * x] | row[2 * x + 1] << 8;
-            if (h.biCompression == 0) return {field(p, 0x1F), field(p, 0x3E0), field(p, 0x7C00), 0};
-            return {field(p, mask(2) & 0xFFFF), field(p, mask(1) & 0xFFFF),
-                    field(p, mask(0) & 0xFFFF), 0};
-        }
-        case 24:
-            return {row[3 * x], row[3 * x + 1], row[3 * x + 2], 0};
-        default: {
-            uint32_t p;
-            std::memcpy(&p, row + 4 * x, 4);
-            if (h.biCompression == 0)
-                return {field(p, 0xFF), field(p, 0xFF00), field(p, 0xFF0000), field(p, 0xFF000000)};
-            // Alpha: the bits above the highest mask bit.
-            int top = 0;
-            for (int k = 0; k < 3; ++k)
-                for (int bit = 0; bit < 32; ++bit)
-                    if ((mask(k) >> bit) & 1) top = std::max(top, bit + 1);
-            const uint32_t alpha = top >= 32 ? 0 : ~0u << top;
-            return {field(p, mask(2)), field(p, mask(1)), field(p, mask(0)), field(p, alpha)};
-        }
+    if (h.biBitCount <= 8) {
+        const size_t at = 4 * static_cast<size_t>(referenceIndex(d, x, r));
+        if (at >= d.colors.size()) return {0, 0, 0, 0};
+        return {d.colors[at], d.colors[at + 1], d.colors[at + 2], d.colors[at + 3]};
     }
+    const int32_t bytes = h.biBitCount / 8;
+    const uint8_t* at = memoryRow(d, r) + x * bytes;
+    if (bytes == 3) return {at[0], at[1], at[2], 0};
+    uint32_t p = 0;  // little-endian
+    for (int32_t k = bytes - 1; k >= 0; --k) p = p << 8 | at[k];
+    // Red, green, blue masks: the fixed 5-5-5 and 8-8-8, or the stored ones (16 bits: their
+    // low sixteen); alpha is every bit above the highest mask bit.
+    uint32_t m[3] = {0x7C00, 0x3E0, 0x1F};
+    if (h.biCompression == kBiBitfields)
+        std::memcpy(m, d.colors.data(), sizeof m);
+    else if (bytes == 4)
+        m[0] = 0xFF0000, m[1] = 0xFF00, m[2] = 0xFF;
+    if (bytes == 2) m[0] &= 0xFFFF, m[1] &= 0xFFFF, m[2] &= 0xFFFF;
+    const int top = 32 - std::countl_zero(m[0] | m[1] | m[2]);
+    const uint32_t alpha = top >= 32 ? 0 : ~0u << top;
+    return {field(p, m[2]), field(p, m[1]), field(p, m[0]), field(p, alpha)};
 }
 
 }  // namespace zt
