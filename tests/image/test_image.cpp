@@ -9,7 +9,6 @@
 #include <array>
 #include <cstring>
 #include <functional>
-#include <list>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -81,12 +80,15 @@ TEST(CreateImageHeader, FillsEveryFieldAndTakesTextsWithoutTerminator) {
 }
 
 // A valid 1-bit 16 x 16 header (plain with pixels, plain without for creation and allocation,
-// or tiled) with a roi, its tile and roi records and the texts creation takes.
+// or tiled) with a roi, its tile and roi records, the texts creation takes, and a valid 1-bit
+// 8 x 8 mask to spoil, with its own roi record.
 struct Subject {
-    ImageHeader h;
+    ImageHeader h, mask;
     TileInfo tile{noTiles, 0, nullptr, 16, 8};
-    Roi roi{0, 0, 0, 4, 4};
+    Roi roi{0, 0, 0, 4, 4}, maskRoi{0, 0, 0, 4, 4};
     const char *model = "GRAY", *seq = "GRAY";
+    ImageHeader& spoiledMask() { return *(h.maskImage = &mask); }
+    Roi& spoiledMaskRoi() { return *(spoiledMask().roi = &maskRoi); }
 };
 
 // Who makes each check: creation, allocation, validation of a plain or of a tiled header.
@@ -126,6 +128,22 @@ TEST(HeaderChecks, EachFaultAloneAndEveryPairInOrder) {
         {"align 2", -21, "align", kArgs, [](Subject& s) { s.h.align = 2; }},
         {"8-bit mask", -117, "mask", kArgs, [&](Subject& s) { s.h.maskImage = byteMask; }},
         {"tiled mask", -26, "mask", kArgs, [&](Subject& s) { s.h.maskImage = tiledMask; }},
+        // A mask failing with code c gives c - 100, the mask's mask too.
+        {"mask coi", -124, "mask", kArgs, [](Subject& s) { s.spoiledMaskRoi().coi = 5; }},
+        {"mask roi width", -125, "mask", kArgs, [](Subject& s) { s.spoiledMaskRoi().width = 0; }},
+        {"mask roi y", -111, "mask", kArgs, [](Subject& s) { s.spoiledMaskRoi().yOffset = -1; }},
+        {"mask pixels", -112, "mask", kArgs,
+         [](Subject& s) { s.spoiledMask().imageData = nullptr; }},
+        {"mask size", -110, "mask", kArgs, [](Subject& s) { s.spoiledMask().imageSize = 0; }},
+        {"mask step", -113, "mask", kArgs, [](Subject& s) { s.spoiledMask().widthStep = -4; }},
+        {"mask channels", -115, "mask", kArgs, [](Subject& s) { s.spoiledMask().nChannels = 0; }},
+        {"mask 1-bit", -116, "mask", kArgs, [](Subject& s) { s.spoiledMask().nChannels = 3; }},
+        {"mask alpha", -118, "mask", kArgs, [](Subject& s) { s.spoiledMask().alphaChannel = 2; }},
+        {"mask order", -119, "mask", kArgs, [](Subject& s) { s.spoiledMask().dataOrder = 3; }},
+        {"mask origin", -120, "mask", kArgs, [](Subject& s) { s.spoiledMask().origin = 3; }},
+        {"mask align", -121, "mask", kArgs, [](Subject& s) { s.spoiledMask().align = 1; }},
+        {"mask's mask", -217, "mask", kArgs,
+         [&](Subject& s) { s.spoiledMask().maskImage = byteMask; }},
         {"no callback", -22, "callback", kTiled, [](Subject& s) { s.tile.callBack = nullptr; }},
         {"tile width 0", -23, "tileWidth", kTiled, [](Subject& s) { s.tile.width = 0; }},
         {"tile width 12", -23, "tileWidth", kTiled, [](Subject& s) { s.tile.width = 12; }},
@@ -138,31 +156,6 @@ TEST(HeaderChecks, EachFaultAloneAndEveryPairInOrder) {
         {"roi x -1", -11, "roiX", kValid, [](Subject& s) { s.roi.xOffset = -1; }},
         {"roi y -2", -11, "roiY", kValid, [](Subject& s) { s.roi.yOffset = -2; }},
     };
-    // A mask failing with code c gives c - 100, the mask's mask too: spoiled copies of goodMask
-    // checked after the tiled mask.
-    const std::pair<ZarStatus, std::function<void(ImageHeader&, Roi&)>> maskFaults[] = {
-        {-124, [](ImageHeader& m, Roi& r) { m.roi = &r, r.coi = 5; }},
-        {-125, [](ImageHeader& m, Roi& r) { m.roi = &r, r.width = 0; }},
-        {-111, [](ImageHeader& m, Roi& r) { m.roi = &r, r.yOffset = -1; }},
-        {-112, [](ImageHeader& m, Roi&) { m.imageData = nullptr; }},
-        {-110, [](ImageHeader& m, Roi&) { m.imageSize = 0; }},
-        {-113, [](ImageHeader& m, Roi&) { m.widthStep = -4; }},
-        {-115, [](ImageHeader& m, Roi&) { m.nChannels = 0; }},
-        {-116, [](ImageHeader& m, Roi&) { m.nChannels = 3; }},
-        {-118, [](ImageHeader& m, Roi&) { m.alphaChannel = 2; }},
-        {-119, [](ImageHeader& m, Roi&) { m.dataOrder = 3; }},
-        {-120, [](ImageHeader& m, Roi&) { m.origin = 3; }},
-        {-121, [](ImageHeader& m, Roi&) { m.align = 1; }},
-        {-217, [&](ImageHeader& m, Roi&) { m.maskImage = byteMask; }},
-    };
-    std::list<std::pair<ImageHeader, Roi>> masks;
-    for (const auto& [code, spoil] : maskFaults) {
-        masks.push_back({*goodMask.get(), Roi{0, 0, 0, 4, 4}});
-        spoil(masks.back().first, masks.back().second);
-        faults.insert(faults.begin() + 19,
-                      {"mask " + std::to_string(code), code, "mask", kArgs,
-                       [m = &masks.back().first](Subject& s) { s.h.maskImage = m; }});
-    }
     zt::Image plain(1, 0, ZAR_DEPTH_1U, 0, 16, 16);
     zt::ErrorRecorder recorder;
     for (int kind : {kCreate, kAllocate, kPlain, kTiled})
@@ -173,7 +166,7 @@ TEST(HeaderChecks, EachFaultAloneAndEveryPairInOrder) {
                 // Two 1-bit channels only fail as such while the depth is 1-bit.
                 if (f.name == "two 1-bit channels" && g.field == "depth") continue;
                 SCOPED_TRACE(std::to_string(kind) + ": " + f.name + " + " + g.name);
-                Subject s{*plain.get()};
+                Subject s{*plain.get(), *goodMask.get()};
                 s.h.roi = &s.roi;
                 if (kind != kPlain) s.h.imageData = nullptr;
                 if (kind == kTiled) s.h.tileInfo = &s.tile, s.h.imageSize = s.h.widthStep = 0;
