@@ -21,8 +21,80 @@
 namespace {
 
 using zt::Bytes;
-using zt::pictureSample;
-using zt::Translated;
+using Reports = std::vector<zt::Report>;
+
+// A bitmap block: header, colour entries, bits, in storage aligned for the header.
+class Dib {
+  public:
+    Dib(const BITMAPINFOHEADER& header, const Bytes& colors, const Bytes& bits)
+        : storage_((sizeof header + colors.size() + bits.size() + 7) / 8 + 1),
+          size_(sizeof header + colors.size() + bits.size()),
+          bitsOffset_(sizeof header + colors.size()) {
+        std::memcpy(storage_.data(), &header, sizeof header);
+        if (!colors.empty()) std::memcpy(bytes() + sizeof header, colors.data(), colors.size());
+        if (!bits.empty()) std::memcpy(bytes() + bitsOffset_, bits.data(), bits.size());
+    }
+    BITMAPINFOHEADER* header() { return reinterpret_cast<BITMAPINFOHEADER*>(storage_.data()); }
+    const BITMAPINFOHEADER* header() const {
+        return reinterpret_cast<const BITMAPINFOHEADER*>(storage_.data());
+    }
+    uint8_t* bytes() { return reinterpret_cast<uint8_t*>(storage_.data()); }
+    const uint8_t* bytes() const { return reinterpret_cast<const uint8_t*>(storage_.data()); }
+    const uint8_t* bits() const { return bytes() + bitsOffset_; }
+    size_t size() const { return size_; }
+    // The same block as a whole .bmp file (14-byte "BM" header in front).
+    Bytes fileImage() const {
+        Bytes out = zt::le({'B' | 'M' << 8}, 2);
+        const Bytes sizes = zt::le({uint32_t(14 + size_), 0, uint32_t(14 + bitsOffset_)});
+        out.insert(out.end(), sizes.begin(), sizes.end());
+        out.insert(out.end(), bytes(), bytes() + size_);
+        return out;
+    }
+
+  private:
+    std::vector<uint64_t> storage_;
+    size_t size_, bitsOffset_;
+};
+
+// Owner of a translated image (frees what the library allocated).
+struct Translated {
+    ImageHeader* image = nullptr;
+    int32_t cloneData = -1;
+    Translated() = default;
+    Translated(const Translated&) = delete;
+    Translated& operator=(const Translated&) = delete;
+    ~Translated() { zarDeallocate(image, ZAR_FREE_ALL); }
+};
+
+// Channel c of the pixel at picture position (x, y), y = 0 the top line, whatever the origin.
+int32_t pictureSample(const ImageHeader* image, int32_t x, int32_t y, int32_t c) {
+    const int32_t row = image->origin == ZAR_ORIGIN_BL ? image->height - 1 - y : y;
+    return static_cast<int32_t>(zt::getSample(image, x, row, c));
+}
+
+// The recorder holds exactly these reports in this order (line 0: any positive line).
+void expectReportList(const zt::ErrorRecorder& errors, const Reports& want) {
+    ASSERT_EQ(errors.reports().size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+        const zt::Report& got = errors.reports()[i];
+        EXPECT_EQ(got.status, want[i].status) << i;
+        EXPECT_EQ(got.func, want[i].func) << i;
+        EXPECT_EQ(got.context, want[i].context) << i;
+        EXPECT_EQ(got.file, want[i].file) << i;
+        if (want[i].line)
+            EXPECT_EQ(got.line, want[i].line) << i;
+        else
+            EXPECT_GT(got.line, 0) << i;
+    }
+}
+
+// The reports of a failed run-length conversion: the decoder's (text, line), then the
+// converter's.
+Reports rleFailure(const std::string& text, int32_t line) {
+    return {
+        {STATUS_BAD_ARG, "zarConvertFromDIB", text, "ownrle", line},
+        {STATUS_INTERNAL, "zarConvertFromDIB", "Impossible to decompress RLE DIB", "zarDIB", 888}};
+}
 
 // The gray rule: n > 1 colour entries (biClrUsed, or all the bit count has) with blue, green
 // and red 255 * i / (n - 1).
@@ -70,8 +142,6 @@ void expectShape(const BITMAPINFOHEADER& h, const Bytes& colors, const Translate
 
 // ------------------------------------------------------------ check tables
 
-using Reports = std::vector<zt::Report>;
-
 Reports convertFails(const char* context, int32_t line, ZarStatus status = STATUS_BAD_ARG) {
     return {{status, "zarConvertFromDIB", context, "zarDIB", line}};
 }
@@ -112,7 +182,7 @@ TEST(BitmapChecks, HeaderChecksOfBothEntryPointsInOrder) {
     for (const HeaderCheck& c : kHeaderChecks) {
         SCOPED_TRACE(c.context);
         zt::ErrorRecorder errors;
-        zt::Dib dib(zt::bmpHeader(2, c.height, c.bits, c.compression), Bytes(1024), Bytes(64));
+        Dib dib(zt::bmpHeader(2, c.height, c.bits, c.compression), Bytes(1024), Bytes(64));
         dib.header()->biSize = c.size;
         dib.header()->biPlanes = c.planes;
         const Bytes file = dib.fileImage();  // the block form makes the same checks
@@ -122,12 +192,12 @@ TEST(BitmapChecks, HeaderChecksOfBothEntryPointsInOrder) {
         EXPECT_EQ(cloneData, 7);
         const zt::Report once{STATUS_BAD_ARG, "zarTranslateDIB", c.context, "zarDIB",
                               c.translateLine};
-        zt::expectReportList(errors, {once, once});
+        expectReportList(errors, {once, once});
         errors.clear();
         zt::Image image(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 2, 2, 4, 0x55);
         zarConvertFromDIB(dib.header(), image);
         const char* convertContext = c.convertContext ? c.convertContext : c.context;
-        zt::expectReportList(errors, convertFails(convertContext, c.convertLine));
+        expectReportList(errors, convertFails(convertContext, c.convertLine));
         EXPECT_EQ(zt::getSample(image, 0, 0, 0), 0x55);
     }
 }
@@ -156,7 +226,7 @@ TEST(BitmapChecks, TranslateRefusals) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.context);
         zt::ErrorRecorder errors;
-        zt::Dib dib(zt::bmpHeader(c.width, c.height, c.bits), Bytes(1024), Bytes(64));
+        Dib dib(zt::bmpHeader(c.width, c.height, c.bits), Bytes(1024), Bytes(64));
         int32_t cloneData = 7;
         EXPECT_EQ(zarTranslateDIB(c.nulls == 1 ? nullptr : dib.header(),
                                   c.nulls == 2 ? nullptr : &cloneData),
@@ -166,7 +236,7 @@ TEST(BitmapChecks, TranslateRefusals) {
         if (c.width == 0)
             want.insert(want.begin(), {STATUS_BAD_IMAGE_SIZE, "zarCreateImageHeader",
                                        "Incorrect data-ins", "zaralloc", 148});
-        zt::expectReportList(errors, want);
+        expectReportList(errors, want);
     }
 }
 
@@ -205,14 +275,14 @@ TEST(BitmapChecks, ConvertRefusals) {
     auto check = [](auto spoilImage, auto spoilDib, const Reports& want) {
         SCOPED_TRACE(want.back().context);
         zt::ErrorRecorder errors;
-        zt::Dib dib(zt::bmpHeader(2, 2, 24), Bytes(1024), Bytes(64));
+        Dib dib(zt::bmpHeader(2, 2, 24), Bytes(1024), Bytes(64));
         spoilDib(dib.header());
         zt::Image image(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 2, 2, 4, 0x55);
         std::memcpy(image->channelSeq, "BGR\0", 4);
         const ImageHeader saved = *image.get();
         spoilImage(image.get());
         zarConvertFromDIB(dib.header(), image);
-        zt::expectReportList(errors, want);
+        expectReportList(errors, want);
         *image.get() = saved;
         EXPECT_EQ(zt::getSample(image, 0, 0, 0), 0x55);
     };
@@ -245,17 +315,16 @@ TEST(BitmapChecks, ConvertRefusals) {
         [](BITMAPINFOHEADER* h) {
             h->biCompression = kBiRle4, h->biBitCount = 4, h->biClrUsed = 2, h->biHeight = 1;
         },
-        zt::rleFailure("Incorrect format of BI_RLE4 DIB (mismatch biWidth)", 755));
+        rleFailure("Incorrect format of BI_RLE4 DIB (mismatch biWidth)", 755));
     zt::ErrorRecorder errors;
     zarConvertFromDIB(nullptr, nullptr);
-    zt::expectReportList(errors,
-                         {{STATUS_BAD_ARG, "zarConvertFromDIB", "dib==0", "zarDIB", 595},
-                          {STATUS_BAD_ARG, "zarConvertFromDIB", "image==0", "zarDIB", 595}});
+    expectReportList(errors, {{STATUS_BAD_ARG, "zarConvertFromDIB", "dib==0", "zarDIB", 595},
+                              {STATUS_BAD_ARG, "zarConvertFromDIB", "image==0", "zarDIB", 595}});
 }
 
 TEST(BitmapChecks, ANegativeStatusWordStopsTheConversionSilentlyPixelsAreAllocatedFirst) {
     zt::ErrorRecorder errors;
-    zt::Dib dib(zt::bmpHeader(2, 1, 24), {}, {1, 2, 3, 4, 5, 6, 0, 0});
+    Dib dib(zt::bmpHeader(2, 1, 24), {}, {1, 2, 3, 4, 5, 6, 0, 0});
     zt::Image image(3, 0, ZAR_DEPTH_8U, ZAR_DATA_ORDER_PIXEL, 2, 1, 4, 0x55);
     zarSetStatus(STATUS_BAD_ARG);
     zarConvertFromDIB(dib.header(), image);
@@ -307,12 +376,12 @@ void translateBlock(const Bytes& block, Translated* out) {
 void put32(Bytes* b, size_t at, uint32_t v) { std::memcpy(b->data() + at, &v, 4); }
 
 // A 3 x 2 24-bit block (bare) and its file image.
-zt::Dib smallDib() {
-    return zt::Dib(zt::bmpHeader(3, 2, 24), {}, {1,  2,  3,  4,  5,  6,  7,  8,  9,  0, 0, 0,
-                                                 11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0});
+Dib smallDib() {
+    return Dib(zt::bmpHeader(3, 2, 24), {},
+               {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0, 11, 12, 13, 14, 15, 16, 17, 18, 19, 0, 0, 0});
 }
 
-Bytes bare(const zt::Dib& dib) { return Bytes(dib.bytes(), dib.bytes() + dib.size()); }
+Bytes bare(const Dib& dib) { return Bytes(dib.bytes(), dib.bytes() + dib.size()); }
 
 // ------------------------------------------------------------ bitmap blocks
 
@@ -336,10 +405,10 @@ Bytes cut(Bytes b, size_t size) {
 
 std::vector<Refusal> refusals() {
     const Bytes block = bare(smallDib()), file = smallDib().fileImage();
-    const Bytes gray = bare(zt::Dib(zt::bmpHeader(1, 1, 8), zt::bmpGrayRamp(256), {0, 0, 0, 0}));
-    const Bytes masks = cut(bare(zt::Dib(zt::bmpHeader(1, 1, 16, kBiBitfields), {}, {})), 48);
-    const zt::Dib rle(zt::bmpHeader(3, 1, 8, kBiRle8, 2, 5), zt::bmpPalette({0, 0xFFFFFF}),
-                      {0x03, 0x07, 0x00, 0x01});
+    const Bytes gray = bare(Dib(zt::bmpHeader(1, 1, 8), zt::bmpGrayRamp(256), {0, 0, 0, 0}));
+    const Bytes masks = cut(bare(Dib(zt::bmpHeader(1, 1, 16, kBiBitfields), {}, {})), 48);
+    const Dib rle(zt::bmpHeader(3, 1, 8, kBiRle8, 2, 5), zt::bmpPalette({0, 0xFFFFFF}),
+                  {0x03, 0x07, 0x00, 0x01});
     const char* kSmall = "Block too small for a BITMAPINFOHEADER";
     const char* kSmallFile = "Block too small for the file header and BITMAPINFOHEADER";
     const char* kTable = "Colour table or bit masks reach past the block";
@@ -373,8 +442,8 @@ TEST(BlockChecks, EveryRefusal) {
         EXPECT_EQ(zarTranslateDIBBlock(r.nulls == 1 ? nullptr : r.bytes.data(), size,
                                        r.nulls == 2 ? nullptr : &cloneData),
                   nullptr);
-        zt::expectReportList(errors,
-                             {{STATUS_BAD_ARG, "zarTranslateDIBBlock", r.context, "zarDIB", 0}});
+        expectReportList(errors,
+                         {{STATUS_BAD_ARG, "zarTranslateDIBBlock", r.context, "zarDIB", 0}});
         EXPECT_EQ(cloneData, 7);
     }
 }
@@ -385,7 +454,7 @@ struct BlockCase {
     const char* name;
     Bytes bytes;
     std::vector<std::array<int32_t, 4>> samples;
-    std::vector<zt::Report> reports = {};
+    Reports reports = {};
     bool failedBefore = false;
 };
 
@@ -393,8 +462,8 @@ std::vector<BlockCase> blockCases() {
     Bytes gap = smallDib().fileImage();
     gap.insert(gap.begin() + 54, {0xEE, 0xEE, 0xEE});  // a gap before the bits
     put32(&gap, 10, 57);
-    zt::Dib oneBit(zt::bmpHeader(9, 1, 1), zt::bmpPalette({0, 0xFFFFFF}),
-                   {0x9A, 0x80, 0, 0});  // 1 0 0 1 1 0 1 0 | 1
+    Dib oneBit(zt::bmpHeader(9, 1, 1), zt::bmpPalette({0, 0xFFFFFF}),
+               {0x9A, 0x80, 0, 0});  // 1 0 0 1 1 0 1 0 | 1
     Bytes oneBitGap = oneBit.fileImage();
     oneBitGap.insert(oneBitGap.begin() + 62, {0, 0, 0, 0});
     put32(&oneBitGap, 10, 66);
@@ -402,10 +471,10 @@ std::vector<BlockCase> blockCases() {
     for (int32_t x = 0; x < 9; ++x) bits.push_back({x, 0, 0, (0x135 >> (8 - x)) & 1});
     const auto palette = zt::bmpPalette({0, 0x0000FF});
     // No end of bitmap: the stream is bounded by the block; or by biSizeImage 4.
-    const zt::Dib unbounded(zt::bmpHeader(3, 2, 8, kBiRle8, 2, 0), palette, {3, 7, 0, 0});
-    const zt::Dib sized(zt::bmpHeader(3, 1, 8, kBiRle8, 2, 4), palette, {3, 7, 0, 0, 0, 1});
-    const zt::Dib red(zt::bmpHeader(3, 1, 8, kBiRle8, 2), palette, {3, 1, 0, 1});
-    const auto height = zt::rleFailure("Incorrect format of BI_RLE8 DIB (mismatch biHeight)", 643);
+    const Dib unbounded(zt::bmpHeader(3, 2, 8, kBiRle8, 2, 0), palette, {3, 7, 0, 0});
+    const Dib sized(zt::bmpHeader(3, 1, 8, kBiRle8, 2, 4), palette, {3, 7, 0, 0, 0, 1});
+    const Dib red(zt::bmpHeader(3, 1, 8, kBiRle8, 2), palette, {3, 1, 0, 1});
+    const auto height = rleFailure("Incorrect format of BI_RLE8 DIB (mismatch biHeight)", 643);
     return {
         {"bits away from the table", gap, {{2, 0, 2, 19}, {0, 1, 0, 1}}},
         {"1-bit gray away from its table is converted to bits", oneBitGap, bits},
@@ -416,20 +485,20 @@ std::vector<BlockCase> blockCases() {
         // replicated; 16-bit masks cut to sixteen bits, wide fields cut to their top 8 bits;
         // 32-bit alpha in the bits above the fields (a 2-bit field here).
         {"4-bit colour: the high nibble first",
-         bare(zt::Dib(zt::bmpHeader(5, 1, 4, 0, 3), zt::bmpPalette({0xFF0000, 0xFF00, 0xFF}),
-                      {0x01, 0x21, 0x00, 0})),
+         bare(Dib(zt::bmpHeader(5, 1, 4, 0, 3), zt::bmpPalette({0xFF0000, 0xFF00, 0xFF}),
+                  {0x01, 0x21, 0x00, 0})),
          {{0, 0, 2, 255}, {1, 0, 1, 255}, {2, 0, 0, 255}, {3, 0, 1, 255}, {4, 0, 2, 255}}},
         {"16-bit 5-5-5",
-         bare(zt::Dib(zt::bmpHeader(2, 1, 16), {}, zt::le({0x7FFF, 0x8421}, 2))),
+         bare(Dib(zt::bmpHeader(2, 1, 16), {}, zt::le({0x7FFF, 0x8421}, 2))),
          {{0, 0, 0, 248}, {1, 0, 0, 8}, {1, 0, 2, 8}}},
         {"16-bit fields",
-         bare(zt::Dib(zt::bmpHeader(1, 1, 16, kBiBitfields), zt::le({0xFFF0, 0xC, 0x10000F}),
-                      zt::le({0xABCD}))),
+         bare(Dib(zt::bmpHeader(1, 1, 16, kBiBitfields), zt::le({0xFFF0, 0xC, 0x10000F}),
+                  zt::le({0xABCD}))),
          {{0, 0, 0, 0xD0}, {0, 0, 1, 0xC0}, {0, 0, 2, 0xAB}}},
         {"32-bit fields",
-         bare(zt::Dib(zt::bmpHeader(1, 1, 32, kBiBitfields),
-                      zt::le({0x3FF00000, 0x000FFC00, 0x000003FF}),
-                      zt::le({3u << 30 | 0x3FFu << 20 | 0x200u << 10 | 0x001u}))),
+         bare(Dib(zt::bmpHeader(1, 1, 32, kBiBitfields),
+                  zt::le({0x3FF00000, 0x000FFC00, 0x000003FF}),
+                  zt::le({3u << 30 | 0x3FFu << 20 | 0x200u << 10 | 0x001u}))),
          {{0, 0, 0, 0x00}, {0, 0, 1, 0x80}, {0, 0, 2, 0xFF}, {0, 0, 3, 0xC0}}},
     };
 }
@@ -443,7 +512,7 @@ TEST(BlockLayout, ConvertedBitsAndTheirReports) {
         translateBlock(c.bytes, &t);
         ASSERT_NE(t.image, nullptr);
         EXPECT_EQ(zarGetStatus(), c.reports.empty() ? STATUS_OK : c.reports.back().status);
-        zt::expectReportList(errors, c.reports);
+        expectReportList(errors, c.reports);
         EXPECT_EQ(t.cloneData, 1);
         for (const auto& [x, y, ch, value] : c.samples)
             EXPECT_EQ(pictureSample(t.image, x, y, ch), value) << x << "," << y << " c " << ch;
@@ -498,7 +567,7 @@ TEST(RandomBitmaps, TranslatedAndConvertedAgainstTheReference) {
     for (int iteration = 0; iteration < 500; ++iteration) {
         SCOPED_TRACE(iteration);
         const zt::MadeDib d = zt::randomDib(rng);
-        const zt::Dib dib(d.header, d.colors, d.bits);
+        const Dib dib(d.header, d.colors, d.bits);
         const Bytes bareBlock = bare(dib), file = dib.fileImage();
         if (iteration % 25 == 0) expectTruncationsRefusedOrTranslated(file);
         const int32_t way = rng.range(0, 2);
@@ -566,8 +635,8 @@ struct Decoded {
 Decoded decode(int32_t bitCount, int32_t width, int32_t height, const Bytes& stream,
                size_t streamLimit = kUnboundedStream) {
     const uint32_t compression = bitCount == 8 ? kBiRle8 : kBiRle4;
-    zt::Dib dib(zt::bmpHeader(width, height, static_cast<uint16_t>(bitCount), compression, 2),
-                zt::bmpPalette({0, 0xFFFFFF}), {});
+    Dib dib(zt::bmpHeader(width, height, static_cast<uint16_t>(bitCount), compression, 2),
+            zt::bmpPalette({0, 0xFFFFFF}), {});
     const Bytes exact(stream.begin(), stream.begin() + std::min(stream.size(), streamLimit));
     DibBlock block = contiguousDib(dib.header());
     block.bits = exact.data();
@@ -667,7 +736,7 @@ TEST(RleDecode, EveryStreamGivesItsRowsOrItsReport) {
             EXPECT_TRUE(errors.reports().empty());
         } else {
             const ZarStatus status = c.kind == 'M' ? STATUS_NO_MEMORY : STATUS_BAD_ARG;
-            zt::expectReportList(
+            expectReportList(
                 errors, {{status, "zarConvertFromDIB", rleText(c.bits, c.kind), "ownrle", c.line}});
         }
     }
@@ -679,8 +748,8 @@ TEST(RleDecode, NeverReadsPastTheLimit) {
     for (size_t limit = 0; limit <= stream.size(); ++limit) {
         zt::ErrorRecorder errors;
         EXPECT_FALSE(decode(8, 3, 2, stream, limit).ok);
-        zt::expectReportList(
-            errors, {{STATUS_BAD_ARG, "zarConvertFromDIB", rleText(8, 'H'), "ownrle", 643}});
+        expectReportList(errors,
+                         {{STATUS_BAD_ARG, "zarConvertFromDIB", rleText(8, 'H'), "ownrle", 643}});
     }
 }
 

@@ -25,25 +25,16 @@ using zt::TileStore;
 
 void ZAR_STDCALL noTiles(ImageHeader*, int32_t, int32_t, int32_t) {}
 
-// The rule for every format, in the internal helper and in every fourth header made (planes
-// hold one row size per channel).
-TEST(WidthStep, TheRuleForEveryFormatInHeadersAndTheTileStride) {
+// The rule for every format in the layout helper that headers, allocation and the tile stride
+// share (headers and allocation are checked against it below).
+TEST(WidthStep, TheRuleForEveryFormatAndTheTileStride) {
     for (int32_t depth : {1, 8, 16, 32, ZAR_DEPTH_8S, ZAR_DEPTH_16S, ZAR_DEPTH_32S})
         for (int32_t order : {0, 1})
             for (int32_t align : {4, 8, 16, 32})
                 for (int32_t n = 1; n <= (depth == ZAR_DEPTH_1U ? 1 : 4); ++n)
-                    for (int32_t width = 1; width <= 70; ++width) {
-                        const int32_t step = zt::expectedWidthStep(order, depth, align, n, width);
-                        ASSERT_EQ(computeWidthStep(order, depth, align, n, width), step);
-                        if (width % 4) continue;
-                        ImageHeader* image = zarCreateImageHeader(n, 0, depth, "RGB", "BGR", order,
-                                                                  0, align, width, 3, nullptr,
-                                                                  nullptr, nullptr, nullptr);
-                        ASSERT_NE(image, nullptr);
-                        EXPECT_EQ((std::array{image->widthStep, image->imageSize}),
-                                  (std::array{step, step * 3 * (order ? n : 1)}));
-                        zarDeallocate(image, ZAR_FREE_HEADER);
-                    }
+                    for (int32_t width = 1; width <= 70; ++width)
+                        ASSERT_EQ(computeWidthStep(order, depth, align, n, width),
+                                  zt::expectedWidthStep(order, depth, align, n, width));
     zt::TileStore store(3, 0, ZAR_DEPTH_16S, ZAR_DATA_ORDER_PIXEL, 40, 20, 24, 16, 16);
     zt::Image plainImage(1, 0, ZAR_DEPTH_8U, 0, 8, 8);
     EXPECT_EQ(tileWidthStep(store), 144);  // 24 * 3 * 2, a multiple of 16

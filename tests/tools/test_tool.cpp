@@ -90,8 +90,8 @@ Pixels readPng(const std::string& file) {
     png_infop info = png_create_info_struct(png);
     png_init_io(png, f);
     png_read_png(png, info, PNG_TRANSFORM_EXPAND, nullptr);
-    Pixels p{static_cast<int>(png_get_image_width(png, info)),
-             static_cast<int>(png_get_image_height(png, info)),
+    Pixels p{int(png_get_image_width(png, info)),
+             int(png_get_image_height(png, info)),
              png_get_channels(png, info),
              png_get_bit_depth(png, info),
              {}};
@@ -187,11 +187,10 @@ Pixels readBitmap(const std::string& bytes) {
     zt::ErrorRecorder errors;
     int32_t clone = 0;
     ImageHeader* image = zarTranslateDIBBlock(bytes.data(), bytes.size(), &clone);
-    if (image && !errors.reports().empty())
-        zarDeallocate(image, clone ? ZAR_FREE_ALL : ZAR_FREE_HEADER);
-    if (!image || !errors.reports().empty()) return {};
-    Pixels p{image->width, image->height, image->nChannels, 8, {}};
-    const int scale = image->depth == ZAR_DEPTH_1U ? 255 : 1;
+    Pixels p;
+    if (image && errors.reports().empty())
+        p = {image->width, image->height, image->nChannels, 8, {}};
+    const int scale = p.c && image->depth == ZAR_DEPTH_1U ? 255 : 1;
     for (int i = 0; i < p.w * p.h * p.c; ++i) {
         const int x = i / p.c % p.w, y = i / p.c / p.w, ch = i % p.c;
         const int row = image->origin == ZAR_ORIGIN_BL ? p.h - 1 - y : y;
