@@ -13,162 +13,123 @@
 
 namespace {
 
-struct BlurPair {
-    zt::Image src{1, 0, ZAR_DEPTH_8U, 0, 6, 5}, dst{1, 0, ZAR_DEPTH_8U, 0, 6, 5, 4, 9};
-    zt::Image alphaOnly{1, 1, ZAR_DEPTH_8U, 0, 6, 5}, three{3, 0, ZAR_DEPTH_8U, 0, 6, 5};
-    zt::Image mask{1, 0, ZAR_DEPTH_1U, 0, 6, 5};
-    ~BlurPair() { src->maskImage = dst->maskImage = nullptr; }
+// The images a check row names: an 8-bit source and destination (filled with
+// 9) and formats that differ from them, in one and three channels.
+enum { kNone = -1, kSrc, kDst, kAlphaOnly, kThree, k16U, kSrc3, kDst3, k16U3, kTwo, kThreeAlpha };
+enum { kPlane3 = kThreeAlpha + 1, kAlphaOnly2, kBits, kBitsPlane };
+struct Images {
+    zt::Image all[14] = {{1, 0, ZAR_DEPTH_8U, 0, 6, 5},       {1, 0, ZAR_DEPTH_8U, 0, 6, 5, 4, 9},
+                         {1, 1, ZAR_DEPTH_8U, 0, 6, 5},       {3, 0, ZAR_DEPTH_8U, 0, 6, 5},
+                         {1, 0, ZAR_DEPTH_16U, 0, 6, 5},      {3, 0, ZAR_DEPTH_8U, 0, 6, 5},
+                         {3, 0, ZAR_DEPTH_8U, 0, 6, 5, 4, 9}, {3, 0, ZAR_DEPTH_16U, 0, 6, 5},
+                         {2, 0, ZAR_DEPTH_8U, 0, 6, 5},       {3, 3, ZAR_DEPTH_8U, 0, 6, 5},
+                         {3, 0, ZAR_DEPTH_8U, 1, 6, 5},       {1, 1, ZAR_DEPTH_8U, 0, 6, 5},
+                         {1, 0, ZAR_DEPTH_1U, 0, 6, 5},       {1, 0, ZAR_DEPTH_1U, 1, 6, 5}};
+    zt::Image mask{1, 1, ZAR_DEPTH_1U, 0, 6, 5};  // a valid mask whose only channel is alpha
+    ImageHeader* operator[](int32_t k) { return k == kNone ? nullptr : all[k].get(); }
+    ~Images() { all[kSrc]->maskImage = all[kDst]->maskImage = nullptr; }
+};
+using Call = std::function<ZarStatus(Images&)>;
+struct Row {
+    Call call;
+    std::vector<zt::Want> want;
+    ZarStatus returned = STATUS_OK;  // zarFixedFilter's
 };
 
-TEST(BlurChecks, EveryCheck) {
-    using Call = void (*)(BlurPair&);
-    const char* const kAlpha = "bad alpha channel's number";
-    const char* const kWindow = "(anchorX>=nCols||anchorY>=nRows)";
-    const struct {
-        Call call;
-        std::vector<zt::Want> want;
-    } rows[] = {
-        {[](BlurPair& p) { zarBlur(nullptr, p.dst, 3, 3, 1, 1); },
-         {{STATUS_NULL_HEADER, "Incorrect Image", 383}}},
-        {[](BlurPair& p) { zarBlur(p.src, nullptr, 3, 3, 1, 1); },
-         {{STATUS_NULL_HEADER, "Incorrect Image", 384}}},
-        {[](BlurPair& p) { zarBlur(p.src, zt::Image(1, 0, ZAR_DEPTH_16U, 0, 6, 5), 3, 3, 1, 1); },
-         {{STATUS_BAD_ARG, "(srcImage->depth!=dstImage->depth)", 385}}},
-        {[](BlurPair& p) { zarBlur(p.src, p.dst, 3, -1, 1, 0); },
-         {{STATUS_BAD_ARG, "(nRows<0||nCols<0)", 386}}},
-        {[](BlurPair& p) { zarBlur(p.src, p.dst, 3, 3, -1, 1); },
-         {{STATUS_BAD_ARG, "(anchorX<0||anchorY<0)", 387}}},
-        {[](BlurPair& p) {
-             zarBlur(p.src, p.dst, 0, 3, 0, 1);
-             zarBlur(p.src, p.dst, 3, 2, 1, 2);
-         },
-         {{STATUS_BAD_ARG, kWindow, 388}, {STATUS_BAD_ARG, kWindow, 388}}},
-        {[](BlurPair& p) { zarBlur(p.src, p.alphaOnly, 3, 3, 1, 1); },
-         {{STATUS_BAD_ALPHA, kAlpha, 400}}},
-        {[](BlurPair& p) { zarBlur(p.alphaOnly, p.dst, 3, 3, 1, 1); },
-         {{STATUS_BAD_ALPHA, kAlpha, 403}}},
-        {[](BlurPair& p) { zarBlur(p.three, p.dst, 3, 3, 1, 1); },
-         {{STATUS_BAD_CHANNELS, "bad channel's number", 406}}},
-        // A valid mask whose only channel is alpha cannot be resolved.
-        {[](BlurPair& p) {
-             p.mask->alphaChannel = 1;
-             p.src->maskImage = p.mask;
-             zarBlur(p.src, p.dst, 3, 3, 1, 1);
-             p.src->maskImage = nullptr;
-             p.dst->maskImage = p.mask;
-             zarBlur(p.src, p.dst, 3, 3, 1, 1);
-         },
-         {{STATUS_BAD_ALPHA, kAlpha, 409}, {STATUS_BAD_ALPHA, kAlpha, 412}}},
-        // A region starting right of the image changes nothing.
-        {[](BlurPair& p) {
-             p.dst.setRoi(0, 6, 0, 2, 2);
-             zarBlur(p.src, p.dst, 3, 3, 1, 1);
-         },
-         {}},
+Call blur(int32_t s, int32_t d, int32_t nCols = 3, int32_t nRows = 3, int32_t ax = 1,
+          int32_t ay = 1) {
+    return [=](Images& i) {
+        zarBlur(i[s], i[d], nCols, nRows, ax, ay);
+        return STATUS_OK;
     };
-    for (const auto& row : rows) {
-        BlurPair pair;
-        zt::ErrorRecorder recorder;
-        row.call(pair);
-        zt::expectReports(recorder, "zarBlur", "zarBlur", row.want);
-        for (int32_t x = 0; x < 6; ++x) ASSERT_EQ(getSample(pair.dst, x, 0, 0), 9);
-    }
+}
+Call fixed(int32_t s, int32_t d, int32_t filter = 0) {
+    return [=](Images& i) { return zarFixedFilter(i[s], i[d], filter); };
+}
+// First image k gets the status word, the alpha-only mask or a region
+// (channel of interest, offset), then call.
+Call after(Call call, int32_t k, ZarStatus status, bool mask, Roi roi = {-1, 0, 0, 0, 0}) {
+    return [=](Images& i) {
+        zarSetStatus(status);
+        if (mask) i[k]->maskImage = i.mask;
+        if (roi.coi >= 0) i.all[k].setRoi(roi.coi, roi.xOffset, roi.yOffset, roi.width, roi.height);
+        return call(i);
+    };
 }
 
-struct FixedPair {
-    zt::Image src{3, 0, ZAR_DEPTH_8U, 0, 6, 5}, dst{3, 0, ZAR_DEPTH_8U, 0, 6, 5, 4, 9};
-};
+// Each check in its order with its report; the destination keeps its pixels.
+TEST(BlurChecks, EveryCheck) {
+    const char* const kAlpha = "bad alpha channel's number";
+    const zt::Want kWindow{STATUS_BAD_ARG, "(anchorX>=nCols||anchorY>=nRows)", 388};
+    const Row rows[] = {
+        {blur(kNone, kDst), {{STATUS_NULL_HEADER, "Incorrect Image", 383}}},
+        {blur(kSrc, kNone), {{STATUS_NULL_HEADER, "Incorrect Image", 384}}},
+        {blur(kSrc, k16U), {{STATUS_BAD_ARG, "(srcImage->depth!=dstImage->depth)", 385}}},
+        {blur(kSrc, kDst, 3, -1, 1, 0), {{STATUS_BAD_ARG, "(nRows<0||nCols<0)", 386}}},
+        {blur(kSrc, kDst, 3, 3, -1, 1), {{STATUS_BAD_ARG, "(anchorX<0||anchorY<0)", 387}}},
+        {blur(kSrc, kDst, 0, 3, 0, 1), {kWindow}},
+        {blur(kSrc, kDst, 3, 2, 1, 2), {kWindow}},
+        {blur(kSrc, kAlphaOnly), {{STATUS_BAD_ALPHA, kAlpha, 400}}},
+        {blur(kAlphaOnly, kDst), {{STATUS_BAD_ALPHA, kAlpha, 403}}},
+        {blur(kThree, kDst), {{STATUS_BAD_CHANNELS, "bad channel's number", 406}}},
+        {after(blur(kSrc, kDst), kSrc, STATUS_OK, true), {{STATUS_BAD_ALPHA, kAlpha, 409}}},
+        {after(blur(kSrc, kDst), kDst, STATUS_OK, true), {{STATUS_BAD_ALPHA, kAlpha, 412}}},
+        // A region starting right of the image changes nothing.
+        {after(blur(kSrc, kDst), kDst, STATUS_OK, false, {0, 6, 0, 2, 2}), {}},
+    };
+    for (const Row& row : rows) {
+        Images images;
+        zt::ErrorRecorder recorder;
+        row.call(images);
+        zt::expectReports(recorder, "zarBlur", "zarBlur", row.want);
+        for (int32_t x = 0; x < 6; ++x) ASSERT_EQ(zt::getSample(images[kDst], x, 0, 0), 9);
+    }
+}
 
 // Every check with the code it reports and the code it returns (they differ
 // for some relations); the destination keeps its pixels.
 TEST(FixedFilterChecks, EveryCheck) {
-    using Call = std::function<ZarStatus(FixedPair&)>;
-    const auto other = [](int32_t n, int32_t alpha, int32_t depth, int32_t order) {
-        return [=](FixedPair& p) {
-            return zarFixedFilter(p.src, zt::Image(n, alpha, depth, order, 6, 5), 0);
-        };
-    };
-    const struct {
-        Call call;
-        ZarStatus returned;
-        std::vector<zt::Want> want;
-    } rows[] = {
-        {[](FixedPair& p) { return zarFixedFilter(nullptr, p.dst, 0); },
-         STATUS_NULL_HEADER,
-         {{STATUS_NULL_HEADER, "Incorrect Image", 6165}}},
-        {[](FixedPair& p) { return zarFixedFilter(p.src, nullptr, 0); },
-         STATUS_NULL_HEADER,
-         {{STATUS_NULL_HEADER, "Incorrect Image", 6166}}},
-        {[](FixedPair& p) {
-             p.src.setRoi(4, 0, 0, 6, 5);
-             return zarFixedFilter(p.src, p.dst, 0);
-         },
-         STATUS_BAD_COI,
-         {{STATUS_BAD_COI, "Incorrect Image", 6165}}},
-        {[](FixedPair& p) { return zarFixedFilter(p.dst, p.dst, 0); },
-         STATUS_BAD_ARG,
-         {{STATUS_BAD_ARG, "(srcImage==dstImage)", 6167}}},
-        {other(3, 0, ZAR_DEPTH_16U, 0),
-         STATUS_BAD_DEPTH,
-         {{STATUS_BAD_ARG, "srcImage->depth!=dstImage->depth", 6168}}},
-        {other(2, 0, ZAR_DEPTH_8U, 0),
-         STATUS_BAD_CHANNELS,
-         {{STATUS_BAD_ARG, "srcImage->nChannels!=dstImage->nChannels", 6170}}},
-        {other(3, 3, ZAR_DEPTH_8U, 0),
-         STATUS_BAD_ALPHA,
-         {{STATUS_BAD_ARG, "srcImage->alphaChannel!=dstImage->alphaChannel", 6172}}},
-        {other(3, 0, ZAR_DEPTH_8U, 1),
-         STATUS_BACKTRACE,
-         {{STATUS_BAD_ARG, "srcImage->dataOrder!=dstImage->dataOrder", 6182}}},
-        {[](FixedPair& p) {
-             p.src.setRoi(2, 0, 0, 6, 5);
-             return zarFixedFilter(p.src, p.dst, 0);
-         },
-         STATUS_BAD_COI,
+    const zt::Want kUnknown{STATUS_BAD_ARG, "Unknow filter.", 6283};
+    const Row rows[] = {
+        {fixed(kNone, kDst3), {{STATUS_NULL_HEADER, "Incorrect Image", 6165}}, STATUS_NULL_HEADER},
+        {fixed(kSrc3, kNone), {{STATUS_NULL_HEADER, "Incorrect Image", 6166}}, STATUS_NULL_HEADER},
+        {after(fixed(kSrc3, kDst3), kSrc3, STATUS_OK, false, {4, 0, 0, 6, 5}),
+         {{STATUS_BAD_COI, "Incorrect Image", 6165}},
+         STATUS_BAD_COI},
+        {fixed(kDst3, kDst3), {{STATUS_BAD_ARG, "(srcImage==dstImage)", 6167}}, STATUS_BAD_ARG},
+        {fixed(kSrc3, k16U3),
+         {{STATUS_BAD_ARG, "srcImage->depth!=dstImage->depth", 6168}},
+         STATUS_BAD_DEPTH},
+        {fixed(kSrc3, kTwo),
+         {{STATUS_BAD_ARG, "srcImage->nChannels!=dstImage->nChannels", 6170}},
+         STATUS_BAD_CHANNELS},
+        {fixed(kSrc3, kThreeAlpha),
+         {{STATUS_BAD_ARG, "srcImage->alphaChannel!=dstImage->alphaChannel", 6172}},
+         STATUS_BAD_ALPHA},
+        {fixed(kSrc3, kPlane3),
+         {{STATUS_BAD_ARG, "srcImage->dataOrder!=dstImage->dataOrder", 6182}},
+         STATUS_BACKTRACE},
+        {after(fixed(kSrc3, kDst3), kSrc3, STATUS_OK, false, {2, 0, 0, 6, 5}),
          {{STATUS_BAD_COI, "Number of interset channel input and output Image is not equal.",
-           6213}}},
-        {[](FixedPair& p) {
-             zarFixedFilter(p.src, p.dst, -1);
-             zarSetStatus(STATUS_OK);
-             return zarFixedFilter(p.src, p.dst, 11);
-         },
-         STATUS_BAD_ARG,
-         {{STATUS_BAD_ARG, "Unknow filter.", 6283}, {STATUS_BAD_ARG, "Unknow filter.", 6283}}},
+           6213}},
+         STATUS_BAD_COI},
+        {fixed(kSrc3, kDst3, -1), {kUnknown}, STATUS_BAD_ARG},
+        {fixed(kSrc3, kDst3, 11), {kUnknown}, STATUS_BAD_ARG},
         // A stale negative status ends the call and is returned.
-        {[](FixedPair& p) {
-             zarSetStatus(STATUS_NO_MEMORY);
-             return zarFixedFilter(p.src, p.dst, 6);
-         },
-         STATUS_NO_MEMORY,
-         {}},
+        {after(fixed(kSrc3, kDst3, 6), kSrc3, STATUS_NO_MEMORY, false), {}, STATUS_NO_MEMORY},
         // Nothing to process: only alpha (before the filter check), an empty region,
         // 1-bit images of different data orders.
-        {[](FixedPair&) {
-             return zarFixedFilter(zt::Image(1, 1, ZAR_DEPTH_8U, 0, 6, 5),
-                                   zt::Image(1, 1, ZAR_DEPTH_8U, 0, 6, 5), -7);
-         },
-         STATUS_OK,
-         {}},
-        {[](FixedPair& p) {
-             p.dst.setRoi(0, 1, 5, 3, 3);
-             return zarFixedFilter(p.src, p.dst, 6);
-         },
-         STATUS_OK,
-         {}},
-        {[](FixedPair&) {
-             return zarFixedFilter(zt::Image(1, 0, ZAR_DEPTH_1U, 0, 6, 5),
-                                   zt::Image(1, 0, ZAR_DEPTH_1U, 1, 6, 5), ZAR_FIXED_GAUSS_3);
-         },
-         STATUS_OK,
-         {}},
+        {fixed(kAlphaOnly, kAlphaOnly2, -7), {}},
+        {after(fixed(kSrc3, kDst3, 6), kDst3, STATUS_OK, false, {0, 1, 5, 3, 3}), {}},
+        {fixed(kBits, kBitsPlane, ZAR_FIXED_GAUSS_3), {}},
     };
-    for (const auto& row : rows) {
-        FixedPair pair;
-        pair.src.randomize(1);
+    for (const Row& row : rows) {
+        Images images;
+        images.all[kSrc3].randomize(1);
         zt::ErrorRecorder recorder;
-        EXPECT_EQ(row.call(pair), row.returned);
+        EXPECT_EQ(row.call(images), row.returned);
         zt::expectReports(recorder, "zarFixedFilter", "zarnlf", row.want);
-        for (int32_t c = 0; c < 3; ++c) ASSERT_EQ(zt::getSample(pair.dst, 2, 2, c), 9);
+        for (int32_t c = 0; c < 3; ++c) ASSERT_EQ(zt::getSample(images[kDst3], 2, 2, c), 9);
     }
 }
 

@@ -17,12 +17,71 @@ using zt::Image;
 constexpr ZarStatus kBad = STATUS_BAD_ARG, kNull = STATUS_NULL_HEADER;
 const char* const kImage = "Incorrect Image";
 
+// The images a row names: an 8-bit source and destination (filled with 3 and
+// 9), their three-channel twins, the maps, and formats that differ from them.
+enum { kNone = -1, kSrc, kDst, kSrc3, kDst3, kXs, kYs, kF32, k8S, k16S, k32S, k16U, kPlane };
+enum { kPlane3 = kPlane + 1, kPlane16x4, kFour, kFourAlpha, kTwoMaps, kAlphaMap };
+enum { k8S2 = kAlphaMap + 1, k16S2, k32S2 };  // second images of those depths
 struct Images {
-    Image src{1, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 3}, dst{1, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 9};
-    Image src3{3, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 5}, dst3{3, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 9};
-    Image xs{1, 0, ZAR_DEPTH_32F, 0, 8, 8}, ys{1, 0, ZAR_DEPTH_32F, 0, 8, 8};
-    Image s32{1, 0, ZAR_DEPTH_32F, 0, 8, 8};
+    Image all[21] = {{1, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 3}, {1, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 9},
+                     {3, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 5}, {3, 0, ZAR_DEPTH_8U, 0, 8, 8, 4, 9},
+                     {1, 0, ZAR_DEPTH_32F, 0, 8, 8},      {1, 0, ZAR_DEPTH_32F, 0, 8, 8},
+                     {1, 0, ZAR_DEPTH_32F, 0, 8, 8},      {1, 0, ZAR_DEPTH_8S, 0, 8, 8},
+                     {1, 0, ZAR_DEPTH_16S, 0, 8, 8},      {1, 0, ZAR_DEPTH_32S, 0, 8, 8},
+                     {1, 0, ZAR_DEPTH_16U, 0, 8, 8},      {1, 0, ZAR_DEPTH_8U, 1, 8, 8},
+                     {3, 0, ZAR_DEPTH_8U, 1, 8, 8},       {1, 0, ZAR_DEPTH_16U, 1, 4, 4},
+                     {4, 0, ZAR_DEPTH_8U, 0, 8, 8},       {4, 4, ZAR_DEPTH_8U, 0, 8, 8},
+                     {2, 0, ZAR_DEPTH_32F, 0, 8, 8},      {2, 2, ZAR_DEPTH_32F, 0, 8, 8},
+                     {1, 0, ZAR_DEPTH_8S, 0, 8, 8},       {1, 0, ZAR_DEPTH_16S, 0, 8, 8},
+                     {1, 0, ZAR_DEPTH_32S, 0, 8, 8}};
+    ImageHeader* operator[](int32_t k) { return k == kNone ? nullptr : all[k].get(); }
 };
+
+using Call = std::function<void(Images&)>;
+struct Row {
+    Call call;
+    std::vector<zt::Want> want;
+};
+
+Call decimate(int32_t s, int32_t d, int32_t xDst = 1, int32_t xSrc = 2, int32_t yDst = 1,
+              int32_t ySrc = 2, int32_t mode = 0) {
+    return [=](Images& i) { zarDecimate(i[s], i[d], xDst, xSrc, yDst, ySrc, mode); };
+}
+// zarZoom, or the zoom engine behind it when engine.
+Call zoom(int32_t s, int32_t d, int32_t xDst = 2, int32_t xSrc = 1, int32_t yDst = 2,
+          int32_t ySrc = 1, int32_t mode = 0, bool engine = false) {
+    return [=](Images& i) {
+        (engine ? zoomEngine : zarZoom)(i[s], i[d], xDst, xSrc, yDst, ySrc, mode);
+    };
+}
+Call engine(int32_t s, int32_t d, int32_t xDst = 2, int32_t xSrc = 1, int32_t ySrc = 1,
+            int32_t mode = 0) {
+    return zoom(s, d, xDst, xSrc, 2, ySrc, mode, true);
+}
+Call remap(int32_t s, int32_t xs, int32_t ys, int32_t d, int32_t mode = 0) {
+    return [=](Images& i) { zarRemap(i[s], i[xs], i[ys], i[d], mode); };
+}
+// First change image k (a channel of interest over size x size pixels, the
+// origin, no channels), then call.
+Call after(Call call, int32_t k, int32_t coi, int32_t origin = 0, int32_t channels = 1,
+           int32_t size = 8) {
+    return [=](Images& i) {
+        if (coi >= 0) i.all[k].setRoi(coi, 0, 0, size, size);
+        i[k]->origin = origin;
+        i[k]->nChannels = channels ? i[k]->nChannels : 0;
+        call(i);
+        i[k]->nChannels = channels ? i[k]->nChannels : 1;
+    };
+}
+// The calls one after another, each after a status reset.
+Call each(std::vector<Call> calls) {
+    return [=](Images& i) {
+        for (const Call& call : calls) {
+            zarSetStatus(STATUS_OK);
+            call(i);
+        }
+    };
+}
 
 const char* const kModes3 =
     "interpolate != ZAR_INTER_NN && interpolate != ZAR_INTER_LINEAR && interpolate != "
@@ -32,62 +91,44 @@ const char* const kModes4 =
 const char* const kDepths =
     "srcImage->depth != ZAR_DEPTH_1U && srcImage->depth != ZAR_DEPTH_8U && srcImage->depth != "
     "ZAR_DEPTH_16U";
-
-struct Row {
-    std::function<void(Images&)> call;
-    std::vector<zt::Want> want;
-};
+const char* const kDepth = "srcImage->depth != dstImage->depth";
+const char* const kOrigin = "srcImage->origin != dstImage->origin";
+const char* const kOrder = "srcImage->dataOrder != dstImage->dataOrder";
 
 // zarDecimate's checks go on after a failure.
 std::vector<Row> decimateRows() {
-    auto args = [](int32_t xDst, int32_t xSrc, int32_t yDst, int32_t ySrc, int32_t mode) {
-        return [=](auto& i) { zarDecimate(i.src, i.dst, xDst, xSrc, yDst, ySrc, mode); };
-    };
-    auto cois = [](int32_t srcCoi, int32_t dstCoi) {
-        return [=](auto& i) {
-            if (srcCoi >= 0) i.src3.setRoi(srcCoi, 0, 0, 8, 8);
-            if (dstCoi >= 0) i.dst3.setRoi(dstCoi, 0, 0, 8, 8);
-            zarDecimate(i.src3, i.dst3, 1, 2, 1, 2, 0);
-        };
-    };
     const std::string kCoi = "->roi->coi > 0 && ";
+    auto cois = [](int32_t srcCoi, int32_t dstCoi) {
+        return after(after(decimate(kSrc3, kDst3), kSrc3, srcCoi), kDst3, dstCoi);
+    };
     return {
-        {[](auto& i) { zarDecimate(nullptr, i.dst, 1, 2, 1, 2, 0); }, {{kNull, kImage, 72}}},
-        {[](auto& i) { zarDecimate(i.src, nullptr, 1, 2, 1, 2, 0); }, {{kNull, kImage, 73}}},
-        {[](auto& i) { zarDecimate(i.dst, i.dst, 0, 0, 2, 1, 9); },
+        {decimate(kNone, kDst), {{kNull, kImage, 72}}},
+        {decimate(kSrc, kNone), {{kNull, kImage, 73}}},
+        {decimate(kDst, kDst, 0, 0, 2, 1, 9),
          {{kBad, "srcImage == dstImage", 74},
           {kBad, kModes4, 100},
           {kBad, "xDst <= 0", 105},
           {kBad, "xSrc <= 0", 106},
           {kBad, "yDst > ySrc", 111}}},
-        {[](auto& i) { zarDecimate(Image(1, 0, ZAR_DEPTH_16U, 0, 8, 8), i.dst, 1, 2, 1, 2, 0); },
-         {{kBad, "srcImage->depth != dstImage->depth", 75}}},
-        {[](auto& i) {
-             i.dst->origin = 1;
-             zarDecimate(i.src, i.dst, 1, 2, 1, 2, 0);
-         },
-         {{kBad, "srcImage->origin != dstImage->origin", 76}}},
-        {[](auto& i) { zarDecimate(Image(1, 0, ZAR_DEPTH_8U, 1, 8, 8), i.dst, 1, 2, 1, 2, 0); },
-         {{kBad, "srcImage->dataOrder != dstImage->dataOrder", 77}}},
+        {decimate(k16U, kDst), {{kBad, kDepth, 75}}},
+        {after(decimate(kSrc, kDst), kDst, -1, 1), {{kBad, kOrigin, 76}}},
+        {decimate(kPlane, kDst), {{kBad, kOrder, 77}}},
         {cois(2, 0), {{kBad, "srcImage" + kCoi + "dstImage->roi->coi == 0", 80}}},
         {cois(2, -1), {{kBad, "srcImage" + kCoi + "dstImage->roi == ((void *)0)", 83}}},
         {cois(0, 1), {{kBad, "dstImage" + kCoi + "srcImage->roi->coi == 0", 88}}},
         {cois(-1, 1), {{kBad, "dstImage" + kCoi + "srcImage->roi == ((void *)0)", 91}}},
         // A single-channel partner needs no channel of interest.
-        {[](auto& i) { zarDecimate(i.src3, i.src, 1, 2, 1, 2, 0); }, {}},
-        {args(1, 2, 1, 2, 4), {{kBad, kModes4, 100}}},
-        {args(1, -1, 0, 2, 0),
+        {decimate(kSrc3, kSrc), {}},
+        {decimate(kSrc, kDst, 1, 2, 1, 2, 4), {{kBad, kModes4, 100}}},
+        {decimate(kSrc, kDst, 1, -1, 0, 2, 0),
          {{kBad, "xSrc <= 0", 106}, {kBad, "yDst <= 0", 107}, {kBad, "xDst > xSrc", 110}}},
-        {args(1, 2, 1, 0, 0), {{kBad, "ySrc <= 0", 108}, {kBad, "yDst > ySrc", 111}}},
-        {args(3, 2, 5, 4, 0), {{kBad, "xDst > xSrc", 110}, {kBad, "yDst > ySrc", 111}}},
-        {[](auto&) {
-             for (int32_t depth : {ZAR_DEPTH_8S, ZAR_DEPTH_16S, ZAR_DEPTH_32S}) {
-                 zarSetStatus(STATUS_OK);
-                 zarDecimate(Image(1, 0, depth, 0, 8, 8), Image(1, 0, depth, 0, 8, 8), 1, 2, 1, 2,
-                             0);
-             }
-         },
-         {{kBad, kDepths, 0}, {kBad, kDepths, 0}, {kBad, kDepths, 0}}},
+        {decimate(kSrc, kDst, 1, 2, 1, 0, 0),
+         {{kBad, "ySrc <= 0", 108}, {kBad, "yDst > ySrc", 111}}},
+        {decimate(kSrc, kDst, 3, 2, 5, 4, 0),
+         {{kBad, "xDst > xSrc", 110}, {kBad, "yDst > ySrc", 111}}},
+        {decimate(k8S, k8S2), {{kBad, kDepths, 0}}},
+        {decimate(k16S, k16S2), {{kBad, kDepths, 0}}},
+        {decimate(k32S, k32S2), {{kBad, kDepths, 0}}},
     };
 }
 
@@ -96,45 +137,22 @@ std::vector<Row> zoomRows() {
     const char* const kChannels =
         "Processed channels of srcImage != Processed channels of dstImage";
     const char* const kFactors = "xDst < xSrc || yDst < ySrc";
+    const std::vector<zt::Want> kArgs = {{kBad, kDepths, 709},
+                                         {kBad, "xDst <= 0 || xSrc <= 0", 711},
+                                         {kBad, "yDst <= 0 || ySrc <= 0", 712}};
     return {
-        {[](auto& i) { zoomEngine(nullptr, i.dst, 2, 1, 2, 1, 0); }, {{kNull, kImage, 705}}},
-        {[](auto& i) { zoomEngine(i.src, nullptr, 2, 1, 2, 1, 0); }, {{kNull, kImage, 706}}},
-        {[](auto& i) {
-             i.xs->nChannels = 0;
-             zarZoom(i.src, i.xs, 2, 1, 2, 1, 0);
-             i.xs->nChannels = 1;
-         },
-         {{STATUS_BAD_CHANNELS, kImage, 706}}},
-        {[](auto& i) { zoomEngine(Image(1, 0, ZAR_DEPTH_16U, 1, 4, 4), i.dst, 2, 1, 2, 1, 7); },
-         {{kBad, kModes3, 707},
-          {kBad, "srcImage->depth != dstImage->depth", 708},
-          {kBad, "srcImage->dataOrder != dstImage->dataOrder", 710}}},
-        {[](auto&) {
-             for (int32_t depth : {ZAR_DEPTH_8S, ZAR_DEPTH_32F}) {
-                 zarSetStatus(STATUS_OK);
-                 zoomEngine(Image(1, 0, depth, 0, 4, 4), Image(1, 0, depth, 0, 8, 8), 0, 1, 2, -1,
-                            0);
-             }
-         },
-         {{kBad, kDepths, 709},
-          {kBad, "xDst <= 0 || xSrc <= 0", 711},
-          {kBad, "yDst <= 0 || ySrc <= 0", 712},
-          {kBad, kDepths, 709},
-          {kBad, "xDst <= 0 || xSrc <= 0", 711},
-          {kBad, "yDst <= 0 || ySrc <= 0", 712}}},
-        {[](auto& i) { zarZoom(i.dst, i.dst, 1, 1, 1, 1, 0); },
-         {{kBad, "This function isn`t in-plase function", 728}}},
-        {[](auto& i) { zarZoom(i.src3, i.dst, 2, 1, 2, 1, 0); }, {{STATUS_ERROR, kChannels, 450}}},
-        {[](auto& i) {
-             i.src3.setRoi(2, 0, 0, 4, 4);
-             zarZoom(i.src3, i.dst3, 2, 1, 2, 1, 0);
-         },
-         {{STATUS_ERROR, kChannels, 453}}},
-        {[](auto& i) {
-             zarZoom(i.src, i.dst, 1, 2, 1, 1, ZAR_INTER_LINEAR);
-             zarZoom(i.src, i.dst, 1, 1, 2, 3, ZAR_INTER_LINEAR);
-         },
-         {{kBad, kFactors, 1381}, {kBad, kFactors, 1381}}},
+        {engine(kNone, kDst), {{kNull, kImage, 705}}},
+        {engine(kSrc, kNone), {{kNull, kImage, 706}}},
+        {after(zoom(kSrc, kXs), kXs, -1, 0, 0), {{STATUS_BAD_CHANNELS, kImage, 706}}},
+        {engine(kPlane16x4, kDst, 2, 1, 1, 7),
+         {{kBad, kModes3, 707}, {kBad, kDepth, 708}, {kBad, kOrder, 710}}},
+        {engine(k8S, k8S, 0, 1, -1), kArgs},
+        {engine(kF32, kF32, 0, 1, -1), kArgs},
+        {zoom(kDst, kDst, 1, 1, 1, 1), {{kBad, "This function isn`t in-plase function", 728}}},
+        {zoom(kSrc3, kDst), {{STATUS_ERROR, kChannels, 450}}},
+        {after(zoom(kSrc3, kDst3), kSrc3, 2, 0, 1, 4), {{STATUS_ERROR, kChannels, 453}}},
+        {zoom(kSrc, kDst, 1, 2, 1, 1, ZAR_INTER_LINEAR), {{kBad, kFactors, 1381}}},
+        {zoom(kSrc, kDst, 1, 1, 2, 3, ZAR_INTER_LINEAR), {{kBad, kFactors, 1381}}},
     };
 }
 
@@ -143,59 +161,30 @@ std::vector<Row> remapRows() {
     const char* const kSigned =
         "(srcImage->depth & ZAR_DEPTH_SIGN) || (srcImage->depth == ZAR_DEPTH_32F)";
     const std::string kMap = "Map->depth != ZAR_DEPTH_32F || ";
-    const std::string kX = "x" + kMap + "xMap->nChannels != 1 || xMap->alphaChannel != 0";
-    const std::string kY = "y" + kMap + "yMap->nChannels != 1 || yMap->alphaChannel != 0";
-    const char* const kInPlace = "This function is not in-place function";
+    const zt::Want kX{kBad, "x" + kMap + "xMap->nChannels != 1 || xMap->alphaChannel != 0", 864};
+    const zt::Want kY{kBad, "y" + kMap + "yMap->nChannels != 1 || yMap->alphaChannel != 0", 865};
+    const zt::Want kInPlace{kBad, "This function is not in-place function", 867};
+    const char* const kProcessed =
+        "Number of processed channels of srcImage != Number of processed channels of dstImage";
     return {
-        {[](auto& i) { zarRemap(nullptr, i.xs, i.ys, i.dst, 0); }, {{kNull, kImage, 858}}},
-        {[](auto& i) { zarRemap(i.src, i.xs, i.ys, nullptr, 0); }, {{kNull, kImage, 859}}},
-        {[](auto& i) { zarRemap(i.src, nullptr, i.ys, i.dst, 0); }, {{kNull, kImage, 860}}},
-        {[](auto& i) {
-             i.ys->nChannels = 0;
-             zarRemap(i.src, i.xs, i.ys, i.dst, 0);
-             i.ys->nChannels = 1;
-         },
-         {{STATUS_BAD_CHANNELS, kImage, 861}}},
-        {[](auto& i) { zarRemap(i.src, i.xs, i.ys, Image(1, 0, ZAR_DEPTH_16U, 0, 8, 8), 0); },
-         {{kBad, "srcImage->depth != dstImage->depth", 862}}},
-        {[](auto& i) {
-             i.dst->origin = 1;
-             zarRemap(i.src, i.xs, i.ys, i.dst, 0);
-         },
-         {{kBad, "srcImage->origin != dstImage->origin", 862}}},
-        {[](auto& i) { zarRemap(i.src3, i.xs, i.ys, Image(3, 0, ZAR_DEPTH_8U, 1, 8, 8), 0); },
-         {{kBad, "srcImage->dataOrder != dstImage->dataOrder", 862}}},
-        {[](auto& i) { zarRemap(i.s32, i.xs, i.ys, i.s32, 0); },
-         {{kBad, kSigned, 863}, {kBad, kInPlace, 867}}},
-        {[](auto&) {
-             Image s8s(1, 0, ZAR_DEPTH_8S, 0, 8, 8);
-             zarRemap(s8s, Image(1, 0, ZAR_DEPTH_8U, 0, 8, 8), Image(2, 0, ZAR_DEPTH_32F, 0, 8, 8),
-                      s8s, 3);
-         },
-         {{kBad, kSigned, 863}, {kBad, kX, 864}, {kBad, kY, 865}, {kBad, kInPlace, 867}}},
-        {[](auto& i) {
-             Image alphaMap(2, 2, ZAR_DEPTH_32F, 0, 8, 8);
-             zarRemap(i.src, alphaMap, i.ys, i.dst, 0);
-             zarRemap(i.src, i.xs, alphaMap, i.dst, 0);
-         },
-         {{kBad, kX, 864}, {kBad, kY, 865}}},
-        {[](auto& i) {
-             for (int32_t mode : {3, 19, -1, 35}) {
-                 zarSetStatus(STATUS_OK);
-                 zarRemap(i.src, i.xs, i.ys, i.dst, mode);
-             }
-         },
+        {remap(kNone, kXs, kYs, kDst), {{kNull, kImage, 858}}},
+        {remap(kSrc, kXs, kYs, kNone), {{kNull, kImage, 859}}},
+        {remap(kSrc, kNone, kYs, kDst), {{kNull, kImage, 860}}},
+        {after(remap(kSrc, kXs, kYs, kDst), kYs, -1, 0, 0), {{STATUS_BAD_CHANNELS, kImage, 861}}},
+        {remap(kSrc, kXs, kYs, k16U), {{kBad, kDepth, 862}}},
+        {after(remap(kSrc, kXs, kYs, kDst), kDst, -1, 1), {{kBad, kOrigin, 862}}},
+        {remap(kSrc3, kXs, kYs, kPlane3), {{kBad, kOrder, 862}}},
+        {remap(kF32, kXs, kYs, kF32), {{kBad, kSigned, 863}, kInPlace}},
+        {remap(k8S, kSrc, kTwoMaps, k8S, 3), {{kBad, kSigned, 863}, kX, kY, kInPlace}},
+        {remap(kSrc, kAlphaMap, kYs, kDst), {kX}},
+        {remap(kSrc, kXs, kAlphaMap, kDst), {kY}},
+        {each({remap(kSrc, kXs, kYs, kDst, 3), remap(kSrc, kXs, kYs, kDst, 19),
+               remap(kSrc, kXs, kYs, kDst, -1), remap(kSrc, kXs, kYs, kDst, 35)}),
          {{kBad, kModes3, 869}, {kBad, kModes3, 869}, {kBad, kModes3, 869}, {kBad, kModes3, 869}}},
-        {[](auto& i) {
-             zarRemap(i.src3, i.xs, i.ys, Image(4, 0, ZAR_DEPTH_8U, 0, 8, 8), 0);
-             // four channels with alpha process three
-             zarRemap(i.src3, i.xs, i.ys, Image(4, 4, ZAR_DEPTH_8U, 0, 8, 8), 0);
-         },
-         {{kBad,
-           "Number of processed channels of srcImage != Number of processed channels of dstImage",
-           799}}},
-        // Single-channel images may differ in data order.
-        {[](auto& i) { zarRemap(i.src, i.xs, i.ys, Image(1, 0, ZAR_DEPTH_8U, 1, 8, 8), 0); }, {}},
+        {remap(kSrc3, kXs, kYs, kFour), {{kBad, kProcessed, 799}}},
+        // four channels with alpha process three; single channels may differ in data order
+        {remap(kSrc3, kXs, kYs, kFourAlpha), {}},
+        {remap(kSrc, kXs, kYs, kPlane), {}},
     };
 }
 
@@ -212,9 +201,9 @@ TEST(GeometryChecks, EveryCheck) {
         std::vector<Row> rows = op.rows;
         rows.push_back({[&](Images& i) {
                             zarSetStatus(STATUS_ERROR);
-                            zarDecimate(i.src, i.dst, 1, 2, 1, 2, 0);
-                            zoomEngine(i.src, i.dst, 2, 1, 2, 1, 0);
-                            zarRemap(i.src, i.xs, i.ys, i.dst, 0);
+                            decimate(kSrc, kDst)(i);
+                            engine(kSrc, kDst)(i);
+                            remap(kSrc, kXs, kYs, kDst)(i);
                         },
                         {}});
         for (const Row& row : rows) {
@@ -223,13 +212,12 @@ TEST(GeometryChecks, EveryCheck) {
             row.call(images);
             zt::expectReports(recorder, op.func, op.file, row.want);
             if (!row.want.empty()) {
-                EXPECT_EQ(gt::rowText(images.dst, 0) + "/" + gt::rowText(images.dst3, 0),
+                EXPECT_EQ(gt::rowText(images[kDst], 0) + "/" + gt::rowText(images[kDst3], 0),
                           "9 9 9 9 9 9 9 9/9 9 9 9 9 9 9 9");
             }
         }
     }
 }
-
 // zarResize: its own check, what it returns, and the backtrace after a failure
 // of the operation it hands the call to (routing itself is checked by the
 // random cases of decimation and zoom, which call zarResize).
