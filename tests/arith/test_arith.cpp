@@ -19,9 +19,10 @@ std::vector<uint8_t> allBytes(const ImageHeader* image) {
     return std::vector<uint8_t>(image->imageData, image->imageData + image->imageSize);
 }
 
-// Rules a reference could share a misreading of: saturation per depth (Set's
-// 1-bit value taken after it), float sums unclamped, SetFP's float bits, the
-// XorS constant cut to the sample's width.  Each row runs once with a roi (row
+// Rules a reference could share a misreading of: saturation at one end of
+// each depth (Set's 1-bit value taken after it; the random cases reach both
+// ends), float sums unclamped, SetFP's float bits, the XorS constant cut to
+// the sample's width.  Each row runs once with a roi (row
 // kernels) and once without (whole-buffer form).
 TEST(Arith, SingleSamplesWorkedByHand) {
     constexpr double kMaxFloat = std::numeric_limits<float>::max();
@@ -31,25 +32,13 @@ TEST(Arith, SingleSamplesWorkedByHand) {
         double a, b, expected;  // b: the value of Set, the constant of XorS
     } rows[] = {
         {PixelOp::set, ZAR_DEPTH_8U, 0, 300, 255},
-        {PixelOp::set, ZAR_DEPTH_8U, 0, -5, 0},
-        {PixelOp::set, ZAR_DEPTH_8S, 0, 200, 127},
-        {PixelOp::set, ZAR_DEPTH_8S, 0, -200, -128},
-        {PixelOp::set, ZAR_DEPTH_16U, 0, 70000, 65535},
-        {PixelOp::set, ZAR_DEPTH_16U, 0, -1, 0},
         {PixelOp::set, ZAR_DEPTH_16S, 0, -40000, -32768},
-        {PixelOp::set, ZAR_DEPTH_16S, 0, 40000, 32767},
         {PixelOp::set, ZAR_DEPTH_32S, 0, INT32_MIN, INT32_MIN},
         {PixelOp::set, ZAR_DEPTH_32F, 0, -0.0, -0.0},
         {PixelOp::set, ZAR_DEPTH_1U, 0, 7, 1},
         {PixelOp::set, ZAR_DEPTH_1U, 0, -1, 0},
-        {PixelOp::add, ZAR_DEPTH_8U, 200, 100, 255},
-        {PixelOp::add, ZAR_DEPTH_8U, 100, 55, 155},
-        {PixelOp::add, ZAR_DEPTH_8S, 100, 100, 127},
         {PixelOp::add, ZAR_DEPTH_8S, -100, -100, -128},
-        {PixelOp::add, ZAR_DEPTH_16U, 60000, 5535, 65535},
         {PixelOp::add, ZAR_DEPTH_16U, 60000, 5534, 65534},
-        {PixelOp::add, ZAR_DEPTH_16S, 30000, 3000, 32767},
-        {PixelOp::add, ZAR_DEPTH_16S, -30000, -3000, -32768},
         {PixelOp::add, ZAR_DEPTH_32S, 2147483647, 1, 2147483647},
         {PixelOp::add, ZAR_DEPTH_32S, -2147483648.0, -1, -2147483648.0},
         {PixelOp::add, ZAR_DEPTH_32S, 2000000000, -2147483648.0, -147483648},
@@ -59,7 +48,6 @@ TEST(Arith, SingleSamplesWorkedByHand) {
         {PixelOp::xorS, ZAR_DEPTH_8U, 0x12, 0x1FF, 0xED},
         {PixelOp::xorS, ZAR_DEPTH_8S, 5, 0x180, -123},
         {PixelOp::xorS, ZAR_DEPTH_16U, 0x00FF, 0x12345678, 0x5687},
-        {PixelOp::xorS, ZAR_DEPTH_16S, 0, -1, -1},
         {PixelOp::xorS, ZAR_DEPTH_32S, -1, 0x0F0F0F0F, static_cast<int32_t>(0xF0F0F0F0)},
         {PixelOp::logicalOr, ZAR_DEPTH_16U, 0x0102, 0x3040, 0x3142},
         {PixelOp::logicalAnd, ZAR_DEPTH_8U, 0xF0, 0x3C, 0x30},

@@ -138,8 +138,9 @@ double all(int32_t, int32_t) {
     return V;
 }
 
-double spot(int32_t x, int32_t y, int32_t at, double value) {
-    return x == at && y == at ? value : 0;
+// value at (x, y), else 0.
+gt::Pixel spot(int32_t x, int32_t y, double value) {
+    return [=](int32_t i, int32_t j) { return i == x && j == y ? value : 0; };
 }
 
 // Rules a reference could get wrong alike: rounding (halves to even for the
@@ -152,7 +153,7 @@ double spot(int32_t x, int32_t y, int32_t at, double value) {
 TEST(FilterRules, WorkedByHand) {
     const gt::Pixel falling = [](int32_t x, int32_t) { return 100.0 - 10 * x; };
     const gt::Pixel down = [](int32_t, int32_t y) { return 7.0 * y; };
-    const gt::Pixel spot3 = [](int32_t x, int32_t y) { return spot(x, y, 3, 1); };
+    const gt::Pixel spot3 = spot(3, 3, 1);
     const gt::Pixel rising = [](int32_t x, int32_t) { return 10.0 * (x + 1); };
     using Run = std::function<void(ImageHeader*, ImageHeader*)>;
     const auto fixed = [](int32_t filter) -> Run {
@@ -171,17 +172,13 @@ TEST(FilterRules, WorkedByHand) {
         double expected;
         int rounding = FE_TONEAREST;
     } rows[] = {
-        {"Gauss 3: 24 / 16 -> 2", ZAR_DEPTH_8U, 3, 3,
-         [](int32_t x, int32_t y) { return spot(x, y, 1, 6); }, 0, fixed(6), 1, 1, 2},
-        {"Gauss 3: 40 / 16 -> 2", ZAR_DEPTH_8U, 3, 3,
-         [](int32_t x, int32_t y) { return spot(x, y, 1, 10); }, 0, fixed(6), 1, 1, 2},
-        {"16S Gauss: -24 / 16 -> -2", ZAR_DEPTH_16S, 3, 3,
-         [](int32_t x, int32_t y) { return spot(x, y, 1, -6); }, 0, fixed(6), 1, 1, -2},
-        {"32S Gauss 6 / 16 -> 0 rounding upward", ZAR_DEPTH_32S, 3, 3,
-         [](int32_t x, int32_t y) { return spot(x, y, 1, 3); }, 0, fixed(6), 0, 1, 0, FE_UPWARD},
-        {"32S Gauss -24 / 16 -> -2 toward zero", ZAR_DEPTH_32S, 3, 3,
-         [](int32_t x, int32_t y) { return spot(x, y, 1, -6); }, 0, fixed(6), 1, 1, -2,
-         FE_TOWARDZERO},
+        {"Gauss 3: 24 / 16 -> 2", ZAR_DEPTH_8U, 3, 3, spot(1, 1, 6), 0, fixed(6), 1, 1, 2},
+        {"Gauss 3: 40 / 16 -> 2", ZAR_DEPTH_8U, 3, 3, spot(1, 1, 10), 0, fixed(6), 1, 1, 2},
+        {"16S Gauss: -24 / 16 -> -2", ZAR_DEPTH_16S, 3, 3, spot(1, 1, -6), 0, fixed(6), 1, 1, -2},
+        {"32S Gauss 6 / 16 -> 0 rounding upward", ZAR_DEPTH_32S, 3, 3, spot(1, 1, 3), 0, fixed(6),
+         0, 1, 0, FE_UPWARD},
+        {"32S Gauss -24 / 16 -> -2 toward zero", ZAR_DEPTH_32S, 3, 3, spot(1, 1, -6), 0, fixed(6),
+         1, 1, -2, FE_TOWARDZERO},
         {"Prewitt X: left minus right", ZAR_DEPTH_8U, 5, 4, falling, 1, fixed(ZAR_FIXED_PREWITT_X),
          2, 1, 60},
         {"Sobel X: left minus right", ZAR_DEPTH_8U, 5, 4, falling, 1, fixed(ZAR_FIXED_SOBEL_X), 2,
@@ -205,14 +202,12 @@ TEST(FilterRules, WorkedByHand) {
          0, fixed(6), 1, 1, 1},
         {"blur: 2295 x single(1/9) stays 255", ZAR_DEPTH_8U, 5, 4, all<255>, 1, blur(3, 3, 1, 1), 4,
          3, 255},
-        {"blur: a window summing to 17 gives 1", ZAR_DEPTH_8U, 7, 3,
-         [](int32_t x, int32_t y) { return x == 4 && y == 1 ? 17.0 : 0.0; }, 0, blur(3, 3, 1, 1), 5,
-         0, 1},
+        {"blur: a window summing to 17 gives 1", ZAR_DEPTH_8U, 7, 3, spot(4, 1, 17), 0,
+         blur(3, 3, 1, 1), 5, 0, 1},
         {"blur: 25 x 65535 x single(1/25) gives 65534", ZAR_DEPTH_16U, 6, 6, all<65535>, 1,
          blur(5, 5, 2, 2), 5, 5, 65534},
-        {"blur: 8S sum -8 truncates to 0", ZAR_DEPTH_8S, 4, 4,
-         [](int32_t x, int32_t y) { return x + y == 0 ? -8.0 : 0.0; }, 0, blur(3, 3, 1, 1), 1, 1,
-         0},
+        {"blur: 8S sum -8 truncates to 0", ZAR_DEPTH_8S, 4, 4, spot(0, 0, -8), 0, blur(3, 3, 1, 1),
+         1, 1, 0},
         {"blur: 32F (2^24 + 3) / 2 goes toward zero", ZAR_DEPTH_32F, 2, 1,
          [](int32_t x, int32_t) { return x ? 3.0 : 16777216.0; }, 1, blur(2, 1, 0, 0), 0, 0,
          8388609, FE_UPWARD},

@@ -22,7 +22,7 @@ Region regionOf(const ImageHeader* image);
 // Whether the image's mask (none: every position) allows region position (i, j).
 bool maskAllows(const ImageHeader* image, int32_t i, int32_t j);
 
-using Pixel = double (*)(int32_t x, int32_t y);
+using Pixel = std::function<double(int32_t x, int32_t y)>;
 
 // A one-channel plain image of the given depth filled with pixel(x, y).
 zt::Image filled(int32_t depth, int32_t width, int32_t height, Pixel pixel);

@@ -34,10 +34,6 @@ double pixelRule(PixelOp op, int32_t depth, double a, double b, double value) {
     }
 }
 
-int32_t operandCount(PixelOp op) {
-    return op == PixelOp::set ? 1 : op == PixelOp::copy || op == PixelOp::xorS ? 2 : 3;
-}
-
 void callPixelOp(PixelOp op, const std::vector<ImageHeader*>& h, double value) {
     switch (op) {
         case PixelOp::set:
@@ -58,13 +54,12 @@ void callPixelOp(PixelOp op, const std::vector<ImageHeader*>& h, double value) {
 }
 
 namespace {
+
 struct Region {
     const ImageHeader* image;
     int32_t x, y;
     std::vector<int32_t> channels;  // processed: the channel of interest, else all but alpha
 };
-}  // namespace
-
 void referencePixelOp(PixelOp op, const std::vector<ImageHeader*>& plain, double value,
                       ImageHeader* expected) {
     std::vector<Region> regions, masks;
@@ -103,6 +98,8 @@ void referencePixelOp(PixelOp op, const std::vector<ImageHeader*>& plain, double
         }
 }
 
+}  // namespace
+
 std::string runPixelOp(PixelOp op, const std::vector<OperandSpec>& specs, uint32_t seed,
                        double value) {
     return runEverywhere(
@@ -119,7 +116,10 @@ std::vector<OperandSpec> randomPixelOperands(PixelOp op, Rng& rng) {
     const int32_t depth = pick(
         rng, {ZAR_DEPTH_1U, ZAR_DEPTH_8U, ZAR_DEPTH_8S, ZAR_DEPTH_16U, ZAR_DEPTH_16S, ZAR_DEPTH_32S,
               logical ? ZAR_DEPTH_8U : ZAR_DEPTH_32F});
-    const int32_t count = operandCount(op);
+    // Sources first, the destination last.
+    const int32_t count = op == PixelOp::set                           ? 1
+                          : op == PixelOp::copy || op == PixelOp::xorS ? 2
+                                                                       : 3;
     // 1-bit rows long enough for whole 64-bit windows between their edges.
     const int32_t maxWidth = depth == ZAR_DEPTH_1U ? 200 : 40;
     const bool same = rng.range(0, 9) < 4;  // the whole-buffer forms want equal geometry

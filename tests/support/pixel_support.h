@@ -16,21 +16,15 @@ enum class PixelOp { set, copy, add, logicalOr, logicalAnd, xorS };
 // patterns of a and b combined, XorS a with value cut to the sample's width.
 double pixelRule(PixelOp op, int32_t depth, double a, double b, double value);
 
-// Operands of op: sources first, the destination last (1 for Set, 2 for Copy and XorS, else 3).
-int32_t operandCount(PixelOp op);
-
 // The operation on the headers, the last the destination: Set (SetFP for 32F)
 // of value, Copy and XorS (value the constant) of the first, the others of the first two.
 void callPixelOp(PixelOp op, const std::vector<ImageHeader*>& h, double value);
 
-// Applies op the slow way to the plain operands: over the smallest width and
-// height of every operand's region and every mask's region (each clipped to its
-// image), where every mask bit is 1, the processed channels of each operand in
-// order; expected (a copy of the destination) receives the result.
-void referencePixelOp(PixelOp op, const std::vector<ImageHeader*>& plain, double value,
-                      ImageHeader* expected);
-
-// runEverywhere of op with value against referencePixelOp.
+// runEverywhere of op with value against the naive reference, which applies
+// op the slow way to the plain operands: over the smallest width and height
+// of every operand's region and every mask's region (each clipped to its
+// image), where every mask bit is 1, the processed channels of each operand
+// in order.
 std::string runPixelOp(PixelOp op, const std::vector<OperandSpec>& specs, uint32_t seed,
                        double value);
 

@@ -31,6 +31,9 @@ Operand::Operand(const OperandSpec& s, uint32_t seed) : spec_(s) {
     if (s.hasMask) {
         mask_ = Image(1, 0, ZAR_DEPTH_1U, s.maskOrder, s.maskWidth, s.maskHeight, s.maskAlign);
         mask_.randomize(seed * 7u + 3u);
+        // Every other mask in whole bytes of set or clear bits: long runs of either.
+        for (int32_t k = 0; k < mask_->imageSize && seed % 2; ++k)
+            mask_->imageData[k] = static_cast<char>(mask_->imageData[k] & 1 ? 0xFF : 0);
         if (s.maskHasRoi)
             mask_.setRoi(s.maskRoi.coi, s.maskRoi.xOffset, s.maskRoi.yOffset, s.maskRoi.width,
                          s.maskRoi.height);
