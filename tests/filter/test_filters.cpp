@@ -3,6 +3,7 @@
 // sides, wide rows) against the naive references; refused tiles.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cfenv>
 #include <functional>
 #include <vector>
@@ -279,23 +280,34 @@ TEST(BlurRandom, PlainAndTiledAgainstTheReference) {
 
 // Random filters, depths, layouts, borders, regions, channels of interest,
 // alpha and masks; plain and tiled sides; now and then rows wider than a
-// strip of the row kernels.
+// strip of the row kernels; at every instruction-set level, under each
+// rounding mode in turn (the float forms combine in the caller's mode).
 TEST(FixedFilterRandom, PlainAndTiledAgainstTheReference) {
-    zt::Rng rng(77);
-    for (int n = 0; n < 600; ++n) {
-        const int32_t filter = rng.range(0, 10);
-        const int32_t width = n % 40 == 0  ? rng.range(1100, 1600)
-                              : n % 8 == 0 ? rng.range(90, 140)
-                                           : rng.range(1, 20);
-        const std::vector<zt::OperandSpec> specs = ft::randomSides(
-            rng, width, n % 40 == 0 ? rng.range(3, 6) : rng.range(1, 14), false, false);
-        const std::string fault = zt::runEverywhere(
-            specs, 900 + n,
-            [&](const std::vector<ImageHeader*>& h) { zarFixedFilter(h[0], h[1], filter); },
-            [&](const std::vector<ImageHeader*>& plain, const std::vector<zt::OperandSpec>&,
-                ImageHeader* expected) { ft::referenceFixedFilter(plain[0], expected, filter); });
-        ASSERT_EQ(fault, "") << "case " << n << " filter " << filter;
-    }
+    gt::atEveryIsaLevel([](int32_t level) {
+        zt::Rng rng(77 + level);
+        for (int n = 0; n < 150; ++n) {
+            const int32_t filter = rng.range(0, 10);
+            const int32_t width = n % 40 == 0  ? rng.range(1100, 1600)
+                                  : n % 8 == 0 ? rng.range(90, 140)
+                                               : rng.range(1, 20);
+            const std::vector<zt::OperandSpec> specs = ft::randomSides(
+                rng, width, n % 40 == 0 ? rng.range(3, 6) : rng.range(1, 14), false, false);
+            const int mode = std::array{FE_TONEAREST, FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}[n % 4];
+            std::fesetround(mode);
+            const std::string fault = zt::runEverywhere(
+                specs, 900 + n,
+                [&](const std::vector<ImageHeader*>& h) {
+                    zarFixedFilter(h[0], h[1], filter);
+                    EXPECT_EQ(std::fegetround(), mode);
+                },
+                [&](const std::vector<ImageHeader*>& plain, const std::vector<zt::OperandSpec>&,
+                    ImageHeader* expected) {
+                    ft::referenceFixedFilter(plain[0], expected, filter);
+                });
+            std::fesetround(FE_TONEAREST);
+            ASSERT_EQ(fault, "") << "case " << n << " filter " << filter << " mode " << mode;
+        }
+    });
 }
 
 // A refused tile stops either filter with a report and every tile given back.

@@ -1,6 +1,7 @@
 #include "filter_support.h"
 
 #include <algorithm>
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -196,12 +197,15 @@ float floatResult(int32_t filter, const std::vector<std::vector<float>>& v) {
         }
         default: {  // 5 and 7: each row weighted in double and rounded, then the rows
             const std::vector<int32_t>& k = kernelOf(filter).k;
+            double w[25];
+            const int mode = std::fegetround();
+            std::fesetround(FE_TONEAREST);  // the weights k / 571 are constants
+            for (int i = 0; i < 25; ++i) w[i] = filter == 5 ? k[i] : double(k[i] / 571.0f);
+            std::fesetround(mode);
             double rows = -0.0;  // adds nothing, not even the sign of a zero
             for (int r = 0; r < 5; ++r) {
                 double t = -0.0;
-                for (int i = 0; i < 5; ++i)
-                    t += (filter == 5 ? k[r * 5 + i] : double(k[r * 5 + i] / 571.0f)) *
-                         double(v[r][i]);
+                for (int i = 0; i < 5; ++i) t += w[r * 5 + i] * double(v[r][i]);
                 rows += f32(t);
             }
             return f32(rows);
@@ -253,7 +257,10 @@ double filterResult(int32_t filter, int32_t depth, const std::vector<std::vector
     const float result = floatResult(filter, values);
     if (depth == ZAR_DEPTH_32F) return result;
     const auto [lo, hi] = depthRange(depth);
-    return std::clamp(std::nearbyint(double(result)), double(lo), double(hi));
+    // The combined value rounds in the caller's mode, the conversion to nearest (ties to even).
+    const double v = result, nearest = std::round(v);
+    const double even = std::fabs(v - std::trunc(v)) == 0.5 ? 2 * std::round(v / 2) : nearest;
+    return std::clamp(even, double(lo), double(hi));
 }
 
 }  // namespace

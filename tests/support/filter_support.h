@@ -37,7 +37,7 @@ void referenceBlur(const ImageHeader* src, ImageHeader* out, int32_t nCols, int3
 void countedBlur(const ImageHeader* src, ImageHeader* out, int32_t nCols, int32_t nRows,
                  int32_t anchorX, int32_t anchorY);
 // The fixed filter of src into out (the destination's pixels, roi and mask) by
-// the rules of the filter and the depth.
+// the rules of the filter and the depth, in the current rounding mode.
 void referenceFixedFilter(const ImageHeader* src, ImageHeader* out, int32_t filter);
 
 }  // namespace ft
