@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "support/scenarios.h"
+#include "support/scenario.h"
 #include "support/zar_test.h"
 
 extern "C" {

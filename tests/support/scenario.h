@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/operations.h"
 #include "support/zar_test.h"
 #include "zar.h"
 
@@ -54,7 +55,6 @@ class Operand {
     Operand& operator=(const Operand&) = delete;
 
     ImageHeader* header() const;
-    const OperandSpec& spec() const { return spec_; }
     TileStore* store() const { return store_.get(); }
     ImageHeader* plain() const { return plain_.get(); }
     ImageHeader* mask() const { return mask_.get(); }
@@ -62,7 +62,6 @@ class Operand {
     Image snapshot() const;
 
   private:
-    OperandSpec spec_;
     Image plain_;
     Image mask_;
     Roi roi_{};
@@ -120,5 +119,35 @@ std::string runEverywhere(const std::vector<OperandSpec>& specs, uint32_t seed, 
 void expectRefusal(const std::vector<OperandSpec>& specs, size_t k, int32_t column, int32_t row,
                    const Operation& op, const std::string& func, const std::string& file,
                    const Want& want);
+
+// Representative operands for the operation catalogue, made afresh for every
+// call: plain three-channel images; masks on every image, each another; the
+// same with 1-bit images; a tiled source and destination in plane order; in
+// place on a tiled image; floating point.  Each has Remap's maps and a
+// run-length bitmap block.
+constexpr int32_t kScenarioCount = 6;
+
+class Scenario {
+  public:
+    explicit Scenario(int32_t index);
+    ~Scenario();
+    Scenario(const Scenario&) = delete;
+    Scenario& operator=(const Scenario&) = delete;
+
+    Operands operands;
+    // Every pixel the operands and their masks hold, and the samples of the header a call made.
+    std::vector<uint8_t> snapshot() const;
+
+  private:
+    ImageHeader* add(int32_t channels, int32_t depth, int32_t order, int32_t width, int32_t height,
+                     int32_t tileWidth = 0, int32_t maskX = -1);
+
+    std::vector<std::unique_ptr<Operand>> images_;
+    struct {
+        BITMAPINFOHEADER header{40, 4, 2, 1, 8, 1, 10, 0, 0, 2, 0};
+        uint8_t colors[8] = {0, 0, 0, 0, 255, 255, 255, 0};
+        uint8_t runs[10] = {2, 0, 2, 1, 0, 0, 4, 1, 0, 1};  // 4 x 2 pixels, run-length coded
+    } rle_;
+};
 
 }  // namespace zt

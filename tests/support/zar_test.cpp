@@ -46,12 +46,6 @@ void ErrorRecorder::clear() {
     zarSetStatus(STATUS_OK);
 }
 
-Report ErrorRecorder::only() const {
-    EXPECT_EQ(reports_.size(), 1u);
-    if (reports_.empty()) return {0, "", "(no report)", "", 0};
-    return reports_.front();
-}
-
 void expectReports(const ErrorRecorder& recorder, const std::string& func, const std::string& file,
                    const std::vector<Want>& want) {
     const std::vector<Report>& got = recorder.reports();
@@ -202,26 +196,14 @@ ImageHeader* newImage(int32_t nChannels, int32_t alphaChannel, int32_t depth, in
     return image;
 }
 
-Image::~Image() {
-    if (image_) zarDeallocate(image_, ZAR_FREE_ALL);
-}
-
-Image& Image::operator=(Image&& other) noexcept {
-    if (this != &other) {
-        if (image_) zarDeallocate(image_, ZAR_FREE_ALL);
-        image_ = std::exchange(other.image_, nullptr);
-    }
-    return *this;
-}
-
 void Image::setRoi(int32_t coi, int32_t x, int32_t y, int32_t width, int32_t height) {
-    if (image_->roi) zarDeallocate(image_, ZAR_FREE_ROI);
+    if (image_->roi) zarDeallocate(get(), ZAR_FREE_ROI);
     image_->roi = makeRoi(coi, x, y, width, height);  // as the library allocates, so freed by it
 }
 
 void Image::randomize(uint32_t seed) {
     Rng rng(seed);
-    Layout l = layoutOf(image_);
+    Layout l = layoutOf(get());
     for (int32_t c = 0; c < image_->nChannels; ++c)
         for (int32_t y = 0; y < image_->height; ++y)
             for (int32_t x = 0; x < image_->width; ++x) {
@@ -248,7 +230,11 @@ int32_t Rng::range(int32_t lo, int32_t hi) {
 TileStore::TileStore(int32_t nChannels, int32_t alphaChannel, int32_t depth, int32_t dataOrder,
                      int32_t width, int32_t height, int32_t tileWidth, int32_t tileHeight,
                      int32_t align) {
-    image_ = new ImageHeader{};
+    const int32_t planes = dataOrder == ZAR_DATA_ORDER_PLANE ? nChannels : 1;
+    const int32_t step = expectedWidthStep(dataOrder, depth, align, nChannels, width);
+    const int64_t size = int64_t{step} * height * planes;
+    tileInfo_ = {&TileStore::callback, 0, nullptr, tileWidth, tileHeight};
+    image_ = &header_;
     image_->headerSize = sizeof(ImageHeader);
     image_->nChannels = nChannels;
     image_->alphaChannel = alphaChannel;
@@ -259,25 +245,18 @@ TileStore::TileStore(int32_t nChannels, int32_t alphaChannel, int32_t depth, int
     image_->align = align;
     image_->width = width;
     image_->height = height;
-    image_->widthStep = expectedWidthStep(dataOrder, depth, align, nChannels, width);
-    const int64_t size = int64_t{image_->widthStep} * height *
-                         (dataOrder == ZAR_DATA_ORDER_PLANE ? nChannels : 1);
+    image_->widthStep = step;
     image_->imageSize = size <= INT32_MAX ? static_cast<int32_t>(size) : 0;
-    tileInfo_.callBack = &TileStore::callback;
-    tileInfo_.width = tileWidth;
-    tileInfo_.height = tileHeight;
     image_->tileInfo = &tileInfo_;
+    image_->imageTag = this;  // the application's word: how the callback finds this store
     columns_ = static_cast<int32_t>((int64_t{width} + tileWidth - 1) / tileWidth);
     rows_ = static_cast<int32_t>((int64_t{height} + tileHeight - 1) / tileHeight);
     tileStep_ = expectedWidthStep(dataOrder, depth, align, nChannels, tileWidth);
-    tileBytes_ = tileStep_ * tileHeight * (dataOrder == ZAR_DATA_ORDER_PLANE ? nChannels : 1);
+    tileBytes_ = tileStep_ * tileHeight * planes;
     // Room for the calls of a test, so that logging a call allocates nothing
     // (the allocation-failure test counts every allocation during a call).
     log_.reserve(4096);
-    image_->imageTag = this;  // the application's word: how the callback finds this store
 }
-
-TileStore::~TileStore() { delete image_; }
 
 void ZAR_STDCALL TileStore::callback(ImageHeader* image, int32_t column, int32_t row,
                                      int32_t mode) {
@@ -324,34 +303,22 @@ bool TileStore::balanced() const {
     return true;
 }
 
-int32_t TileStore::count(int32_t mode) const {
-    int32_t n = 0;
-    for (const TileCall& call : log_) n += call.mode == mode;
-    return n;
-}
-
 Layout TileStore::tileLayout(int32_t column, int32_t row) const {
     return {tile(column, row), tileStep_,     tileInfo_.height,
             image_->nChannels, image_->depth, image_->dataOrder};
 }
 
-void TileStore::loadFrom(const ImageHeader* plain) {
-    Layout src = layoutOf(plain);
+void TileStore::copy(ImageHeader* plain, bool intoTiles) {
+    const int32_t tw = tileInfo_.width, th = tileInfo_.height;
     for (int32_t c = 0; c < image_->nChannels; ++c)
         for (int32_t y = 0; y < image_->height; ++y)
-            for (int32_t x = 0; x < image_->width; ++x)
-                setSample(tileLayout(x / tileInfo_.width, y / tileInfo_.height),
-                          x % tileInfo_.width, y % tileInfo_.height, c, getSample(src, x, y, c));
-}
-
-void TileStore::storeTo(ImageHeader* plain) const {
-    Layout dst = layoutOf(plain);
-    for (int32_t c = 0; c < image_->nChannels; ++c)
-        for (int32_t y = 0; y < image_->height; ++y)
-            for (int32_t x = 0; x < image_->width; ++x)
-                setSample(dst, x, y, c,
-                          getSample(tileLayout(x / tileInfo_.width, y / tileInfo_.height),
-                                    x % tileInfo_.width, y % tileInfo_.height, c));
+            for (int32_t x = 0; x < image_->width; ++x) {
+                const Layout tile = tileLayout(x / tw, y / th);
+                if (intoTiles)
+                    setSample(tile, x % tw, y % th, c, getSample(plain, x, y, c));
+                else
+                    setSample(plain, x, y, c, getSample(tile, x % tw, y % th, c));
+            }
 }
 
 void TileStore::fillBytes(uint8_t value) {

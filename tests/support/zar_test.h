@@ -4,9 +4,9 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "zar.h"
@@ -31,8 +31,6 @@ class ErrorRecorder {
     ErrorRecorder& operator=(const ErrorRecorder&) = delete;
     const std::vector<Report>& reports() const;
     void clear();
-    // The only report; fails the test unless exactly one arrived.
-    Report only() const;
 
   private:
     int32_t previousMode_;
@@ -94,6 +92,10 @@ int32_t expectedWidthStep(int32_t dataOrder, int32_t depth, int32_t align, int32
 ImageHeader* newImage(int32_t nChannels, int32_t alphaChannel, int32_t depth, int32_t dataOrder,
                       int32_t width, int32_t height, int32_t align = 4, int32_t fill = 0);
 
+struct FreeAll {
+    void operator()(ImageHeader* image) const { zarDeallocate(image, ZAR_FREE_ALL); }
+};
+
 // Owner of a library-made image; frees header, pixels, roi and mask.
 class Image {
   public:
@@ -102,14 +104,9 @@ class Image {
     Image(int32_t nChannels, int32_t alphaChannel, int32_t depth, int32_t dataOrder, int32_t width,
           int32_t height, int32_t align = 4, int32_t fill = 0)
         : image_(newImage(nChannels, alphaChannel, depth, dataOrder, width, height, align, fill)) {}
-    ~Image();
-    Image(Image&& other) noexcept : image_(std::exchange(other.image_, nullptr)) {}
-    Image& operator=(Image&& other) noexcept;
-    Image(const Image&) = delete;
-    Image& operator=(const Image&) = delete;
-    ImageHeader* get() const { return image_; }
-    ImageHeader* operator->() const { return image_; }
-    operator ImageHeader*() const { return image_; }
+    ImageHeader* get() const { return image_.get(); }
+    ImageHeader* operator->() const { return image_.get(); }
+    operator ImageHeader*() const { return image_.get(); }
     // Gives the image a roi (a 32-byte aligned record freed with the image).
     void setRoi(int32_t coi, int32_t x, int32_t y, int32_t width, int32_t height);
     // Fills every channel value of the whole image with a deterministic
@@ -117,7 +114,7 @@ class Image {
     void randomize(uint32_t seed);
 
   private:
-    ImageHeader* image_ = nullptr;
+    std::unique_ptr<ImageHeader, FreeAll> image_;
 };
 
 // Deterministic 32-bit generator for tests.
@@ -146,7 +143,6 @@ class TileStore {
     TileStore(int32_t nChannels, int32_t alphaChannel, int32_t depth, int32_t dataOrder,
               int32_t width, int32_t height, int32_t tileWidth, int32_t tileHeight,
               int32_t align = 4);
-    ~TileStore();
     TileStore(const TileStore&) = delete;
     TileStore& operator=(const TileStore&) = delete;
 
@@ -157,22 +153,18 @@ class TileStore {
     const std::vector<TileCall>& log() const { return log_; }
     // Every tile handed out was released, with the pointer it was given as.
     bool balanced() const;
-    // Number of calls with the given mode.
-    int32_t count(int32_t mode) const;
 
-    // Copies the pixels of a plain image of the same size and format into the tiles.
-    void loadFrom(const ImageHeader* plain);
-    // Copies the tiles into a plain image of the same size and format.
-    void storeTo(ImageHeader* plain) const;
+    // Copies the pixels of a plain image of the same size and format into the
+    // tiles, or the tiles into it.
+    void copy(ImageHeader* plain, bool intoTiles);
     // Sets every byte of every tile.
     void fillBytes(uint8_t value);
-
-    Layout tileLayout(int32_t column, int32_t row) const;
 
   private:
     static void ZAR_STDCALL callback(ImageHeader* image, int32_t column, int32_t row, int32_t mode);
     void onCall(int32_t column, int32_t row, int32_t mode);
 
+    ImageHeader header_{};
     ImageHeader* image_ = nullptr;
     TileInfo tileInfo_{};
     int32_t columns_ = 0, rows_ = 0;
@@ -180,6 +172,7 @@ class TileStore {
     uint8_t fill_ = 0;
     mutable std::map<std::pair<int32_t, int32_t>, std::vector<char>> tiles_;
     char* tile(int32_t column, int32_t row) const;
+    Layout tileLayout(int32_t column, int32_t row) const;
     std::vector<TileCall> log_;
     std::set<std::pair<int32_t, int32_t>> refused_;
 };

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/scenarios.h"
+#include "support/scenario.h"
 
 namespace {
 
