@@ -26,8 +26,8 @@ struct Operands {
 struct CatalogueEntry {
     const char* name;
     void (*call)(Operands& operands);
-    bool readsPastBlock;  // zarTranslateDIB: trusts the block's own sizes
-    int32_t defaults[7];  // representative arguments
+    int32_t defaults[7];          // representative arguments
+    bool readsPastBlock = false;  // zarTranslateDIB: trusts the block's own sizes
 };
 
 extern const CatalogueEntry kOperations[];
