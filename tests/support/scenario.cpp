@@ -207,16 +207,12 @@ std::string describe(const std::vector<OperandSpec>& specs) {
 
 std::string runEverywhere(const std::vector<OperandSpec>& specs, uint32_t seed, const Operation& op,
                           const Reference& reference) {
-    std::vector<OperandSpec> plain = specs, tiled = specs;
-    for (OperandSpec& s : plain) s.tiled = false;
-    for (OperandSpec& s : tiled) s.tiled = true;
-    const std::vector<OperandSpec>* runs[] = {&specs, &plain, &tiled};
-    const char* names[] = {"as given", "plain", "tiled"};
-    for (int i = 0; i < 3; ++i) {
-        const std::string fault = runOnce(*runs[i], seed, op, reference);
+    for (const char* run : {"as given", "plain", "tiled"}) {
+        std::vector<OperandSpec> made = specs;
+        for (OperandSpec& s : made) s.tiled = run[0] == 'a' ? s.tiled : run[0] == 't';
+        const std::string fault = runOnce(made, seed, op, reference);
         if (!fault.empty())
-            return std::string(names[i]) + describe(*runs[i]) + " seed " + std::to_string(seed) +
-                   ": " + fault;
+            return run + describe(made) + " seed " + std::to_string(seed) + ": " + fault;
     }
     return {};
 }

@@ -29,7 +29,7 @@ class ErrorRecorder {
     ~ErrorRecorder();
     ErrorRecorder(const ErrorRecorder&) = delete;
     ErrorRecorder& operator=(const ErrorRecorder&) = delete;
-    const std::vector<Report>& reports() const;
+    const std::vector<Report>& reports() const { return reports_; }
     void clear();
 
   private:
@@ -58,11 +58,7 @@ int32_t depthBits(int32_t depth);
 // Layout of plain pixel memory (a plain image or one tile).
 struct Layout {
     char* data;
-    int32_t widthStep;
-    int32_t height;  // rows per plane
-    int32_t nChannels;
-    int32_t depth;
-    int32_t dataOrder;
+    int32_t widthStep, height, nChannels, depth, dataOrder;  // height: rows per plane
 };
 Layout layoutOf(const ImageHeader* plainImage);
 
@@ -146,8 +142,8 @@ class TileStore {
     TileStore(const TileStore&) = delete;
     TileStore& operator=(const TileStore&) = delete;
 
-    ImageHeader* image() const { return image_; }
-    operator ImageHeader*() const { return image_; }
+    ImageHeader* image() const { return &header_; }
+    operator ImageHeader*() const { return &header_; }
 
     void refuse(int32_t column, int32_t row) { refused_.insert({column, row}); }
     const std::vector<TileCall>& log() const { return log_; }
@@ -157,18 +153,16 @@ class TileStore {
     // Copies the pixels of a plain image of the same size and format into the
     // tiles, or the tiles into it.
     void copy(ImageHeader* plain, bool intoTiles);
-    // Sets every byte of every tile.
-    void fillBytes(uint8_t value);
+    // Sets every byte of every tile made from now on.
+    void fillBytes(uint8_t value) { fill_ = value; }
 
   private:
     static void ZAR_STDCALL callback(ImageHeader* image, int32_t column, int32_t row, int32_t mode);
     void onCall(int32_t column, int32_t row, int32_t mode);
 
-    ImageHeader header_{};
-    ImageHeader* image_ = nullptr;
+    mutable ImageHeader header_{};  // handed to the library, which may change its fields
     TileInfo tileInfo_{};
-    int32_t columns_ = 0, rows_ = 0;
-    int32_t tileStep_ = 0, tileBytes_ = 0;
+    int32_t columns_ = 0, rows_ = 0, tileStep_ = 0, tileBytes_ = 0;
     uint8_t fill_ = 0;
     mutable std::map<std::pair<int32_t, int32_t>, std::vector<char>> tiles_;
     char* tile(int32_t column, int32_t row) const;
