@@ -34,9 +34,7 @@ Operand::Operand(const OperandSpec& s, uint32_t seed) {
         // Every other mask in whole bytes of set or clear bits: long runs of either.
         for (int32_t k = 0; k < mask_->imageSize && seed % 2; ++k)
             mask_->imageData[k] = static_cast<char>(mask_->imageData[k] & 1 ? 0xFF : 0);
-        if (s.maskHasRoi)
-            mask_.setRoi(s.maskRoi.coi, s.maskRoi.xOffset, s.maskRoi.yOffset, s.maskRoi.width,
-                         s.maskRoi.height);
+        if (s.maskHasRoi) mask_.setRoi(s.maskRoi);
     }
     if (s.tiled) {
         store_ = std::make_unique<TileStore>(s.nChannels, s.alphaChannel, s.depth, s.dataOrder,
@@ -47,8 +45,7 @@ Operand::Operand(const OperandSpec& s, uint32_t seed) {
         store_->image()->roi = s.hasRoi ? &roi_ : nullptr;
         store_->image()->maskImage = mask_.get();
     } else {
-        if (s.hasRoi)
-            plain_.setRoi(s.roi.coi, s.roi.xOffset, s.roi.yOffset, s.roi.width, s.roi.height);
+        if (s.hasRoi) plain_.setRoi(s.roi);
         plain_->maskImage = mask_.get();
     }
     for (int side = 0; side < 4; ++side) {
@@ -137,62 +134,61 @@ void randomChannels(Rng& rng, int32_t depth, int32_t n, int32_t form, OperandSpe
 
 namespace {
 
+// Operands made from specs, all plain when plain is set; an operand is another
+// one (sameAs) or carries another one's mask (maskFrom) as its spec says.
+struct Made {
+    std::vector<std::unique_ptr<Operand>> owned;
+    std::vector<Operand*> at;
+    std::vector<ImageHeader*> headers;
+};
+Made makeOperands(const std::vector<OperandSpec>& specs, uint32_t seed, bool plain) {
+    Made m;
+    for (size_t k = 0; k < specs.size(); ++k) {
+        OperandSpec s = specs[k];
+        s.tiled = s.tiled && !plain;
+        if (s.sameAs < 0) m.owned.push_back(std::make_unique<Operand>(s, seed + 7 * k));
+        m.at.push_back(s.sameAs < 0 ? m.owned.back().get() : m.at[s.sameAs]);
+        if (s.maskFrom >= 0) m.at[k]->header()->maskImage = m.at[s.maskFrom]->mask();
+        m.headers.push_back(m.at[k]->header());
+    }
+    return m;
+}
+
 std::string runOnce(const std::vector<OperandSpec>& specs, uint32_t seed, const Operation& op,
                     const Reference& reference) {
-    std::vector<std::unique_ptr<Operand>> owned;
-    std::vector<Operand*> flat, real;  // the reference's plain operands, the run's
-    std::vector<ImageHeader*> plain, headers;
-    for (size_t k = 0; k < specs.size(); ++k) {
-        const OperandSpec& s = specs[k];
-        if (s.sameAs >= 0) {
-            flat.push_back(flat[s.sameAs]);
-            real.push_back(real[s.sameAs]);
-        } else {
-            OperandSpec f = s;
-            f.tiled = false;
-            for (const OperandSpec* made : {&std::as_const(f), &s}) {
-                owned.push_back(std::make_unique<Operand>(*made, seed + 7 * k));
-                (made == &f ? flat : real).push_back(owned.back().get());
-            }
-        }
-        if (s.maskFrom >= 0) {
-            flat[k]->header()->maskImage = flat[s.maskFrom]->mask();
-            real[k]->header()->maskImage = real[s.maskFrom]->mask();
-        }
-        plain.push_back(flat[k]->header());
-        headers.push_back(real[k]->header());
-    }
+    // The reference reads plain operands, the run has them as the specs say.
+    const Made flat = makeOperands(specs, seed, true), real = makeOperands(specs, seed, false);
     // The expected image describes the destination's region: its roi and mask.
-    Image expected = copyImage(plain.back());
-    if (const Roi* roi = plain.back()->roi)
-        expected.setRoi(roi->coi, roi->xOffset, roi->yOffset, roi->width, roi->height);
-    expected->maskImage = plain.back()->maskImage;
-    reference(plain, specs, expected);
+    const ImageHeader* destination = flat.headers.back();
+    Image expected = copyImage(destination);
+    if (const Roi* roi = destination->roi) expected.setRoi(*roi);
+    expected->maskImage = destination->maskImage;
+    reference(flat.headers, specs, expected);
     expected->maskImage = nullptr;
     std::vector<ImageHeader> before;
-    for (const ImageHeader* h : headers) before.push_back(*h);
+    for (const ImageHeader* h : real.headers) before.push_back(*h);
     ErrorRecorder recorder;
-    op(headers);
+    op(real.headers);
     if (!recorder.reports().empty()) return "unexpected report " + recorder.reports()[0].context;
     std::string fault;
     for (size_t k = 0; k < specs.size() && fault.empty(); ++k) {
-        const ImageHeader* h = headers[k];
+        const ImageHeader* h = real.headers[k];
+        const Operand *was = flat.at[k], *is = real.at[k];
         const std::string which = "operand " + std::to_string(k) + ": ";
-        if (real[k]->store() && !real[k]->store()->balanced()) return which + "a tile kept";
+        if (is->store() && !is->store()->balanced()) return which + "a tile kept";
         if (h->maskImage != before[k].maskImage || h->roi != before[k].roi ||
             h->depth != before[k].depth)
             return which + "header not restored";
-        if (real[k]->mask()) fault = compareImages(flat[k]->mask(), real[k]->mask());
-        if (real[k]->mask() && real[k]->mask()->maskImage) fault = "the mask got a mask";
-        if (fault.empty() && real[k] != real.back())
-            fault = compareImages(flat[k]->plain(), real[k]->snapshot());
+        if (is->mask()) fault = compareImages(was->mask(), is->mask());
+        if (is->mask() && is->mask()->maskImage) fault = "the mask got a mask";
+        if (fault.empty() && is != real.at.back())
+            fault = compareImages(was->plain(), is->snapshot());
         if (!fault.empty()) fault = which + fault;
     }
-    return fault.empty() ? compareImages(expected, real.back()->snapshot()) : fault;
+    return fault.empty() ? compareImages(expected, real.at.back()->snapshot()) : fault;
 }
 
-}  // namespace
-
+// The specs in a line, for failure messages.
 std::string describe(const std::vector<OperandSpec>& specs) {
     std::ostringstream out;
     for (const OperandSpec& s : specs)
@@ -204,6 +200,8 @@ std::string describe(const std::vector<OperandSpec>& specs) {
             << s.maskHeight << " same " << s.sameAs << " mask " << s.maskFrom << "}";
     return out.str();
 }
+
+}  // namespace
 
 std::string runEverywhere(const std::vector<OperandSpec>& specs, uint32_t seed, const Operation& op,
                           const Reference& reference) {
@@ -220,17 +218,12 @@ std::string runEverywhere(const std::vector<OperandSpec>& specs, uint32_t seed, 
 void expectRefusal(const std::vector<OperandSpec>& specs, size_t k, int32_t column, int32_t row,
                    const Operation& op, const std::string& func, const std::string& file,
                    const Want& want) {
-    std::vector<std::unique_ptr<Operand>> operands;
-    std::vector<ImageHeader*> headers;
-    for (size_t i = 0; i < specs.size(); ++i) {
-        operands.push_back(std::make_unique<Operand>(specs[i], static_cast<uint32_t>(i)));
-        headers.push_back(operands.back()->header());
-    }
-    operands[k]->store()->refuse(column, row);
+    const Made made = makeOperands(specs, 0, false);
+    made.at[k]->store()->refuse(column, row);
     ErrorRecorder recorder;
-    op(headers);
+    op(made.headers);
     expectReports(recorder, func, file, {want});
-    for (const auto& operand : operands)
+    for (const auto& operand : made.owned)
         if (operand->store()) {
             EXPECT_TRUE(operand->store()->balanced()) << want.context;
         }

@@ -17,12 +17,8 @@ namespace zt {
 
 // Format and geometry of one operand.
 struct OperandSpec {
-    int32_t nChannels = 1;
-    int32_t alphaChannel = 0;
-    int32_t depth = ZAR_DEPTH_8U;
-    int32_t dataOrder = ZAR_DATA_ORDER_PIXEL;
-    int32_t width = 8, height = 8;
-    int32_t align = 4;
+    int32_t nChannels = 1, alphaChannel = 0, depth = ZAR_DEPTH_8U, dataOrder = ZAR_DATA_ORDER_PIXEL;
+    int32_t width = 8, height = 8, align = 4;
     bool hasRoi = false;
     Roi roi{};
     bool tiled = false;
@@ -89,9 +85,6 @@ void randomInsideRoi(Rng& rng, OperandSpec& spec, bool hasRoi, int32_t coi);
 // A channel layout that processes n channels: form 0 n channels, form 1 n and
 // an alpha channel, form 2 (n = 1) one channel of interest.
 void randomChannels(Rng& rng, int32_t depth, int32_t n, int32_t form, OperandSpec& spec);
-
-// The specs in a line, for failure messages.
-std::string describe(const std::vector<OperandSpec>& specs);
 
 // Random mask and tile settings for an operand of the described size.
 void randomMaskAndTiles(Rng& rng, OperandSpec& spec, bool mask);

@@ -105,6 +105,7 @@ class Image {
     operator ImageHeader*() const { return image_.get(); }
     // Gives the image a roi (a 32-byte aligned record freed with the image).
     void setRoi(int32_t coi, int32_t x, int32_t y, int32_t width, int32_t height);
+    void setRoi(const Roi& r) { setRoi(r.coi, r.xOffset, r.yOffset, r.width, r.height); }
     // Fills every channel value of the whole image with a deterministic
     // pseudo-random value valid for the depth (floats: small integers and halves).
     void randomize(uint32_t seed);
