@@ -235,12 +235,7 @@ void expectRefusal(const std::vector<OperandSpec>& specs, size_t k, int32_t colu
 // 16 x 12 whose region is at (maskX, 1) when maskX is not negative.
 ImageHeader* Scenario::add(int32_t channels, int32_t depth, int32_t order, int32_t width,
                            int32_t height, int32_t tileWidth, int32_t maskX) {
-    OperandSpec s;
-    s.nChannels = channels;
-    s.depth = depth;
-    s.dataOrder = order;
-    s.width = width;
-    s.height = height;
+    OperandSpec s{channels, 0, depth, order, width, height};
     s.tiled = tileWidth > 0;
     s.tileWidth = tileWidth;
     s.hasMask = s.maskHasRoi = maskX >= 0;

@@ -71,18 +71,11 @@ Layout layoutOf(const ImageHeader* image) {
 namespace {
 // Address of the byte holding the value, and for 1-bit images the bit (7 = msb).
 char* valueAddress(const Layout& l, int32_t x, int32_t y, int32_t channel, int* bit) {
-    int32_t bits = depthBits(l.depth);
-    char* row = l.data + static_cast<ptrdiff_t>(y) * l.widthStep;
-    if (l.dataOrder == ZAR_DATA_ORDER_PLANE)
-        row += static_cast<ptrdiff_t>(channel) * l.height * l.widthStep;
-    int64_t index = l.dataOrder == ZAR_DATA_ORDER_PLANE
-                        ? x
-                        : static_cast<int64_t>(x) * l.nChannels + channel;
-    if (bits == 1) {
-        *bit = 7 - static_cast<int>(index % 8);
-        return row + index / 8;
-    }
-    return row + index * (bits / 8);
+    const bool planes = l.dataOrder == ZAR_DATA_ORDER_PLANE;
+    const int64_t index = planes ? x : int64_t{x} * l.nChannels + channel;
+    const int64_t row = planes ? int64_t{channel} * l.height + y : y, bits = depthBits(l.depth);
+    *bit = 7 - static_cast<int>(index % 8);
+    return l.data + row * l.widthStep + (bits == 1 ? index / 8 : index * (bits / 8));
 }
 
 template <class T>
