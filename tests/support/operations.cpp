@@ -14,12 +14,9 @@ ImageHeader* headerLike(const ImageHeader* s) {
 }
 
 void allocate(O& o) {
-    o.made = headerLike(o.src);
-    if (!o.made) return;
-    if (o.made->depth == ZAR_DEPTH_32F)
-        zarAllocateImageFP(o.made, 1, static_cast<float>(o.args[0]) / 4);
-    else
-        zarAllocateImage(o.made, 1, o.args[0]);
+    ImageHeader* made = o.made = headerLike(o.src);
+    if (made && made->depth == ZAR_DEPTH_32F) zarAllocateImageFP(made, 1, o.args[0] / 4.0f);
+    if (made && made->depth != ZAR_DEPTH_32F) zarAllocateImage(made, 1, o.args[0]);
 }
 
 void translate(O& o) {

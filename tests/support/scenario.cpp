@@ -15,19 +15,15 @@ namespace zt {
 Operand::Operand(const OperandSpec& s, uint32_t seed) {
     plain_ = Image(s.nChannels, s.alphaChannel, s.depth, s.dataOrder, s.width, s.height, s.align);
     plain_.randomize(seed);
-    if (s.smallValues && s.depth == ZAR_DEPTH_32S)
-        for (int32_t c = 0; c < s.nChannels; ++c)
-            for (int32_t y = 0; y < s.height; ++y)
-                for (int32_t x = 0; x < s.width; ++x)
-                    setSample(plain_, x, y, c, std::floor(getSample(plain_, x, y, c) / 65536.0));
     Rng positions(seed);
-    for (int32_t y = 0; y < s.height && s.positionSpan > 0; ++y)
-        for (int32_t x = 0; x < s.width; ++x) {
-            const int32_t kind = positions.range(0, 5), whole = positions.range(-1, s.positionSpan);
-            setSample(plain_, x, y, 0,
-                      kind < 2 ? whole + 0.5 * kind
-                               : positions.range(-2000, 1000 * s.positionSpan + 1000) / 1000.0);
-        }
+    forEachSample(plain_, [&](int32_t x, int32_t y, int32_t c) {
+        const int32_t kind = positions.range(0, 5), whole = positions.range(-1, s.positionSpan);
+        const double spot = positions.range(-2000, 1000 * s.positionSpan + 1000) / 1000.0;
+        if (s.positionSpan > 0 && c == 0)
+            setSample(plain_, x, y, 0, kind < 2 ? whole + 0.5 * kind : spot);
+        else if (s.smallValues && s.depth == ZAR_DEPTH_32S)
+            setSample(plain_, x, y, c, std::floor(getSample(plain_, x, y, c) / 65536.0));
+    });
     if (s.hasMask) {
         mask_ = Image(1, 0, ZAR_DEPTH_1U, s.maskOrder, s.maskWidth, s.maskHeight, s.maskAlign);
         mask_.randomize(seed * 7u + 3u);
@@ -43,15 +39,12 @@ Operand::Operand(const OperandSpec& s, uint32_t seed) {
         store_->copy(plain_, true);
         roi_ = s.roi;
         store_->image()->roi = s.hasRoi ? &roi_ : nullptr;
-        store_->image()->maskImage = mask_.get();
-    } else {
-        if (s.hasRoi) plain_.setRoi(s.roi);
-        plain_->maskImage = mask_.get();
+    } else if (s.hasRoi) {
+        plain_.setRoi(s.roi);
     }
-    for (int side = 0; side < 4; ++side) {
-        header()->borderModes[side] = s.borderModes[side];
-        header()->borderValues[side] = s.borderValues[side];
-    }
+    header()->maskImage = mask_.get();
+    std::copy_n(s.borderModes, 4, header()->borderModes);
+    std::copy_n(s.borderValues, 4, header()->borderValues);
 }
 
 Operand::~Operand() {
@@ -77,19 +70,14 @@ Image copyImage(const ImageHeader* image) {
 }
 
 std::string compareImages(const ImageHeader* expected, const ImageHeader* actual) {
-    for (int32_t c = 0; c < expected->nChannels; ++c)
-        for (int32_t y = 0; y < expected->height; ++y)
-            for (int32_t x = 0; x < expected->width; ++x) {
-                const double e = getSample(expected, x, y, c);
-                const double a = getSample(actual, x, y, c);
-                if (e != a) {
-                    std::ostringstream out;
-                    out << "pixel (" << x << ", " << y << ") channel " << c << ": expected " << e
-                        << ", got " << a;
-                    return out.str();
-                }
-            }
-    return {};
+    std::ostringstream out;  // the first difference
+    forEachSample(expected, [&](int32_t x, int32_t y, int32_t c) {
+        const double e = getSample(expected, x, y, c), a = getSample(actual, x, y, c);
+        if (e != a && out.tellp() == 0)
+            out << "pixel (" << x << ", " << y << ") channel " << c << ": expected " << e
+                << ", got " << a;
+    });
+    return out.str();
 }
 
 int32_t pick(Rng& rng, std::initializer_list<int32_t> values) {
@@ -193,11 +181,9 @@ std::string describe(const std::vector<OperandSpec>& specs) {
     std::ostringstream out;
     for (const OperandSpec& s : specs)
         out << " {" << s.nChannels << "ch a" << s.alphaChannel << " d" << std::hex << s.depth
-            << std::dec << " o" << s.dataOrder << " " << s.width << "x" << s.height << " roi"
-            << s.hasRoi << " " << s.roi.coi << ":" << s.roi.xOffset << "," << s.roi.yOffset << " "
-            << s.roi.width << "x" << s.roi.height << " tiles" << s.tiled << " " << s.tileWidth
-            << "x" << s.tileHeight << " mask" << s.hasMask << " " << s.maskWidth << "x"
-            << s.maskHeight << " same " << s.sameAs << " mask " << s.maskFrom << "}";
+            << std::dec << " o" << s.dataOrder << " " << s.width << "x" << s.height
+            << (s.hasRoi ? " roi" : "") << (s.tiled ? " tiled" : "") << (s.hasMask ? " mask" : "")
+            << (s.sameAs >= 0 || s.maskFrom >= 0 ? " shared" : "") << "}";
     return out.str();
 }
 
@@ -296,10 +282,10 @@ std::vector<uint8_t> Scenario::snapshot() const {
     if (const ImageHeader* made = operands.made) {
         bytes.push_back(static_cast<uint8_t>(made->nChannels));
         const bool defined = made->imageData && !operands.src->tileInfo;
-        for (int32_t c = 0; c < made->nChannels && defined; ++c)
-            for (int32_t y = 0; y < made->height; ++y)
-                for (int32_t x = 0; x < made->width; ++x)
-                    bytes.push_back(static_cast<uint8_t>(getSample(made, x, y, c)));
+        if (defined)
+            forEachSample(made, [&](int32_t x, int32_t y, int32_t c) {
+                bytes.push_back(static_cast<uint8_t>(getSample(made, x, y, c)));
+            });
     }
     return bytes;
 }

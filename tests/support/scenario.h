@@ -19,15 +19,11 @@ namespace zt {
 struct OperandSpec {
     int32_t nChannels = 1, alphaChannel = 0, depth = ZAR_DEPTH_8U, dataOrder = ZAR_DATA_ORDER_PIXEL;
     int32_t width = 8, height = 8, align = 4;
-    bool hasRoi = false;
-    Roi roi{};
-    bool tiled = false;
+    // A roi, tiles of that size, a mask (1-bit, never tiled) of that format with a roi.
+    bool hasRoi = false, tiled = false, hasMask = false, maskHasRoi = false;
+    Roi roi{}, maskRoi{};
     int32_t tileWidth = 8, tileHeight = 8;
-    // Mask image (1-bit, never tiled).
-    bool hasMask = false;
     int32_t maskWidth = 8, maskHeight = 8, maskOrder = ZAR_DATA_ORDER_PIXEL, maskAlign = 4;
-    bool maskHasRoi = false;
-    Roi maskRoi{};
     // Border modes and constants (top, bottom, left, right).
     int32_t borderModes[4] = {}, borderValues[4] = {};
     // 32S values divided by 65536, so that single-precision sums stay exact.
@@ -47,8 +43,6 @@ class Operand {
   public:
     Operand(const OperandSpec& spec, uint32_t seed);
     ~Operand();
-    Operand(const Operand&) = delete;
-    Operand& operator=(const Operand&) = delete;
 
     ImageHeader* header() const;
     TileStore* store() const { return store_.get(); }
@@ -124,8 +118,6 @@ class Scenario {
   public:
     explicit Scenario(int32_t index);
     ~Scenario();
-    Scenario(const Scenario&) = delete;
-    Scenario& operator=(const Scenario&) = delete;
 
     Operands operands;
     // Every pixel the operands and their masks hold, and the samples of the header a call made.

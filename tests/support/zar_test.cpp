@@ -95,34 +95,23 @@ double getSample(const Layout& l, int32_t x, int32_t y, int32_t channel) {
     int bit = 0;
     const char* p = valueAddress(l, x, y, channel, &bit);
     const bool isSigned = (l.depth & ZAR_DEPTH_SIGN) != 0;
-    switch (depthBits(l.depth)) {
-        case 1:
-            return (static_cast<uint8_t>(*p) >> bit) & 1;
-        case 8:
-            return isSigned ? load<int8_t>(p) : load<uint8_t>(p);
-        case 16:
-            return isSigned ? load<int16_t>(p) : load<uint16_t>(p);
-        default:
-            return l.depth == ZAR_DEPTH_32F ? load<float>(p) : load<int32_t>(p);
-    }
+    const int32_t bits = depthBits(l.depth);
+    if (bits == 1) return (static_cast<uint8_t>(*p) >> bit) & 1;
+    if (bits == 8) return isSigned ? load<int8_t>(p) : load<uint8_t>(p);
+    if (bits == 16) return isSigned ? load<int16_t>(p) : load<uint16_t>(p);
+    return l.depth == ZAR_DEPTH_32F ? load<float>(p) : load<int32_t>(p);
 }
 
 void setSample(const Layout& l, int32_t x, int32_t y, int32_t channel, double value) {
     int bit = 0;
     char* p = valueAddress(l, x, y, channel, &bit);
     const int64_t i = static_cast<int64_t>(value);
-    switch (depthBits(l.depth)) {
-        case 1:
-            *p = static_cast<char>((static_cast<uint8_t>(*p) & ~(1u << bit)) | ((i & 1) << bit));
-            break;
-        case 8:
-            return store(p, static_cast<uint8_t>(i));
-        case 16:
-            return store(p, static_cast<uint16_t>(i));
-        default:
-            l.depth == ZAR_DEPTH_32F ? store(p, static_cast<float>(value))
-                                     : store(p, static_cast<uint32_t>(i));
-    }
+    const int32_t bits = depthBits(l.depth);
+    if (bits == 1) return store(p, static_cast<char>((*p & ~(1 << bit)) | ((i & 1) << bit)));
+    if (bits == 8) return store(p, static_cast<uint8_t>(i));
+    if (bits == 16) return store(p, static_cast<uint16_t>(i));
+    if (l.depth == ZAR_DEPTH_32F) return store(p, static_cast<float>(value));
+    store(p, static_cast<uint32_t>(i));
 }
 
 double getSample(const ImageHeader* image, int32_t x, int32_t y, int32_t channel) {
@@ -178,11 +167,8 @@ ImageHeader* newImage(int32_t nChannels, int32_t alphaChannel, int32_t depth, in
     ImageHeader* image = zarCreateImageHeader(nChannels, alphaChannel, depth, "RGBA", "BGRA",
                                               dataOrder, ZAR_ORIGIN_TL, align, width, height,
                                               nullptr, nullptr, nullptr, nullptr);
-    if (!image) return nullptr;
-    if (depth == ZAR_DEPTH_32F)
-        zarAllocateImageFP(image, 1, static_cast<float>(fill));
-    else
-        zarAllocateImage(image, 1, fill);
+    if (image && depth == ZAR_DEPTH_32F) zarAllocateImageFP(image, 1, static_cast<float>(fill));
+    if (image && depth != ZAR_DEPTH_32F) zarAllocateImage(image, 1, fill);
     return image;
 }
 
@@ -194,16 +180,12 @@ void Image::setRoi(int32_t coi, int32_t x, int32_t y, int32_t width, int32_t hei
 void Image::randomize(uint32_t seed) {
     Rng rng(seed);
     Layout l = layoutOf(get());
-    for (int32_t c = 0; c < image_->nChannels; ++c)
-        for (int32_t y = 0; y < image_->height; ++y)
-            for (int32_t x = 0; x < image_->width; ++x) {
-                // Integers wrap to the depth's width; floats are small integers and halves.
-                const uint32_t r = rng.next();
-                setSample(l, x, y, c,
-                          image_->depth == ZAR_DEPTH_32F
-                              ? static_cast<int32_t>(r % 2001) / 2.0 - 500.0
-                              : r);
-            }
+    const bool floats = image_->depth == ZAR_DEPTH_32F;
+    forEachSample(get(), [&](int32_t x, int32_t y, int32_t c) {
+        // Integers wrap to the depth's width; floats are small integers and halves.
+        const uint32_t r = rng.next();
+        setSample(l, x, y, c, floats ? static_cast<int32_t>(r % 2001) / 2.0 - 500.0 : r);
+    });
 }
 
 uint32_t Rng::next() {
@@ -258,18 +240,13 @@ void ZAR_STDCALL TileStore::callback(ImageHeader* image, int32_t column, int32_t
 }
 
 void TileStore::onCall(int32_t column, int32_t row, int32_t mode) {
-    if (mode == ZAR_TILE_RELEASE) {
-        log_.push_back({column, row, mode, tileInfo_.tileData});
-        return;
+    // A request sets the tile handed out; a release logs the one handed back.
+    const bool outside = column < 0 || row < 0 || column >= columns_ || row >= rows_;
+    if (mode != ZAR_TILE_RELEASE) {
+        if (outside) ADD_FAILURE() << "tile (" << column << ", " << row << ") is outside the image";
+        tileInfo_.tileData = outside || refused_.count({column, row}) ? nullptr : tile(column, row);
     }
-    char* data = nullptr;
-    if (column < 0 || row < 0 || column >= columns_ || row >= rows_) {
-        ADD_FAILURE() << "tile (" << column << ", " << row << ") is outside the image";
-    } else if (!refused_.count({column, row})) {
-        data = tile(column, row);
-    }
-    tileInfo_.tileData = data;
-    log_.push_back({column, row, mode, data});
+    log_.push_back({column, row, mode, tileInfo_.tileData});
 }
 
 bool TileStore::balanced() const {
@@ -299,15 +276,13 @@ Layout TileStore::tileLayout(int32_t column, int32_t row) const {
 
 void TileStore::copy(ImageHeader* plain, bool intoTiles) {
     const int32_t tw = tileInfo_.width, th = tileInfo_.height;
-    for (int32_t c = 0; c < header_.nChannels; ++c)
-        for (int32_t y = 0; y < header_.height; ++y)
-            for (int32_t x = 0; x < header_.width; ++x) {
-                const Layout tile = tileLayout(x / tw, y / th);
-                if (intoTiles)
-                    setSample(tile, x % tw, y % th, c, getSample(plain, x, y, c));
-                else
-                    setSample(plain, x, y, c, getSample(tile, x % tw, y % th, c));
-            }
+    forEachSample(plain, [&](int32_t x, int32_t y, int32_t c) {
+        const Layout tile = tileLayout(x / tw, y / th);
+        if (intoTiles)
+            setSample(tile, x % tw, y % th, c, getSample(plain, x, y, c));
+        else
+            setSample(plain, x, y, c, getSample(tile, x % tw, y % th, c));
+    });
 }
 
 char* TileStore::tile(int32_t column, int32_t row) const {

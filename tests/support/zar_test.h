@@ -69,6 +69,14 @@ void setSample(const Layout& layout, int32_t x, int32_t y, int32_t channel, doub
 double getSample(const ImageHeader* plainImage, int32_t x, int32_t y, int32_t channel);
 void setSample(ImageHeader* plainImage, int32_t x, int32_t y, int32_t channel, double value);
 
+// Calls f(x, y, channel) for every sample of the image, channel by channel, row by row.
+template <class F>
+void forEachSample(const ImageHeader* image, F f) {
+    for (int32_t c = 0; c < image->nChannels; ++c)
+        for (int32_t y = 0; y < image->height; ++y)
+            for (int32_t x = 0; x < image->width; ++x) f(x, y, c);
+}
+
 // An outside coordinate mapped into 0 .. size - 1 by a replicate, reflect or wrap mode.
 int32_t mapCoordinate(int32_t mode, int64_t c, int32_t size);
 
