@@ -526,7 +526,7 @@ TEST(KernelVariants, ZoomLinearRoundingOverEveryFloat) {
     constexpr int32_t kRun = 4096;
     std::vector<float> top(kRun), bottom(kRun, 0.0f);
     std::vector<uint16_t> variant(kRun), expected(kRun);
-    const float fy = 0.0f;
+    const float fy = 0.0f, *work[2] = {top.data(), bottom.data()};
     auto check = [&](uint32_t first, uint32_t last, uint32_t stride) {
         for (uint64_t b = first; b <= last; b += uint64_t{kRun} * stride) {
             for (int32_t i = 0; i < kRun; ++i) {
@@ -534,7 +534,6 @@ TEST(KernelVariants, ZoomLinearRoundingOverEveryFloat) {
                     std::min<uint64_t>(b + i * stride, last));
                 std::memcpy(&top[i], &bits, 4);
             }
-            const float* work[2] = {top.data(), bottom.data()};
             fn(work, &fy, reinterpret_cast<char*>(variant.data()), 0, kRun, 1, 1, {nullptr, 0});
             plain(work, &fy, reinterpret_cast<char*>(expected.data()), 0, kRun, 1, 1, {nullptr, 0});
             ASSERT_EQ(variant, expected) << "from " << top[0];

@@ -210,9 +210,7 @@ void expectRefusal(const std::vector<OperandSpec>& specs, size_t k, int32_t colu
     op(made.headers);
     expectReports(recorder, func, file, {want});
     for (const auto& operand : made.owned)
-        if (operand->store()) {
-            EXPECT_TRUE(operand->store()->balanced()) << want.context;
-        }
+        EXPECT_TRUE(!operand->store() || operand->store()->balanced()) << want.context;
 }
 
 // ------------------------------------------------------------- scenarios
@@ -255,11 +253,10 @@ Scenario::Scenario(int32_t index) {
     }
     o.xMap = add(1, ZAR_DEPTH_32F, 0, 6, 5);
     o.yMap = add(1, ZAR_DEPTH_32F, 0, 6, 5);
-    for (int32_t y = 0; y < 5; ++y)
-        for (int32_t x = 0; x < 6; ++x) {
-            setSample(o.xMap, x, y, 0, x * 1.25 + 0.5);
-            setSample(o.yMap, x, y, 0, y * 1.25);
-        }
+    forEachSample(o.xMap, [&](int32_t x, int32_t y, int32_t) {
+        setSample(o.xMap, x, y, 0, x * 1.25 + 0.5);
+        setSample(o.yMap, x, y, 0, y * 1.25);
+    });
     o.block = &rle_;
     o.blockSize = sizeof(rle_);
 }
