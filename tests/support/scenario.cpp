@@ -52,8 +52,6 @@ Operand::~Operand() {
     if (plain_.get()) plain_->maskImage = nullptr;
 }
 
-ImageHeader* Operand::header() const { return store_ ? store_->image() : plain_.get(); }
-
 Image Operand::snapshot() const {
     Image copy = copyImage(plain_.get());
     if (store_) store_->copy(copy, false);

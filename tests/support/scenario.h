@@ -44,7 +44,7 @@ class Operand {
     Operand(const OperandSpec& spec, uint32_t seed);
     ~Operand();
 
-    ImageHeader* header() const;
+    ImageHeader* header() const { return store_ ? store_->image() : plain_.get(); }
     TileStore* store() const { return store_.get(); }
     ImageHeader* plain() const { return plain_.get(); }
     ImageHeader* mask() const { return mask_.get(); }

@@ -269,19 +269,17 @@ bool TileStore::balanced() const {
     return true;
 }
 
-Layout TileStore::tileLayout(int32_t column, int32_t row) const {
-    return {tile(column, row), tileStep_,     tileInfo_.height,
-            header_.nChannels, header_.depth, header_.dataOrder};
-}
-
 void TileStore::copy(ImageHeader* plain, bool intoTiles) {
     const int32_t tw = tileInfo_.width, th = tileInfo_.height;
+    Layout in = layoutOf(&header_);  // a tile is laid out like the image, tileStep_ wide
+    in.widthStep = tileStep_;
+    in.height = th;
     forEachSample(plain, [&](int32_t x, int32_t y, int32_t c) {
-        const Layout tile = tileLayout(x / tw, y / th);
+        in.data = tile(x / tw, y / th);
         if (intoTiles)
-            setSample(tile, x % tw, y % th, c, getSample(plain, x, y, c));
+            setSample(in, x % tw, y % th, c, getSample(plain, x, y, c));
         else
-            setSample(plain, x, y, c, getSample(tile, x % tw, y % th, c));
+            setSample(plain, x, y, c, getSample(in, x % tw, y % th, c));
     });
 }
 

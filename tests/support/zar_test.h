@@ -175,7 +175,6 @@ class TileStore {
     uint8_t fill_ = 0;
     mutable std::map<std::pair<int32_t, int32_t>, std::vector<char>> tiles_;
     char* tile(int32_t column, int32_t row) const;
-    Layout tileLayout(int32_t column, int32_t row) const;
     std::vector<TileCall> log_;
     std::set<std::pair<int32_t, int32_t>> refused_;
 };
