@@ -57,7 +57,9 @@ zt::OperandSpec randomFormat(zt::Rng& rng) {
     s.dataOrder = s.depth == ZAR_DEPTH_1U ? 0 : rng.range(0, 1);
     // three interleaved channels most often: their groups of 16 values start inside a pixel
     s.nChannels = s.depth == ZAR_DEPTH_1U ? 1 : zt::pick(rng, {1, 2, 3, 3, 4});
-    s.alphaChannel = s.nChannels > 1 && rng.range(0, 3) == 0 ? s.nChannels : 0;
+    // now and then the last channel alpha, even the only one (of a plane-order image)
+    const bool alpha = rng.range(0, 3) == 0 && (s.nChannels > 1 || s.dataOrder == 1);
+    s.alphaChannel = alpha ? s.nChannels : 0;
     return s;
 }
 

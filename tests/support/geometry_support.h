@@ -34,7 +34,8 @@ std::string rowText(const ImageHeader* image, int32_t y);
 std::string regionText(const ImageHeader* image, int32_t x, int32_t y, int32_t w, int32_t h);
 
 // A random format of the geometric transforms: 1, 8 or 16 bits, either data
-// order (1-bit: pixel order), one to four channels, now and then the last alpha.
+// order (1-bit: pixel order), one to four channels, now and then the last
+// alpha (the only channel of some plane-order images).
 zt::OperandSpec randomFormat(zt::Rng& rng);
 
 // Runs run(level) with the instruction-set level capped to each level the
