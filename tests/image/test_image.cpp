@@ -611,20 +611,4 @@ TEST(RegionTransfer, TiledSourcesHoldOneTileRowAtATimeAndARefusalGivesNull) {
     EXPECT_TRUE(refusing.balanced());
 }
 
-// Rows may be walked as one run when both images cover their whole memory: a
-// roi over everything counts, with coi 0 or the only channel, but not a flag.
-TEST(WholeLayout, WholeRegionsAndTheOnlyChannelCountAsWhole) {
-    Image a(1, 0, ZAR_DEPTH_8U, 0, 6, 3), b(1, 0, ZAR_DEPTH_8U, 0, 6, 3),
-        c(3, 0, ZAR_DEPTH_8U, 0, 2, 3);
-    EXPECT_EQ(isWholeImageLayout(a, b, 0), 1);
-    EXPECT_EQ(isWholeImageLayout(a, b, 1), 0);
-    a.setRoi(1, 0, 0, 6, 3);
-    EXPECT_EQ(isWholeImageLayout(a, b, 0), 1);
-    a.setRoi(0, 0, 0, 5, 3);
-    EXPECT_EQ(isWholeImageLayout(a, b, 0), 0);
-    EXPECT_EQ(isWholeImageLayout(b, c, 0), 0);
-    c.setRoi(1, 0, 0, 2, 3);
-    EXPECT_EQ(isWholeImageLayout(c, c, 0), 0);
-}
-
 }  // namespace

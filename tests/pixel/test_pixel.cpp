@@ -223,6 +223,19 @@ TEST(PixelRandom, EveryOperationAgainstTheReference) {
     }
 }
 
+// Whole images of several megabytes (one run of 2.7 MB): fills and copies that long take
+// their own store loop.
+TEST(PixelRandom, SetAndCopyOfWholeImagesOfSeveralMegabytes) {
+    for (const zt::PixelOp op : {zt::PixelOp::set, zt::PixelOp::copy}) {
+        std::vector<zt::OperandSpec> specs(op == zt::PixelOp::set ? 1 : 2);
+        for (zt::OperandSpec& s : specs) {
+            s.width = 1704;
+            s.height = 1601;
+        }
+        ASSERT_EQ(zt::runPixelOp(op, specs, 5, 0x4D), "");
+    }
+}
+
 // Random puts into plain and tiled images of every depth, order and origin;
 // the op and the reference draw the same positions and values from one seed.
 TEST(PixelRandom, PutPixelAgainstTheReference) {
