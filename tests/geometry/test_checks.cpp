@@ -47,16 +47,14 @@ Call decimate(int32_t s, int32_t d, int32_t xDst = 1, int32_t xSrc = 2, int32_t 
               int32_t ySrc = 2, int32_t mode = 0) {
     return [=](Images& i) { zarDecimate(i[s], i[d], xDst, xSrc, yDst, ySrc, mode); };
 }
-// zarZoom, or the zoom engine behind it when engine.
 Call zoom(int32_t s, int32_t d, int32_t xDst = 2, int32_t xSrc = 1, int32_t yDst = 2,
-          int32_t ySrc = 1, int32_t mode = 0, bool engine = false) {
-    return [=](Images& i) {
-        (engine ? zoomEngine : zarZoom)(i[s], i[d], xDst, xSrc, yDst, ySrc, mode);
-    };
+          int32_t ySrc = 1, int32_t mode = 0) {
+    return [=](Images& i) { zarZoom(i[s], i[d], xDst, xSrc, yDst, ySrc, mode); };
 }
+// The zoom engine behind zarZoom, called directly.
 Call engine(int32_t s, int32_t d, int32_t xDst = 2, int32_t xSrc = 1, int32_t ySrc = 1,
             int32_t mode = 0) {
-    return zoom(s, d, xDst, xSrc, 2, ySrc, mode, true);
+    return [=](Images& i) { zoomEngine(i[s], i[d], xDst, xSrc, 2, ySrc, mode); };
 }
 Call remap(int32_t s, int32_t xs, int32_t ys, int32_t d, int32_t mode = 0) {
     return [=](Images& i) { zarRemap(i[s], i[xs], i[ys], i[d], mode); };
