@@ -271,53 +271,53 @@ void storeRow(void* context, int64_t row, const uint8_t* indices) {
     std::memcpy(whole->buffer + row * whole->rowSize, indices, static_cast<size_t>(whole->rowSize));
 }
 
-}  // namespace
+// Negative sizes are refused (reported): false.
+bool rle8HeaderUsable(const BITMAPINFOHEADER* header) {
+    if (header->biHeight >= 0 && header->biWidth >= 0) return true;
+    report(kSite, STATUS_BAD_ARG, kRle8Messages.badPosition, kRle8Messages.badPositionLine);
+    return false;
+}
 
-bool decodeRle8Rows(const DibBlock& dib, const RleRowSink& sink) {
-    const BITMAPINFOHEADER* header = dib.header;
-    const RleMessages& msg = kRle8Messages;
-    if (header->biHeight < 0 || header->biWidth < 0) {
-        report(kSite, STATUS_BAD_ARG, msg.badPosition, msg.badPositionLine);
-        return false;
-    }
+// rows rows of the row size and extra bytes, allocated only when the whole
+// bitmap's rows fit 2^31 - 1 bytes (no image of this library holds more):
+// null after a report.
+uint8_t* allocateRle8Rows(const BITMAPINFOHEADER* header, int64_t rows, int64_t extra) {
     const int64_t rowSize = dibRowSize(header->biWidth, 8, 4);
-    // As for a whole buffer: no image of this library holds more than 2^31 - 1 bytes.
     uint8_t* bytes = rowSize * header->biHeight <= INT32_MAX
-                         ? static_cast<uint8_t*>(alignedMalloc(static_cast<size_t>(rowSize) + 16))
+                         ? static_cast<uint8_t*>(
+                               alignedMalloc(static_cast<size_t>(rowSize * rows + extra)))
                          : nullptr;
-    if (bytes == nullptr) {
-        report(kSite, STATUS_NO_MEMORY, msg.noMemory, msg.noMemoryLine);
-        return false;
-    }
-    Line line{bytes, header->biWidth, rowSize};
+    if (bytes == nullptr)
+        report(kSite, STATUS_NO_MEMORY, kRle8Messages.noMemory, kRle8Messages.noMemoryLine);
+    return bytes;
+}
+
+// A header already found usable, decoded through a line of its own.
+bool decodeRle8ThroughLine(const DibBlock& dib, const RleRowSink& sink) {
+    uint8_t* bytes = allocateRle8Rows(dib.header, 1, 16);
+    if (bytes == nullptr) return false;
+    Line line{bytes, dib.header->biWidth, dibRowSize(dib.header->biWidth, 8, 4)};
     const bool whole = decodeRle8(dib, sink, line);
     alignedFree(bytes);
     return whole;
 }
 
-namespace {
-
 uint8_t* decodeRle8Whole(const DibBlock& dib) {
     const BITMAPINFOHEADER* header = dib.header;
-    const RleMessages& msg = kRle8Messages;
-    if (header->biHeight < 0 || header->biWidth < 0) {
-        report(kSite, STATUS_BAD_ARG, msg.badPosition, msg.badPositionLine);
-        return nullptr;
-    }
-    WholeRows whole{nullptr, dibRowSize(header->biWidth, 8, 4)};
-    const int64_t total = whole.rowSize * header->biHeight;
-    if (total <= INT32_MAX)
-        whole.buffer = static_cast<uint8_t*>(alignedMalloc(static_cast<size_t>(total)));
-    if (whole.buffer == nullptr) {
-        report(kSite, STATUS_NO_MEMORY, msg.noMemory, msg.noMemoryLine);
-        return nullptr;
-    }
-    if (decodeRle8Rows(dib, {storeRow, &whole})) return whole.buffer;
+    if (!rle8HeaderUsable(header)) return nullptr;
+    WholeRows whole{allocateRle8Rows(header, header->biHeight, 0),
+                    dibRowSize(header->biWidth, 8, 4)};
+    if (whole.buffer == nullptr) return nullptr;
+    if (decodeRle8ThroughLine(dib, {storeRow, &whole})) return whole.buffer;
     alignedFree(whole.buffer);
     return nullptr;
 }
 
 }  // namespace
+
+bool decodeRle8Rows(const DibBlock& dib, const RleRowSink& sink) {
+    return rle8HeaderUsable(dib.header) && decodeRle8ThroughLine(dib, sink);
+}
 
 uint8_t* decodeRleDIB(const DibBlock& dib) {
     switch (dib.header->biCompression) {

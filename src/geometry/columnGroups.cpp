@@ -60,3 +60,11 @@ int32_t wholeWindowGroups(const ColumnGroup* groups, int32_t count, int32_t read
         ++g;
     return g;
 }
+
+int32_t pairedRunGroups(const ColumnGroup* groups, int32_t count) {
+    int32_t g = 0;
+    while ((g + 1) * kColumnGroup <= count && groups[g].paired &&
+           groups[g].base == groups[0].base + 2 * kColumnGroup * g)
+        ++g;
+    return g;
+}

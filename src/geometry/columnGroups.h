@@ -34,3 +34,6 @@ void groupColumns(const int32_t* elemOff, int32_t count, int32_t tapDistance, bo
 // How many groups from the first are full and have their whole window within
 // the first readable elements of a row.
 int32_t wholeWindowGroups(const ColumnGroup* groups, int32_t count, int32_t readable);
+// How many groups from the first are paired, each one's taps following the
+// previous one's.
+int32_t pairedRunGroups(const ColumnGroup* groups, int32_t count);

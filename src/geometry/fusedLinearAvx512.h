@@ -202,14 +202,6 @@ inline void wholeStores(const T* t, const T* b, const LinearColumns& cols, int32
         storeRows<T>(h0 + kGroups, h1 + kGroups, wTop, wBottom, dstRows, rows, e + kChunk, kChunk);
 }
 
-// Whether the n groups from g are paired and follow each other.
-inline bool pairedRun(const ColumnGroup* g, int32_t n) {
-    bool paired = true;
-    for (int32_t k = 0; k < n; ++k)
-        paired = paired && g[k].paired && g[k].base == g[0].base + 2 * kColumnGroup * k;
-    return paired;
-}
-
 // The kernel (FusedLinearFn) with the taps picked by Pick.
 template <class Pick, typename T>
 void fusedLinearRows(const char* top, const char* bottom, const LinearColumns& cols,
@@ -228,14 +220,13 @@ void fusedLinearRows(const char* top, const char* bottom, const LinearColumns& c
         // the paired run from the first group, by pairs of stores and one
         // store; then pairs of stores whose groups all read whole windows;
         // then the rest
+        const int32_t pairedEnd = cols.pairedGroups * kColumnGroup;
         const int32_t wholeEnd = cols.wholeGroups * kColumnGroup;
         int32_t e = 0;
-        for (;
-             e + 2 * kChunk <= cols.count && pairedRun(cols.groups + e / kColumnGroup, 2 * kGroups);
-             e += 2 * kChunk)
+        for (; e + 2 * kChunk <= pairedEnd; e += 2 * kChunk)
             wholeStores<Pick, T, true>(t, b, cols, e, cols.groups[e / kColumnGroup].base, wTop,
                                        wBottom, dstRows + r0, block);
-        if (e + kChunk <= cols.count && pairedRun(cols.groups + e / kColumnGroup, kGroups)) {
+        if (e + kChunk <= pairedEnd) {
             wholeStores<Pick, T, true, 1>(t, b, cols, e, cols.groups[e / kColumnGroup].base, wTop,
                                           wBottom, dstRows + r0, block);
             e += kChunk;

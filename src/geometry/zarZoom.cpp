@@ -122,6 +122,11 @@ struct AxisTable {
     int32_t weightSize = 0;
 };
 
+// The floor of a position with a tolerance of 0.00001, kept inside the region.
+inline int32_t regionFloor(double pos, int32_t regionSize) {
+    return std::clamp(nearestInt(pos - 0.5 + kTolerance), 0, regionSize - 1);
+}
+
 // LINEAR: the loop has no branch (it vectorises); indices never decrease, so
 // only the last positions can reach the region's last pixel, which is read
 // from the pixel before it.
@@ -130,8 +135,7 @@ void buildLinearAxis(AxisTable* table, int32_t count, double factor, int32_t reg
     float* fractions = reinterpret_cast<float*>(table->weights);
     for (int32_t i = 0; i < count; ++i) {
         const double pos = i * factor;
-        // floor with a tolerance of 0.00001, kept inside the region
-        const int32_t index = std::clamp(nearestInt(pos - 0.5 + kTolerance), 0, regionSize - 1);
+        const int32_t index = regionFloor(pos, regionSize);
         table->index[i] = regionStart + index;
         fractions[i] = static_cast<float>(pos - index);
     }
@@ -158,8 +162,7 @@ void buildAxis(AxisTable* table, int32_t mode, int32_t count, double factor, int
             table->index[i] = regionStart + index;
             continue;
         }
-        // floor with a tolerance of 0.00001, kept inside the region
-        int32_t index = std::clamp(nearestInt(pos - 0.5 + kTolerance), 0, regionSize - 1);
+        int32_t index = regionFloor(pos, regionSize);
         int32_t absolute = regionStart + index;
         // CUBIC: the four taps absolute - 1 .. absolute + 2 stay inside the image
         float fraction;
@@ -359,6 +362,7 @@ void runPiece(ZoomCall& z, const Memory& sm, const Memory& dm, const Piece& p) {
         // (indices never decrease along an axis)
         const int32_t readable = z.elemOffset[elements - 1] + z.src.pixelStep + 1;
         cols.wholeGroups = wholeWindowGroups(z.groups, elements, readable);
+        cols.pairedGroups = pairedRunGroups(z.groups, elements);
         for (int32_t g = 0; g < groups; ++g) runFusedLinear(z, sm, dm, p, cols, g, dstStart);
         return;
     }

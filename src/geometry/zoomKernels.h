@@ -60,14 +60,15 @@ using VerticalRowFn = void (*)(const float* const* work, const void* rowWeight, 
 //
 // The vector forms read the elements in groups (columnGroups.h), each from a
 // window of 64 elements, masked to the group's span except in the first
-// wholeGroups groups (wholeWindowGroups).
+// wholeGroups groups (wholeWindowGroups); the first pairedGroups groups are
+// one paired run (pairedRunGroups).
 struct LinearColumns {
     const int32_t* elemOff;
     const float* fx;
     const ColumnGroup* groups;
     int32_t count;  // elements
     int32_t srcPixelStep;
-    int32_t wholeGroups = 0;
+    int32_t wholeGroups = 0, pairedGroups = 0;
 };
 using FusedLinearFn = void (*)(const char* top, const char* bottom, const LinearColumns& cols,
                                const float* fys, char* const* dstRows, int32_t rows);

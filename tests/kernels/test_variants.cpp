@@ -433,9 +433,9 @@ TEST(KernelVariants, EveryVariantOfEveryFamilyMatchesItsPlainKernel) {
         std::vector<ColumnGroup> groups(count / kColumnGroup + 1);
         groupColumns(offsets.data(), count, step, e.depth == ZAR_DEPTH_8U, groups.data());
         // whole windows may be read up to the end of the bottom row
-        const LinearColumns cols{
-            offsets.data(), fx.data(), groups.data(),
-            count,          step,      wholeWindowGroups(groups.data(), count, srcPixels)};
+        LinearColumns cols{offsets.data(), fx.data(), groups.data(), count, step};
+        cols.wholeGroups = wholeWindowGroups(groups.data(), count, srcPixels);
+        cols.pairedGroups = pairedRunGroups(groups.data(), count);
         const int32_t rows = t.range(1, 4);
         std::vector<float> fys(rows);
         for (float& f : fys) f = workValue(t, 0.0f, 1.0f);
